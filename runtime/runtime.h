@@ -1,0 +1,14 @@
+// Runtime initialisation and shutdown, in their fixed order.
+#pragma once
+
+namespace xol::runtime {
+
+// Brings the runtime from an empty process to the point where code can be evaluated.
+void init();
+// Releases the memory frames and the tracked heap.
+void shutdown();
+// The whole life of the process: process start, runtime initialisation, the run itself on the
+// interpreter thread, and the exit path. Answers the process exit code.
+int run_process(int argc, char** argv);
+
+}  // namespace xol::runtime
