@@ -1,0 +1,19 @@
+// Raising language errors from system-level code.
+#include "runtime/eval/error_raise.h"
+
+namespace xol::error {
+
+void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2,
+           const Cell* arg3) {
+  Raised raised{};
+  raised.code = rt::THROWN_ERROR;
+  raised.category = category;
+  raised.id = id;
+  for (const Cell* arg : {arg1, arg2, arg3}) {
+    if (!arg) break;
+    raised.args[raised.arg_count++] = *arg;
+  }
+  throw raised;
+}
+
+}  // namespace xol::error
