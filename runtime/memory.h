@@ -161,7 +161,7 @@ NodeId alloc_bytes_filled(uint32_t count, uint8_t byte);
 SeriesBuffer* grow_buffer(SeriesBuffer* buffer, uint32_t new_size);
 SeriesBuffer* grow_series(SeriesBuffer* buffer, uint32_t new_size);
 SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint32_t new_size, uint8_t byte);
-NodeId copy_series(SeriesBuffer* buffer);
+NodeId copy_series(NodeId node);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 void zero_words(uint32_t* first, uint32_t* last);
 

@@ -1,6 +1,8 @@
 // Raising language errors from system-level code.
 #include "runtime/eval/error_raise.h"
 
+#include <initializer_list>
+
 namespace xol::error {
 
 void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2,
