@@ -1,0 +1,136 @@
+// Console output over raw write(2) on stdout: UTF-8 encoding of unit text into one buffer,
+// direct writes of text that is UTF-8 already, and the text-printer notifications.
+//
+// The format scratch is a static array rather than a tracked-heap block so that numbers can be
+// printed before `init` and after the tracked heap has been freed on the way out (a fatal
+// report prints its error code then).
+#include "runtime/console_output.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "platform/terminal.h"
+#include "runtime/print_hooks.h"
+#include "runtime/tracked_heap.h"
+
+namespace xol::console {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "2- and 4-byte text units are stored little-endian and read as native integers");
+
+constexpr size_t kMaxUtf8Length = 4;
+constexpr char32_t kMaxCodePoint = 0x10FFFF;
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+constexpr uint8_t kLineEnd = '\n';
+
+bool stdout_is_terminal = false;
+uint8_t* output_buffer = nullptr;
+size_t buffered = 0;
+char scratch[kFormatScratchSize];
+
+void flush() {
+  if (buffered == 0) return;
+  platform::write_bytes(platform::kStdoutFd, output_buffer, buffered);
+  buffered = 0;
+}
+
+void make_room(size_t bytes) {
+  if (buffered + bytes > kOutputBufferSize) flush();
+}
+
+// Appends one code point as UTF-8; a value past U+10FFFF becomes U+FFFD.
+void put_code_point(char32_t code_point) {
+  make_room(kMaxUtf8Length);
+  if (code_point > kMaxCodePoint) code_point = kReplacementCharacter;
+  uint8_t* out = output_buffer + buffered;
+  if (code_point < 0x80) {
+    out[0] = static_cast<uint8_t>(code_point);
+    buffered += 1;
+  } else if (code_point < 0x800) {
+    out[0] = static_cast<uint8_t>(0xC0 | (code_point >> 6));
+    out[1] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));
+    buffered += 2;
+  } else if (code_point < 0x10000) {
+    out[0] = static_cast<uint8_t>(0xE0 | (code_point >> 12));
+    out[1] = static_cast<uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
+    out[2] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));
+    buffered += 3;
+  } else {
+    out[0] = static_cast<uint8_t>(0xF0 | (code_point >> 18));
+    out[1] = static_cast<uint8_t>(0x80 | ((code_point >> 12) & 0x3F));
+    out[2] = static_cast<uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
+    out[3] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));
+    buffered += 4;
+  }
+}
+
+// Units are copied out rather than dereferenced: series data need not be aligned to the unit.
+template <class Unit>
+void put_units(const uint8_t* text, size_t size_in_bytes) {
+  const size_t count = size_in_bytes / sizeof(Unit);
+  for (size_t i = 0; i < count; ++i) {
+    Unit unit;
+    std::memcpy(&unit, text + i * sizeof(Unit), sizeof(Unit));
+    put_code_point(unit);
+  }
+}
+
+}  // namespace
+
+void init() {
+  if (output_buffer == nullptr) {
+    output_buffer = static_cast<uint8_t*>(rt::allocate(kOutputBufferSize));
+  }
+  stdout_is_terminal = platform::is_terminal(platform::kStdoutFd);
+  platform::ignore_broken_pipe();
+}
+
+bool is_terminal() { return stdout_is_terminal; }
+
+void write(const void* text, size_t size_in_bytes, uint32_t unit_size, bool newline) {
+  if (output_buffer == nullptr) init();
+  const auto* bytes = static_cast<const uint8_t*>(text);
+  switch (unit_size) {
+    case sizeof(uint8_t): put_units<uint8_t>(bytes, size_in_bytes); break;
+    case sizeof(uint16_t): put_units<uint16_t>(bytes, size_in_bytes); break;
+    case sizeof(uint32_t): put_units<uint32_t>(bytes, size_in_bytes); break;
+    default: break;
+  }
+  if (newline) {
+    make_room(sizeof kLineEnd);
+    output_buffer[buffered++] = kLineEnd;
+  }
+  flush();
+}
+
+void write_ucs4(const void* text, size_t size) { write(text, size, sizeof(uint32_t), false); }
+void write_ucs4_line(const void* text, size_t size) { write(text, size, sizeof(uint32_t), true); }
+void write_utf16(const void* text, size_t size) { write(text, size, sizeof(uint16_t), false); }
+void write_utf16_line(const void* text, size_t size) { write(text, size, sizeof(uint16_t), true); }
+void write_latin1(const void* text, size_t size) { write(text, size, sizeof(uint8_t), false); }
+void write_latin1_line(const void* text, size_t size) { write(text, size, sizeof(uint8_t), true); }
+
+void write_text(const char* utf8, size_t size) {
+  platform::write_bytes(platform::kStdoutFd, utf8, size);
+  dyn_print::call_text_hooks(utf8, static_cast<int>(size), 0);
+}
+
+const char* write_cstr(const char* utf8) {
+  write_text(utf8, std::strlen(utf8));
+  return utf8;
+}
+
+char* format_scratch() { return scratch; }
+
+void print_scratch(size_t length) { write_text(scratch, std::min(length, kFormatScratchSize)); }
+
+}  // namespace xol::console
+
+namespace xol::rt {
+
+const char* build_date() { return "19-Nov-2026/10:48:37"; }
+
+}  // namespace xol::rt
