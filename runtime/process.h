@@ -10,6 +10,7 @@
 // frees the tracked heap and ends the process with N as its exit code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace xol::rt {
@@ -33,16 +34,70 @@ struct Thrown {
   uint32_t code;
 };
 
-// Fatal runtime error codes that the runtime raises itself.
+// Fatal runtime error codes that the runtime raises itself, and those the fault handler maps
+// signals to. Code 0 is the normal end: it exits silently with 0.
 enum RuntimeErrorCode : int {
+  RUNTIME_NORMAL_END = 0,
+  RUNTIME_ACCESS_VIOLATION = 1,
+  RUNTIME_INVALID_ALIGNMENT = 2,
+  RUNTIME_BREAKPOINT = 3,
+  RUNTIME_BOUNDS_EXCEEDED = 5,
+  RUNTIME_FLOAT_DIVIDE_BY_ZERO = 7,
+  RUNTIME_FLOAT_INEXACT = 8,
+  RUNTIME_FLOAT_INVALID = 9,
+  RUNTIME_FLOAT_OVERFLOW = 10,
+  RUNTIME_FLOAT_UNDERFLOW = 12,
+  RUNTIME_INT_DIVIDE_BY_ZERO = 13,
+  RUNTIME_INT_OVERFLOW = 14,
+  RUNTIME_ILLEGAL_INSTRUCTION = 17,
+  RUNTIME_STACK_OVERFLOW = 19,
+  RUNTIME_FPU_ERROR = 33,
+  RUNTIME_BUS_ERROR = 34,
   RUNTIME_OUT_OF_MEMORY = 94,
   RUNTIME_NO_CATCH = 95,
   RUNTIME_ASSERTION = 98,
   RUNTIME_UNKNOWN = 99,
   RUNTIME_NO_CASE_MATCH = 100,
   RUNTIME_NO_SWITCH_MATCH = 101,
-  RUNTIME_STACK_OVERFLOW = 19,
 };
+
+// A language error that no handler caught ends the process with this code (254 as Linux
+// reports it).
+constexpr int kUncaughtErrorExit = -2;
+
+// The native stack of the runtime thread. The interpreter recurses natively, and the language's
+// own stack limits must always come first. AddressSanitizer cleans up the shadow of a stack of
+// at most 64 MiB on a throw and leaves stale poison on a larger one, so sanitizer builds run on
+// that much.
+#if defined(__SANITIZE_ADDRESS__)
+#define XOL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XOL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(XOL_ADDRESS_SANITIZER)
+constexpr size_t kRuntimeStackSize = size_t(64) << 20;
+#else
+constexpr size_t kRuntimeStackSize = size_t(512) << 20;
+#endif
+
+// The runtime's global record.
+struct RuntimeState {
+  int argc = 0;
+  char** argv = nullptr;     // UTF-8 strings, then a null pointer; all in the tracked heap
+  uintptr_t stack_low = 0;   // the runtime thread's native stack, [stack_low, stack_high)
+  uintptr_t stack_high = 0;
+};
+extern RuntimeState state;
+
+// Process start: keeps the arguments and installs the fault and interrupt handlers.
+void init_process(int argc, char** argv);
+
+// Runs `body` on the runtime thread (a large native stack, the alternate signal stack) under
+// the outermost guard, then ends the process: silently with 0 when `body` returns, with the
+// fatal report when a code, an error or an exception escapes it.
+[[noreturn]] void run_runtime_thread(void (*body)());
 
 // Throws `code` to the nearest guard whose catch level covers it.
 [[noreturn]] void throw_code(uint32_t code);
@@ -65,6 +120,17 @@ const char* runtime_error_text(int code);
 
 // Reports a fatal runtime error and ends the process with `code`; code 0 ends it silently.
 [[noreturn]] void runtime_error(int code, uintptr_t address);
+
+// Longest report that format_report makes, terminator included.
+constexpr size_t kReportCapacity = 160;
+// Writes the two lines of the fatal report ("*** Runtime Error N: text" and "*** at: ADDRESSh",
+// each ended by a newline) into `out`, zero-terminated; answers the length. Async-signal-safe.
+size_t format_report(int code, uintptr_t address, char* out);
+
+// Shows the report in a dialog; the GUI back end installs one once it has started. It is called
+// (outside signal handlers) only when XOL_NO_DIALOGS is not set.
+using MessageBoxFn = void (*)(const char* caption, const char* text);
+void set_message_box(MessageBoxFn show);
 
 // The return address of the function that called the caller, as the reported address.
 #define XOL_CALLER_ADDRESS reinterpret_cast<uintptr_t>(__builtin_return_address(0))
