@@ -71,7 +71,7 @@ uintptr_t instruction_address(const void* context) {
 void on_signal(int signal, siginfo_t* info, void* context) {
   int code = runtime_error_for_signal(signal, info->si_code, uintptr_t(info->si_addr));
   reporter(code, code == rt::RUNTIME_NORMAL_END ? 0 : instruction_address(context));
-  _exit(code);
+  _exit(code);   // the reporter ends the process; returning into the fault would repeat it
 }
 
 }  // namespace

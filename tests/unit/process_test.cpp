@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "platform/os.h"
 #include "platform/signals.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/process.h"
@@ -259,6 +260,30 @@ INSTANTIATE_TEST_SUITE_P(Ends, ProcessEndDeathTest, testing::ValuesIn(kEndCases)
                          [](const testing::TestParamInfo<EndCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// ---- the dialog ----
+
+// Stands in for the GUI's dialog: shows what it was given on stderr, after the report.
+void show_on_stderr(const char* caption, const char* text) {
+  std::string shown = std::string("[") + caption + "] " + text + "|\n";
+  platform::write_stderr(shown.data(), shown.size());
+}
+
+[[noreturn]] void fail_with_dialogs(const char* no_dialogs) {
+  platform::set_env("XOL_NO_DIALOGS", no_dialogs);
+  set_message_box(show_on_stderr);
+  runtime_error(RUNTIME_NO_CATCH, 0x10);
+}
+
+TEST(ProcessDialogDeathTest, ShowsTheReportOnlyWhenDialogsAreAllowed) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(fail_with_dialogs(nullptr), testing::ExitedWithCode(95),
+              RUNTIME_REPORT("95", "no CATCH for THROW") "00000010h\n"
+              "\\[Xol App Error\\] \\*\\*\\* Runtime Error 95: no CATCH for THROW\n"
+              "\\*\\*\\* at: 00000010h\\|\n$");
+  EXPECT_EXIT(fail_with_dialogs("1"), testing::ExitedWithCode(95),
+              RUNTIME_REPORT("95", "no CATCH for THROW") "00000010h\n$");
+}
 
 // The runtime thread sees the arguments as kept by the process start, and runs on the stack
 // recorded in the runtime state, which is as large as reserved.
