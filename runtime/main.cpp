@@ -1,4 +1,4 @@
 // The xol executable: starts the process, initialises the runtime and runs it.
 #include "runtime/runtime.h"
 
-int main(int argc, char** argv) { return xol::runtime::run_process(argc, argv); }
+int main(int argc, char** argv) { xol::runtime::run_process(argc, argv); }

@@ -25,7 +25,7 @@ void shutdown() {
   rt::free_all();
 }
 
-int run_process(int argc, char** argv) {
+void run_process(int argc, char** argv) {
   rt::init_process(argc, argv);
   rt::run_runtime_thread(init);
 }

@@ -8,7 +8,7 @@ void init();
 // Releases the memory frames and the tracked heap.
 void shutdown();
 // The whole life of the process: process start, runtime initialisation, the run itself on the
-// interpreter thread, and the exit path. Answers the process exit code.
-int run_process(int argc, char** argv);
+// interpreter thread, and the exit path, which ends the process with its exit code.
+[[noreturn]] void run_process(int argc, char** argv);
 
 }  // namespace xol::runtime
