@@ -1,0 +1,340 @@
+// Contexts and binding.
+//
+// A word list is searched by symbol id, comparing raw ids for exact-name lookups and canonical
+// ids for caseless ones. Every word added to a heap context appends one value cell, even a case
+// variant of the global context that shares its twin's slot, so that word i and value i always
+// belong together.
+#include "runtime/datatypes/context.h"
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/hooks.h"
+#include "runtime/refs.h"
+#include "runtime/runtime_words.h"
+
+namespace xol::context {
+namespace {
+
+NodeId global_context = kNoNode;
+
+constexpr uint32_t kContextCells = 2;   // the context! cell and the owner cell
+
+bool on_stack(NodeId context) { return context_cell(context)->header & kOnStackFlag; }
+
+Cell values_block(NodeId context) { return Cell{TYPE_BLOCK, 0, context_cell(context)->data2, 0}; }
+
+Cell make_word(NodeId context, int32_t symbol, int32_t index) {
+  return Cell{TYPE_WORD, context, uint32_t(symbol), uint32_t(index)};
+}
+
+// Appends a word for the symbol with the given slot index, and its value cell for a heap
+// context; answers the new word's position in the list.
+int32_t append_entry(NodeId context, int32_t symbol, int32_t slot) {
+  Cell list = word_list(context);
+  int32_t position = int32_t(block::length(&list));
+  Cell word = make_word(context, symbol, slot < 0 ? position : slot);
+  block::append_cell(&list, &word);
+  if (!on_stack(context)) {
+    Cell values = values_block(context);
+    buffer::append_unset(values.node());
+  }
+  return position;
+}
+
+// The value slot of the word at `position` in the list (a case variant in the global context
+// shares its twin's slot).
+int32_t slot_index(NodeId context, int32_t position) {
+  return word::index_of(word_at(context, position));
+}
+
+Cell* slot_at(NodeId context, const Cell* word, int32_t index) {
+  Cell* first = values(context);
+  if (!first) error::raise(error::CAT_SCRIPT, "not-in-context", word);
+  return first + index;
+}
+
+bool is_any_block(TypeId type) {
+  switch (type) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void bind_deep(const Cell* block, NodeId context, bool self_binding) {
+  if (cycles::find(block->node())) return;
+  cycles::Visit visit(block->node());
+  uint32_t count = block::length(block);
+  uint32_t first = block::head_position(block);
+  for (uint32_t i = 0; i < count; ++i) {
+    Cell* cell = block::abs_at(block, first + i);
+    TypeId type = cell->type();
+    if (is_any_block(type)) {
+      Cell nested = *cell;
+      bind_deep(&nested, context, self_binding);
+    } else if (type == TYPE_WORD && self_binding && word::symbol_of(cell) == words::sym.self) {
+      cell->data1 = context;
+      cell->data3 = word::kUnresolvedIndex;
+    } else if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
+      bind_word(context, cell);
+    }
+  }
+}
+
+}  // namespace
+
+NodeId create(int32_t size, bool stack_values, bool object, const Cell* key_source, Kind kind) {
+  if (size < 1) size = 1;
+  NodeId context = memory::alloc_cells(kContextCells);
+  Cell* cells = memory::buffer_of(context)->cells();
+  cell::set_unset(&cells[0]);
+  cell::set_unset(&cells[1]);
+  memory::buffer_of(context)->tail = kContextCells * sizeof(Cell);
+
+  Cell list;
+  block::make_at(&list, size);
+  if (key_source) block::append_cells_of(&list, key_source);
+  NodeId values_node = kNoNode;
+  if (!stack_values) values_node = memory::alloc_cells(uint32_t(size));
+
+  uint32_t header = TYPE_CONTEXT | (uint32_t(kind) << kKindShift);
+  if (stack_values) header |= kOnStackFlag;
+  if (object) header |= kObjectFlag;
+  *context_cell(context) = Cell{header, list.node(), values_node, 0};
+  return context;
+}
+
+void create_global() {
+  global_context = create(kGlobalSize, false, false, nullptr, KIND_PLAIN);
+  collector::register_root_node(&global_context, collector::RANK_GLOBAL_CONTEXT);
+}
+
+NodeId global() { return global_context; }
+
+Cell* context_cell(NodeId context) { return memory::buffer_of(context)->cells(); }
+Cell* owner_cell(NodeId context) { return memory::buffer_of(context)->cells() + 1; }
+
+Kind kind_of(NodeId context) {
+  return Kind((context_cell(context)->header & kKindMask) >> kKindShift);
+}
+
+Cell word_list(NodeId context) { return Cell{TYPE_BLOCK, 0, context_cell(context)->data1, 0}; }
+
+int32_t word_count(NodeId context) {
+  Cell list = word_list(context);
+  return int32_t(block::length(&list));
+}
+
+Cell* values(NodeId context) {
+  const Cell* header = context_cell(context);
+  if (header->data2 == kNoNode) return nullptr;
+  Cell* first = memory::buffer_of(header->data2)->cells();
+  return on_stack(context) ? first + header->data3 : first;
+}
+
+void enter_frame(NodeId context, NodeId frame, uint32_t first) {
+  Cell* header = context_cell(context);
+  header->data2 = frame;
+  header->data3 = first;
+}
+
+void leave_frame(NodeId context) { enter_frame(context, kNoNode, 0); }
+
+int32_t find_word(NodeId context, int32_t symbol, bool caseless) {
+  Cell list = word_list(context);
+  const Cell* words = block::head(&list);
+  int32_t count = int32_t(block::length(&list));
+  if (caseless) {
+    int32_t canonical = symbol::resolve(symbol);
+    for (int32_t i = 0; i < count; ++i)
+      if (symbol::resolve(word::symbol_of(&words[i])) == canonical) return i;
+  } else {
+    for (int32_t i = 0; i < count; ++i)
+      if (word::symbol_of(&words[i]) == symbol) return i;
+  }
+  return -1;
+}
+
+int32_t add_symbol(NodeId context, int32_t symbol, bool caseless, int32_t* added) {
+  int32_t found = find_word(context, symbol, caseless);
+  if (found >= 0) return found;
+  *added = append_entry(context, symbol, -1);
+  return -1;
+}
+
+int32_t add_word(NodeId context, const Cell* word) {
+  int32_t added = -1;
+  int32_t found = add_symbol(context, word::symbol_of(word), true, &added);
+  return found >= 0 ? slot_index(context, found) : added;
+}
+
+Cell* add_value(NodeId context, const Cell* word, const Cell* value) {
+  Cell copy = *value;
+  int32_t added = -1;
+  if (add_symbol(context, word::symbol_of(word), true, &added) >= 0) return nullptr;
+  Cell* slot = value_at(context, added);
+  *slot = copy;
+  return slot;
+}
+
+Cell add_global(int32_t symbol, bool caseless, bool variant) {
+  int32_t found = find_word(global_context, symbol, caseless);
+  if (found >= 0) {
+    Cell stored = *word_at(global_context, found);
+    if (!(caseless && variant) || word::symbol_of(&stored) == symbol) return stored;
+    stored.data2 = uint32_t(symbol);
+    return word::keep_in_root(stored);
+  }
+  int32_t twin = caseless ? -1 : find_word(global_context, symbol, true);
+  int32_t position = append_entry(global_context, symbol, twin);
+  return *word_at(global_context, position);
+}
+
+Cell load_global(int32_t symbol) {
+  Cell word = add_global(symbol, false, false);
+  return boot::flag ? word::keep_in_root(word) : word;
+}
+
+Cell select(NodeId context, int32_t symbol) {
+  int32_t found = find_word(context, symbol, false);
+  return found >= 0 ? *word_at(context, found) : load_global(symbol);
+}
+
+Cell* set_global(int32_t symbol, const Cell* value) {
+  Cell copy = *value;
+  int32_t found = find_word(global_context, symbol, false);
+  Cell word = found >= 0 ? *word_at(global_context, found) : load_global(symbol);
+  Cell* slot = value_at(global_context, word::index_of(&word));
+  *slot = copy;
+  return slot;
+}
+
+Cell* global_slot_of(int32_t symbol) { return value_slot_of(symbol, global_context); }
+
+Cell* put_value(NodeId context, const Cell* word, const Cell* value) {
+  Cell copy = *value;
+  int32_t index = add_word(context, word);
+  Cell* slot = value_at(context, index);
+  *slot = copy;
+  return slot;
+}
+
+Cell* value_slot_of(int32_t symbol, NodeId context) {
+  if (on_stack(context)) context = global_context;
+  int32_t found = find_word(context, symbol, true);
+  return found >= 0 ? value_at(context, slot_index(context, found)) : nullptr;
+}
+
+Cell* word_at(NodeId context, int32_t index) {
+  Cell list = word_list(context);
+  return block::abs_at(&list, uint32_t(index));
+}
+
+Cell* value_at(NodeId context, int32_t index) { return values(context) + index; }
+
+Cell* get_in(const Cell* word, NodeId context) {
+  int32_t index = word::index_of(word);
+  if (index < 0) {
+    if (word::symbol_of(word) == words::sym.self) return owner_cell(word::context_of(word));
+    error::raise(error::CAT_SCRIPT, "no-value", word);
+  }
+  return slot_at(context, word, index);
+}
+
+Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
+  Cell copy = *value;
+  if (word::index_of(word) < 0) {
+    int32_t found = find_word(context, word::symbol_of(word), false);
+    word->data3 = uint32_t(found >= 0 ? slot_index(context, found) : add_word(context, word));
+  }
+  int32_t index = word::index_of(word);
+  Cell* first = values(context);
+  if (!first) error::raise(error::CAT_SCRIPT, "not-defined", word);
+  if (on_stack(context) || kind_of(context) != KIND_OBJECT) return copy_cell(&copy, first + index);
+
+  word_at(context, index)->header |= kChangedMark;
+  const Cell owner = *owner_cell(context);
+  if (!fire || owner.data3 == kNoNode) return copy_cell(&copy, first + index);
+  const Cell named = *word;
+  const Cell old_value = first[index];
+  first[index] = copy;
+  hooks::fire_on_change(&owner, &named, &old_value, &copy);
+  return value_at(context, index);
+}
+
+Cell* set(Cell* word, const Cell* value) {
+  return set_in(word, value, word::context_of(word), true);
+}
+
+int32_t bind_word(NodeId context, Cell* word) {
+  int32_t found = find_word(context, word::symbol_of(word), true);
+  if (found < 0) return -1;
+  word->data1 = context;
+  word->data3 = uint32_t(slot_index(context, found));
+  return word::index_of(word);
+}
+
+Cell* bind(Cell* block, NodeId context, bool self_binding) {
+  bind_deep(block, context, self_binding);
+  return block;
+}
+
+bool collect_set_words(NodeId context, const Cell* block) {
+  int32_t before = word_count(context);
+  uint32_t count = block::length(block);
+  uint32_t first = block::head_position(block);
+  for (uint32_t i = 0; i < count; ++i) {
+    Cell entry = *block::abs_at(block, first + i);
+    if (entry.is(TYPE_SET_WORD)) add_word(context, &entry);
+  }
+  return word_count(context) > before;
+}
+
+NodeId make_function_context(const Cell* spec, bool stack_values, bool object, Kind kind) {
+  auto is_argument = [](TypeId type) {
+    return type == TYPE_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD ||
+           type == TYPE_REFINEMENT;
+  };
+  int32_t size = 0;
+  for (Cell* entry = block::head(spec); entry < block::tail(spec); ++entry)
+    if (is_argument(entry->type())) ++size;
+  NodeId context = create(size, stack_values, object, nullptr, kind);
+  uint32_t count = block::length(spec);
+  uint32_t first = block::head_position(spec);
+  for (uint32_t i = 0; i < count; ++i) {
+    Cell entry = *block::abs_at(spec, first + i);
+    int32_t added;
+    if (is_argument(entry.type())) add_symbol(context, word::symbol_of(&entry), true, &added);
+  }
+  return context;
+}
+
+NodeId clone_for(Cell* value, Kind kind) {
+  NodeId old = value->data1;
+  uint32_t header = context_cell(old)->header;
+  Cell old_list = word_list(old);
+  NodeId fresh = create(word_count(old), header & kOnStackFlag, header & kObjectFlag, &old_list,
+                        kind);
+  Cell list = word_list(fresh);
+  for (Cell* word = block::head(&list); word < block::tail(&list); ++word) word->data1 = fresh;
+  value->data1 = fresh;
+  return fresh;
+}
+
+Cell* value_cell_of(const Cell* holder, int32_t index) { return value_at(holder->data1, index); }
+
+memory::SeriesBuffer* symbols_buffer(const Cell* holder) {
+  return memory::buffer_of(context_cell(holder->data1)->data1);
+}
+
+uint32_t& flags(const Cell* holder) { return context_cell(holder->data1)->header; }
+
+void init() { datatype::register_type(TYPE_CONTEXT, 0, "context!", actions::ActionList()); }
+
+}  // namespace xol::context

@@ -1,0 +1,78 @@
+// A fixture that brings up the value layer as runtime initialisation does, in the same order:
+// the datatypes registered so far, the root block, the symbol table, the global context, the
+// runtime's own words and the owners table. The collector stays off unless a test turns it on.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/issue.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/memory.h"
+#include "runtime/owners.h"
+#include "runtime/runtime_words.h"
+
+namespace xol::testing {
+
+constexpr int32_t kRootCapacity = 9748;
+constexpr int32_t kSymbolTableCapacity = 4000;
+
+inline void bring_up_value_layer() {
+  collector::active = false;
+  cell::set_unset(block::root());   // a root left by an earlier test names freed memory
+  memory::init();
+  boot::flag = 1;
+  datatype::init_tables();
+  datatype::init();
+  unset::init();
+  none::init();
+  logic::init();
+  symbol::init();
+  context::init();
+  word::init();
+  issue::init();
+  block::make_in_sized(nullptr, kRootCapacity);
+  symbol::init_table(block::make_in(block::root(), kSymbolTableCapacity));
+  context::create_global();
+  words::init_datatype_words();
+  words::init_runtime();
+  words::init_extra();
+  words::init_issue();
+  ownership::init();
+  boot::flag = 0;
+}
+
+class ValueLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { bring_up_value_layer(); }
+  void TearDown() override {
+    collector::active = false;
+    memory::free_all_frames();
+  }
+
+  // The form or mold of a value, through its type's action row.
+  static std::string formed(const Cell& value) {
+    Cell buffer;
+    text::make(&buffer, 16);
+    actions::get<ACT_FORM>(value.type())(&value, &buffer, nullptr, kNoPartLimit);
+    return std::string(text::view(&buffer));
+  }
+  static std::string molded(const Cell& value, bool all = false) {
+    Cell buffer;
+    text::make(&buffer, 16);
+    actions::get<ACT_MOLD>(value.type())(&value, &buffer, false, all, false, nullptr,
+                                         kNoPartLimit, 0);
+    return std::string(text::view(&buffer));
+  }
+  static int32_t compared(const Cell& a, const Cell& b, int32_t op) {
+    return actions::get<ACT_COMPARE>(a.type())(&a, &b, op);
+  }
+};
+
+}  // namespace xol::testing
