@@ -13,6 +13,7 @@
 #include "platform/terminal.h"
 #include "runtime/print_hooks.h"
 #include "runtime/tracked_heap.h"
+#include "runtime/utf8.h"
 
 namespace xol::console {
 
@@ -21,8 +22,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "2- and 4-byte text units are stored little-endian and read as native integers");
 
-constexpr size_t kMaxUtf8Length = 4;
-constexpr char32_t kMaxCodePoint = 0x10FFFF;
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 constexpr uint8_t kLineEnd = '\n';
 
@@ -41,30 +40,12 @@ void make_room(size_t bytes) {
   if (buffered + bytes > kOutputBufferSize) flush();
 }
 
-// Appends one code point as UTF-8; a value past U+10FFFF becomes U+FFFD.
+// Appends one code point as UTF-8. A value past U+10FFFF (which no string holds) becomes
+// U+FFFD rather than raising an error from inside the printer.
 void put_code_point(char32_t code_point) {
-  make_room(kMaxUtf8Length);
-  if (code_point > kMaxCodePoint) code_point = kReplacementCharacter;
-  uint8_t* out = output_buffer + buffered;
-  if (code_point < 0x80) {
-    out[0] = static_cast<uint8_t>(code_point);
-    buffered += 1;
-  } else if (code_point < 0x800) {
-    out[0] = static_cast<uint8_t>(0xC0 | (code_point >> 6));
-    out[1] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));
-    buffered += 2;
-  } else if (code_point < 0x10000) {
-    out[0] = static_cast<uint8_t>(0xE0 | (code_point >> 12));
-    out[1] = static_cast<uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
-    out[2] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));
-    buffered += 3;
-  } else {
-    out[0] = static_cast<uint8_t>(0xF0 | (code_point >> 18));
-    out[1] = static_cast<uint8_t>(0x80 | ((code_point >> 12) & 0x3F));
-    out[2] = static_cast<uint8_t>(0x80 | ((code_point >> 6) & 0x3F));
-    out[3] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));
-    buffered += 4;
-  }
+  make_room(utf8::kMaxSequence);
+  if (code_point > utf8::kMaxCodePoint) code_point = kReplacementCharacter;
+  buffered += static_cast<size_t>(utf8::encode_char(code_point, output_buffer + buffered));
 }
 
 // Units are copied out rather than dereferenced: series data need not be aligned to the unit.

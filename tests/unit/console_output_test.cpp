@@ -2,6 +2,8 @@
 // any length go out whole, and the hooks run in registration order.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -123,6 +125,21 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"FourByteCharsAcrossBuffers", 4, 1000, U'\U0001F600', U'a',
                  "\xF0\x9F\x98\x80", "a"}),
     [](const ::testing::TestParamInfo<LongCase>& info) { return info.param.name; });
+
+TEST_F(ConsoleOutput, OutputToAClosedPipeIsLostWithoutKillingTheProcess) {
+  EXPECT_EXIT(
+      {
+        int ends[2];
+        if (::pipe(ends) != 0) _exit(2);
+        ::close(ends[0]);
+        ::dup2(ends[1], 1);
+        console::init();
+        console::write_cstr("lost");
+        console::write_latin1_line("lost", 4);
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 TEST(BuildDate, HasTheDateSlashTimeForm) {
   EXPECT_STREQ(rt::build_date(), "19-Nov-2026/10:48:37");
