@@ -6,13 +6,19 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
+#include "runtime/console_output.h"
 #include "runtime/memory.h"
+#include "runtime/print_hooks.h"
 #include "runtime/process.h"
 #include "runtime/tracked_heap.h"
 
 namespace xol::runtime {
 
 void init() {
+  // The print-hook lists, before anything can print.
+  dyn_print::init();
+  // Platform services: console output (which also keeps a closed pipe from ending the process).
+  console::init();
   // The memory manager: its node range and frame lists.
   memory::init();
   // The first node frame and the first series frame.
