@@ -1,0 +1,82 @@
+// time!: a duration or time of day, held as a double number of seconds (negative for a negative
+// time). A child of float!: its compare, absolute, negate and remainder are float!'s, and its
+// arithmetic runs through the float core, which makes any operation with a time! operand a
+// time!.
+//
+// A time reads as sign, hours, minutes and seconds: -1:30:00 has the hour -1, the minute 30
+// and the second -0.0. The fields are taken from the magnitude and given the value's sign where
+// they carry one (hour and second), and a field written is put back through the same
+// decomposition, so writing back a field just read leaves any time, negative ones too,
+// unchanged.
+//
+// Printed form: "-" for a negative time, then hours, two-digit minutes and seconds with at
+// most six significant digits; seconds that round up to 60 carry into the minutes, so every
+// printed time reads back.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+
+namespace xol::time {
+
+constexpr double kSecondsPerHour = 3600.0;
+constexpr double kSecondsPerMinute = 60.0;
+// Seconds below this print as "00", and parity moves the seconds this far from zero first, so
+// the noise of a computed time never shows.
+constexpr double kSecondsThreshold = 1e-06;
+
+inline double get(const Cell* value) { return value->float_value(); }
+inline Cell make(double seconds) { return floating::make(seconds, TYPE_TIME); }
+inline Cell make(int32_t hours, int32_t minutes, double seconds) {
+  return make(hours * kSecondsPerHour + minutes * kSecondsPerMinute + seconds);
+}
+
+// The field numbers of path access and `pick`.
+enum Field : int32_t { FIELD_HOUR = 1, FIELD_MINUTE, FIELD_SECOND };
+constexpr int32_t kFieldCount = 3;
+
+// The hours, with the value's sign (truncated toward zero), within 32 bits.
+int32_t hours(double seconds);
+// The minutes of the magnitude, 0-59.
+int32_t minutes(double seconds);
+// The field's value: hour and minute as integer!, second as float! with the value's sign.
+Cell get_field(double seconds, Field field);
+// The seconds with one field replaced; hour and minute take an integer!, second an integer! or
+// float!, anything else raises script `invalid-arg`.
+double set_field(double seconds, Field field, const Cell* value);
+// The field named by a word (`hour`, `minute`, `second`, any letter case), or 0 for
+// another value.
+int32_t field_of_word(const Cell* word);
+
+// Appends the printed form; answers the part limit less the characters written.
+int32_t to_text(double seconds, Cell* buffer, int32_t part);
+// The printed form in a static buffer, valid until the next call.
+const char* text_of(double seconds);
+
+// The seconds of a time block: one to three integer! items (hours, minutes, seconds; the
+// seconds may be a float!), only the first of which may be negative. `spec` is named by the
+// error.
+double from_items(const Cell* items, uint32_t count, const Cell* spec);
+
+// ---- actions ----
+void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent);
+void eval_path(const PathStep& step, Cell* result);
+void add(Cell* value1, Cell* value2, Cell* result);
+void subtract(Cell* value1, Cell* value2, Cell* result);
+void multiply(Cell* value1, Cell* value2, Cell* result);
+void divide(Cell* value1, Cell* value2, Cell* result);
+void round(Cell* value, const RoundOptions& options, Cell* result);
+bool even(const Cell* value);
+bool odd(const Cell* value);
+void pick(Cell* value, int32_t index, const Cell* index_cell, Cell* result);
+
+// Registers time! (id 43), after float!.
+void init();
+
+}  // namespace xol::time
