@@ -121,6 +121,13 @@ void init() {
   sweep_registered = true;
 }
 
+void release() {
+  collector::unregister_mark(mark_records);
+  cell::set_unset(&records);
+  record_of.clear();
+  free_records.clear();
+}
+
 void set_deep(Cell* value, const Cell* owner, const Cell* word) {
   Owned kind = owned_kind(value->type());
   switch (kind) {

@@ -28,6 +28,9 @@ constexpr int32_t kInitialRecords = 1000;
 // Makes the table and registers it with the collector (weakly).
 void init();
 
+// Forgets every record and leaves the collector's roots (runtime shutdown).
+void release();
+
 // Records `value` (and what it holds) as owned by `owner` through `word`. A series already
 // owned keeps its first owner and word, but a container is walked all the same.
 void set_deep(Cell* value, const Cell* owner, const Cell* word);

@@ -46,6 +46,13 @@ Cell* root() { return &root_cell; }
 uint32_t head_position(const Cell* block) { return clamped_head(block); }
 bool root_exists() { return root_cell.is(TYPE_BLOCK); }
 
+void release_roots() {
+  for (Cell* fixed : {&root_cell, &unparented_cell}) {
+    collector::unregister_root(&fixed->data2);
+    cell::set_unset(fixed);
+  }
+}
+
 uint32_t length(const Cell* block) {
   return cell_count(buffer(block)) - clamped_head(block);
 }

@@ -23,6 +23,9 @@ namespace xol::block {
 Cell* root();
 // True once the root block has been made.
 bool root_exists();
+// Forgets the root block and the block made without a parent, and their collector roots
+// (runtime shutdown).
+void release_roots();
 
 // ---- accessors ----
 

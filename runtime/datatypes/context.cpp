@@ -117,6 +117,11 @@ void create_global() {
 
 NodeId global() { return global_context; }
 
+void release_global() {
+  collector::unregister_root(&global_context);
+  global_context = kNoNode;
+}
+
 Cell* context_cell(NodeId context) { return memory::buffer_of(context)->cells(); }
 Cell* owner_cell(NodeId context) { return memory::buffer_of(context)->cells() + 1; }
 

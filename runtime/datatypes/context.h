@@ -48,6 +48,8 @@ NodeId create(int32_t size, bool on_stack, bool object, const Cell* key_source, 
 // Makes the global context; start-up calls it once.
 void create_global();
 NodeId global();
+// Forgets the global context and its collector root (runtime shutdown).
+void release_global();
 
 Cell* context_cell(NodeId context);
 Cell* owner_cell(NodeId context);

@@ -71,6 +71,13 @@ void init_table(const Cell* table_block) {
 
 bool table_exists() { return table_node != kNoNode; }
 
+void release_table() {
+  collector::unregister_root(&table_node);
+  table_node = kNoNode;
+  by_name.clear();
+  by_folded_name.clear();
+}
+
 int32_t make(std::string_view name) {
   std::string exact(name);
   if (auto found = by_name.find(exact); found != by_name.end()) return found->second;

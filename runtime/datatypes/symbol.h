@@ -24,6 +24,8 @@ constexpr int32_t kNoAlias = -1;
 void init_table(const Cell* table_block);
 // True once the table exists.
 bool table_exists();
+// Forgets the table and its collector root (runtime shutdown).
+void release_table();
 
 // Find or add by exact name.
 int32_t make(std::string_view name);

@@ -23,9 +23,17 @@ namespace xol::testing {
 constexpr int32_t kRootCapacity = 9748;
 constexpr int32_t kSymbolTableCapacity = 4000;
 
+// Releases what bring_up_value_layer made, so that later tests see none of its roots.
+inline void release_value_layer() {
+  ownership::release();
+  context::release_global();
+  symbol::release_table();
+  block::release_roots();
+  memory::free_all_frames();
+}
+
 inline void bring_up_value_layer() {
   collector::active = false;
-  cell::set_unset(block::root());   // a root left by an earlier test names freed memory
   memory::init();
   boot::flag = 1;
   datatype::init_tables();
@@ -53,7 +61,7 @@ class ValueLayerTest : public ::testing::Test {
   void SetUp() override { bring_up_value_layer(); }
   void TearDown() override {
     collector::active = false;
-    memory::free_all_frames();
+    release_value_layer();
   }
 
   // The form or mold of a value, through its type's action row.
