@@ -7,14 +7,31 @@
 #include "runtime/runtime.h"
 
 #include "runtime/console_output.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/issue.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/memory.h"
+#include "runtime/owners.h"
 #include "runtime/print_hooks.h"
 #include "runtime/process.h"
+#include "runtime/runtime_words.h"
 #include "runtime/tracked_heap.h"
 
 namespace xol::runtime {
 
+namespace {
+constexpr int32_t kRootBlockCapacity = 9748;     // what start-up keeps there, with room to spare
+constexpr int32_t kSymbolTableCapacity = 4000;   // the standard environment's names
+}  // namespace
+
 void init() {
+  // Everything made from here until the boot code has fetched its literals is kept in the root
+  // block.
+  boot::flag = 1;
   // The print-hook lists, before anything can print.
   dyn_print::init();
   // Platform services: console output (which also keeps a closed pipe from ending the process).
@@ -24,6 +41,26 @@ void init() {
   // The first node frame and the first series frame.
   memory::alloc_node_frame(memory::kNodesPerFrame);
   memory::alloc_series_frame();
+  // The datatype table and the action rows, then every datatype, parents before children.
+  datatype::init_tables();
+  datatype::init();
+  unset::init();
+  none::init();
+  logic::init();
+  symbol::init();
+  context::init();
+  word::init();
+  issue::init();
+  // The root block, the symbol table's block and the global context.
+  block::make_in_sized(nullptr, kRootBlockCapacity);
+  symbol::init_table(block::make_in(block::root(), kSymbolTableCapacity));
+  context::create_global();
+  // The runtime's own words: the datatype names first, so that symbol n names datatype n.
+  words::init_datatype_words();
+  words::init_runtime();
+  words::init_extra();
+  words::init_issue();
+  ownership::init();
 }
 
 void shutdown() {
