@@ -31,12 +31,14 @@ constexpr uint32_t kLetterCount = 26;
 // The mapped code point, or cp itself when it has no mapping (any value above U+10FFFF
 // included).
 inline uint32_t to_upper(uint32_t cp) {
-  if (cp < detail::kAsciiEnd) return cp - 'a' < detail::kLetterCount ? cp ^ detail::kAsciiCaseBit : cp;
-  return detail::map_upper(cp);
+  using namespace detail;
+  if (cp < kAsciiEnd) return cp - 'a' < kLetterCount ? cp ^ kAsciiCaseBit : cp;
+  return map_upper(cp);
 }
 inline uint32_t to_lower(uint32_t cp) {
-  if (cp < detail::kAsciiEnd) return cp - 'A' < detail::kLetterCount ? cp ^ detail::kAsciiCaseBit : cp;
-  return detail::map_lower(cp);
+  using namespace detail;
+  if (cp < kAsciiEnd) return cp - 'A' < kLetterCount ? cp ^ kAsciiCaseBit : cp;
+  return map_lower(cp);
 }
 inline uint32_t change_case(uint32_t cp, Case to) {
   return to == UPPER ? to_upper(cp) : to_lower(cp);

@@ -14,12 +14,8 @@ namespace {
 // overwritten.
 template <typename From, typename To>
 void rewrite_back_to_front(uint8_t* data, uint32_t count) {
-  for (uint32_t i = count; i-- > 0;) {
-    From unit;
-    std::memcpy(&unit, data + i * sizeof(From), sizeof unit);
-    To wide = unit;
-    std::memcpy(data + i * sizeof(To), &wide, sizeof wide);
-  }
+  for (uint32_t i = count; i-- > 0;)
+    store_unit<To>(data + i * sizeof(To), load_unit<From>(data + i * sizeof(From)));
 }
 
 template <typename From, typename To>

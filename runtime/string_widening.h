@@ -17,12 +17,16 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/memory.h"
 
 namespace xol::string {
 
 using memory::SeriesBuffer;
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "text units are little-endian, so they are read and written as native integers");
 
 // Units of the buffers of text.
 enum Unit : uint32_t { UNIT_1 = 1, UNIT_2 = 2, UNIT_4 = 4 };
@@ -43,23 +47,33 @@ constexpr uint32_t unit_for_store(uint32_t cp) {
 // The unit of a text buffer; any other unit is the fatal runtime error 101.
 uint32_t unit_of(const SeriesBuffer* buffer);
 
+template <typename Unit>
+inline uint32_t load_unit(const uint8_t* at) {
+  Unit unit;
+  std::memcpy(&unit, at, sizeof unit);
+  return unit;
+}
+template <typename Unit>
+inline void store_unit(uint8_t* at, uint32_t cp) {
+  Unit unit = Unit(cp);
+  std::memcpy(at, &unit, sizeof unit);
+}
+
 // The code point stored at `at` in a buffer of `unit`.
 inline uint32_t get_char(const uint8_t* at, uint32_t unit) {
   switch (unit) {
-    case UNIT_1: return at[0];
-    case UNIT_2: return uint32_t(at[0]) | uint32_t(at[1]) << 8;
-    default: return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 |
-                    uint32_t(at[3]) << 24;
+    case UNIT_1: return *at;
+    case UNIT_2: return load_unit<uint16_t>(at);
+    default: return load_unit<uint32_t>(at);
   }
 }
 // Stores cp at `at` as one unit, keeping its low bits.
 inline void put_char(uint8_t* at, uint32_t unit, uint32_t cp) {
-  at[0] = uint8_t(cp);
-  if (unit == UNIT_1) return;
-  at[1] = uint8_t(cp >> 8);
-  if (unit == UNIT_2) return;
-  at[2] = uint8_t(cp >> 16);
-  at[3] = uint8_t(cp >> 24);
+  switch (unit) {
+    case UNIT_1: *at = uint8_t(cp); break;
+    case UNIT_2: store_unit<uint16_t>(at, cp); break;
+    default: store_unit<uint32_t>(at, cp); break;
+  }
 }
 
 // Units from the string cell's head to the tail of its buffer; 0 when the head lies beyond.

@@ -12,21 +12,20 @@ namespace xol::utf16 {
 
 using memory::SeriesBuffer;
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "UTF-16 buffers are used as native units");
-
 namespace {
 
 constexpr uint32_t kHighSurrogate = 0xD800;
 constexpr uint32_t kLowSurrogate = 0xDC00;
 constexpr uint32_t kSurrogateEnd = 0xE000;
-constexpr uint32_t kSurrogateBits = 0x3FF;
+constexpr uint32_t kSurrogateBits = 0x3FF;   // payload of each half of a pair
+constexpr uint32_t kSurrogateShift = 10;
 constexpr uint32_t kSupplementaryBase = 0x10000;
 constexpr uint32_t kLatin1End = 0x100;
 constexpr uint16_t kCr = '\r';
 constexpr uint16_t kLf = '\n';
 
 uint32_t unit_at(const uint8_t* units, size_t i) {
-  return uint32_t(units[2 * i]) | uint32_t(units[2 * i + 1]) << 8;
+  return string::load_unit<uint16_t>(units + i * sizeof(uint16_t));
 }
 bool is_high(uint32_t u) { return u >= kHighSurrogate && u < kLowSurrogate; }
 bool is_low(uint32_t u) { return u >= kLowSurrogate && u < kSurrogateEnd; }
@@ -80,7 +79,8 @@ NodeId load(const uint8_t* units, size_t count, Cell* target, bool drop_cr) {
     uint32_t cp = unit_at(units, i);
     if (drop_cr && cp == kCr) continue;
     if (unit == string::UNIT_4 && is_high(cp)) {
-      cp = kSupplementaryBase + ((cp & kSurrogateBits) << 10) + (unit_at(units, ++i) & kSurrogateBits);
+      uint32_t low = unit_at(units, ++i);
+      cp = kSupplementaryBase + ((cp & kSurrogateBits) << kSurrogateShift) + (low & kSurrogateBits);
     }
     string::put_char(out + at, unit, cp);
     at += unit;
@@ -128,7 +128,7 @@ int encode_char(uint32_t cp, uint16_t* out) {
     return 1;
   }
   if (cp > utf8::kMaxCodePoint) return 0;
-  out[0] = uint16_t(kHighSurrogate | ((cp - kSupplementaryBase) >> 10));
+  out[0] = uint16_t(kHighSurrogate | ((cp - kSupplementaryBase) >> kSurrogateShift));
   out[1] = uint16_t(kLowSurrogate | (cp & kSurrogateBits));
   return 2;
 }

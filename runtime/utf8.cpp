@@ -63,18 +63,19 @@ namespace xol::utf8 {
 
 using memory::SeriesBuffer;
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "text units are stored as native integers");
-
 namespace {
 
 constexpr int32_t kInvalid = -2;   // the strict decoder's mark for a bad sequence
 constexpr uint32_t kFirstTwoByte = 0x80;
 constexpr uint32_t kFirstThreeByte = 0x800;
 constexpr uint32_t kFirstFourByte = 0x10000;
-constexpr uint32_t kContinuationMask = 0x3F;
+using unicode::detail::kContinuationBits;
+using unicode::detail::kContinuationMask;
 constexpr uint32_t kContinuationTag = 0x80;
-constexpr uint8_t kFirstLead = 0xC0;      // 80-BF are continuation bytes
-constexpr uint8_t kFirstBadLead = 0xF8;   // F8-FF start nothing
+constexpr uint8_t kFirstLead = 0xC0;        // 80-BF are continuation bytes
+constexpr uint8_t kFirstThreeLead = 0xE0;
+constexpr uint8_t kFirstFourLead = 0xF0;
+constexpr uint8_t kFirstBadLead = 0xF8;     // F8-FF start nothing
 constexpr uint32_t kNoncharacter = 0xFFFE;
 constexpr uint32_t kRejectedLow = 0xDC00;   // U+DC00-U+DCFF never come out of the strict decoder
 constexpr uint32_t kRejectedHigh = 0xDCFF;
@@ -86,8 +87,9 @@ constexpr uint64_t kHighBits = 0x8080808080808080ull;
 constexpr uint64_t kLowBits = 0x0101010101010101ull;
 constexpr uint64_t kCrBytes = kLowBits * '\r';
 
-// Lead-byte value bits for sequences of 2, 3 and 4 bytes.
+// Lead-byte payload bits and tag bits for sequences of 2, 3 and 4 bytes.
 constexpr uint8_t kLeadMask[kMaxSequence + 1] = {0, 0, 0x1F, 0x0F, 0x07};
+constexpr uint8_t kLeadTag[kMaxSequence + 1] = {0, 0, kFirstLead, kFirstThreeLead, kFirstFourLead};
 
 [[noreturn]] void raise_invalid_char(uint32_t cp) {
   Cell arg{TYPE_INTEGER, 0, cp, 0};
@@ -109,6 +111,13 @@ constexpr uint8_t kLeadMask[kMaxSequence + 1] = {0, 0, 0x1F, 0x0F, 0x07};
 
 bool is_continuation(uint8_t b) { return (b & ~kContinuationMask) == kContinuationTag; }
 
+// Appends the payload of `count` continuation bytes to the lead's payload.
+uint32_t join(uint32_t cp, const uint8_t* continuation, int count) {
+  for (int i = 0; i < count; ++i)
+    cp = (cp << kContinuationBits) | (continuation[i] & kContinuationMask);
+  return cp;
+}
+
 // Strict decoding without raising: the code point, kIncomplete or kInvalid. Unrolled per
 // sequence length, since loading spends its time here on text that is not ASCII.
 inline int32_t decode_strict(const uint8_t* p, size_t available, size_t* consumed) {
@@ -125,17 +134,15 @@ inline int32_t decode_strict(const uint8_t* p, size_t available, size_t* consume
     case 2:
       if (!is_continuation(p[1])) return kInvalid;
       *consumed = 2;   // at most U+07FF, overlongs included: nothing more to check
-      return int32_t(((lead & kLeadMask[2]) << 6) | (p[1] & kContinuationMask));
+      return int32_t(join(lead & kLeadMask[2], p + 1, 1));
     case 3:
       if (!is_continuation(p[1]) || !is_continuation(p[2])) return kInvalid;
-      cp = ((lead & kLeadMask[3]) << 12) | ((p[1] & kContinuationMask) << 6) |
-           (p[2] & kContinuationMask);
+      cp = join(lead & kLeadMask[3], p + 1, 2);
       break;
     default:
       if (!is_continuation(p[1]) || !is_continuation(p[2]) || !is_continuation(p[3]))
         return kInvalid;
-      cp = ((lead & kLeadMask[4]) << 18) | ((p[1] & kContinuationMask) << 12) |
-           ((p[2] & kContinuationMask) << 6) | (p[3] & kContinuationMask);
+      cp = join(lead & kLeadMask[4], p + 1, 3);
       break;
   }
   // Overlong forms pass; so do the surrogates other than U+DC00-U+DCFF, which a four-byte
@@ -165,6 +172,7 @@ inline size_t ascii_run(const uint8_t* p, const uint8_t* end, bool stop_at_cr) {
 }
 
 // Fills a text buffer from its data start, widening it as the loaded code points require.
+// The common store is one test and one write; widening and growth take the slow path.
 class Filler {
  public:
   Filler(NodeId target, size_t count) {
@@ -178,20 +186,19 @@ class Filler {
       uint64_t bytes = uint64_t(capacity) * string::unit_of(buffer_);
       if (buffer_->size < bytes) buffer_ = memory::grow_series(buffer_, uint32_t(bytes));
     }
-    unit_ = string::unit_of(buffer_);
     buffer_->head = 0;
+    buffer_->tail = 0;
     // Unit 1 never needs more than a byte per input byte; after a widening the buffer grows
     // by a quarter of the input (unit 2) or the whole input (unit 4) at a time.
-    growth_ = uint32_t(std::max<size_t>(count / 4, string::UNIT_4));
-    growth_4_ = capacity;
+    growth_2_ = uint32_t(std::max<size_t>(count / 4, string::UNIT_4));
+    growth_4_ = std::max<uint32_t>(capacity, string::UNIT_4);
+    refresh();
   }
-
-  uint32_t unit() const { return unit_; }
 
   // A run of ASCII bytes: copied as is into unit 1.
   void put_ascii(const uint8_t* p, size_t n) {
     if (unit_ == string::UNIT_1) {
-      std::memcpy(buffer_->data() + at_, p, n);
+      std::memcpy(data_ + at_, p, n);
       at_ += uint32_t(n);
       return;
     }
@@ -199,31 +206,9 @@ class Filler {
   }
 
   void put(uint32_t cp) {
-    uint32_t needed = string::unit_for_store(cp);
-    if (needed > unit_) {
-      buffer_->tail = at_;
-      buffer_ = string::widen_to(buffer_, needed);
-      unit_ = needed;
-      at_ = buffer_->tail;
-    }
-    if (at_ + unit_ > buffer_->size) {
-      buffer_->tail = at_;
-      uint32_t step = unit_ == string::UNIT_2 ? growth_ : std::max(growth_4_, unit_);
-      buffer_ = memory::grow_series(buffer_, buffer_->size + step);
-    }
-    uint8_t* out = buffer_->data() + at_;
-    switch (unit_) {
-      case string::UNIT_1: *out = uint8_t(cp); break;
-      case string::UNIT_2: store<uint16_t>(out, cp); break;
-      default: store<uint32_t>(out, cp); break;
-    }
+    if (cp > widest_ || at_ + unit_ > size_) make_room(cp);
+    string::put_char(data_ + at_, unit_, cp);
     at_ += unit_;
-  }
-
-  template <typename Unit>
-  static void store(uint8_t* out, uint32_t cp) {
-    Unit unit = Unit(cp);
-    std::memcpy(out, &unit, sizeof unit);
   }
 
   Loaded finish() {
@@ -232,11 +217,34 @@ class Filler {
   }
 
  private:
+  static constexpr uint32_t kWidest[string::UNIT_4 + 1] = {0, 0xFF, 0xFFFF, 0, UINT32_MAX};
+
+  [[gnu::noinline]] void make_room(uint32_t cp) {
+    buffer_->tail = at_;
+    buffer_ = string::widen_to(buffer_, string::unit_for_store(cp));
+    if (buffer_->tail + buffer_->unit() > buffer_->size) {
+      uint32_t step = buffer_->unit() == string::UNIT_2 ? growth_2_ : growth_4_;
+      buffer_ = memory::grow_series(buffer_, buffer_->size + step);
+    }
+    refresh();
+  }
+
+  void refresh() {
+    unit_ = string::unit_of(buffer_);
+    widest_ = kWidest[unit_];
+    data_ = buffer_->data();
+    size_ = buffer_->size;
+    at_ = buffer_->tail;
+  }
+
   NodeId node_;
   SeriesBuffer* buffer_;
+  uint8_t* data_;
+  uint32_t size_;
   uint32_t unit_;
+  uint32_t widest_;   // the largest code point the unit holds
   uint32_t at_ = 0;
-  uint32_t growth_;
+  uint32_t growth_2_;
   uint32_t growth_4_;
 };
 
@@ -283,9 +291,7 @@ size_t encode_units(const uint8_t* source, uint32_t count, uint8_t* out, size_t 
                     unsigned flags) {
   size_t n = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    Unit unit;
-    std::memcpy(&unit, source + i * sizeof(Unit), sizeof unit);
-    uint32_t cp = unit;
+    uint32_t cp = string::load_unit<Unit>(source + i * sizeof(Unit));
     if (cp < kFirstTwoByte) {
       bool cr = cp == '\n' && (flags & ENCODE_CRLF);
       if (n + 1 + cr > room) break;
@@ -353,9 +359,9 @@ const uint8_t* skip_chars(const uint8_t* start, const uint8_t* end, size_t n) {
 }
 
 int sequence_length(uint8_t lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
+  if (lead >= kFirstFourLead) return 4;
+  if (lead >= kFirstThreeLead) return 3;
+  if (lead >= kFirstLead) return 2;
   return 0;
 }
 
@@ -376,14 +382,13 @@ size_t length_of_units(const uint8_t* start, const uint8_t* end, uint32_t unit) 
 
 int encode_char(uint32_t cp, uint8_t* out) {
   int length = encoded_length(cp);
-  static constexpr uint8_t kLeadTag[kMaxSequence + 1] = {0, 0, 0xC0, 0xE0, 0xF0};
   if (length == 1) {
     out[0] = uint8_t(cp);
     return 1;
   }
   for (int i = length - 1; i > 0; --i) {
     out[i] = uint8_t(kContinuationTag | (cp & kContinuationMask));
-    cp >>= 6;
+    cp >>= kContinuationBits;
   }
   out[0] = uint8_t(kLeadTag[length] | cp);
   return length;

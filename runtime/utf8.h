@@ -34,6 +34,9 @@ constexpr size_t kClassTableSize = 256;
 constexpr size_t kAutomatonSize = 364;
 constexpr uint32_t kAccept = 0;
 constexpr uint32_t kReject = 12;
+constexpr uint32_t kContinuationBits = 6;      // payload bits of each continuation byte
+constexpr uint32_t kContinuationMask = 0x3F;
+constexpr uint32_t kAllBits = 0xFF;            // shifted right by a lead byte's class: its payload
 extern const std::array<uint8_t, kAutomatonSize> kAutomaton;
 }  // namespace detail
 
@@ -43,7 +46,7 @@ extern const std::array<uint8_t, kAutomatonSize> kAutomaton;
 inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, const uint8_t* end, int32_t* cp) {
   using namespace detail;
   uint32_t byte_class = kAutomaton[*p];
-  uint32_t value = (0xFFu >> byte_class) & *p++;
+  uint32_t value = (kAllBits >> byte_class) & *p++;
   uint32_t state = kAutomaton[kClassTableSize + byte_class];
   while (state != kAccept) {
     if (state == kReject || p == end) {
@@ -51,7 +54,7 @@ inline const uint8_t* fast_decode_utf8_char(const uint8_t* p, const uint8_t* end
       return p;
     }
     byte_class = kAutomaton[*p];
-    value = (value << 6) | (*p++ & 0x3Fu);
+    value = (value << kContinuationBits) | (*p++ & kContinuationMask);
     state = kAutomaton[kClassTableSize + state + byte_class];
   }
   *cp = int32_t(value);

@@ -267,6 +267,20 @@ TEST_F(Unicode, LineEndingFlagTurnsCrLfAndLoneCrIntoLf) {
   utf8::Loaded loaded = utf8::load_string(bytes.data(), bytes.size(), kNoNode, nullptr,
                                           utf8::LineEnds::TO_LF);
   EXPECT_EQ(code_points(loaded.node), (CodePoints{'a', '\n', 'b', '\n', 'c', '\n'}));
+
+  // CRs at every position within the eight-byte words of the ASCII scan.
+  std::string text;
+  CodePoints expected;
+  for (size_t i = 0; i < 20; ++i) {
+    std::string line = std::string(i, 'x') + "\r\n" + std::string(i, 'y') + "\r";
+    text += line;
+    for (char ch : line)
+      if (ch != '\r') expected.push_back(uint8_t(ch));   // the CR of CR LF is dropped
+    expected.push_back('\n');                              // the lone CR becomes LF
+  }
+  loaded = utf8::load_string(reinterpret_cast<const uint8_t*>(text.data()), text.size(), kNoNode,
+                             nullptr, utf8::LineEnds::TO_LF);
+  EXPECT_EQ(code_points(loaded.node), expected);
 }
 
 TEST_F(Unicode, LongTextWidensMidwayAndKeepsEveryCharacter) {
