@@ -84,6 +84,28 @@ inline uint32_t first_empty(const uint32_t* flags, uint32_t hash, uint32_t n) {
   return probe.bucket();
 }
 
+// Where a probe for a key ends: the key's bucket when `found`, else the bucket that a new key
+// takes (the last deleted bucket passed, else the empty bucket that ended the probe).
+struct Slot {
+  uint32_t bucket;
+  bool found;
+};
+// Probes from `hash`; `matches(bucket)` tells whether an in-use bucket holds the key.
+template <class Matches>
+Slot find_slot(const uint32_t* flags, uint32_t n, uint32_t hash, Matches&& matches) {
+  Probe probe(hash, n);
+  int64_t deleted = -1;
+  for (;;) {
+    uint32_t b = probe.bucket();
+    BucketState s = state(flags, b);
+    if (s == EMPTY) break;
+    if (s == DELETED) deleted = b;
+    else if (matches(b)) return Slot{b, true};
+    if (!probe.advance()) break;  // back at the start: only below the load bound never
+  }
+  return Slot{deleted >= 0 ? uint32_t(deleted) : probe.bucket(), false};
+}
+
 // Moves every in-use entry of `entries` (old_n buckets described by `old_flags`) to its bucket
 // among new_n buckets, within the same array, which must already hold max(old_n, new_n)
 // entries. `new_flags` starts all empty and ends describing the new placement; `old_flags` is

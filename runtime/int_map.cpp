@@ -29,15 +29,18 @@ IntMap* make(uint32_t size) {
   return map;
 }
 
+namespace {
+
+buckets::Slot slot_of(const IntMap* map, uint32_t key) {
+  return buckets::find_slot(map->flags, map->size, hash_of(key),
+                            [&](uint32_t b) { return map->pairs[b].key == key; });
+}
+
+}  // namespace
+
 int32_t find(const IntMap* map, uint32_t key) {
-  buckets::Probe probe(hash_of(key), map->size);
-  do {
-    uint32_t b = probe.bucket();
-    auto s = buckets::state(map->flags, b);
-    if (s == buckets::EMPTY) return -1;
-    if (s == buckets::IN_USE && map->pairs[b].key == key) return int32_t(b);
-  } while (probe.advance());
-  return -1;
+  buckets::Slot slot = slot_of(map, key);
+  return slot.found ? int32_t(slot.bucket) : -1;
 }
 
 uint32_t* get(IntMap* map, uint32_t key) {
@@ -47,30 +50,14 @@ uint32_t* get(IntMap* map, uint32_t key) {
 
 void put(IntMap* map, uint32_t key, uint32_t value) {
   if (map->used >= map->upper) resize(map, buckets::growth_request(map->count, map->size));
-  buckets::Probe probe(hash_of(key), map->size);
-  int64_t deleted = -1;  // the last deleted bucket passed
-  bool wrapped = false;
-  for (;;) {
-    uint32_t b = probe.bucket();
-    auto s = buckets::state(map->flags, b);
-    if (s == buckets::EMPTY) break;
-    if (s == buckets::DELETED) deleted = b;
-    if (s == buckets::IN_USE && map->pairs[b].key == key) {
-      map->pairs[b].value = value;
-      return;
-    }
-    if (!probe.advance()) {
-      wrapped = true;
-      break;
-    }
+  buckets::Slot slot = slot_of(map, key);
+  if (!slot.found) {
+    if (buckets::state(map->flags, slot.bucket) == buckets::EMPTY) ++map->used;
+    buckets::set_state(map->flags, slot.bucket, buckets::IN_USE);
+    ++map->count;
+    map->pairs[slot.bucket].key = key;
   }
-  uint32_t b = probe.bucket();
-  if (deleted >= 0) b = uint32_t(deleted);
-  else if (wrapped) return;  // full of live keys: cannot happen below the load bound
-  if (buckets::state(map->flags, b) == buckets::EMPTY) ++map->used;
-  buckets::set_state(map->flags, b, buckets::IN_USE);
-  ++map->count;
-  map->pairs[b] = Pair{key, value};
+  map->pairs[slot.bucket].value = value;
 }
 
 void delete_key(IntMap* map, uint32_t key) {
