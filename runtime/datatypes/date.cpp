@@ -351,13 +351,12 @@ void set_field(Cell* date, Field field, const Cell* value) {
   Parts parts = parts_of(date);
   double zone = parts.zone * kSecondsPerQuarter;
   switch (field) {
-    case FIELD_DATE: {
+    case FIELD_DATE:
+      // The other date's day only: this date's time and zone stay, as for the other
+      // calendar fields, so writing back the date just read changes nothing.
       if (!value->is(TYPE_DATE)) number::raise_invalid_arg(value);
-      Parts other = parts_of(value);
-      parts.days = other.days;
-      parts.timed = other.timed;
+      parts.days = parts_of(value).days;
       break;
-    }
     case FIELD_YEAR:
       parts.days = to_days(integer_argument(value), month_of(word), day_of(word));
       break;
