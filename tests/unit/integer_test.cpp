@@ -62,6 +62,53 @@ TEST_F(IntegerTest, DivideGivesAFloatWhenNotExactAndRemainderTakesTheDividendsSi
   }
 }
 
+// `mod` and `modulo` (and the `//` operator made from `modulo`) are library functions written
+// over `remainder`, `add` and `subtract`; run here on the actions, they must give the
+// library's answers for every numeric type.
+class ModuloTest : public testing::NumberTest {
+ protected:
+  static Cell magnitude(Cell value) {
+    Cell result;
+    actions::get<ACT_ABSOLUTE>(value.type())(&value, &result);
+    return result;
+  }
+  static Cell mod(Cell a, Cell b) {
+    Cell r = remainder(a, b);
+    if (holds(r, num(0), COMP_LESSER)) r = add(r, b);
+    Cell size = magnitude(a);
+    if (holds(add(size, r), add(size, b), COMP_EQUAL) &&
+        holds(subtract(add(r, r), b), num(0), COMP_GREATER))
+      return subtract(r, b);
+    return r;
+  }
+  static Cell modulo(Cell a, Cell b) {
+    Cell r = mod(a, magnitude(b));
+    if (holds(subtract(a, r), a, COMP_EQUAL) || holds(add(r, b), b, COMP_EQUAL)) return num(0);
+    return r;
+  }
+};
+
+TEST_F(ModuloTest, ModAndModuloOverTheActions) {
+  struct Case {
+    Cell a, b;
+    const char* mod;
+    const char* modulo;
+  } cases[] = {
+      {num(-7), num(3), "2", "2"},
+      {num(-7), num(-3), "-4", "2"},
+      {num(7), num(3), "1", "1"},
+      {num(6), num(3), "0", "0"},
+      {flt(-7.5), num(2), "0.5", "0.5"},
+      {flt(0.3), flt(0.1), "-2.7755575615628914e-17", "0"},
+      {money_of("-$7"), money_of("$3"), "$2.00", "$2.00"},
+      {tim(0, -7, 0), tim(0, 3, 0), "0:02:00", "0:02:00"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(molded(mod(c.a, c.b)), c.mod) << molded(c.a) << " mod " << molded(c.b);
+    EXPECT_EQ(molded(modulo(c.a, c.b)), c.modulo) << molded(c.a) << " modulo " << molded(c.b);
+  }
+}
+
 TEST_F(IntegerTest, DivisionErrors) {
   EXPECT_EQ(raised([] { divide(num(1), num(0)); }), "math/zero-divide");
   EXPECT_EQ(raised([] { remainder(num(1), num(0)); }), "math/zero-divide");
