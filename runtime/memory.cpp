@@ -274,6 +274,7 @@ void free_all_frames() {
 // ---- series buffers ----
 
 SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
+  collector::torture_point();
   uint64_t bytes = uint64_t(units) * unit;
   if (bytes > UINT32_MAX - kBufferOverhead - 15) out_of_frames();
   uint32_t size = align16(bytes);
