@@ -62,13 +62,12 @@ MarkCallback sweeps[kMaxSweeps];
 int sweep_count = 0;
 bool running = false;
 
-[[noreturn]] void too_many(uintptr_t address) {
-  rt::runtime_error(rt::RUNTIME_ASSERTION, address);
-}
+// A broken invariant of the collector's own tables or of a frame's layout.
+[[noreturn]] void broken(uintptr_t address) { rt::runtime_error(rt::RUNTIME_ASSERTION, address); }
 
 // Keeps the roots ordered by rank, registration order within a rank.
 void insert_root(const Root& root) {
-  if (root_count == kMaxRoots) too_many(XOL_CALLER_ADDRESS);
+  if (root_count == kMaxRoots) broken(XOL_CALLER_ADDRESS);
   int at = root_count++;
   for (; at > 0 && roots[at - 1].rank > root.rank; --at) roots[at] = roots[at - 1];
   roots[at] = root;
@@ -129,7 +128,7 @@ void move_buffer(SeriesBuffer* buffer, uint8_t* to, uint32_t stride) {
 // Turns the vacated bytes [start, end) in front of a pinned buffer into one dead buffer.
 void write_filler(uint8_t* start, uint8_t* end) {
   if (start == end) return;
-  if (size_t(end - start) < memory::kBufferOverhead) too_many(reinterpret_cast<uintptr_t>(start));
+  if (size_t(end - start) < memory::kBufferOverhead) broken(reinterpret_cast<uintptr_t>(start));
   SeriesBuffer* filler = buffer_at(start);
   *filler = SeriesBuffer{0, kNoNode, uint32_t(end - start) - memory::kBufferOverhead, 0, 0};
   if (torture()) poison(filler->data(), end);
@@ -259,8 +258,14 @@ void sweep_big_frames() {
   }
 }
 
+// Keeps `running` true for the cycle, also when a frame allocation fails inside it.
+struct RunningFlag {
+  RunningFlag() { running = true; }
+  ~RunningFlag() { running = false; }
+};
+
 void run_cycle(uintptr_t stack_from) {
-  running = true;
+  RunningFlag flag;
   mark_roots();
   detail::scan_native_stack(stack_from);
   handles::sweep();
@@ -271,7 +276,6 @@ void run_cycle(uintptr_t stack_from) {
   memory::release_node_frames();
   detail::clear_external_marks();
   ++series_cycles;
-  running = false;
 }
 
 // Spills the callee-saved registers into this frame, so that the stack scan sees every value
@@ -327,7 +331,7 @@ void unregister_root(const void* root) {
 }
 
 void register_sweep(MarkCallback sweep) {
-  if (sweep_count == kMaxSweeps) too_many(XOL_CALLER_ADDRESS);
+  if (sweep_count == kMaxSweeps) broken(XOL_CALLER_ADDRESS);
   sweeps[sweep_count++] = sweep;
 }
 

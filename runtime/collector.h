@@ -158,7 +158,7 @@ struct MemoryStats {
   std::vector<FrameUse> series_frames;
   std::vector<uint64_t> big_frames;   // sizes in bytes
   uint64_t frame_bytes = 0;           // every frame, headers included
-  uint64_t used_bytes = 0;            // used node slots, used series bytes, big frames
+  uint64_t used_bytes = 0;            // used node slots (8 bytes each), series bytes, big frames
 };
 
 // Walks the frames with the collector switched off, restoring `active` afterwards.

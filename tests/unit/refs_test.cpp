@@ -55,7 +55,7 @@ TEST_F(RefsTest, PutBeyondCapacityDoublesAndKeepsEarlierValues) {
   EXPECT_EQ(int32_t(refs::get(refs::kInitialCapacity + 1)->data2), -1);
 }
 
-TEST_F(RefsTest, KeptSeriesSurvivesCollectionsAndFreedOneDoesNot) {
+TEST_F(RefsTest, KeptSeriesSurvivesACollection) {
   NodeId kept = memory::alloc_bytes(8);
   NodeId dropped = memory::alloc_bytes(8);
   std::memcpy(memory::buffer_of(kept)->data(), "kept", 4);
