@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "runtime/buckets.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 namespace xol::hashtable {
@@ -301,6 +302,15 @@ void clear(NodeId table) {
   keys->tail = keys->head;
   std::memset(data_of(t->flags), buckets::kAllEmptyByte, buckets::flags_bytes(t->size));
   t->count = t->used = 0;
+}
+
+void mark(NodeId table) {
+  const Table t = *record(table);
+  collector::mark_node(table);
+  collector::mark_node(t.flags);
+  collector::mark_node(t.buckets);
+  if (t.kind == KIND_RAW || t.kind == KIND_OWNERS) collector::mark_node(t.keys);
+  else collector::mark_block(t.keys);
 }
 
 NodeId copy(NodeId source, NodeId key_block) {

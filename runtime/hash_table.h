@@ -141,6 +141,10 @@ void sweep(NodeId table, bool (*keep)(uint32_t key, const Cell* data));
 void clear(NodeId table);
 // A copy of the table indexing `key_block`, a block laid out like the source's.
 NodeId copy(NodeId source, NodeId key_block);
+// The collector's step for a table: marks the record, the flags and bucket arrays and the key
+// block, with the key block's cells for kinds 0-2. Records of kinds 3 and 4 are left unmarked:
+// their keys are raw numbers, or (the owners table) held weakly.
+void mark(NodeId table);
 // Calls `visit(node)` for each series that makes up the table itself: the record, the flags
 // and bucket arrays and the key block (whose cells the caller walks as it needs).
 template <class Visit>

@@ -1,18 +1,15 @@
 // The owners table.
 //
-// Records live in one cell block, four cells each: the key cell (header 2 while in use, word 1
-// the owned series' node), the owned value, the owner object and the field word. A removed
-// record gets header 0 on its key and unset on the other three, and its place is reused. The
-// collector marks the record block itself but never the cells in it: that is what keeps the
-// table weak.
+// A hash table of kind 4 keyed by the owned series' node: each record is a key cell followed by
+// three data cells, the owned value, the owner object and the field word. A removed record gets
+// unset data cells. The collector marks the table's own series, the record block included, but
+// never the cells in the records: that is what keeps the table weak.
 #include "runtime/owners.h"
-
-#include <unordered_map>
-#include <vector>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/hash_table.h"
 #include "runtime/hooks.h"
 #include "runtime/memory.h"
 #include "runtime/refs.h"
@@ -20,13 +17,10 @@
 namespace xol::ownership {
 namespace {
 
-enum RecordCell : uint32_t { KEY, OWNED_VALUE, OWNER, FIELD_WORD, RECORD_CELLS };
-constexpr uint32_t kKeyInUse = TYPE_UNSET;
-constexpr uint32_t kKeyFree = 0;
+// The data cells of a record, after its key cell.
+enum DataCell : uint32_t { OWNED_VALUE, OWNER, FIELD_WORD, DATA_CELLS };
 
-Cell records{TYPE_UNSET, 0, 0, 0};
-std::unordered_map<NodeId, uint32_t> record_of;   // series node -> first cell of its record
-std::vector<uint32_t> free_records;
+NodeId table = kNoNode;
 
 enum class Owned { NOTHING, CONTAINER, LEAF, IMAGE, OBJECT };
 
@@ -47,8 +41,6 @@ Owned owned_kind(TypeId type) {
   }
 }
 
-Cell* record_cells(uint32_t first) { return block::abs_at(&records, first); }
-
 bool is_owned(const Cell* value) {
   if (value->is(TYPE_IMAGE)) return value->header & kOwnedImageFlag;
   return memory::buffer_of(value->node())->flags & memory::FLAG_OWNED;
@@ -64,26 +56,18 @@ void set_owned(Cell* value, bool owned) {
 }
 
 void add_record(const Cell* value, const Cell* owner, const Cell* word) {
-  const Cell cells[RECORD_CELLS] = {Cell{kKeyInUse, value->node(), 0, 0}, *value, *owner, *word};
-  uint32_t first;
-  if (!free_records.empty()) {
-    first = free_records.back();
-    free_records.pop_back();
-  } else {
-    first = block::length(&records);
-    for (const Cell& cell : cells) block::append_cell(&records, &cell);
-  }
-  Cell* slots = record_cells(first);
-  for (uint32_t i = 0; i < RECORD_CELLS; ++i) slots[i] = cells[i];
-  record_of[value->node()] = first;
+  // Copied first: the allocation of the new record may collect.
+  const Cell cells[DATA_CELLS] = {*value, *owner, *word};
+  Cell* data = hashtable::put_node_key(table, value->node());
+  for (uint32_t i = 0; i < DATA_CELLS; ++i) data[i] = cells[i];
 }
 
-void delete_record(std::unordered_map<NodeId, uint32_t>::iterator found) {
-  Cell* slots = record_cells(found->second);
-  slots[KEY].header = kKeyFree;
-  for (uint32_t i = OWNED_VALUE; i < RECORD_CELLS; ++i) cell::set_unset(&slots[i]);
-  free_records.push_back(found->second);
-  record_of.erase(found);
+// Answers whether the node had a record.
+bool delete_record(NodeId node) {
+  Cell* data = hashtable::delete_node_key(table, node);
+  if (!data) return false;
+  for (uint32_t i = 0; i < DATA_CELLS; ++i) cell::set_unset(&data[i]);
+  return true;
 }
 
 // Applies `visit` to each cell of a container from its head, by index: a visit may allocate.
@@ -105,27 +89,33 @@ void for_each_field(const Cell* object, Visit visit) {
   }
 }
 
-// Keeps the record block itself, never what its cells refer to.
-void mark_records() { collector::mark_node(records.node()); }
+// Keeps the table and its record block, never what the records' cells refer to.
+void mark_table() { hashtable::mark(table); }
+
+// A record survives a collection when its series and its owner's context were both marked.
+// A series whose owner died loses its owned flag, so that a new owner can record it again (an
+// image's flag sits in its cells, out of reach here).
+bool survives(uint32_t series, const Cell* data) {
+  if (collector::is_marked(series) && collector::is_marked(data[OWNER].data1)) return true;
+  if (!data[OWNED_VALUE].is(TYPE_IMAGE)) memory::buffer_of(series)->flags &= ~memory::FLAG_OWNED;
+  return false;
+}
 
 }  // namespace
 
 void init() {
-  block::make_at(&records, kInitialRecords * RECORD_CELLS);
-  record_of.clear();
-  free_records.clear();
-  static bool sweep_registered = false;
-  collector::unregister_mark(mark_records);
-  collector::register_mark(mark_records, collector::RANK_OWNERS_TABLE);
-  if (!sweep_registered) collector::register_sweep(sweep_dead_keys);
-  sweep_registered = true;
+  table = hashtable::make(kInitialRecords, nullptr, hashtable::KIND_OWNERS, DATA_CELLS);
+  // Registered afresh: a runtime brought up again must not mark or sweep twice.
+  collector::unregister_mark(mark_table);
+  collector::unregister_sweep(sweep_dead_keys);
+  collector::register_mark(mark_table, collector::RANK_OWNERS_TABLE);
+  collector::register_sweep(sweep_dead_keys);
 }
 
 void release() {
-  collector::unregister_mark(mark_records);
-  cell::set_unset(&records);
-  record_of.clear();
-  free_records.clear();
+  collector::unregister_mark(mark_table);
+  collector::unregister_sweep(sweep_dead_keys);
+  table = kNoNode;
 }
 
 void set_deep(Cell* value, const Cell* owner, const Cell* word) {
@@ -176,9 +166,7 @@ void unbind(Cell* value) {
     case Owned::LEAF:
     case Owned::IMAGE: {
       set_owned(value, false);
-      auto found = record_of.find(value->node());
-      if (found == record_of.end()) return;
-      delete_record(found);
+      if (!delete_record(value->node())) return;
       if (kind == Owned::CONTAINER) unbind_values(value, block::head_position(value),
                                                   block::length(value));
       return;
@@ -202,8 +190,8 @@ void unbind_values(const Cell* block, uint32_t index, uint32_t count) {
 }
 
 Cell* find(NodeId node) {
-  auto found = record_of.find(node);
-  return found == record_of.end() ? nullptr : record_cells(found->second) + OWNER;
+  Cell* data = hashtable::find_node_key(table, node);
+  return data ? data + OWNER : nullptr;
 }
 
 bool check(const Cell* value, const Cell* action, const Cell* new_value, int32_t index,
@@ -218,22 +206,8 @@ bool check(const Cell* value, const Cell* action, const Cell* new_value, int32_t
   return true;
 }
 
-uint32_t size() { return uint32_t(record_of.size()); }
+uint32_t size() { return hashtable::record(table)->count; }
 
-void sweep_dead_keys() {
-  for (auto it = record_of.begin(); it != record_of.end();) {
-    const Cell* slots = record_cells(it->second);
-    NodeId series = slots[KEY].data1;
-    NodeId owner_context = slots[OWNER].data1;
-    if (collector::is_marked(series) && collector::is_marked(owner_context)) {
-      ++it;
-      continue;
-    }
-    Cell owned = slots[OWNED_VALUE];
-    if (!owned.is(TYPE_IMAGE)) set_owned(&owned, false);
-    auto dead = it++;
-    delete_record(dead);
-  }
-}
+void sweep_dead_keys() { hashtable::sweep(table, survives); }
 
 }  // namespace xol::ownership

@@ -1,10 +1,13 @@
 // Contexts and binding.
 //
-// A word list is searched by symbol id, comparing raw ids for exact-name lookups and canonical
-// ids for caseless ones. Every word added to a heap context appends one value cell, even a case
-// variant of the global context that shares its twin's slot, so that word i and value i always
-// belong together.
+// Word 1 of a context! cell names a hash table of kind 2 whose key block is the word list. The
+// table hashes a word by its canonical symbol id, so every case variant of a name shares one
+// probe sequence; it compares raw ids for exact-name lookups and canonical ids for caseless
+// ones. Every word added to a heap context appends one value cell, even a case variant of the
+// global context that shares its twin's slot, so that word i and value i always belong together.
 #include "runtime/datatypes/context.h"
+
+#include <algorithm>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block_storage.h"
@@ -12,7 +15,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/hash_table.h"
 #include "runtime/hooks.h"
+#include "runtime/murmur3.h"
 #include "runtime/refs.h"
 #include "runtime/runtime_words.h"
 
@@ -22,6 +27,42 @@ namespace {
 NodeId global_context = kNoNode;
 
 constexpr uint32_t kContextCells = 2;   // the context! cell and the owner cell
+
+NodeId table_of(NodeId context) { return context_cell(context)->data1; }
+
+// Word-list keys: words hash by canonical symbol id; the strict op compares raw ids.
+uint32_t hash_word(const Cell* word) {
+  return hash::fmix32(uint32_t(symbol::resolve(word::symbol_of(word))));
+}
+
+bool equal_words(const Cell* stored, const Cell* sought, uint32_t op) {
+  int32_t a = word::symbol_of(stored), b = word::symbol_of(sought);
+  if (a == b) return true;
+  return op != hashtable::kOpStrict && symbol::resolve(a) == symbol::resolve(b);
+}
+
+const hashtable::KeyOps kWordKeys = {hash_word, equal_words};
+
+uint32_t header_for(Kind kind, bool stack_values, bool object) {
+  uint32_t header = TYPE_CONTEXT | (uint32_t(kind) << kKindShift);
+  if (stack_values) header |= kOnStackFlag;
+  if (object) header |= kObjectFlag;
+  return header;
+}
+
+// A context node over a word table, with an empty value buffer of room `size` for a heap
+// context.
+NodeId assemble(uint32_t header, NodeId table, int32_t size) {
+  NodeId values_node = kNoNode;
+  if (!(header & kOnStackFlag)) values_node = memory::alloc_cells(uint32_t(size));
+  NodeId context = memory::alloc_cells(kContextCells);
+  memory::SeriesBuffer* buffer = memory::buffer_of(context);
+  Cell* cells = buffer->cells();
+  cells[0] = Cell{header, table, values_node, 0};
+  cell::set_unset(&cells[1]);
+  buffer->tail = kContextCells * sizeof(Cell);
+  return context;
+}
 
 bool on_stack(NodeId context) { return context_cell(context)->header & kOnStackFlag; }
 
@@ -42,6 +83,7 @@ int32_t append_entry(NodeId context, int32_t symbol, int32_t slot) {
     Cell values = values_block(context);
     buffer::append_unset(values.node());
   }
+  hashtable::put(table_of(context), uint32_t(position));
   return position;
 }
 
@@ -91,23 +133,12 @@ void bind_deep(const Cell* block, NodeId context, bool self_binding) {
 
 NodeId create(int32_t size, bool stack_values, bool object, const Cell* key_source, Kind kind) {
   if (size < 1) size = 1;
-  NodeId context = memory::alloc_cells(kContextCells);
-  Cell* cells = memory::buffer_of(context)->cells();
-  cell::set_unset(&cells[0]);
-  cell::set_unset(&cells[1]);
-  memory::buffer_of(context)->tail = kContextCells * sizeof(Cell);
-
   Cell list;
   block::make_at(&list, size);
   if (key_source) block::append_cells_of(&list, key_source);
-  NodeId values_node = kNoNode;
-  if (!stack_values) values_node = memory::alloc_cells(uint32_t(size));
-
-  uint32_t header = TYPE_CONTEXT | (uint32_t(kind) << kKindShift);
-  if (stack_values) header |= kOnStackFlag;
-  if (object) header |= kObjectFlag;
-  *context_cell(context) = Cell{header, list.node(), values_node, 0};
-  return context;
+  NodeId table = hashtable::make(uint32_t(size), &list, hashtable::KIND_WORDS, 0,
+                                 hashtable::KEYS_CONTEXT);
+  return assemble(header_for(kind, stack_values, object), table, size);
 }
 
 void create_global() {
@@ -129,7 +160,9 @@ Kind kind_of(NodeId context) {
   return Kind((context_cell(context)->header & kKindMask) >> kKindShift);
 }
 
-Cell word_list(NodeId context) { return Cell{TYPE_BLOCK, 0, context_cell(context)->data1, 0}; }
+Cell word_list(NodeId context) {
+  return Cell{TYPE_BLOCK, 0, hashtable::record(table_of(context))->keys, 0};
+}
 
 int32_t word_count(NodeId context) {
   Cell list = word_list(context);
@@ -152,18 +185,10 @@ void enter_frame(NodeId context, NodeId frame, uint32_t first) {
 void leave_frame(NodeId context) { enter_frame(context, kNoNode, 0); }
 
 int32_t find_word(NodeId context, int32_t symbol, bool caseless) {
-  Cell list = word_list(context);
-  const Cell* words = block::head(&list);
-  int32_t count = int32_t(block::length(&list));
-  if (caseless) {
-    int32_t canonical = symbol::resolve(symbol);
-    for (int32_t i = 0; i < count; ++i)
-      if (symbol::resolve(word::symbol_of(&words[i])) == canonical) return i;
-  } else {
-    for (int32_t i = 0; i < count; ++i)
-      if (word::symbol_of(&words[i]) == symbol) return i;
-  }
-  return -1;
+  // Only the symbol counts, whatever the type of the stored word.
+  const Cell sought{hashtable::kAnyTypeKey, kNoNode, uint32_t(symbol), 0};
+  return hashtable::find(table_of(context), &sought,
+                         caseless ? hashtable::kOpEqual : hashtable::kOpStrict);
 }
 
 int32_t add_symbol(NodeId context, int32_t symbol, bool caseless, int32_t* added) {
@@ -196,8 +221,10 @@ Cell add_global(int32_t symbol, bool caseless, bool variant) {
     stored.data2 = uint32_t(symbol);
     return word::keep_in_root(stored);
   }
+  // The twin met may itself be a variant sharing another entry's slot.
   int32_t twin = caseless ? -1 : find_word(global_context, symbol, true);
-  int32_t position = append_entry(global_context, symbol, twin);
+  int32_t slot = twin < 0 ? -1 : slot_index(global_context, twin);
+  int32_t position = append_entry(global_context, symbol, slot);
   return *word_at(global_context, position);
 }
 
@@ -322,10 +349,11 @@ NodeId make_function_context(const Cell* spec, bool stack_values, bool object, K
 
 NodeId clone_for(Cell* value, Kind kind) {
   NodeId old = value->data1;
-  uint32_t header = context_cell(old)->header;
-  Cell old_list = word_list(old);
-  NodeId fresh = create(word_count(old), header & kOnStackFlag, header & kObjectFlag, &old_list,
-                        kind);
+  uint32_t old_header = context_cell(old)->header;
+  NodeId list_node = memory::copy_series(word_list(old).node());
+  NodeId table = hashtable::copy(table_of(old), list_node);
+  NodeId fresh = assemble(header_for(kind, old_header & kOnStackFlag, old_header & kObjectFlag),
+                          table, std::max(word_count(old), 1));
   Cell list = word_list(fresh);
   for (Cell* word = block::head(&list); word < block::tail(&list); ++word) word->data1 = fresh;
   value->data1 = fresh;
@@ -335,11 +363,17 @@ NodeId clone_for(Cell* value, Kind kind) {
 Cell* value_cell_of(const Cell* holder, int32_t index) { return value_at(holder->data1, index); }
 
 memory::SeriesBuffer* symbols_buffer(const Cell* holder) {
-  return memory::buffer_of(context_cell(holder->data1)->data1);
+  return memory::buffer_of(word_list(holder->data1).node());
 }
 
 uint32_t& flags(const Cell* holder) { return context_cell(holder->data1)->header; }
 
-void init() { datatype::register_type(TYPE_CONTEXT, 0, "context!", actions::ActionList()); }
+void init() {
+  hashtable::set_key_ops(hashtable::KEYS_CONTEXT, &kWordKeys);
+  // context! cells are the first to name a hash table (word 1): from here on the collector
+  // marks the tables that cells name through the tables' own marker.
+  collector::set_table_marker(hashtable::mark);
+  datatype::register_type(TYPE_CONTEXT, 0, "context!", actions::ActionList());
+}
 
 }  // namespace xol::context

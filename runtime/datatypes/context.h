@@ -8,8 +8,9 @@
 //
 // The context! cell: header type 14, the kind in bits 11-12, 0x400000 for values on the stack,
 // 0x1000000 for an object context, 0x10000 once the owners table walked the object's fields;
-// word 1 the node of the word list (one word cell per entry, in index order, each bound to this
-// context); word 2 the node of the values (heap contexts: one cell per word, in the same order).
+// word 1 the node of the word table, a hash table whose key block is the word list (one word
+// cell per entry, in index order, each bound to this context); word 2 the node of the values
+// (heap contexts: one cell per word, in the same order).
 // A function context keeps its values on the argument stack while the function runs: word 2 is
 // then the node of the series holding the frame and word 3 the index of the frame's first
 // argument cell in it; word 2 is 0 while the function is not running.

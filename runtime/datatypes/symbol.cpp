@@ -1,47 +1,94 @@
 // The symbol table.
 //
-// The symbol cells live in the symbol-table block, in id order. Finding a name goes through two
-// maps: the exact name to its id, and the ASCII-folded name to the first symbol made with that
-// fold. A new case variant takes the latter as its alias, which is canonical by construction (it
-// is the first of its name), so aliases never chain however the index is reorganised.
+// The symbol cells live in the symbol-table block, in id order; a hash table of kind 2 indexes
+// that block by name. Every case variant of a name hashes alike (ASCII letters are folded
+// before hashing), so one probe sequence meets the exact name, if it was made, and every case
+// twin of it. The lookup walks that sequence once, answering the exact name at once and
+// otherwise remembering the first twin met and the first empty bucket: what an exact pass then
+// a caseless pass over the same sequence would find. Nothing is ever deleted, so a new symbol
+// takes that first empty bucket and no growth can happen between the probe and the insertion.
+//
+// The index grows as every word table does, doubling its buckets when its load bound is
+// reached: growing 16- or 32-fold at a step would save a few rehashes of a table built once, at
+// the price of a bucket array of megabytes.
+//
+// A new case variant takes as its alias the canonical id of the twin met, not the twin itself:
+// growing the table re-places entries in bucket order, so after a growth a later twin can come
+// first in a probe sequence, and aliasing it directly would make aliases chain.
 #include "runtime/datatypes/symbol.h"
 
 #include <cstring>
-#include <string>
-#include <unordered_map>
 
+#include "runtime/buckets.h"
+#include "runtime/case_map.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/hash_table.h"
 #include "runtime/memory.h"
+#include "runtime/murmur3.h"
 
 namespace xol::symbol {
 namespace {
 
-NodeId table_node = kNoNode;
-std::unordered_map<std::string, int32_t> by_name;
-std::unordered_map<std::string, int32_t> by_folded_name;
+// The standard environment's names and those of a typical program, before the first growth.
+constexpr uint32_t kIndexSize = 4000;
+constexpr uint32_t kBytesPerBlock = 4;
+constexpr uint32_t kBitsPerByte = 8;
 
-// ASCII-only folding: bytes "A"-"Z" become "a"-"z"; every other byte, including each byte of a
-// multi-byte UTF-8 sequence, stays as it is. This is what makes two names case twins.
-std::string fold(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = char(c | 0x20);
-  return folded;
-}
-
-// Text comparison folds both sides to upper case.
-std::string fold_upper(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'a' && c <= 'z') c = char(c & ~0x20);
-  return folded;
-}
+NodeId table_node = kNoNode;   // the symbol-table block
+NodeId index_node = kNoNode;   // its hash table
 
 Cell table_cell() { return Cell{TYPE_BLOCK, 0, table_node, 0}; }
 
-int32_t add(std::string_view name, int32_t alias) {
+std::string_view name_of(const Cell* symbol) {
+  const memory::SeriesBuffer* bytes = memory::buffer_of(symbol->data3);
+  return {reinterpret_cast<const char*>(bytes->data()), bytes->tail - 1};
+}
+
+// ASCII-only folding: bytes "A"-"Z" become "a"-"z"; every other byte, including each byte of a
+// multi-byte UTF-8 sequence, stays as it is. This is what makes two names case twins.
+uint8_t fold(uint8_t byte) {
+  return byte < case_map::detail::kAsciiEnd ? uint8_t(case_map::to_lower(byte)) : byte;
+}
+
+// MurmurHash3 of the folded name, folded a block at a time: no scratch copy of the name.
+uint32_t hash_name(std::string_view name) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(name.data());
+  size_t whole = name.size() / kBytesPerBlock * kBytesPerBlock;
+  hash::Murmur3 murmur(hash::kSeed);
+  for (size_t i = 0; i < whole; i += kBytesPerBlock) {
+    uint32_t block = 0;
+    for (uint32_t b = 0; b < kBytesPerBlock; ++b)
+      block |= uint32_t(fold(bytes[i + b])) << (kBitsPerByte * b);
+    murmur.add_block(block);
+  }
+  uint32_t tail = 0;
+  for (size_t i = whole; i < name.size(); ++i)
+    tail |= uint32_t(fold(bytes[i])) << (kBitsPerByte * (i - whole));
+  murmur.add_tail(tail, name.size() - whole);
+  return murmur.finish(name.size());
+}
+
+bool same_caseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (fold(uint8_t(a[i])) != fold(uint8_t(b[i]))) return false;
+  return true;
+}
+
+uint32_t hash_key(const Cell* symbol) { return hash_name(name_of(symbol)); }
+
+bool equal_keys(const Cell* stored, const Cell* sought, uint32_t op) {
+  return op == hashtable::kOpStrict ? name_of(stored) == name_of(sought)
+                                    : same_caseless(name_of(stored), name_of(sought));
+}
+
+const hashtable::KeyOps kSymbolKeys = {hash_key, equal_keys};
+
+void mark_index() { hashtable::mark(index_node); }
+
+int32_t add(std::string_view name, int32_t alias, uint32_t bucket) {
   NodeId name_node = memory::alloc_bytes(uint32_t(name.size()) + 1);
   memory::SeriesBuffer* bytes = memory::buffer_of(name_node);
   std::memcpy(bytes->data(), name.data(), name.size());
@@ -51,48 +98,78 @@ int32_t add(std::string_view name, int32_t alias) {
   Cell symbol{TYPE_SYMBOL, uint32_t(alias), kNoNode, name_node};
   Cell table = table_cell();
   block::append_cell(&table, &symbol);
-  return count();
+  uint32_t position = block::length(&table) - 1;
+  hashtable::insert_at(index_node, bucket, position);
+  return int32_t(position) + 1;
 }
 
-// Text order of two folded or exact bytes, as -1, 0 or 1.
-int32_t order(std::string_view a, std::string_view b) {
-  int result = a.compare(b);
-  return result < 0 ? -1 : result > 0;
+// Grows the index before a probe whose insertion could reach the load bound: the same rule as
+// every word table (a kind-2 table never holds deleted buckets, so it doubles).
+void make_room() {
+  const hashtable::Table* t = hashtable::record(index_node);
+  if (t->used >= t->upper)
+    hashtable::resize_in_place(index_node, buckets::growth_request(t->count, t->size));
+}
+
+// What a probe for a name met.
+struct Probe {
+  int32_t exact = 0;   // the id of the name itself, or 0
+  int32_t twin = 0;    // the first case twin met, or 0
+  uint32_t empty = 0;  // the first empty bucket (when neither stopped the probe early)
+};
+
+// Walks the name's probe sequence; stops at the exact name, or at the first twin when
+// `caseless`.
+Probe probe(std::string_view name, bool caseless) {
+  make_room();
+  hashtable::Cursor cursor(index_node, hash_name(name));
+  Cell table = table_cell();
+  const Cell* symbols = block::abs_at(&table, 0);
+  Probe found;
+  for (int32_t position = cursor.next(); position >= 0; position = cursor.next()) {
+    std::string_view candidate = name_of(&symbols[position]);
+    if (candidate.size() != name.size()) continue;
+    if (!caseless && candidate == name) {
+      found.exact = position + 1;
+      return found;
+    }
+    if (!found.twin && same_caseless(candidate, name)) {
+      found.twin = position + 1;
+      if (caseless) return found;
+    }
+  }
+  found.empty = uint32_t(cursor.first_empty());
+  return found;
 }
 
 }  // namespace
 
 void init_table(const Cell* table_block) {
+  hashtable::set_key_ops(hashtable::KEYS_SYMBOLS, &kSymbolKeys);
   table_node = table_block->node();
   collector::register_root_node(&table_node, collector::RANK_SYMBOL_TABLE);
-  by_name.clear();
-  by_folded_name.clear();
+  index_node = hashtable::make(kIndexSize, table_block, hashtable::KIND_WORDS, 1,
+                               hashtable::KEYS_SYMBOLS);
+  collector::register_mark(mark_index, collector::RANK_SYMBOL_TABLE);
 }
 
 bool table_exists() { return table_node != kNoNode; }
 
 void release_table() {
+  collector::unregister_mark(mark_index);
   collector::unregister_root(&table_node);
-  table_node = kNoNode;
-  by_name.clear();
-  by_folded_name.clear();
+  table_node = index_node = kNoNode;
 }
 
 int32_t make(std::string_view name) {
-  std::string exact(name);
-  if (auto found = by_name.find(exact); found != by_name.end()) return found->second;
-  std::string folded = fold(name);
-  auto twin = by_folded_name.find(folded);
-  int32_t id = add(name, twin == by_folded_name.end() ? kNoAlias : twin->second);
-  by_name.emplace(std::move(exact), id);
-  if (twin == by_folded_name.end()) by_folded_name.emplace(std::move(folded), id);
-  return id;
+  Probe found = probe(name, false);
+  if (found.exact) return found.exact;
+  return add(name, found.twin ? resolve(found.twin) : kNoAlias, found.empty);
 }
 
 int32_t make_caseless(std::string_view name) {
-  std::string folded = fold(name);
-  if (auto twin = by_folded_name.find(folded); twin != by_folded_name.end()) return twin->second;
-  return make(name);
+  Probe found = probe(name, true);
+  return found.twin ? resolve(found.twin) : add(name, kNoAlias, found.empty);
 }
 
 Cell* get(int32_t id) {
@@ -107,10 +184,7 @@ int32_t resolve(int32_t id) {
   return alias > 0 ? alias : id;
 }
 
-std::string_view name(int32_t id) {
-  memory::SeriesBuffer* bytes = memory::buffer_of(get(id)->data3);
-  return {reinterpret_cast<const char*>(bytes->data()), bytes->tail - 1};
-}
+std::string_view name(int32_t id) { return name_of(get(id)); }
 
 int32_t count() {
   Cell table = table_cell();
@@ -119,8 +193,16 @@ int32_t count() {
 
 int32_t compare_names(int32_t id1, int32_t id2, int32_t op) {
   bool exact = op == COMP_STRICT_EQUAL || op == COMP_CASE_SORT || op == COMP_FIND_STRICT;
-  if (exact) return order(name(id1), name(id2));
-  return order(fold_upper(name(id1)), fold_upper(name(id2)));
+  std::string_view a = name(id1), b = name(id2);
+  size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < common; ++i) {
+    // Text comparison folds both sides to upper case.
+    uint32_t x = uint8_t(a[i]), y = uint8_t(b[i]);
+    if (!exact && x < case_map::detail::kAsciiEnd) x = case_map::to_upper(x);
+    if (!exact && y < case_map::detail::kAsciiEnd) y = case_map::to_upper(y);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {

@@ -1,6 +1,8 @@
 // Contexts: adding and finding words, reading and writing slots, binding.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "runtime/eval/error_raise.h"
 #include "value_layer_fixture.h"
 
@@ -155,6 +157,21 @@ TEST_F(ContextTest, GlobalCaseVariantSharesItsTwinsSlot) {
   EXPECT_EQ(context::global_slot_of(symbol::make("never-made")), nullptr);
 }
 
+// A caseless lookup may meet any spelling of a name first, the more so once the table has grown
+// and re-placed its entries: a third spelling must still reach the slot of the first.
+TEST_F(ContextTest, EverySpellingOfAGlobalNameSharesOneSlotThroughGrowth) {
+  constexpr int32_t kNames = 7000;   // two spellings each: enough to grow the global table
+  for (int32_t i = 0; i < kNames; ++i) {
+    Cell value = integer(i);
+    context::set_global(symbol::make("Name-" + std::to_string(i)), &value);
+    context::load_global(symbol::make("NAME-" + std::to_string(i)));
+  }
+  for (int32_t i = 0; i < kNames; ++i) {
+    Cell third = context::load_global(symbol::make("name-" + std::to_string(i)));
+    ASSERT_EQ(word::get(&third)->data2, uint32_t(i)) << i;
+  }
+}
+
 TEST_F(ContextTest, CollectSetWordsAddsTopLevelSetWordsOnly) {
   NodeId context = context::create(2, false, true, nullptr, context::KIND_OBJECT);
   Cell spec = block_of({"a", "b"}, TYPE_SET_WORD);
@@ -176,6 +193,73 @@ TEST_F(ContextTest, CloneRebindsTheWordsToTheNewContext) {
   EXPECT_EQ(context::word_count(copy), 1);
   EXPECT_EQ(word::context_of(context::word_at(copy, 0)), copy);
   EXPECT_TRUE(context::context_cell(copy)->header & context::kObjectFlag);
+}
+
+// The names "w0".."w<count-1>" added to the context as words, in order.
+void add_numbered_words(NodeId context, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    Cell word = word::unbound(symbol::make("w" + std::to_string(i)));
+    context::add_word(context, &word);
+  }
+}
+
+int32_t find_numbered(NodeId context, const char* prefix, int32_t i, bool caseless) {
+  return context::find_word(context, symbol::make(prefix + std::to_string(i)), caseless);
+}
+
+TEST_F(ContextTest, AWordTableGrowsPastItsSizeAndKeepsEveryLookup) {
+  constexpr int32_t kWords = 300;   // a context made for one word grows several times
+  NodeId context = context::create(1, false, false, nullptr, context::KIND_PLAIN);
+  add_numbered_words(context, kWords);
+  ASSERT_EQ(context::word_count(context), kWords);
+  for (int32_t i = 0; i < kWords; ++i) {
+    ASSERT_EQ(find_numbered(context, "w", i, false), i);
+    ASSERT_EQ(find_numbered(context, "W", i, false), -1);   // another spelling: not exact
+    ASSERT_EQ(find_numbered(context, "W", i, true), i);
+  }
+  EXPECT_EQ(find_numbered(context, "w", kWords, true), -1);
+}
+
+TEST_F(ContextTest, ACloneAndItsOriginalGrowApart) {
+  NodeId context = context::create(2, false, true, nullptr, context::KIND_OBJECT);
+  add_numbered_words(context, 2);
+  Cell object{TYPE_OBJECT, context, 0, 0};
+  NodeId copy = context::clone_for(&object, context::KIND_OBJECT);
+
+  Cell only_in_copy = word::unbound(symbol::make("copy-only"));
+  context::add_word(copy, &only_in_copy);
+  Cell only_in_original = word::unbound(symbol::make("original-only"));
+  context::add_word(context, &only_in_original);
+
+  EXPECT_EQ(find_numbered(copy, "W", 1, true), 1);
+  EXPECT_EQ(context::find_word(copy, symbol::make("copy-only"), false), 2);
+  EXPECT_EQ(context::find_word(copy, symbol::make("original-only"), false), -1);
+  EXPECT_EQ(context::find_word(context, symbol::make("copy-only"), false), -1);
+  EXPECT_EQ(context::find_word(context, symbol::make("original-only"), false), 2);
+}
+
+// Word tables hang off context! cells: a collection must keep (and may move) every part of
+// them, for contexts reached from the root block as for the global one.
+TEST_F(ContextTest, WordTablesSurviveACollection) {
+  constexpr int32_t kWords = 40;
+  NodeId context = context::create(1, false, true, nullptr, context::KIND_OBJECT);
+  Cell object{TYPE_OBJECT, context, 0, 0};
+  block::append_cell(block::root(), &object);
+  add_numbered_words(context, kWords);
+  NodeId copy = context::clone_for(&object, context::KIND_OBJECT);
+  block::append_cell(block::root(), &object);
+  Cell global_one = integer(1);
+  context::set_global(symbol::make("survivor"), &global_one);
+
+  Cell garbage;
+  for (int32_t i = 0; i < kWords; ++i) block::make_at(&garbage, 100);   // to slide over
+  collector::collect();
+
+  for (int32_t i = 0; i < kWords; ++i) {
+    ASSERT_EQ(find_numbered(context, "W", i, true), i);
+    ASSERT_EQ(find_numbered(copy, "w", i, false), i);
+  }
+  EXPECT_EQ(context::global_slot_of(symbol::make("SURVIVOR"))->data2, 1u);
 }
 
 }  // namespace

@@ -191,5 +191,43 @@ TEST_F(OwnersTest, OwnershipIsWeakAndADeadOwnersSeriesCanBeOwnedAgain) {
   EXPECT_EQ(calls.size(), 1u);
 }
 
+TEST_F(OwnersTest, TheTableGrowsPastItsSizeAndUnbindRemovesOnlyItsSeries) {
+  constexpr int32_t kSeries = 2500;   // more than the table is made for
+  Cell placeholder = none::value;
+  Cell object = object_with_hook(placeholder);
+  Cell field_word = *context::word_at(object.data1, 0);
+  Cell all;
+  block::make_at(&all, kSeries);
+  for (int32_t i = 0; i < kSeries; ++i) {
+    Cell series;
+    block::make_at(&series, 1);
+    block::append_cell(&all, &series);
+    ownership::set_deep(block::abs_at(&all, uint32_t(i)), &object, &field_word);
+  }
+  ASSERT_EQ(ownership::size(), uint32_t(kSeries));
+  for (int32_t i = 0; i < kSeries; i += 2) ownership::unbind(block::abs_at(&all, uint32_t(i)));
+  EXPECT_EQ(ownership::size(), uint32_t(kSeries / 2));
+  for (int32_t i = 0; i < kSeries; ++i) {
+    const Cell* owner = ownership::find(block::abs_at(&all, uint32_t(i))->node());
+    if (i % 2) ASSERT_TRUE(owner && owner->data1 == object.data1) << i;
+    else ASSERT_EQ(owner, nullptr) << i;
+  }
+}
+
+TEST_F(OwnersTest, LiveOwnersKeepTheirRecordsAcrossACollection) {
+  Cell outer = nested_block();
+  Cell object = object_with_hook(outer);
+  block::append_cell(block::root(), &object);
+  own_fields(object);
+  ASSERT_EQ(ownership::size(), 2u);
+
+  collector::collect();
+  EXPECT_EQ(ownership::size(), 2u);
+  Cell inner = *block::abs_at(&outer, 0);
+  EXPECT_TRUE(memory::buffer_of(inner.node())->flags & memory::FLAG_OWNED);
+  EXPECT_TRUE(ownership::check(&inner, &words::w.append, nullptr, 0, 1));
+  EXPECT_EQ(calls.size(), 1u);
+}
+
 }  // namespace
 }  // namespace xol

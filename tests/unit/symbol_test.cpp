@@ -1,7 +1,9 @@
 // The symbol table: interning, case twins and their canonical ids.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 #include "value_layer_fixture.h"
 
@@ -55,6 +57,74 @@ TEST_F(SymbolTest, TwinsStayCanonicalAfterTheTableGrows) {
   Cell read_word = word::load("fOO");
   EXPECT_EQ(word::get(&read_word)->data2, 1u);
   EXPECT_EQ(word::symbol_of(&read_word), mixed);
+}
+
+TEST_F(SymbolTest, CaselessMakeAnswersTheFirstOfItsNameOrAddsIt) {
+  int32_t first = symbol::make("Quux");
+  symbol::make("QUUX");
+  EXPECT_EQ(symbol::make_caseless("quux"), first);
+  int32_t count = symbol::count();
+  int32_t fresh = symbol::make_caseless("Fresh-Name");
+  EXPECT_EQ(symbol::count(), count + 1);
+  EXPECT_EQ(symbol::alias_of(fresh), symbol::kNoAlias);
+  EXPECT_EQ(symbol::make("Fresh-Name"), fresh);
+  EXPECT_EQ(symbol::alias_of(symbol::make("fresh-name")), fresh);
+}
+
+// Growing re-places entries in bucket order, which can put a later twin first in a probe
+// sequence: the third spelling of every pair made before the growth must still alias the first.
+TEST_F(SymbolTest, EveryPairKeepsItsCanonicalIdThroughGrowth) {
+  constexpr int kPairs = 7000;   // enough names to grow the table once
+  std::vector<int32_t> firsts;
+  for (int i = 0; i < kPairs; ++i) {
+    firsts.push_back(symbol::make("Twin-" + std::to_string(i)));
+    symbol::make("TWIN-" + std::to_string(i));
+  }
+  for (int i = 0; i < kPairs; ++i) {
+    int32_t third = symbol::make("twin-" + std::to_string(i));
+    ASSERT_EQ(symbol::resolve(third), firsts[size_t(i)]) << i;
+    ASSERT_EQ(symbol::make_caseless("tWIN-" + std::to_string(i)), firsts[size_t(i)]) << i;
+  }
+}
+
+// Names of every length around the 4-byte blocks the hash takes, in several spellings.
+TEST_F(SymbolTest, EveryLengthFindsItselfAndItsTwins) {
+  const std::string letters = "aBcDeFgHiJ";
+  for (size_t length = 1; length <= letters.size(); ++length) {
+    std::string name = letters.substr(0, length);
+    std::string upper = name, lower = name;
+    for (char& c : upper) c = char(std::toupper(c));
+    for (char& c : lower) c = char(std::tolower(c));
+    int32_t id = symbol::make(name);
+    EXPECT_EQ(symbol::make(name), id) << name;
+    for (const std::string& twin : {upper, lower}) {
+      if (twin == name) continue;
+      EXPECT_NE(symbol::make(twin), id) << twin;
+      EXPECT_EQ(symbol::resolve(symbol::make(twin)), id) << twin;
+    }
+    EXPECT_EQ(symbol::make_caseless(upper), id) << upper;
+  }
+}
+
+// Every allocation collects and moves every buffer it can, the grown table's own among them: a
+// part of the index that the collector does not mark or that the table reads from a stale
+// address loses names.
+TEST_F(SymbolTest, TheGrownIndexSurvivesCollectionsThatMoveIt) {
+  constexpr int kFillerNames = 13000;   // grows the index once
+  constexpr int kNames = 150;
+  for (int i = 0; i < kFillerNames; ++i) symbol::make("filler-" + std::to_string(i));
+  const uint32_t saved_period = collector::torture_period();
+  collector::active = true;
+  collector::set_torture_period(1);
+  std::vector<int32_t> ids;
+  for (int i = 0; i < kNames; ++i) ids.push_back(symbol::make("moved-" + std::to_string(i)));
+  for (int i = 0; i < kNames; ++i) symbol::make("MOVED-" + std::to_string(i));
+  collector::set_torture_period(saved_period);
+  collector::collect();
+  for (int i = 0; i < kNames; ++i) {
+    ASSERT_EQ(symbol::make("moved-" + std::to_string(i)), ids[size_t(i)]);
+    ASSERT_EQ(symbol::resolve(symbol::make("MOVED-" + std::to_string(i))), ids[size_t(i)]);
+  }
 }
 
 TEST_F(SymbolTest, RuntimeWordsShareRepeatedSpellings) {
