@@ -20,11 +20,11 @@ namespace {
 constexpr int32_t kMonthsPerYear = 12;
 constexpr int32_t kDaysPerWeek = 7;
 constexpr int32_t kQuartersPerHour = 4;
-constexpr double kSecondsPerQuarter = 900.0;
-constexpr double kSecondsPerMinute = 60.0;
+constexpr int64_t kHoursPerDay = 24;
+constexpr int64_t kMinutesPerHour = 60;
 // Zone hours live in four bits.
 constexpr int32_t kZoneHourLimit = 16;
-constexpr double kZoneSecondsLimit = kZoneHourLimit * 3600.0;
+constexpr double kZoneSecondsLimit = kZoneHourLimit * time::kSecondsPerHour;
 // Years of two digits or fewer print with four, so they never read as a day or month.
 constexpr int32_t kPaddedYearLimit = 99;
 constexpr int32_t kMonthAbbreviation = 3;
@@ -93,7 +93,7 @@ void store(Parts parts, Cell* result) {
     parts.utc = 0;
     parts.zone = 0;
   }
-  double local = parts.utc + parts.zone * kSecondsPerQuarter;
+  double local = parts.utc + parts.zone * kSecondsPerZoneQuarter;
   if (!std::isfinite(local)) number::raise_type_limit(TYPE_DATE);
   double shift = std::floor(local / kSecondsPerDay);
   // Beyond this many days every year leaves the packed range anyway.
@@ -121,7 +121,7 @@ Cell stored(const Parts& parts) {
 Cell from_local(int64_t year, int64_t month, int64_t day, bool timed, double local,
                 int64_t zone_minutes) {
   int32_t zone = timed ? quarters_of_minutes(zone_minutes) : 0;
-  return stored({to_days(year, month, day), local - zone * kSecondsPerQuarter, zone, timed});
+  return stored({to_days(year, month, day), local - zone * kSecondsPerZoneQuarter, zone, timed});
 }
 
 int64_t year_start(int64_t days) { return to_days(from_days(days).year, 1, 1); }
@@ -166,7 +166,7 @@ int32_t zone_of_value(const Cell* value) {
     return int32_t(integer::get(value) % kZoneHourLimit) * kQuartersPerHour;
   if (value->is(TYPE_TIME)) {
     double seconds = std::fmod(time::get(value), kZoneSecondsLimit);
-    return int32_t(std::trunc(seconds / kSecondsPerQuarter));
+    return int32_t(std::trunc(seconds / kSecondsPerZoneQuarter));
   }
   number::raise_invalid_arg(value);
 }
@@ -203,10 +203,11 @@ struct ItemReader {
 int64_t read_zone(ItemReader& reader) {
   if (reader.next_is(TYPE_TIME))
     return int64_t(std::trunc(std::fmod(time::get(reader.take()), kZoneSecondsLimit) /
-                              kSecondsPerMinute));
+                              time::kSecondsPerMinute));
   int64_t hours = reader.take_integer();
   int64_t minutes = reader.next_is(TYPE_INTEGER) ? integer::get(reader.take()) : 0;
-  return hours < 0 ? -(-hours * 60 + std::llabs(minutes)) : hours * 60 + minutes;
+  return hours < 0 ? -(-hours * kMinutesPerHour + std::llabs(minutes))
+                   : hours * kMinutesPerHour + minutes;
 }
 
 }  // namespace
@@ -305,7 +306,6 @@ Cell from_items(const Cell* items, uint32_t count, bool check, const Cell* spec)
   Cell date = from_local(year, month, day, timed, local, zone_minutes);
   if (check) {
     uint32_t word = packed(&date);
-    constexpr int64_t kHoursPerDay = 24, kMinutesPerHour = 60;
     bool fields_kept = year_of(word) == year && month_of(word) == month && day_of(word) == day;
     bool time_kept = !hour_minute || (hour >= 0 && hour < kHoursPerDay && minute >= 0 &&
                                       minute < kMinutesPerHour);
@@ -349,7 +349,7 @@ Cell get_field(const Cell* date, Field field) {
 void set_field(Cell* date, Field field, const Cell* value) {
   uint32_t word = packed(date);
   Parts parts = parts_of(date);
-  double zone = parts.zone * kSecondsPerQuarter;
+  double zone = parts.zone * kSecondsPerZoneQuarter;
   switch (field) {
     case FIELD_DATE:
       // The other date's day only: this date's time and zone stay, as for the other
@@ -368,7 +368,7 @@ void set_field(Cell* date, Field field, const Cell* value) {
       break;
     case FIELD_ZONE:
       parts.zone = zone_of_value(value);
-      parts.utc += zone - parts.zone * kSecondsPerQuarter;
+      parts.utc += zone - parts.zone * kSecondsPerZoneQuarter;
       parts.timed = true;
       break;
     case FIELD_TIMEZONE:

@@ -23,6 +23,7 @@ namespace xol::date {
 
 constexpr int32_t kSecondsPerDay = 86400;
 constexpr int32_t kMinutesPerZoneQuarter = 15;
+constexpr double kSecondsPerZoneQuarter = 900.0;
 
 // ---- the packed word ----
 constexpr int kYearShift = 17;
@@ -46,7 +47,9 @@ inline bool has_time(uint32_t packed) { return packed & kTimeFlag; }
 // The zone offset in signed quarter hours; the sign covers hours and quarters together.
 int32_t zone_quarters(uint32_t packed);
 // The zone offset in seconds.
-inline double zone_seconds(uint32_t packed) { return zone_quarters(packed) * 900.0; }
+inline double zone_seconds(uint32_t packed) {
+  return zone_quarters(packed) * kSecondsPerZoneQuarter;
+}
 
 inline uint32_t packed(const Cell* date) { return date->data1; }
 inline double utc_time(const Cell* date) { return date->float_value(); }
