@@ -25,6 +25,7 @@ namespace {
 
 constexpr size_t kNodeRangeSlots = size_t(kMaxNodeFrames) * kNodesPerFrame + 1;
 constexpr uintptr_t kFreeSlotBit = 1;
+constexpr uint32_t kMinDataSize = 16;
 
 // Free slots chain through their contents: next free id shifted left, low bit set.
 uintptr_t free_link(NodeId next) { return (uintptr_t(next) << 1) | kFreeSlotBit; }
@@ -277,7 +278,8 @@ SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_of
   collector::torture_point();
   uint64_t bytes = uint64_t(units) * unit;
   if (bytes > UINT32_MAX - kBufferOverhead - 15) out_of_frames();
-  uint32_t size = align16(bytes);
+  // Never an empty data area: a series that starts empty must still be able to double.
+  uint32_t size = bytes ? align16(bytes) : kMinDataSize;
   uint32_t total = size + kBufferOverhead;
   SeriesBuffer* buffer;
   uint32_t extra_flags = 0;

@@ -27,6 +27,7 @@ static_assert(sizeof(BlockHeader) == 32, "two pointers and a size, padded to 16-
 struct BlockList {
   BlockHeader* head;
   BlockHeader* tail;
+  size_t real_bytes;   // headers included, for the memory statistics
 };
 
 // Zero-initialised before anything runs, so the list is empty at process start.
@@ -47,6 +48,7 @@ void* allocate_block(size_t size, uintptr_t caller) {
   header->previous = blocks.tail;
   header->next = nullptr;
   header->asked = size;
+  blocks.real_bytes += size + sizeof(BlockHeader);
   if (blocks.tail == nullptr) {
     blocks.head = header;
   } else {
@@ -95,6 +97,7 @@ void* resize(void* block, size_t size) {
   BlockHeader* next = header->next;
   auto* moved = static_cast<BlockHeader*>(std::realloc(header, new_size));
   if (moved == nullptr) runtime_error(RUNTIME_OUT_OF_MEMORY, XOL_CALLER_ADDRESS);
+  blocks.real_bytes += size - moved->asked;
   moved->asked = size;
   relink(previous, next, moved);
   return data_of(moved);
@@ -109,6 +112,7 @@ void free(void* block) {
   }
   if (header == nullptr) return;
   relink(header->previous, header->next, nullptr);
+  blocks.real_bytes -= header->asked + sizeof(BlockHeader);
   std::free(header);
 }
 
@@ -121,6 +125,8 @@ void free_all() {
   }
   blocks = BlockList{};
 }
+
+size_t heap_bytes() { return blocks.real_bytes; }
 
 void dump_heap() {
   print_line("-- Heap-allocations --");

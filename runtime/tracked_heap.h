@@ -16,6 +16,8 @@ void* resize(void* block, size_t size);
 // Freeing a pointer that is not on the list is ignored.
 void free(void* block);
 void free_all();
+// Bytes of the live blocks, headers included.
+size_t heap_bytes();
 // Prints the list of live blocks through the low-level printer.
 void dump_heap();
 

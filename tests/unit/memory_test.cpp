@@ -30,7 +30,7 @@ TEST_F(MemoryTest, EveryUnitSizeAllocatesAlignedRoundedBuffers) {
   struct Case {
     uint32_t units, unit, size;
   } cases[] = {
-      {0, 1, 0}, {1, 1, 16}, {16, 1, 16}, {17, 1, 32}, {3, 2, 16}, {9, 2, 32},
+      {0, 1, 16}, {0, 16, 16}, {1, 1, 16}, {16, 1, 16}, {17, 1, 32}, {3, 2, 16}, {9, 2, 32},
       {4, 4, 16}, {5, 4, 32}, {1, 16, 16}, {10, 16, 160},
   };
   for (const Case& c : cases) {
@@ -156,6 +156,13 @@ TEST_F(MemoryTest, CopySeriesAndCopyPart) {
   EXPECT_EQ(part->length(), 3u);
   EXPECT_EQ(reinterpret_cast<uint16_t*>(part->data())[0], 0x102);
   EXPECT_FALSE(part->flags & memory::FLAG_OWNED);
+}
+
+TEST_F(MemoryTest, EmptyCellBufferCanGrow) {
+  NodeId node = memory::alloc_cells(0);
+  buffer::append_unset(node);
+  buffer::append_unset(node);
+  EXPECT_EQ(memory::buffer_of(node)->length(), 2u);
 }
 
 TEST_F(MemoryTest, AppendUnsetDoublesAFullBuffer) {

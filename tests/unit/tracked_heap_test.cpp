@@ -175,3 +175,19 @@ TEST(TrackedHeap, SizeThatOverflowsTheHeaderIsOutOfMemory) {
 
 }  // namespace
 }  // namespace xol
+
+namespace xol {
+namespace {
+
+TEST(TrackedHeap, HeapBytesFollowAllocateResizeAndFree) {
+  size_t before = rt::heap_bytes();
+  void* block = rt::allocate(100);
+  EXPECT_EQ(rt::heap_bytes(), before + 100 + kHeaderSize);
+  block = rt::resize(block, 40);
+  EXPECT_EQ(rt::heap_bytes(), before + 40 + kHeaderSize);
+  rt::free(block);
+  EXPECT_EQ(rt::heap_bytes(), before);
+}
+
+}  // namespace
+}  // namespace xol
