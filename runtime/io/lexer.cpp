@@ -1,0 +1,402 @@
+// The lexer's scan loop: the automaton run over the bytes, the token dispatch, the value stack
+// and the nesting of series on it, and the entry points.
+//
+// One run of the automaton recognises one token: each byte costs a class lookup, a transition
+// lookup and one OR that accumulates the character flags, so scanners and loaders learn what a
+// token holds without a second pass. The final state names the token; the byte that led to it
+// is not consumed by the automaton, except by the tokens that end on their own closing
+// character (quotes, brackets, braces, `>`, `/` of a path), which take it here.
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/io/lexer_internal.h"
+#include "runtime/memory.h"
+#include "runtime/utf8.h"
+
+namespace xol::lexer {
+
+namespace {
+
+constexpr uint32_t kInitialStackCells = 1000;
+constexpr uint32_t kConversionBytes = 100000;
+
+Cell* stack = nullptr;
+uint32_t stack_capacity = 0;
+uint8_t* conversion = nullptr;
+uint32_t conversion_used = 0;
+CallbackHooks hooks;
+
+// Tokens whose final byte is their own closing character (a file! only when quoted).
+constexpr bool kTakesFinalByte[TOKEN_COUNT] = {
+    false, false, true,  true,  true,  true,  true,  true,  true,  true,  true,  false,
+    true,  true,  false, false, false, false, true,  false, true,  true,  false, false,
+    false, false, false, true,  false, false, true,  false, false, false, false, false,
+};
+
+bool is_path_type(uint32_t type) { return type >= TYPE_PATH && type <= TYPE_GET_PATH; }
+
+void grow_stack(uint32_t needed) {
+  uint32_t capacity = stack_capacity ? stack_capacity : kInitialStackCells;
+  while (capacity < needed) capacity *= 2;
+  void* grown = std::realloc(stack, size_t(capacity) * sizeof(Cell));
+  if (!grown) error::raise(error::CAT_INTERNAL, "no-memory");
+  stack = static_cast<Cell*>(grown);
+  stack_capacity = capacity;
+}
+
+Cell* alloc_slot(State& s) {
+  if (s.tail >= stack_capacity) grow_stack(s.tail + 1);
+  return &stack[s.tail++];
+}
+
+// A new series value of `type` holding copies of `count` cells from the stack.
+Cell make_series(TypeId type, uint32_t first, uint32_t count) {
+  Cell series;
+  block::make_at(&series, int32_t(count));
+  memory::SeriesBuffer* buffer = memory::buffer_of(series.node());
+  if (count) std::memcpy(buffer->cells(), stack + first, count * sizeof(Cell));
+  buffer->tail = buffer->head + count * uint32_t(sizeof(Cell));
+  cell::set_type(&series, type);
+  return series;
+}
+
+// Hands the collected cells to the caller: appended to `into`, or as a new block.
+void deliver_block(State& s, Cell* into, Cell* out) {
+  uint32_t count = s.tail - s.head;
+  if (!into) {
+    *out = make_series(TYPE_BLOCK, s.head, count);
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) block::append_cell(into, stack + s.head + i);
+  *out = *into;
+}
+
+// The innermost scan is unlinked however the scan ends; its cells go with it.
+struct Unlink {
+  State& s;
+  ~Unlink() { current = s.parent; }
+};
+
+void scan_tokens(State& s, bool one_value, bool prescan) {
+  const bool has_callback = !s.callback.is(TYPE_UNSET);
+  while (s.pos < s.input_end && !s.stopped) {
+    const uint8_t* p = s.pos;
+    const uint8_t* end = s.input_end;
+    const uint8_t start_state = s.start_state;
+    uint32_t flags = 0;
+    uint32_t skip = 0;
+    uint32_t state = start_state;
+    uint32_t previous = state;
+    const int32_t line_before = s.line;
+    for (;;) {
+      if (p == end) {
+        previous = state;
+        state = kTransitions[state * kClassCount + kEndClass];
+        break;
+      }
+      uint32_t entry = kCharClass[*p];
+      uint32_t byte_class = entry & kClassMask;
+      uint32_t next = kTransitions[state * kClassCount + byte_class];
+      skip += kSkip[next];
+      previous = state;
+      state = next;
+      if (next >= kFinalBase) break;
+      flags |= entry;
+      s.line += kLineStep[byte_class];
+      ++p;
+    }
+    Token token = Token(state - kFinalBase);
+    const uint8_t* start = s.pos + skip;
+    // The byte that ended the token counts as its own only when it is its closing character.
+    if (p < end && (kTakesFinalByte[token] || (token == TOKEN_FILE && *p == '"'))) {
+      flags |= kCharClass[*p];
+      ++p;
+    }
+    flags &= ~kClassMask;
+    s.pos = s.token_end = p;
+    s.line_feeds = s.line - line_before;
+    s.prev_state = uint8_t(previous);
+    s.forced_type = -1;
+    s.result_type = kStateType[state];
+    const TokenEntry& entry = kTokenTable[token];
+
+    if (prescan && token < kFirstValueToken) {
+      if (!entry.scanner(s, start, p, flags, MODE_CHECK)) return;
+    }
+    if (token == TOKEN_WORD && (flags & kNonAsciiFlags)) {
+      const uint8_t* q = start;
+      while (q < p) {
+        const uint8_t* at = q;
+        int32_t cp = decode_char(q, p);
+        if (cp < 0) {
+          if (!throw_error(s, start, p, TYPE_WORD)) return;
+        }
+        if (!unicode_space(cp)) {
+          q = at;
+          break;
+        }
+      }
+      start = q;
+      if (start == p) {
+        if (p < end) continue;
+        token = TOKEN_END;
+        s.result_type = 0;
+      }
+    }
+
+    bool process = !prescan;
+    if (has_callback && start_state != START_BRACED) {
+      int32_t type_code = token < kFirstValueToken ? -(int32_t(token) + 1) : s.result_type;
+      process = fire_event(s, EVENT_PRESCAN, type_code, nullptr, start, p) && !prescan;
+      if (s.stopped) return;
+    }
+    if (process) {
+      if (token >= kFirstValueToken) {
+        bool load = !(one_value && !s.raise_errors);
+        if (!s.raise_errors || entry.scanner || wants(s, EVENT_SCAN)) {
+          bool ok = entry.scanner ? entry.scanner(s, start, s.token_end, flags, s.raise_errors)
+                                  : entry.loader(s, start, s.token_end, flags, MODE_CHECK);
+          if (!ok) return;
+          if (has_callback) {
+            load = fire_event(s, EVENT_SCAN, s.result_type, nullptr, start, s.token_end);
+            if (s.stopped) return;
+          }
+        }
+        if (load && entry.loader) {
+          uint32_t before = s.tail;
+          if (!entry.loader(s, start, s.token_end, flags, MODE_LOAD)) return;
+          if (has_callback && s.tail > before &&
+              !fire_event(s, EVENT_LOAD, s.result_type, stack_at(s.tail - 1), start,
+                          s.token_end)) {
+            s.tail = before;
+          }
+          if (s.stopped) return;
+        }
+      } else if (!prescan) {
+        if (!entry.scanner(s, start, p, flags, s.raise_errors)) return;
+      }
+    }
+    if (start_state == START_PATH && token >= kFirstValueToken && s.start_state == START_PATH) {
+      if (!check_path_element(s)) return;
+    }
+    if ((one_value || prescan) && s.result_type != 0 && s.start_state != START_PATH &&
+        s.start_state != START_BRACED) {
+      uint32_t count = s.tail - s.head;
+      if (count == 0 || (count == 1 && !is_marker(stack_at(s.head)))) return;
+    }
+  }
+  if (s.brace_depth > 0 && !s.stopped) {
+    throw_error(s, s.brace_start, s.input_end, TYPE_STRING);
+  }
+}
+
+}  // namespace
+
+State* current = nullptr;
+
+Cell* stack_at(uint32_t index) { return &stack[index]; }
+
+void push(State& s, const Cell& value) {
+  Cell* slot = alloc_slot(s);
+  *slot = value;
+  slot->header = (slot->header & ~kNewLineFlag) | (s.line_feeds > 0 ? kNewLineFlag : 0);
+}
+
+bool is_marker(const Cell* cell) { return cell->type() == kMarkerType; }
+
+uint32_t innermost_type(const State& s) {
+  return s.open > s.head ? opener_type(&stack[s.open - 1]) : 0;
+}
+
+bool open_series(State& s, TypeId type, const uint8_t* opener) {
+  if (innermost_type(s) == TYPE_POINT2D) return throw_error(s, opener, s.pos, TYPE_POINT2D);
+  if (!fire_event(s, EVENT_OPEN, type, nullptr, opener, s.pos)) return !s.stopped;
+  Cell marker{kMarkerType, s.tail - s.open, type, uint32_t(opener - s.input)};
+  push(s, marker);
+  s.open = s.tail;
+  s.start_state = START_DEFAULT;
+  return true;
+}
+
+bool close_series(State& s, TypeId type, const uint8_t* at) {
+  uint32_t open_type = innermost_type(s);
+  bool matches = open_type == type || (type == TYPE_BLOCK && open_type == TYPE_MAP) ||
+                 (type == TYPE_SET_PATH && open_type == TYPE_PATH);
+  if (!matches) {
+    s.open_type = open_type ? int32_t(open_type) : int32_t(type);
+    return throw_error(s, nullptr, at, ERR_MISSING);
+  }
+  TypeId made = type == TYPE_BLOCK ? TypeId(open_type) : type;
+  if (!fire_event(s, EVENT_CLOSE, made, nullptr, at, s.pos)) return !s.stopped;
+  uint32_t marker_index = s.open - 1;
+  Cell* marker = &stack[marker_index];
+  uint32_t previous_open = marker_index - marker->data1;
+  uint32_t new_line = marker->header & kNewLineFlag;
+  Cell value{TYPE_NONE, 0, 0, 0};
+  if (s.load) {
+    if (made == TYPE_MAP) {
+      if (!make_map(s, s.open, s.tail - s.open, at, &value)) return false;
+    } else {
+      value = make_series(made, s.open, s.tail - s.open);
+    }
+  }
+  value.header = (value.header & ~kNewLineFlag) | new_line;
+  stack[marker_index] = value;
+  s.tail = marker_index + 1;
+  s.open = previous_open;
+  s.result_type = made;
+  s.start_state = is_path_type(innermost_type(s)) ? START_PATH : START_DEFAULT;
+  return true;
+}
+
+void close_all(State& s) {
+  while (s.open > s.head) {
+    uint32_t marker_index = s.open - 1;
+    Cell* marker = &stack[marker_index];
+    uint32_t type = opener_type(marker);
+    uint32_t previous_open = marker_index - marker->data1;
+    if (type == TYPE_BLOCK || type == TYPE_PAREN) {
+      uint32_t new_line = marker->header & kNewLineFlag;
+      Cell value = make_series(TypeId(type), s.open, s.tail - s.open);
+      value.header |= new_line;
+      stack[marker_index] = value;
+      s.tail = marker_index + 1;
+    } else {
+      std::memmove(&stack[marker_index], &stack[s.open], (s.tail - s.open) * sizeof(Cell));
+      s.tail -= 1;
+    }
+    s.open = previous_open;
+  }
+}
+
+const TokenEntry kTokenTable[TOKEN_COUNT] = {
+    {scan_end, nullptr},           {scan_error, nullptr},       {scan_block_open, nullptr},
+    {scan_block_close, nullptr},   {scan_paren_open, nullptr},  {scan_paren_close, nullptr},
+    {scan_brace_open, nullptr},    {scan_brace_close, nullptr}, {scan_map_open, nullptr},
+    {scan_path, nullptr},          {scan_construct, nullptr},   {scan_comment, nullptr},
+    {scan_comma, nullptr},         {scan_string, load_string},  {scan_word, load_word},
+    {scan_issue, load_issue},      {nullptr, load_integer},     {nullptr, load_refinement},
+    {nullptr, load_char},          {nullptr, load_file},        {nullptr, load_binary},
+    {nullptr, load_percent},       {nullptr, load_float},       {nullptr, load_float_special},
+    {nullptr, load_tuple},         {nullptr, load_date},        {nullptr, load_pair},
+    {nullptr, load_point},         {nullptr, load_time},        {nullptr, load_money},
+    {nullptr, load_tag},           {nullptr, load_url},         {nullptr, load_email},
+    {nullptr, load_hex_integer},   {nullptr, load_raw_string},  {nullptr, load_ref},
+};
+
+void set_callback_hooks(const CallbackHooks& given) { hooks = given; }
+
+bool call_callback(const Cell* callback, Cell* args) {
+  return hooks.call ? hooks.call(callback, args) : true;
+}
+
+void init() {
+  if (stack) return;
+  grow_stack(kInitialStackCells);
+  conversion = static_cast<uint8_t*>(std::malloc(kConversionBytes));
+  init_words();
+  collector::register_mark(mark, collector::RANK_LEXER_STACKS);
+}
+
+void release() {
+  collector::unregister_mark(mark);
+  std::free(stack);
+  std::free(conversion);
+  stack = nullptr;
+  conversion = nullptr;
+  stack_capacity = 0;
+  conversion_used = 0;
+  current = nullptr;
+}
+
+void mark() {
+  for (State* s = current; s; s = s->parent) {
+    collector::mark_cells(stack + s->head, stack + s->tail);
+    collector::mark_cell(s->source);
+    collector::mark_cell(s->callback);
+  }
+}
+
+int32_t scan(Cell* into, const Cell* source, const Cell* callback, int32_t* consumed,
+             const Mode& mode, uint32_t length, const uint8_t* bytes, Cell* out) {
+  State s;
+  s.parent = current;
+  s.head = s.open = s.tail = current ? current->tail : 0;
+  s.input = s.pos = s.offset_pos = bytes;
+  s.input_end = bytes + length;
+  s.load = mode.load;
+  s.raise_errors = mode.load && !mode.prescan;
+  if (source) {
+    s.source = *source;
+    s.source_is_string = !source->is(TYPE_BINARY);
+  }
+  if (callback) {
+    s.callback = *callback;
+    s.event_mask = hooks.body ? event_mask(hooks.body(callback)) : kAllEvents;
+  }
+  current = &s;
+  Unlink unlink{s};
+
+  scan_tokens(s, mode.one_value, mode.prescan);
+  if (!s.stopped) {
+    if (mode.prescan && s.start_state == START_PATH && s.result_type != TYPE_ERROR) {
+      s.result_type = int32_t(innermost_type(s));
+    } else if (s.open > s.head) {
+      throw_error(s, nullptr, s.input_end, ERR_MISSING_AT_END);
+    }
+  }
+  if (consumed) *consumed = char_offset(s, s.pos);
+  if (s.stopped) {
+    if (out) none::box(out);
+    return TYPE_ERROR;
+  }
+  if (mode.load && out) {
+    if (mode.one_value && !mode.force_block && s.tail > s.head) {
+      *out = stack[s.head];
+    } else {
+      deliver_block(s, into, out);
+    }
+  }
+  return s.result_type;
+}
+
+int32_t scan_string(const Cell* string, Cell* into, const Cell* callback, int32_t* consumed,
+                    const Mode& mode, int32_t length, Cell* out) {
+  memory::SeriesBuffer* buffer = memory::buffer_of(string->node());
+  uint32_t unit = buffer->unit();
+  int32_t available = int32_t(buffer->length()) - int32_t(string->head_index());
+  if (available < 0) available = 0;
+  if (length < 0 || length > available) length = available;
+  uint32_t room = uint32_t(length) * (unit == 4 ? 4 : unit + 1) + 1;
+  std::unique_ptr<uint8_t[]> temporary;
+  uint8_t* area;
+  uint32_t saved = conversion_used;
+  if (conversion_used + room <= kConversionBytes) {
+    area = conversion + conversion_used;
+    conversion_used += room;
+  } else {
+    temporary.reset(new uint8_t[room]);
+    area = temporary.get();
+  }
+  struct Restore {
+    uint32_t saved;
+    ~Restore() { conversion_used = saved; }
+  } restore{saved};
+  size_t bytes = utf8::from_string_into(string, area, length, false);
+  return scan(into, string, callback, consumed, mode, uint32_t(bytes), area, out);
+}
+
+Cell load(std::string_view source) {
+  Cell out;
+  scan(nullptr, nullptr, nullptr, nullptr, Mode{}, uint32_t(source.size()),
+       reinterpret_cast<const uint8_t*>(source.data()), &out);
+  return out;
+}
+
+}  // namespace xol::lexer

@@ -1,0 +1,391 @@
+// The lexer: every literal form loads to the value whose molded form is expected, nesting and
+// paths build the right series, new-line flags follow line breaks, and every syntax error
+// carries its id, arguments and line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "number_fixture.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/text_buffer.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/io/lexer.h"
+#include "runtime/io/number_converters.h"
+#include "runtime/memory.h"
+#include "runtime/utf8.h"
+
+namespace xol::testing {
+namespace {
+
+using namespace std::literals;
+
+// Datatype names by id, so that errors naming types not registered in this fixture read too.
+std::string type_name(int32_t type) {
+  static const char* const kNames[] = {
+      "", "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
+      "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
+      "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
+      "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
+      "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
+      "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!", "date!",
+      "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!",
+  };
+  return kNames[type];
+}
+
+class LexerTest : public NumberTest {
+ protected:
+  void SetUp() override {
+    NumberTest::SetUp();
+    lexer::init();
+  }
+  void TearDown() override {
+    lexer::release();
+    NumberTest::TearDown();
+  }
+
+  // The molded form of a loaded value; series are written by their brackets here, so that the
+  // test reads the lexer's structure without relying on the series' own mold.
+  static std::string shown(const Cell& value) {
+    switch (value.type()) {
+      case TYPE_BLOCK: return "[" + items(value) + "]";
+      case TYPE_PAREN: return "(" + items(value) + ")";
+      case TYPE_PATH: return joined(value, "/");
+      case TYPE_LIT_PATH: return "'" + joined(value, "/");
+      case TYPE_GET_PATH: return ":" + joined(value, "/");
+      case TYPE_SET_PATH: return joined(value, "/") + ":";
+      default: return molded(value);
+    }
+  }
+  static std::string joined(const Cell& series, const char* separator) {
+    std::string text;
+    for (const Cell* item = block::head(&series); item < block::tail(&series); ++item) {
+      if (!text.empty()) text += separator;
+      text += shown(*item);
+    }
+    return text;
+  }
+  static std::string items(const Cell& series) { return joined(series, " "); }
+
+  static std::string loaded(std::string_view source) {
+    try {
+      return items(lexer::load(source));
+    } catch (const error::Raised& raised) {
+      return std::string("raised ") + raised.id;
+    }
+  }
+
+  static Cell first(std::string_view source) {
+    try {
+      Cell block = lexer::load(source);
+      return *block::head(&block);
+    } catch (const error::Raised& raised) {
+      ADD_FAILURE() << source << " raised " << raised.id;
+      return Cell{TYPE_NONE, 0, 0, 0};
+    }
+  }
+
+  // "id: arg1 | arg2 | arg3" of the syntax error that loading raises.
+  static std::string syntax_error(std::string_view source) {
+    try {
+      lexer::load(source);
+    } catch (const error::Raised& raised) {
+      EXPECT_EQ(raised.category, error::CAT_SYNTAX) << source;
+      std::string text = raised.id;
+      for (int i = 0; i < raised.arg_count; ++i) {
+        text += i ? " | " : ": ";
+        text += argument(raised.args[i]);
+      }
+      return text;
+    }
+    return "no error";
+  }
+  static std::string argument(const Cell& value) {
+    if (value.is(TYPE_STRING)) return std::string(text::view(&value));
+    if (value.is(TYPE_DATATYPE)) return type_name(int32_t(value.data1));
+    if (value.is(TYPE_NONE)) return "none";
+    return "?";
+  }
+};
+
+struct Case {
+  const char* source;
+  const char* expected;
+};
+
+TEST_F(LexerTest, WordsOfAllKinds) {
+  const Case cases[] = {
+      {"a b-c c? <= <> == + - -a", "a b-c c? <= <> == + - -a"},
+      {"a: :a 'a /a", "a: :a 'a /a"},
+      {"#abc #a-b", "#abc #a-b"},
+      {"/ // < >", "/ // < >"},
+      {"é-été été:", "é-été été:"},
+      {"a\xC2\xA0" "b", "a b"},
+      {"\xC2\xA0\xC2\xA0", ""},
+      {"ffh", "ffh"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+}
+
+TEST_F(LexerTest, WordTypes) {
+  EXPECT_EQ(first("a:").type(), TYPE_SET_WORD);
+  EXPECT_EQ(first(":a").type(), TYPE_GET_WORD);
+  EXPECT_EQ(first("'a").type(), TYPE_LIT_WORD);
+  EXPECT_EQ(first("/a").type(), TYPE_REFINEMENT);
+  EXPECT_EQ(first("#a").type(), TYPE_ISSUE);
+}
+
+TEST_F(LexerTest, Numbers) {
+  const Case cases[] = {
+      {"0 1 -1 +5 2147483647 -2147483648", "0 1 -1 5 2147483647 -2147483648"},
+      {"2147483648 12345678901", "2147483648.0 12345678901.0"},
+      {"1'000'000", "1000000"},
+      {"1.5 -0.25 .5 1. 1e3 1.5e-3 1E3 2'500.5", "1.5 -0.25 0.5 1.0 1000.0 0.0015 1000.0 2500.5"},
+      {"1.#INF -1.#inf 1.#NaN", "1.#INF -1.#INF 1.#NaN"},
+      {"50% 12.5% -1%", "50% 12.5% -1%"},
+      {"0FFh FFh 12345678h", "255 255 305419896"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+}
+
+TEST_F(LexerTest, TimesDatesMoney) {
+  const Case cases[] = {
+      {"10:30 1:30.5 -1:00 0:0:1.25", "10:30:00 0:01:30.5 -1:00:00 0:00:01.25"},
+      {"1-Jan-2000 1/jan/2000 2000-01-01 1-1-99", "1-Jan-2000 1-Jan-2000 1-Jan-2000 1-Jan-1999"},
+      {"29-Feb-2000 5-sept-1999 31-Dec-49", "29-Feb-2000 5-Sep-1999 31-Dec-2049"},
+      {"1-Jan-2000/10:00 1-Jan-2000/10:00:30+2:00", "1-Jan-2000/10:00:00 1-Jan-2000/10:00:30+02:00"},
+      {"2000-01-01T10:00-0530 20000101T120000Z", "1-Jan-2000/10:00:00-05:30 1-Jan-2000/12:00:00"},
+      {"2009-W01-1 2004-W53-7 2000-060", "29-Dec-2008 2-Jan-2005 29-Feb-2000"},
+      {"$1'000.50 -$1 USD$10.5 $0.12345", "$1000.50 -$1.00 USD$10.50 $0.12"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+}
+
+TEST_F(LexerTest, ConstructionSyntax) {
+  EXPECT_EQ(loaded("#(TRUE) #(false) #(none) #(integer!) #(word)"),
+            "true false none integer! word!");
+  EXPECT_EQ(first("#(unset)").type(), TYPE_UNSET);
+}
+
+TEST_F(LexerTest, BlocksParensAndNewLines) {
+  EXPECT_EQ(loaded("[a [b (c d)] ()] []"), "[a [b (c d)] ()] []");
+  Cell block = lexer::load("1\n2 [\n3]");
+  const Cell* cells = block::head(&block);
+  EXPECT_FALSE(cells[0].header & kNewLineFlag);
+  EXPECT_TRUE(cells[1].header & kNewLineFlag);
+  EXPECT_FALSE(cells[2].header & kNewLineFlag);
+  EXPECT_TRUE(block::head(&cells[2])->header & kNewLineFlag);
+  EXPECT_EQ(loaded(""), "");
+  EXPECT_EQ(loaded("1 ; comment\n2;x"), "1 2");
+  EXPECT_EQ(loaded(std::string_view("1\0 2", 4)), "1");
+}
+
+TEST_F(LexerTest, Paths) {
+  const Case cases[] = {
+      {"a/b a/b/c 'a/b :a/b", "a/b a/b/c 'a/b :a/b"},
+      {"a/1 a/:b a/(b)/c a/(b c) x", "a/1 a/:b a/(b)/c a/(b c) x"},
+      {"a/b: 1", "a/b: 1"},
+      {"[a/b] (a/b)", "[a/b] (a/b)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+  EXPECT_EQ(first("a/b: ").type(), TYPE_SET_PATH);
+  EXPECT_EQ(first("'a/b").type(), TYPE_LIT_PATH);
+  Cell path = first("a/(b)/c");
+  EXPECT_EQ(block::abs_at(&path, 1)->type(), TYPE_PAREN);
+}
+
+// The content of a loaded text value (any unit) as UTF-8, or of a binary! as hexadecimal.
+std::string content(const Cell& value) {
+  if (value.is(TYPE_NONE)) return "none";
+  memory::SeriesBuffer* buffer = memory::buffer_of(value.node());
+  const uint8_t* data = buffer->data() + buffer->head;
+  uint32_t unit = buffer->unit(), count = buffer->length();
+  std::string text;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t cp = 0;
+    std::memcpy(&cp, data + i * unit, unit);
+    if (value.is(TYPE_BINARY)) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02X", cp);
+      text += hex;
+    } else {
+      uint8_t bytes[4];
+      text.append(reinterpret_cast<char*>(bytes), size_t(utf8::encode_char(cp, bytes)));
+    }
+  }
+  return text;
+}
+
+struct TextCase {
+  const char* source;
+  TypeId type;
+  std::string_view content;
+  uint32_t unit;
+};
+
+TEST_F(LexerTest, TextForms) {
+  const TextCase cases[] = {
+      {R"t("abc")t", TYPE_STRING, "abc", 1},
+      {R"t("a^"b^/c^-d^^e^(41)^(line)^(tab)^@")t", TYPE_STRING, "a\"b\nc\td^eA\n\t\0"sv, 1},
+      {R"t("^a^Z^[^~")t", TYPE_STRING, "\x01\x1A\x1B\x7F", 1},
+      {R"t("caf^(E9)")t", TYPE_STRING, "caf\xC3\xA9", 1},
+      {"\"\xE2\x82\xAC\"", TYPE_STRING, "\xE2\x82\xAC", 2},
+      {R"t("^(20AC)^(1F600)")t", TYPE_STRING, "\xE2\x82\xAC\xF0\x9F\x98\x80", 4},
+      {"{a {nested} b}", TYPE_STRING, "a {nested} b", 1},
+      {"{a ^} b}", TYPE_STRING, "a } b", 1},
+      {"{line\nbreak \"q\"}", TYPE_STRING, "line\nbreak \"q\"", 1},
+      {"%{a}b}%", TYPE_STRING, "a}b", 1},
+      {"%%{x}%%", TYPE_STRING, "x", 1},
+      {"%%{a}% b}%%", TYPE_STRING, "a}% b", 1},
+      {"%dir/file.txt", TYPE_FILE, "dir/file.txt", 1},
+      {"%\"with space.txt\"", TYPE_FILE, "with space.txt", 1},
+      {"%a%20b", TYPE_FILE, "a b", 1},
+      {"http://example.com/a?b=c", TYPE_URL, "http://example.com/a?b=c", 1},
+      {"ftp://x/%41b", TYPE_URL, "ftp://x/Ab", 1},
+      {"user@example.com", TYPE_EMAIL, "user@example.com", 1},
+      {"<a href=\"x\">", TYPE_TAG, "a href=\"x\"", 1},
+      {"@ref-1", TYPE_REF, "ref-1", 1},
+      {"#{48656C6c6F}", TYPE_BINARY, "48656C6C6F", 1},
+      {"16#{0A 0b ; comment\n FF}", TYPE_BINARY, "0A0BFF", 1},
+      {"2#{00000001 11111111}", TYPE_BINARY, "01FF", 1},
+      {"64#{SGVsbG8=}", TYPE_BINARY, "48656C6C6F", 1},
+      {"64#{SGVsbA==}", TYPE_BINARY, "48656C6C", 1},
+      {"#{}", TYPE_BINARY, "", 1},
+  };
+  for (const TextCase& c : cases) {
+    std::string_view source = c.source;
+    SCOPED_TRACE(source);
+    Cell value = first(source);
+    EXPECT_EQ(value.type(), c.type) << source;
+    EXPECT_EQ(content(value), c.content) << source;
+    EXPECT_EQ(memory::buffer_of(value.node())->unit(), c.unit) << source;
+  }
+}
+
+TEST_F(LexerTest, CharsAndCompoundScalars) {
+  const Case chars[] = {
+      {"#\"a\"", "97"}, {"#\"^(41)\"", "65"}, {"#\"^(line)\"", "10"}, {"#\"^/\"", "10"},
+      {"#\"^\"\"", "34"}, {"#\"\xE2\x82\xAC\"", "8364"}, {"#\"^(1F600)\"", "128512"},
+  };
+  for (const Case& c : chars) {
+    Cell value = first(c.source);
+    EXPECT_EQ(value.type(), TYPE_CHAR) << c.source;
+    EXPECT_EQ(std::to_string(value.data2), c.expected) << c.source;
+  }
+  Cell pair = first("-10x20");
+  EXPECT_EQ(pair.type(), TYPE_PAIR);
+  EXPECT_EQ(int32_t(pair.data2), -10);
+  EXPECT_EQ(int32_t(pair.data3), 20);
+  Cell tuple = first("1.2.255.4");
+  EXPECT_EQ(tuple.type(), TYPE_TUPLE);
+  EXPECT_EQ((tuple.header >> 19) & 0xF, 4u);
+  EXPECT_EQ(tuple.data1, 0x04FF0201u);
+  Cell point = first("(1, 2.5)");
+  EXPECT_EQ(point.type(), TYPE_POINT2D);
+  float xy[2];
+  std::memcpy(xy, &point.data1, sizeof xy);
+  EXPECT_EQ(xy[0], 1.0f);
+  EXPECT_EQ(xy[1], 2.5f);
+  EXPECT_EQ(first("( 1 , -2 , 3e2 )").type(), TYPE_POINT3D);
+  EXPECT_EQ(first("(1 2)").type(), TYPE_PAREN);
+}
+
+struct ErrorCase {
+  std::string_view source;
+  const char* expected;
+};
+
+TEST_F(LexerTest, SyntaxErrors) {
+  const ErrorCase cases[] = {
+      {"1a"sv, "invalid: (line 1) | integer! | 1a"},
+      {"[1 2"sv, "missing: (line 1) | ] | [1 2"},
+      {"1 2]"sv, "missing: (line 1) | [ | 1 2]"},
+      {"[1 (2]"sv, "missing: (line 1) | ) | (2]"},
+      {"(1]"sv, "missing: (line 1) | ) | (1]"},
+      {"1''0"sv, "invalid: (line 1) | integer! | 1''0"},
+      {"Fh"sv, "invalid: (line 1) | word! | Fh"},
+      {"1.2.3.4.5.6.7.8.9.10.11.12.13"sv, "invalid: (line 1) | tuple! | 1.2.3.4.5.6.7.8.9.10.11.12.13"},
+      {"1-Jan/2000"sv, "invalid: (line 1) | date! | 1-Jan/2000"},
+      {"29-Feb-2001"sv, "invalid: (line 1) | date! | 29-Feb-2001"},
+      {"$1.123456"sv, "invalid: (line 1) | money! | $1.123456"},
+      {"#(foo)"sv, "malconstruct: (line 1) | #(foo)"},
+      {"a/b:c"sv, "invalid: (line 1) | path! | a/b:c"},
+      {"'a:"sv, "invalid: (line 1) | lit-word! | 'a:"},
+      {"\"a\0b\""sv, "invalid: (line 1) | string! | \"a"},
+      {"}"sv, "bad-char: (line 1) | }"},
+      {"#"sv, "invalid: (line 1) | issue! | #"},
+      {"{abc"sv, "invalid: (line 1) | string! | {abc"},
+      {"a/"sv, "invalid: (line 1) | path! | a/"},
+      {"1x2.5"sv, "invalid: (line 1) | pair! | 1x2.5"},
+      {"#\"ab\""sv, "invalid: (line 1) | char! | #\"ab\""},
+      {"3#{00}"sv, "invalid: (line 1) | binary! | 3#{00}"},
+      {"#{0}"sv, "invalid: (line 1) | binary! | #{0}"},
+  };
+  for (const ErrorCase& c : cases) {
+    EXPECT_EQ(syntax_error(c.source), c.expected) << c.source;
+  }
+}
+
+TEST_F(LexerTest, ErrorLineAndTextLength) {
+  std::string source(39, '\n');
+  source += "1a" + std::string(40, 'b');
+  EXPECT_EQ(syntax_error(source),
+            "invalid: (line 40) | integer! | 1a" + std::string(28, 'b'));
+}
+
+TEST_F(LexerTest, QuietScanAnswersErrorType) {
+  lexer::Mode scan_mode;
+  scan_mode.load = false;
+  scan_mode.one_value = true;
+  Cell out;
+  auto type_of = [&](std::string_view text) {
+    return lexer::scan(nullptr, nullptr, nullptr, nullptr, scan_mode, uint32_t(text.size()),
+                       reinterpret_cast<const uint8_t*>(text.data()), &out);
+  };
+  EXPECT_EQ(type_of("1a"), TYPE_ERROR);
+  EXPECT_EQ(type_of("12 abc"), TYPE_INTEGER);
+  EXPECT_EQ(type_of("[1 2] x"), TYPE_BLOCK);
+  EXPECT_EQ(type_of("a/b c"), TYPE_PATH);
+  EXPECT_EQ(type_of("{a}"), TYPE_STRING);
+}
+
+TEST_F(LexerTest, NextStopsAfterOneValue) {
+  lexer::Mode next;
+  next.one_value = true;
+  Cell out;
+  int32_t consumed = 0;
+  std::string_view text = "[1 2] 3";
+  lexer::scan(nullptr, nullptr, nullptr, &consumed, next, uint32_t(text.size()),
+              reinterpret_cast<const uint8_t*>(text.data()), &out);
+  EXPECT_EQ(shown(out), "[1 2]");
+  EXPECT_EQ(consumed, 5);
+}
+
+TEST_F(LexerTest, ConvertersBehindTo) {
+  auto units = [](std::string_view text) { return reinterpret_cast<const uint8_t*>(text.data()); };
+  int32_t error = 0;
+  EXPECT_EQ(string::to_integer(units("-2147483648"), 1, 11, &error), INT32_MIN);
+  EXPECT_EQ(error, 0);
+  string::to_integer(units("2147483648"), 1, 10, &error);
+  EXPECT_EQ(error, -2);
+  EXPECT_EQ(string::to_integer(units("1'000"), 1, 5, &error), 1000);
+  string::to_integer(units("12a"), 1, 3, &error);
+  EXPECT_EQ(error, -1);
+  EXPECT_EQ(string::to_float(units("1,5"), 1, 3, &error), 1.5);
+  EXPECT_EQ(error, 0);
+  string::to_float(units("1.5x"), 1, 4, &error);
+  EXPECT_EQ(error, -1);
+  Cell money = string::to_money(units("USD$1'000.5"), 1, 11, &error);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(molded(money), "USD$1000.50");
+  string::to_money(units("$1''0"), 1, 5, &error);
+  EXPECT_EQ(error, -1);
+  uint16_t wide[] = {'4', '2'};
+  EXPECT_EQ(string::to_integer(reinterpret_cast<const uint8_t*>(wide), 2, 2, &error), 42);
+}
+
+}  // namespace
+}  // namespace xol::testing
