@@ -54,10 +54,10 @@ struct SeriesBuffer {
   Cell* cells() { return reinterpret_cast<Cell*>(data()); }
   uint32_t unit() const { return flags & UNIT_MASK; }
   uint32_t used_bytes() const { return tail - head; }
-  // Length in units; a unit of 16 shifts by 4, 4 by 2, 2 by 1, 1 by 0.
+  // Length in units; a unit of 16 shifts by 4, 8 (vector! doubles) by 3, 4 by 2, 2 by 1, 1 by 0.
   uint32_t length() const { return used_bytes() >> unit_shift(unit()); }
 
-  static constexpr uint32_t unit_shift(uint32_t u) { return u == 16 ? 4 : u >> 1; }
+  static constexpr uint32_t unit_shift(uint32_t u) { return u == 16 ? 4 : u == 8 ? 3 : u >> 1; }
 };
 static_assert(sizeof(SeriesBuffer) == 20, "a buffer header is five 32-bit words");
 

@@ -7,12 +7,40 @@
 #include "runtime/runtime.h"
 
 #include "runtime/console_output.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
+#include "runtime/datatypes/money.h"
+#include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/port.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/text_types.h"
+#include "runtime/datatypes/time.h"
+#include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
@@ -47,10 +75,46 @@ void init() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
+  string::init();
+  binary::init();
+  integer::init();
   symbol::init();
   context::init();
   word::init();
+  character::init();
+  natives::init_native();
+  natives::init_action();
+  natives::init_op();
+  path::init();
+  function::init();
+  routines::init();
+  paren::init();
   issue::init();
+  url::init();
+  file::init();
+  object::init();
+  bitset::init();
+  triple::init();
+  floating::init();
+  typeset::init();
+  error::init();
+  vector::init();
+  map::init();
+  hash::init();
+  pair::init();
+  percent::init();
+  tuple::init();
+  time::init();
+  tag::init();
+  email::init();
+  handle::init();
+  date::init();
+  port::init();
+  money::init();
+  ref::init();
+  point::init();
   // The root block, the symbol table's block and the global context.
   block::make_in_sized(nullptr, kRootBlockCapacity);
   symbol::init_table(block::make_in(block::root(), kSymbolTableCapacity));

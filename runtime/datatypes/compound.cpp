@@ -1,0 +1,122 @@
+// Text loading, path stores and number-first arithmetic of the compound scalar types.
+#include "runtime/datatypes/compound.h"
+
+#include <cmath>
+
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/vector.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/hooks.h"
+#include "runtime/memory.h"
+#include "runtime/owners.h"
+#include "runtime/runtime_words.h"
+
+namespace xol::compound {
+namespace {
+
+TextLoader text_loader = nullptr;
+
+constexpr const char* kCoordinateNames[] = {"x", "y", "z"};
+constexpr int32_t kCoordinateCount = 3;
+
+// The series types that hold compound values and may be owned by an object.
+bool is_owned_container(const Cell* holder) {
+  switch (holder->type()) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_MAP:
+      return memory::buffer_of(holder->node())->flags & memory::FLAG_OWNED;
+    default:
+      return false;
+  }
+}
+
+// The number spread over every coordinate of a pair or point of `type`.
+Cell spread(const Cell* number, TypeId type) {
+  if (!number->is(TYPE_INTEGER) && !std::isfinite(number->float_value()))
+    number::raise_invalid_arg(number);
+  if (type == TYPE_PAIR) return pair::make(pair::get_int(number), pair::get_int(number));
+  float value = point::get_float(number);
+  const float values[point::kMaxCoordinates] = {value, value, value};
+  return point::make(type, values);
+}
+
+void coordinate_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
+  if (left->is(TYPE_PAIR)) pair::do_math(op, left, right, result);
+  else point::do_math(op, left, right, result);
+}
+
+}  // namespace
+
+double apply_double(MathOp op, double a, double b, TypeId type) {
+  switch (op) {
+    case OP_ADD: return a + b;
+    case OP_SUBTRACT: return a - b;
+    case OP_MULTIPLY: return a * b;
+    case OP_DIVIDE: return a / b;
+    case OP_REMAINDER: return std::fmod(a, b);
+    default: number::raise_cannot_use(number::action_of(op), type);
+  }
+}
+
+void set_text_loader(TextLoader loader) { text_loader = loader; }
+
+Cell load_as(const Cell* text, TypeId type) {
+  if (!text_loader) error::raise(error::CAT_INTERNAL, "not-done");
+  Cell loaded;
+  text_loader(text, &loaded);
+  if (!loaded.is(type)) number::raise_bad_to_arg(type, &loaded);
+  return loaded;
+}
+
+int32_t coordinate_of(const Cell* word) {
+  return number::word_index(word, kCoordinateNames, kCoordinateCount);
+}
+
+void raise_cannot_use(const Cell* word, const Cell* value) {
+  error::raise(error::CAT_SCRIPT, "cannot-use", word, value);
+}
+
+void notify_path_set(const PathStep& step, const Cell& old_value) {
+  const Cell* holder = step.grand_parent;
+  if (!step.notify || !holder) return;
+  if (holder->is(TYPE_OBJECT)) {
+    if (step.previous_element) hooks::fire_on_change(holder, step.previous_element, &old_value,
+                                                     step.parent);
+    return;
+  }
+  if (is_owned_container(holder)) ownership::check(holder, &words::w.set_path, step.parent,
+                                                   step.index, 1);
+}
+
+bool number_first_math(MathOp op, const Cell* number, const Cell* value, Cell* result) {
+  TypeId type = value->type();
+  switch (type) {
+    case TYPE_VECTOR:
+      vector::do_math_scalar(op, value, number, true, result);
+      return true;
+    case TYPE_TUPLE:
+      if (op == OP_SUBTRACT || op == OP_DIVIDE)
+        number::raise_not_related(number::action_of(op), number->type());
+      tuple::do_math(op, value, number, true, result);
+      return true;
+    case TYPE_PAIR:
+    case TYPE_POINT2D:
+    case TYPE_POINT3D: {
+      if (number->is(TYPE_TIME)) number::raise_invalid_type(value);
+      if (op == OP_DIVIDE) number::raise_not_related(ACT_DIVIDE, number->type());
+      if (op == OP_SUBTRACT || op == OP_REMAINDER) {
+        Cell left = spread(number, type);
+        coordinate_math(op, &left, value, result);
+      } else {
+        coordinate_math(op, value, number, result);
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace xol::compound
