@@ -3,6 +3,8 @@
 
 #include <initializer_list>
 
+#include "runtime/datatypes/error.h"
+
 namespace xol::error {
 
 void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2,
@@ -15,6 +17,8 @@ void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2
     if (!arg) break;
     raised.args[raised.arg_count++] = *arg;
   }
+  cell::set_unset(&raised.error);
+  build_raised(raised);
   throw raised;
 }
 

@@ -4,7 +4,8 @@
 // error catalogue (`script` `invalid-arg`, `internal` `no-memory`, ...). The raise unwinds with
 // the thrown code THROWN_ERROR to the nearest `try`, `catch` or console handler. The `error!`
 // value itself is built from the catalogue once it is loaded; until then the raised record
-// carries the category, the id and up to three argument cells.
+// carries the category, the id and up to three argument cells, and once the value layer is up
+// the error! value itself (also kept where the collector sees it: error::last_raised).
 #pragma once
 
 #include "runtime/cell.h"
@@ -23,6 +24,7 @@ struct Raised : rt::Thrown {
   const char* id;     // the id word's spelling, e.g. "invalid-arg"
   int arg_count;
   Cell args[3];
+  Cell error;         // the error! value, or unset when raised before the value layer exists
 };
 
 [[noreturn]] void raise(Category category, const char* id, const Cell* arg1 = nullptr,

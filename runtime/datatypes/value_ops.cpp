@@ -1,0 +1,74 @@
+// Printing and copying values of any type.
+#include "runtime/datatypes/value_ops.h"
+
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/memory.h"
+#include "runtime/refs.h"
+
+namespace xol::values {
+namespace {
+
+uint32_t length_of(const Cell* value) {
+  const memory::SeriesBuffer* buffer = memory::buffer_of(value->node());
+  uint32_t units = buffer->length();
+  return value->head_index() < units ? units - value->head_index() : 0;
+}
+
+void copy_own(const Cell* value, bool deep, Cell* result) {
+  Cell source = *value;
+  bool block_like = is_any_block(source.type());
+  if (deep && block_like && cycles::find(source.node()))
+    error::raise(error::CAT_INTERNAL, "no-cycle");
+  uint32_t count = length_of(&source);
+  NodeId node = series::copy_part(source.node(), source.head_index(), count);
+  Cell copied = source;
+  copied.data1 = 0;
+  copied.data2 = node;
+  if (source.is(TYPE_HASH)) copied.data3 = 0;
+  if (deep && block_like) {
+    cycles::Visit visit(source.node());
+    for (uint32_t i = 0; i < count; ++i) {
+      Cell nested = *block::abs_at(&copied, i);
+      if (!is_copied_series(nested.type())) continue;
+      Cell nested_copy;
+      copy(&nested, true, &nested_copy);
+      *block::abs_at(&copied, i) = nested_copy;
+    }
+  }
+  *result = copied;
+}
+
+}  // namespace
+
+bool is_copied_series(TypeId type) {
+  switch (type) {
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
+    case TYPE_REF: case TYPE_VECTOR: case TYPE_BINARY: case TYPE_IMAGE:
+      return true;
+    default:
+      return is_any_block(type);
+  }
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, int32_t part,
+             int32_t indent) {
+  return actions::get<ACT_MOLD>(value->type())(value, buffer, only, all, flat, nullptr, part,
+                                               indent);
+}
+
+int32_t form(const Cell* value, Cell* buffer, int32_t part) {
+  return actions::get<ACT_FORM>(value->type())(value, buffer, nullptr, part);
+}
+
+void copy(const Cell* value, bool deep, Cell* result) {
+  if (CopyRoutine own = actions::find<ACT_COPY>(value->type())) {
+    Cell source = *value;
+    own(&source, nullptr, deep, nullptr, result);
+    return;
+  }
+  copy_own(value, deep, result);
+}
+
+}  // namespace xol::values

@@ -1,0 +1,37 @@
+// Small services on values of any type that functions, objects, errors and ports share:
+// printing a value through its type's action row, and copying series shallowly or deeply.
+//
+// Copies prefer the type's own `copy` action once that type has registered one; until then a
+// series is copied here unit for unit from its head, which is what every series copy does.
+// Deep copies go through the cycles stack, so a block that contains itself raises the internal
+// error `no-cycle` instead of recursing without end.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace xol::values {
+
+inline bool is_any_block(TypeId type) {
+  switch (type) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The series types whose values object copies and method clones copy deeply.
+bool is_copied_series(TypeId type);
+
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, int32_t part,
+             int32_t indent);
+int32_t form(const Cell* value, Cell* buffer, int32_t part);
+
+// A new series holding the units of `value` from its head to its tail; with `deep`, every
+// nested series of a block-like value is copied the same way.
+void copy(const Cell* value, bool deep, Cell* result);
+
+}  // namespace xol::values
