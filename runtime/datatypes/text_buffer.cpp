@@ -1,28 +1,27 @@
-// The text buffer that form and mold routines append to: a unit-1 byte series.
+// The text buffer of form and mold, on the string storage layer.
 #include "runtime/datatypes/text_buffer.h"
 
-#include <cstring>
+#include <string>
 
-#include "runtime/memory.h"
+#include "runtime/datatypes/string_storage.h"
+#include "runtime/utf8.h"
 
 namespace xol::text {
 
-void make(Cell* buffer, uint32_t capacity) {
-  cell::set_unset(buffer);
-  NodeId node = memory::alloc_bytes(capacity);
-  *buffer = Cell{TYPE_STRING, 0, node, 0};
-}
+void make(Cell* buffer, uint32_t capacity) { string::make_at(buffer, capacity); }
 
-void append(Cell* buffer, std::string_view text) {
-  if (text.empty()) return;
-  uint8_t* at = series::reserve_tail(buffer->node(), uint32_t(text.size()));
-  std::memcpy(at, text.data(), text.size());
-}
+void append(Cell* buffer, std::string_view text) { string::append_utf8(buffer->node(), text); }
 
 std::string_view view(const Cell* buffer) {
-  memory::SeriesBuffer* series = memory::buffer_of(buffer->node());
-  return {reinterpret_cast<const char*>(series->head_ptr()) + buffer->head_index(),
-          series->tail - series->head - buffer->head_index()};
+  static std::string scratch;
+  scratch.resize(size_t(string::length(buffer)) * utf8::kMaxSequence + 1);
+  size_t n = utf8::from_string_into(buffer, reinterpret_cast<uint8_t*>(scratch.data()), -1, false);
+  return {scratch.data(), n};
+}
+
+uint32_t last_char(const Cell* buffer) {
+  uint32_t units = string::length_abs(buffer);
+  return units > buffer->head_index() ? string::abs_at(buffer, units - 1) : 0;
 }
 
 }  // namespace xol::text

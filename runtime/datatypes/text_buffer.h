@@ -1,9 +1,9 @@
 // The text buffer that form and mold routines append to.
 //
-// A buffer is a string! cell whose node holds a unit-1 byte series; routines append UTF-8 or
-// ASCII at its tail and never look at its head. This is the one place that knows how the
-// printed forms reach a string, so that the string datatype can take it over with its own
-// append (which widens the units) without touching any form or mold routine.
+// A buffer is a real string! value: routines append UTF-8 (mostly ASCII) at its tail and never
+// look at its head, and its units widen as the appended characters need, by the rule of
+// appending single characters (string_storage.h). Form and mold routines reach text only through
+// these calls, so none of them knows how a string stores its characters.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +15,14 @@ namespace xol::text {
 
 // Makes `buffer` an empty string! with room for `capacity` bytes.
 void make(Cell* buffer, uint32_t capacity);
-// Appends the bytes of `text` at the buffer's tail.
+// Appends UTF-8 text at the buffer's tail.
 void append(Cell* buffer, std::string_view text);
-// The buffer's bytes from its head to its tail; valid until the next allocation.
+// The buffer's text from its head to its tail as UTF-8, in a scratch area that the next call
+// reuses: copy it before calling again.
 std::string_view view(const Cell* buffer);
+// The last character of the buffer, or 0 when it is empty (what a printer checks before adding a
+// separator; far cheaper than a view).
+uint32_t last_char(const Cell* buffer);
 
 // Number of characters (code points) in UTF-8 text: every byte but the continuation bytes.
 inline int32_t char_count(std::string_view text) {

@@ -1,0 +1,53 @@
+// binary!: a series of bytes, child of string!.
+//
+// It is what files, HTTP bodies, checksums and the serialiser produce and consume. The cell is
+// a text cell (head index, buffer node) whose buffer always has unit 1, so the head counts
+// bytes; it inherits the series navigation, find, sort and the rest from string!, and has its
+// own conversions, printed form (hexadecimal, 32 bytes to a line once it is long), byte
+// comparison, inserting actions and bitwise operations.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "runtime/cell.h"
+#include "runtime/datatypes/datatype.h"
+
+namespace xol::binary {
+
+// The cell becomes an empty binary! with room for `capacity` bytes.
+Cell* make_at(Cell* cell, uint32_t capacity);
+// A new binary! holding a copy of the bytes.
+Cell load(std::string_view bytes);
+// Bytes from the head to the tail.
+uint32_t length(const Cell* binary);
+// The bytes from the head; valid until the next allocation.
+std::string_view bytes(const Cell* binary);
+// Appends n bytes at the tail.
+void append_bytes(const Cell* binary, const uint8_t* bytes, uint32_t n);
+// Inserts n bytes at head + offset.
+void insert_bytes(const Cell* binary, uint32_t offset, const uint8_t* bytes, uint32_t n);
+// Appends four bytes, most significant first.
+void append_int32_be(const Cell* binary, int32_t value);
+// The byte that `poke` stores: the low 8 bits of an integer! or a char!; any other value
+// raises script `invalid-arg`.
+uint8_t byte_arg(const Cell* value);
+// parse matching at the head: a text or binary! value as a prefix of the bytes (text units
+// compared with bytes as code points), a char! against the head byte.
+bool match_value(const Cell* binary, const Cell* value);
+
+// ---- actions ----
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent);
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
+void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result);
+void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result);
+void trim(Cell* series, const TrimOptions& options, Cell* result);
+void complement(Cell* value, Cell* result);
+
+// Registers binary! (id 41, parent string!).
+void init();
+
+}  // namespace xol::binary

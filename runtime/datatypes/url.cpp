@@ -1,0 +1,226 @@
+// url!: percent-encoding, construction from a block, mold and path navigation.
+//
+// Percent-encoding works on the UTF-8 bytes of the text, never on code points, so a
+// character outside ASCII is written as the escapes of its bytes (é as %C3%A9) and read back
+// from them.
+#include "runtime/datatypes/url.h"
+
+#include <array>
+#include <string>
+
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/utf8.h"
+
+namespace xol::url {
+
+namespace {
+
+constexpr uint32_t kAsciiEnd = 0x80;
+constexpr int kEscapeLength = 3;   // "%" and two digits
+constexpr int kNibbleBits = 4;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+using KeepTable = std::array<bool, kAsciiEnd>;
+
+constexpr KeepTable keep_table(const char* punctuation) {
+  KeepTable table{};
+  for (uint32_t c = 0; c < kAsciiEnd; ++c)
+    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  for (const char* p = punctuation; *p; ++p) table[uint8_t(*p)] = true;
+  return table;
+}
+
+// RFC 3986's unreserved characters.
+constexpr KeepTable kUrlSet = keep_table("-._~");
+// What paths and URLs write as they are.
+constexpr KeepTable kFileSet = keep_table("!#$&'()*+,-./:=?@_~");
+
+int hex_value(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The UTF-8 bytes of a text from its head.
+std::string utf8_of(const Cell* text) {
+  std::string bytes(size_t(string::length(text)) * utf8::kMaxSequence, '\0');
+  bytes.resize(utf8::from_string_into(text, reinterpret_cast<uint8_t*>(bytes.data()), -1, false));
+  return bytes;
+}
+
+// The UTF-8 bytes of `text` percent-encoded under `selector`, at most `limit` characters
+// (-1: all).
+std::string percent_encoded(const Cell* text, Selector selector, int64_t limit) {
+  std::string out;
+  char escape[kEscapeLength];
+  for (char c : utf8_of(text)) {
+    int n = encode_byte(selector, uint8_t(c), escape);
+    if (limit >= 0 && int64_t(out.size()) + n > limit) {
+      out.append(escape, size_t(limit - int64_t(out.size())));
+      break;
+    }
+    out.append(escape, size_t(n));
+  }
+  return out;
+}
+
+bool is_block_like(TypeId type) {
+  return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH;
+}
+
+// scheme "://" host [":" port] then "/" and the further elements, "#" before an issue!.
+Cell from_block(const Cell* spec, TypeId type) {
+  uint32_t n = block::length(spec);
+  if (n == 0) number::raise_bad_to_arg(type, spec);
+  uint32_t head = block::head_position(spec);
+  Cell made;
+  string::make_at(&made, 0, type);
+  auto element = [&](uint32_t i) { return *block::abs_at(spec, head + i); };
+  auto form = [&](uint32_t i) {
+    Cell value = element(i);
+    string::form_value(&value, &made);
+  };
+  form(0);
+  string::append_utf8(made.node(), "://");
+  if (n > 1) form(1);
+  uint32_t next = 2;
+  if (n > 2 && element(2).is(TYPE_INTEGER)) {
+    string::append_char(made.node(), ':');
+    form(2);
+    next = 3;
+  }
+  for (uint32_t i = next; i < n; ++i) {
+    bool anchor = i > next && element(i).is(TYPE_ISSUE);
+    string::append_char(made.node(), anchor ? '#' : '/');
+    form(i);
+  }
+  return made;
+}
+
+}  // namespace
+
+bool keeps(Selector selector, uint8_t byte) {
+  if (byte >= kAsciiEnd) return false;
+  return selector == SELECTOR_URL ? kUrlSet[byte] : kFileSet[byte];
+}
+
+int encode_byte(Selector selector, uint8_t byte, char* out) {
+  if (keeps(selector, byte)) {
+    out[0] = char(byte);
+    return 1;
+  }
+  out[0] = '%';
+  out[1] = kHexDigits[byte >> kNibbleBits];
+  out[2] = kHexDigits[byte & 0xF];
+  return kEscapeLength;
+}
+
+bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {
+  if (end - p < kEscapeLength || p[0] != '%') return false;
+  int high = hex_value(p[1]), low = hex_value(p[2]);
+  if (high < 0 || low < 0) return false;
+  *byte = uint8_t(high << kNibbleBits | low);
+  return true;
+}
+
+void decode_percent(const Cell* source, Cell* target) {
+  std::string in = utf8_of(source);
+  const auto* p = reinterpret_cast<const uint8_t*>(in.data());
+  const uint8_t* end = p + in.size();
+  std::string out;
+  while (p < end) {
+    uint8_t lead;
+    if (decode_escape(p, end, &lead)) {
+      int n = utf8::sequence_length(lead);
+      if (n == 0) {
+        // A byte that starts no sequence stands for the code point of the same value.
+        uint8_t encoded[utf8::kMaxSequence];
+        out.append(reinterpret_cast<char*>(encoded), size_t(utf8::encode_char(lead, encoded)));
+        p += kEscapeLength;
+        continue;
+      }
+      uint8_t sequence[utf8::kMaxSequence] = {lead};
+      int taken = 1;
+      while (taken < n && decode_escape(p + taken * kEscapeLength, end, &sequence[taken])) ++taken;
+      int32_t cp = -1;
+      if (taken == n) unicode::fast_decode_utf8_char(sequence, sequence + n, &cp);
+      if (cp >= 0) {
+        out.append(reinterpret_cast<char*>(sequence), size_t(n));
+        p += n * kEscapeLength;
+        continue;
+      }
+    }
+    // No escape taken: the UTF-8 sequence here goes through unchanged.
+    int32_t cp;
+    const uint8_t* next = unicode::fast_decode_utf8_char(p, end, &cp);
+    out.append(reinterpret_cast<const char*>(p), size_t(next - p));
+    p = next;
+  }
+  string::append_utf8(target->node(), out);
+}
+
+void encode_percent(const Cell* source, Cell* target, Selector selector) {
+  string::append_utf8(target->node(), percent_encoded(source, selector, -1));
+}
+
+// ---- actions ----
+
+void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
+  if (is_block_like(spec->type())) return to(prototype, spec, type, result);
+  string::make(prototype, spec, type, result);
+}
+
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
+  if (type == TYPE_URL && is_block_like(spec->type())) {
+    *result = from_block(spec, type);
+    return;
+  }
+  string::to(prototype, spec, type, result);
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argument,
+             int32_t part, int32_t) {
+  std::string text = percent_encoded(value, SELECTOR_FILE, argument ? std::max(part, 0) : -1);
+  string::append_utf8(buffer->node(), text);
+  return part - int32_t(text.size());
+}
+
+void eval_path(const PathStep& step, Cell* result) {
+  if (step.value) error::raise(error::CAT_SCRIPT, "bad-path-set", step.path, step.element);
+  Cell element = *step.element;
+  if (element.is(TYPE_GET_WORD)) element = word::get_checked(&element);
+  const Cell* url = step.parent;
+  Cell text;
+  string::make_at_unit(&text, 0, string::unit_of(string::buffer_of(url)));
+  string::form_value(&element, &text);
+  Cell made = string::copy_text(url, url->type());
+  uint32_t n = string::length(url);
+  bool url_slash = n > 0 && string::abs_at(url, url->head_index() + n - 1) == '/';
+  bool text_slash = !string::at_tail(&text) && string::head_char(&text) == '/';
+  if (url_slash && text_slash) text.data1 += 1;
+  if (!url_slash && !text_slash) string::append_char(made.node(), '/');
+  string::concatenate(&made, &text, -1, 0, true, string::CONCAT_APPEND);
+  *result = made;
+}
+
+void init() {
+  using actions::own;
+  datatype::register_type(
+      TYPE_URL, TYPE_STRING, "url!",
+      actions::ActionList()
+          .own(own<ACT_MAKE>(make))
+          .own(own<ACT_TO>(to))
+          .own(own<ACT_MOLD>(mold))
+          .own(own<ACT_EVAL_PATH>(eval_path))
+          .inherit({ACT_FORM, ACT_COMPARE, ACT_APPEND, ACT_AT, ACT_BACK, ACT_CHANGE, ACT_CLEAR,
+                    ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_INSERT,
+                    ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE,
+                    ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q,
+                    ACT_TAKE, ACT_MODIFY}));
+}
+
+}  // namespace xol::url

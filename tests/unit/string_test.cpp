@@ -1,0 +1,581 @@
+// string!: storage widths and widening, mold and form, comparison, find and select, the
+// inserting actions, trim, sort, take and the set operations. Cases that must not depend on the
+// storage width run over the widths that can hold their text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/datatypes/string.h"
+#include "text_builders.h"
+
+namespace xol::testing {
+namespace {
+
+constexpr uint32_t kUnits[] = {1, 2, 4};
+
+// The narrowest unit that holds every character of the text.
+uint32_t narrowest(std::string_view utf8) {
+  uint32_t unit = 1;
+  for (char32_t c : code_points(utf8)) unit = std::max(unit, string::unit_for_store(c));
+  return unit;
+}
+
+using StringTest = TextTest;
+
+// ---- storage ----
+
+TEST_F(StringTest, AppendingACharWidensFromU0080ButStoringAndLoadingOnlyFromU0100) {
+  struct Case {
+    const char* what;
+    bool append;   // append_char, else poke at the tail
+    uint32_t cp;
+    uint32_t unit;
+  };
+  const Case cases[] = {
+      {"append 7F", true, 0x7F, 1},    {"append 80", true, 0x80, 2},
+      {"append 10000", true, 0x10000, 4}, {"poke FF", false, 0xFF, 1},
+      {"poke 100", false, 0x100, 2},   {"poke 10000", false, 0x10000, 4},
+  };
+  for (const Case& c : cases) {
+    Cell s = str("ab");
+    if (c.append)
+      string::append_char(s.node(), c.cp);
+    else
+      string::poke_char(&s, 2, c.cp);
+    EXPECT_EQ(unit_of(s), c.unit) << c.what;
+    EXPECT_EQ(string::abs_at(&s, 2), c.cp) << c.what;
+    EXPECT_EQ(string::abs_at(&s, 0), uint32_t('a')) << c.what;
+  }
+  EXPECT_EQ(unit_of(str("\xC3\xA9")), 1u) << "loading UTF-8 keeps U+00E9 in unit 1";
+}
+
+TEST_F(StringTest, AHeadPastTheTailReadsAsEmptyAndClampsBackToTheTail) {
+  Cell s = str("abc");
+  s.data1 = 10;
+  EXPECT_EQ(string::length(&s), 0u);
+  EXPECT_EQ(string::clamp_head(&s), 3u);
+  EXPECT_EQ(s.head_index(), 3u);
+}
+
+TEST_F(StringTest, HexDigitsWithAndWithoutLeadingZeros) {
+  EXPECT_EQ(string::to_hex(0, true), "00");
+  EXPECT_EQ(string::to_hex(0x1E, true), "1E");
+  EXPECT_EQ(string::to_hex(0x100, true), "100");
+  EXPECT_EQ(string::to_hex(-1, false), "FFFFFFFF");
+  EXPECT_EQ(string::to_hex(0x2A, false), "0000002A");
+}
+
+TEST_F(StringTest, UndecodableBytesOfABinaryRaiseInvalidUtf8WithTheRest) {
+  Cell good = bin("\xC3\xA9"), result;
+  string::to(nullptr, &good, TYPE_STRING, &result);
+  EXPECT_EQ(text_of(result), "\xC3\xA9");
+  Cell bad = bin("a\xFF");
+  try {
+    string::to(nullptr, &bad, TYPE_STRING, &result);
+    FAIL() << "no error";
+  } catch (const error::Raised& e) {
+    EXPECT_STREQ(e.id, "invalid-utf8");
+    EXPECT_EQ(binary::bytes(&e.args[0]), "\xFF");
+  }
+}
+
+// ---- mold and form ----
+
+struct MoldCase {
+  std::string text;
+  std::string molded;
+  bool all;
+};
+
+class StringMold : public TextTest, public ::testing::WithParamInterface<MoldCase> {};
+
+TEST_P(StringMold, MoldsAlikeInEveryUnitThatHoldsTheText) {
+  const MoldCase& c = GetParam();
+  for (uint32_t unit : kUnits) {
+    if (unit < narrowest(c.text)) continue;
+    EXPECT_EQ(molded(str_in(c.text, unit), c.all), c.molded) << "unit " << unit;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EscapesAndBraces, StringMold,
+    ::testing::Values(
+        MoldCase{std::string(49, 'a'), "\"" + std::string(49, 'a') + "\"", false},
+        MoldCase{std::string(50, 'a'), "{" + std::string(50, 'a') + "}", false},
+        MoldCase{"\"", "{\"}", false},
+        MoldCase{"a\nb\nc", "\"a^/b^/c\"", false},
+        MoldCase{"a\nb\nc\n", "{a^/b^/c^/}", false},
+        MoldCase{"a{b\"c", "{a^{b\"c}", false},
+        MoldCase{"a{b}\"c", "{a{b}\"c}", false},
+        MoldCase{"\"}{", "{\"^}^{}", false},
+        MoldCase{"{{a}\"", "{^{^{a^}\"}", false},
+        MoldCase{"a^b\"", "{a^^b\"}", false},
+        MoldCase{"a^b", "\"a^^b\"", false},
+        MoldCase{"say \"hi\"", "{say \"hi\"}", false},
+        MoldCase{"{}", "\"{}\"", false},
+        MoldCase{"\t", "\"^-\"", false},
+        MoldCase{std::string("\t\0\x1B", 3), "\"^-^@^[\"", false},
+        MoldCase{"\x7F", "\"^~\"", false},
+        MoldCase{"\x1E", "\"^(1E)\"", false},
+        MoldCase{"\xC2\x85", "\"^(85)\"", false},
+        MoldCase{"\xC3\xA9", "\"\xC3\xA9\"", false},
+        MoldCase{"\xC3\xA9", "\"^(E9)\"", true},
+        MoldCase{"\xE2\x82\xAC", "\"^(20AC)\"", true},
+        MoldCase{"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\"", false},
+        MoldCase{"", "\"\"", false}));
+
+TEST_F(StringTest, LongTextMoldsInBracesWithLineFeedsStillEscaped) {
+  std::string text = std::string(60, 'x') + "\n{y}";
+  EXPECT_EQ(molded(str(text)), "{" + std::string(60, 'x') + "^/{y}}");
+}
+
+TEST_F(StringTest, FormAppendsTheTextAndKeepsAUnit1BufferNarrowForLatin1) {
+  Cell buffer;
+  text::make(&buffer, 4);
+  Cell value = str("\xC3\xA9t\xC3\xA9");
+  string::form(&value, &buffer, nullptr, kNoPartLimit);
+  EXPECT_EQ(text_of(buffer), "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(unit_of(buffer), 1u);
+  Cell part = integer::make(2);
+  string::form(&value, &buffer, &part, 2);
+  EXPECT_EQ(text_of(buffer), "\xC3\xA9t\xC3\xA9\xC3\xA9t");
+}
+
+TEST_F(StringTest, TextBufferAppendsWidenByTheCharacters) {
+  Cell buffer;
+  text::make(&buffer, 4);
+  text::append(&buffer, "ab");
+  EXPECT_EQ(unit_of(buffer), 1u);
+  text::append(&buffer, "\xE2\x82\xAC");
+  EXPECT_EQ(unit_of(buffer), 2u);
+  text::append(&buffer, "c\xF0\x9F\x98\x80");
+  EXPECT_EQ(unit_of(buffer), 4u);
+  EXPECT_EQ(text::view(&buffer), "ab\xE2\x82\xAC" "c\xF0\x9F\x98\x80");
+}
+
+// ---- comparison ----
+
+TEST_F(StringTest, OrdinaryComparisonFoldsCaseAndStrictComparisonDoesNotInEveryUnit) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int32_t op;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"abc", "ABC", COMP_EQUAL, 0},          {"abc", "ABC", COMP_STRICT_EQUAL, 1},
+      {"ab", "abc", COMP_LESSER, -1},         {"abd", "ABC", COMP_GREATER, 1},
+      {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", COMP_EQUAL, 0},
+      {"stra\xC3\x9F" "e", "STRASE", COMP_EQUAL, 0},
+      {"abc", "abd", COMP_CASE_SORT, -1},     {"a", "B", COMP_CASE_SORT, 1},
+      {"", "", COMP_EQUAL, 0},                {"a", "", COMP_LESSER, 1},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t ua : kUnits) {
+      for (uint32_t ub : kUnits) {
+        if (ua < narrowest(c.a) || ub < narrowest(c.b)) continue;
+        Cell a = str_in(c.a, ua), b = str_in(c.b, ub);
+        EXPECT_EQ(string::compare(&a, &b, c.op), c.expected)
+            << c.a << " vs " << c.b << " op " << c.op << " units " << ua << "," << ub;
+      }
+    }
+  }
+}
+
+TEST_F(StringTest, OtherTextTypesCompareOnlyForEquality) {
+  Cell s = str("a"), f = str("A", TYPE_FILE);
+  EXPECT_EQ(compared(s, f, COMP_EQUAL), 0);
+  EXPECT_EQ(compared(s, f, COMP_STRICT_EQUAL), kNotComparable);
+  EXPECT_EQ(compared(s, f, COMP_LESSER), kNotComparable);
+  Cell n = integer::make(1);
+  EXPECT_EQ(compared(s, n, COMP_EQUAL), kNotComparable);
+}
+
+// ---- find and select ----
+
+struct FindCase {
+  const char* what;
+  const char* text;
+  Cell (*pattern)();
+  FindOptions options;
+  int32_t skip;           // 0: no /skip
+  int32_t expected;       // 1-based index of the result, 0 for none
+};
+
+Cell letter_b() { return character::make('B'); }
+Cell text_bc() {
+  Cell made;
+  return *string::load_utf8(&made, "bc");
+}
+Cell text_ab() {
+  Cell made;
+  return *string::load_utf8(&made, "AB");
+}
+Cell e_acute() { return character::make(0xC9); }
+
+FindOptions with(auto&& set) {
+  FindOptions options;
+  set(options);
+  return options;
+}
+
+TEST_F(StringTest, FindRefinementsGiveTheSamePositionsInEveryUnit) {
+  const FindCase cases[] = {
+      {"char folded", "abcabc", letter_b, {}, 0, 2},
+      {"char /case", "abcabc", letter_b, with([](FindOptions& o) { o.case_sensitive = true; }), 0, 0},
+      {"text", "abcabc", text_bc, {}, 0, 2},
+      {"/tail", "abcabc", text_bc, with([](FindOptions& o) { o.tail = true; }), 0, 4},
+      {"/last", "abcabc", text_bc, with([](FindOptions& o) { o.last = true; }), 0, 5},
+      {"/last /tail", "abcabc", text_bc,
+       with([](FindOptions& o) { o.last = o.tail = true; }), 0, 7},
+      {"/match at head", "abcabc", text_ab, with([](FindOptions& o) { o.match = true; }), 0, 1},
+      {"/match elsewhere", "abcabc", text_bc, with([](FindOptions& o) { o.match = true; }), 0, 0},
+      {"/match /tail", "abcabc", text_ab,
+       with([](FindOptions& o) { o.match = o.tail = true; }), 0, 3},
+      {"/skip 2", "abcabc", letter_b, {}, 2, 5},
+      {"/skip 3", "abcabc", letter_b, {}, 3, 0},
+      {"latin-1 folded", "x\xC3\xA9", e_acute, {}, 0, 2},
+      {"pattern longer than text", "ab", text_bc, {}, 0, 0},
+  };
+  for (const FindCase& c : cases) {
+    for (uint32_t unit : kUnits) {
+      if (unit < narrowest(c.text)) continue;
+      Cell s = str_in(c.text, unit);
+      Cell pattern = c.pattern();
+      FindOptions options = c.options;
+      Cell skip = integer::make(c.skip);
+      if (c.skip) options.skip = &skip;
+      Cell result;
+      string::find(&s, &pattern, options, &result);
+      int32_t index = result.is(TYPE_NONE) ? 0 : int32_t(result.head_index()) + 1;
+      EXPECT_EQ(index, c.expected) << c.what << " unit " << unit;
+    }
+  }
+}
+
+TEST_F(StringTest, FindReverseSearchesBeforeTheHeadAndPartLimitsTheRange) {
+  Cell s = str("abcabc");
+  s.data1 = 4;
+  Cell pattern = text_bc();
+  Cell result;
+  FindOptions reverse;
+  reverse.reverse = true;
+  string::find(&s, &pattern, reverse, &result);
+  EXPECT_EQ(result.head_index(), 1u);
+  s.data1 = 0;
+  string::find(&s, &pattern, reverse, &result);
+  EXPECT_TRUE(result.is(TYPE_NONE)) << "nothing precedes the head";
+
+  Cell part = integer::make(2);
+  FindOptions limited;
+  limited.part = &part;
+  string::find(&s, &pattern, limited, &result);
+  EXPECT_TRUE(result.is(TYPE_NONE)) << "bc ends past the part";
+  part = integer::make(3);
+  string::find(&s, &pattern, limited, &result);
+  EXPECT_EQ(result.head_index(), 1u);
+}
+
+TEST_F(StringTest, FindErrorsAndSelect) {
+  Cell s = str("abc"), pattern = str("b");
+  FindOptions any;
+  any.any = true;
+  Cell result;
+  EXPECT_EQ(raised([&] { string::find(&s, &pattern, any, &result); }), "internal/not-done");
+  Cell zero = integer::make(0);
+  FindOptions skip;
+  skip.skip = &zero;
+  EXPECT_EQ(raised([&] { string::find(&s, &pattern, skip, &result); }), "script/out-of-range");
+  Cell bytes = bin("b");
+  EXPECT_EQ(raised([&] { string::find(&s, &bytes, {}, &result); }), "script/invalid-arg");
+
+  string::select(&s, &pattern, {}, &result);
+  ASSERT_TRUE(result.is(TYPE_CHAR));
+  EXPECT_EQ(character::get(&result), uint32_t('c'));
+  Cell last = str("c");
+  string::select(&s, &last, {}, &result);
+  EXPECT_TRUE(result.is(TYPE_NONE));
+}
+
+TEST_F(StringTest, FindsTheFormOfOtherValuesAndTheTextOfWords) {
+  Cell s = str("x<a>y 12");
+  Cell tag_value = str("a", TYPE_TAG), number = integer::make(12), word = word::load("Y");
+  Cell result;
+  string::find(&s, &tag_value, {}, &result);
+  EXPECT_EQ(result.head_index(), 1u);
+  string::find(&s, &number, {}, &result);
+  EXPECT_EQ(result.head_index(), 6u);
+  string::find(&s, &word, {}, &result);
+  EXPECT_EQ(result.head_index(), 4u);
+}
+
+// ---- append, insert, change ----
+
+TEST_F(StringTest, AppendFormsValuesRepeatsWithDupAndReturnsTheHead) {
+  InsertOptions dup3;
+  dup3.dup = 3;
+  Cell s = str(""), value = str("ab"), result;
+  string::insert(&s, &value, dup3, true, &result);
+  EXPECT_EQ(text_of(result), "ababab");
+
+  Cell t = str("x");
+  t.data1 = 1;
+  Cell word = word::load("abc");
+  string::insert(&t, &word, {}, true, &result);
+  EXPECT_EQ(result.head_index(), 0u);
+  EXPECT_EQ(text_of(result), "xabc");
+
+  Cell block = load("a 1 [b 2]");
+  Cell u = str("");
+  string::insert(&u, &block, {}, true, &result);
+  EXPECT_EQ(text_of(result), "a1b 2");
+  InsertOptions part1;
+  part1.part = 1;
+  string::insert(&u, &block, part1, true, &result);
+  EXPECT_EQ(text_of(result), "a1b 2a");
+
+  Cell tag_value = str("p", TYPE_TAG);
+  string::insert(&u, &tag_value, {}, true, &result);
+  EXPECT_EQ(text_of(result), "a1b 2a<p>");
+}
+
+TEST_F(StringTest, AppendingACharWidensAtU0080WhileAppendingTextKeepsItsUnit) {
+  Cell s = str("ab"), result;
+  Cell e = chr(0xE9);
+  string::insert(&s, &e, {}, true, &result);
+  EXPECT_EQ(unit_of(s), 2u);
+  Cell t = str("ab"), latin = str("\xC3\xA9");
+  string::insert(&t, &latin, {}, true, &result);
+  EXPECT_EQ(unit_of(t), 1u);
+  EXPECT_EQ(text_of(t), "ab\xC3\xA9");
+}
+
+TEST_F(StringTest, AppendingNarrowerTextWidensTheSourceInPlace) {
+  Cell wide = str_in("x", 2), narrow = str("ab"), result;
+  string::insert(&wide, &narrow, {}, true, &result);
+  EXPECT_EQ(text_of(wide), "xab");
+  EXPECT_EQ(unit_of(narrow), 2u) << "the source takes the target's unit";
+  EXPECT_EQ(text_of(narrow), "ab");
+}
+
+TEST_F(StringTest, InsertAndChangeGiveTheSameTextInEveryPairOfUnits) {
+  struct Case {
+    const char* what;
+    const char* target;
+    uint32_t head;
+    const char* value;
+    bool change;
+    int32_t part;
+    int32_t dup;
+    const char* expected;
+    uint32_t result_index;   // 1-based
+  };
+  const Case cases[] = {
+      {"insert", "abcd", 2, "\xE2\x82\xAC", false, -1, 1, "ab\xE2\x82\xAC" "cd", 4},
+      {"insert /dup", "abcd", 1, "xy", false, -1, 2, "axyxybcd", 6},
+      {"insert /part", "abcd", 0, "xyz", false, 2, 1, "xyabcd", 3},
+      {"insert at tail", "ab", 2, "\xF0\x9F\x98\x80", false, -1, 1, "ab\xF0\x9F\x98\x80", 4},
+      {"change", "abcdef", 1, "XY", true, -1, 1, "aXYdef", 4},
+      {"change /part", "abcdef", 1, "XY", true, 4, 1, "aXYf", 4},
+      {"change /part 0", "abcdef", 1, "XY", true, 0, 1, "aXYbcdef", 4},
+      {"change longer", "abc", 1, "\xC3\xA9\xC3\xA9\xC3\xA9", true, -1, 1,
+       "a\xC3\xA9\xC3\xA9\xC3\xA9", 5},
+      {"change /dup", "abcdef", 0, "x", true, -1, 3, "xxxdef", 4},
+      {"change at tail", "ab", 2, "cd", true, -1, 1, "abcd", 5},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t ut : kUnits) {
+      for (uint32_t uv : kUnits) {
+        if (ut < narrowest(c.target) || uv < narrowest(c.value)) continue;
+        Cell target = str_in(c.target, ut), value = str_in(c.value, uv), result;
+        target.data1 = c.head;
+        InsertOptions options;
+        options.part = c.part;
+        options.dup = c.dup;
+        if (c.change)
+          string::change(&target, &value, options, &result);
+        else
+          string::insert(&target, &value, options, false, &result);
+        Cell whole = result;
+        whole.data1 = 0;
+        EXPECT_EQ(text_of(whole), c.expected) << c.what << " units " << ut << "," << uv;
+        EXPECT_EQ(result.head_index() + 1, c.result_index) << c.what;
+      }
+    }
+  }
+}
+
+TEST_F(StringTest, InsertingAStringIntoItselfCopiesItFirst) {
+  Cell s = str("abc"), result;
+  Cell at_b = s;
+  at_b.data1 = 1;
+  string::insert(&at_b, &s, {}, false, &result);
+  s.data1 = 0;
+  EXPECT_EQ(text_of(s), "aabcbc");
+}
+
+// ---- trim ----
+
+TEST_F(StringTest, TrimTable) {
+  struct Case {
+    const char* what;
+    const char* text;
+    TrimOptions options;
+    const char* expected;
+  };
+  auto opts = [](auto&& set) {
+    TrimOptions o;
+    set(o);
+    return o;
+  };
+  Cell with = str("ab");
+  const Case cases[] = {
+      {"default", "  a  \n  b  \n ", {}, "a\nb\n"},
+      {"default keeps inner runs", " a  b\t\n", {}, "a  b\n"},
+      {"lines", " a \n b ", opts([](TrimOptions& o) { o.lines = true; }), "a b"},
+      {"head", "  a  ", opts([](TrimOptions& o) { o.head = true; }), "a  "},
+      {"tail", "  a  ", opts([](TrimOptions& o) { o.tail = true; }), "  a"},
+      {"all", " a\tb\nc\r ", opts([](TrimOptions& o) { o.all = true; }), "abc"},
+      {"with", "abcabd", opts([&](TrimOptions& o) { o.with = &with; }), "cd"},
+      {"unicode spaces", "\xE3\x80\x80" "a\xC2\xA0", {}, "a"},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t unit : kUnits) {
+      if (unit < narrowest(c.text)) continue;
+      Cell s = str_in(c.text, unit), result;
+      string::trim(&s, c.options, &result);
+      EXPECT_EQ(text_of(result), c.expected) << c.what << " unit " << unit;
+    }
+  }
+  TrimOptions automatic;
+  automatic.automatic = true;
+  Cell s = str("a"), result;
+  EXPECT_EQ(raised([&] { string::trim(&s, automatic, &result); }), "internal/not-done");
+}
+
+// ---- sort ----
+
+TEST_F(StringTest, SortFoldsOnlyAsciiLettersToLowerCaseInUnit1AndEverythingUpInWiderUnits) {
+  Cell narrow = str("Ba_"), wide = str_in("Ba_", 2), result;
+  string::sort(&narrow, {}, &result);
+  EXPECT_EQ(text_of(narrow), "_aB");
+  string::sort(&wide, {}, &result);
+  EXPECT_EQ(text_of(wide), "aB_");
+  Cell latin = str("\xC3\xA9\xC3\x89" "a");   // é É a: unit 1 does not fold them together
+  string::sort(&latin, {}, &result);
+  EXPECT_EQ(text_of(latin), "a\xC3\x89\xC3\xA9");
+}
+
+TEST_F(StringTest, SortRefinements) {
+  SortOptions reverse_case;
+  reverse_case.reverse = true;
+  reverse_case.case_sensitive = true;
+  Cell s = str("aBcA"), result;
+  string::sort(&s, reverse_case, &result);
+  EXPECT_EQ(text_of(s), "caBA");
+
+  Cell two = integer::make(2);
+  SortOptions records;
+  records.skip = &two;
+  Cell r = str("b2a1c0");
+  string::sort(&r, records, &result);
+  EXPECT_EQ(text_of(r), "a1b2c0");
+  Cell offset = integer::make(2);
+  records.compare = &offset;
+  string::sort(&r, records, &result);
+  EXPECT_EQ(text_of(r), "c0a1b2");
+
+  Cell three = integer::make(3);
+  SortOptions bad_skip;
+  bad_skip.skip = &three;
+  Cell t = str("abcd");
+  EXPECT_EQ(raised([&] { string::sort(&t, bad_skip, &result); }), "script/invalid-refine-arg");
+  SortOptions all_alone;
+  all_alone.all = true;
+  EXPECT_EQ(raised([&] { string::sort(&t, all_alone, &result); }), "script/bad-refines");
+
+  Cell back = integer::make(-2);
+  SortOptions before;
+  before.part = &back;
+  Cell u = str("dcba");
+  u.data1 = 2;
+  string::sort(&u, before, &result);
+  EXPECT_EQ(result.head_index(), 0u);
+  EXPECT_EQ(text_of(result), "cdba");
+}
+
+// ---- take, swap, set operations, paths ----
+
+TEST_F(StringTest, TakeAnswersACharWithoutPart) {
+  Cell s = str("abc"), result;
+  string::take(&s, nullptr, false, false, &result);
+  ASSERT_TRUE(result.is(TYPE_CHAR));
+  EXPECT_EQ(character::get(&result), uint32_t('a'));
+  EXPECT_EQ(text_of(s), "bc");
+}
+
+TEST_F(StringTest, SwapExchangesTheHeadCharactersWideningWhereNeeded) {
+  Cell a = str("ab"), b = str_in("\xE2\x82\xAC", 2), result;
+  string::swap(&a, &b, &result);
+  EXPECT_EQ(text_of(a), "\xE2\x82\xAC" "b");
+  EXPECT_EQ(text_of(b), "a");
+  Cell n = integer::make(1);
+  EXPECT_EQ(raised([&] { string::swap(&a, &n, &result); }), "script/invalid-arg");
+}
+
+TEST_F(StringTest, SetOperationsCompareRecordsByTheirFirstCharacter) {
+  struct Case {
+    MathOp op;
+    const char* a;
+    const char* b;
+    bool case_sensitive;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {OP_UNIQUE, "aAbBa", "", false, "ab"},  {OP_UNIQUE, "aAbBa", "", true, "aAbB"},
+      {OP_UNION, "abc", "cde", false, "abcde"}, {OP_INTERSECT, "abcd", "DB", false, "bd"},
+      {OP_EXCLUDE, "abcd", "db", false, "ac"},  {OP_DIFFERENCE, "abc", "bcd", false, "ad"},
+  };
+  for (const Case& c : cases) {
+    Cell a = str(c.a), b = str(c.b);
+    string::set_operation(&a, &b, c.case_sensitive, 1, c.op);
+    EXPECT_EQ(text_of(a), c.expected) << c.a << " op " << c.op;
+  }
+  Cell pairs = str("a1a2b3"), none = str("");
+  string::set_operation(&pairs, &none, false, 2, OP_UNIQUE);
+  EXPECT_EQ(text_of(pairs), "a1b3");
+}
+
+TEST_F(StringTest, MakeToAndPaths) {
+  Cell spec = integer::make(-1), result;
+  EXPECT_EQ(raised([&] { string::make(nullptr, &spec, TYPE_STRING, &result); }),
+            "script/out-of-range");
+  spec = integer::make(100);
+  string::make(nullptr, &spec, TYPE_STRING, &result);
+  EXPECT_TRUE(string::at_tail(&result));
+  Cell none = none_value();
+  EXPECT_EQ(raised([&] { string::to(nullptr, &none, TYPE_STRING, &result); }),
+            "script/bad-to-arg");
+  Cell tag_value = str("b", TYPE_TAG);
+  string::to(nullptr, &tag_value, TYPE_STRING, &result);
+  EXPECT_EQ(molded(result), "\"b\"") << "a tag converts without its brackets";
+  Cell number = integer::make(42);
+  string::to(nullptr, &number, TYPE_FILE, &result);
+  EXPECT_TRUE(result.is(TYPE_FILE));
+  EXPECT_EQ(text_of(result), "42");
+
+  Cell s = str("abc");
+  Cell key = str("a");
+  Cell path = load_one("s/a");
+  PathStep get{&s, &key, nullptr, &path, nullptr, nullptr, 0, false, true, true, false};
+  string::eval_path(get, &result);
+  EXPECT_EQ(character::get(&result), uint32_t('b'));
+  Cell word = word::load("x");
+  PathStep by_word = get;
+  by_word.element = &word;
+  EXPECT_EQ(raised([&] { string::eval_path(by_word, &result); }), "script/invalid-path");
+}
+
+}  // namespace
+}  // namespace xol::testing
