@@ -1,11 +1,18 @@
-// The storage layer of blocks: constructors, accessors and the append and insert primitives
-// that every any-block type shares and that the rest of the runtime calls directly.
+// The storage layer of blocks: constructors, accessors, the append and insert primitives, and
+// the support routines (clone, element-wise compare, the molding loop) that every any-block
+// type shares and that the rest of the runtime calls directly.
 //
 // A block cell holds its head index in cells (word 1) and the node of a buffer of 16-byte
 // cells (word 2); word 3 is the hash index of a hash!, 0 otherwise. A head may lie past the
 // tail after another reference shortened the buffer, so every routine that uses the head clamps
 // it to the tail first. Cell pointers answered here are valid only until the next allocation:
-// callers keep the block cell, not the pointer, across anything that can allocate.
+// callers keep the block cell, not the pointer, across anything that can allocate. Every
+// primitive that adds cells keeps a hash! index current.
+//
+// The molding loop honours the new-line flag (header bit 30) that the lexer sets on a value
+// that began a line: such a value starts a new line indented four spaces per level, and a
+// block whose first value is flagged closes on a line of its own. Everything printed counts
+// against the part limit, and the walk stops once the limit is used up.
 //
 // The root block, made first at start-up, lives in a fixed runtime-wide cell; everything made
 // while the boot flag is set is appended to it so that it stays reachable.
@@ -72,10 +79,47 @@ Cell* append_cells_of(Cell* target, const Cell* source);
 // the head moves past the new cell. Answers the new cell.
 Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_start);
 
+// Opens a gap of `count` cells at absolute `position` (cells after it move up), growing the
+// buffer when needed to the size needed, twice that with `doubled`. Answers the gap; the
+// caller fills it and then tells a hash! index (hash::inserted).
+Cell* open_gap(const Cell* block, uint32_t position, uint32_t count, bool doubled);
+
 // ---- searching ----
+
+// Whether `stored` equals `sought` under compare op `op` (the sought value's compare routine).
+bool values_match(const Cell* stored, const Cell* sought, int32_t op);
+// Whether a cell of `type` belongs to `types`, a datatype! or a typeset!.
+bool type_in(const Cell* types, TypeId type);
 
 // The cell after the first word (word!, set-word!, lit-word!, get-word!) whose symbol equals
 // `word`'s: canonical symbols unless `strict`. Null when there is none or the match is last.
 Cell* select_word(const Cell* block, const Cell* word, bool strict);
+// The cell after the first cell equal to `value` (op 12) from the head; null when none or last.
+Cell* select_value(const Cell* block, const Cell* value);
+// Removes the first cell equal to `value` (op 12), searching from the head (the buffer start
+// with `from_start`); false when nothing was removed.
+bool remove_value(const Cell* block, const Cell* value, bool from_start);
+
+// ---- copying ----
+
+// A new block of the source's type at head 0 holding copies of the cells from its head. With
+// `deep`, nested block! values are cloned too (and paren! and the path types with
+// `any_block`); hash! values never are. A block met again inside itself raises internal
+// `no-cycle`.
+void clone(const Cell* block, bool deep, bool any_block, Cell* result);
+// Replaces every cell of the block (from its head) whose type is in `types` (a datatype! or a
+// typeset!) and that is a series, bitset!, object!, error! or map! by its deep copy: the
+// `types` refinement of `copy`.
+void find_type(const Cell* block, const Cell* types);
+
+// ---- comparing and printing ----
+
+// The body of `compare` for every any-block type: -1, 0 or 1 (or a nested -2). The empty
+// block is lesser than any other, so the order is antisymmetric.
+int32_t compare_each(const Cell* block1, const Cell* block2, int32_t op);
+// Molds the cells from the head (without brackets), with the new-line and indentation rules
+// above; answers the remaining part limit.
+int32_t mold_each(const Cell* block, Cell* buffer, bool only, bool all, bool flat,
+                  const Cell* argument, int32_t part, int32_t indent);
 
 }  // namespace xol::block

@@ -1,0 +1,87 @@
+// hash!: a block whose cells are indexed by hash, so that `find`, `select`, `put` and the set
+// operations locate values without scanning; and the hashing of values that map! shares.
+//
+// The index is one byte series (named by word 3 of every hash! cell over the buffer): a small
+// header, two flag bits per bucket and one 32-bit cell position per bucket, open-addressed
+// with the bucket scheme of runtime/buckets.h. Equal cells take a bucket each, so duplicates
+// need no chains: a lookup walks the probe sequence of its hash and tests every position
+// there. Positions count from the buffer start, whatever the head of the cell at hand, so all
+// cells over one buffer share one index. Every routine that changes cells calls the upkeep
+// below (`forget` before, `remember` after; `inserted` and `removing` shift the positions of
+// the cells that move), which keeps the invariant: the index holds exactly the indexable cells
+// of the buffer, each at its current position.
+//
+// Not every value is indexed. A value's hash must agree with every equality its type's compare
+// routine answers under the search ops (12, 2 with /case, 9 with /same), and that is known for
+// the scalar, word and text types, which are the keys that matter. Cells of other types stay
+// out of the index, and a search for such a value scans the block instead, so a hash! answers
+// every search exactly as the same block! would. Hashes are coarse on purpose: integers,
+// chars and integral floats of the same value hash alike, text hashes folded to upper case.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/datatypes/datatype.h"
+
+namespace xol::hash {
+
+// ---- hashing values ----
+
+// Whether cells of this type go into hash! indexes.
+bool indexed_type(TypeId type);
+// The hash of an indexed value; equal values under any search op hash alike. Other types hash
+// by their type id alone.
+uint32_t of_value(const Cell* value);
+
+// ---- the index of a hash! ----
+
+// Builds a new index over every cell of the series' buffer and stores its node in word 3.
+void build_index(Cell* series);
+// Rebuilds the index of a hash! from its buffer (after a change too large to follow).
+void rebuild(const Cell* series);
+// A copy of an index, for a copy of the whole buffer.
+NodeId copy_index(NodeId index);
+
+// Upkeep, each a no-op for a series that is not a hash!:
+// cells [position, position + count) are about to change in place, or have just changed;
+void forget(const Cell* series, uint32_t position, uint32_t count);
+void remember(const Cell* series, uint32_t position, uint32_t count);
+// `count` cells were just inserted at `position` (the cells after them moved up);
+void inserted(const Cell* series, uint32_t position, uint32_t count);
+// `count` cells from `position` are about to be removed (the cells after them move down).
+void removing(const Cell* series, uint32_t position, uint32_t count);
+// `count` cells moved from `from` to `to` inside the buffer (positions before the move).
+void moved(const Cell* series, uint32_t from, uint32_t count, uint32_t to);
+
+// A search through the index, with the positions it may answer: forward from `start` on the
+// grid start + k x skip below `end`; with `last` the greatest such position; with `backward`
+// the greatest position below `start` on the grid start - 1 - k x skip.
+struct Search {
+  uint32_t start;
+  uint32_t end;
+  uint32_t skip;
+  bool last;
+  bool backward;
+};
+// True when the index can answer a search for `value` (the series is a hash! and the value is
+// of an indexed type).
+bool can_search(const Cell* series, const Cell* value);
+// The position of the match, or -1. `matches(stored, value, op)` is the block's own test.
+int32_t search(const Cell* series, const Cell* value, int32_t op, const Search& search,
+               bool (*matches)(const Cell* stored, const Cell* sought, int32_t op));
+
+// ---- actions ----
+
+void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent);
+// copy: a whole copy from head 0 takes a copy of the index, any other a new one. sort and
+// trim are block!'s, whose index upkeep already re-indexes the range they rewrite.
+void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
+
+// Registers hash! (id 36) and plugs value hashing into the hash tables of map! keys.
+void init();
+
+}  // namespace xol::hash

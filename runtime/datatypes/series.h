@@ -1,0 +1,142 @@
+// series!: the abstract parent of every series type, and the actions that work on any series
+// through its buffer and the cell's head index alone, whatever the element type.
+//
+// A series cell keeps its head index in units (word 1) and its buffer's node (word 2); word 3
+// belongs to the subtype (the hash! index, the vector! element type, a string's scratch
+// buffer). Every position is counted in units of the buffer (1, 2, 4 or 16 bytes). A head may
+// lie past the tail after another reference shortened the buffer: every routine clamps it.
+//
+// The routines here serve blocks, strings, binaries and the rest alike; where the element type
+// shows (`pick` gives a cell, a char! or a byte) they branch on the cell's type. Every change
+// to a series owned by an object is announced to the owner before and after (`Notice`), and
+// every change to a hash! goes through its index upkeep, so its index never goes stale.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/datatypes/datatype.h"
+
+namespace xol::series {
+
+// ---- type classes ----
+
+inline bool any_block(TypeId t) {
+  return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
+         (t >= TYPE_PATH && t <= TYPE_GET_PATH);
+}
+inline bool any_path(TypeId t) { return t >= TYPE_PATH && t <= TYPE_GET_PATH; }
+inline bool any_string(TypeId t) {
+  return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
+         t == TYPE_EMAIL || t == TYPE_REF;
+}
+// The types whose values are series: what `move` accepts as a target and `copy/deep` copies.
+inline bool is_series(TypeId t) {
+  return any_block(t) || any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
+         t == TYPE_IMAGE;
+}
+
+// ---- support routines ----
+
+// Units in the buffer from its start, the cell's head ignored.
+uint32_t buffer_units(const Cell* series);
+// The head clamped to the tail.
+uint32_t head_of(const Cell* series);
+bool at_tail(const Cell* series);
+// Moves the head by n units when that stays within the buffer; true when the attempted
+// position is at or past the tail.
+bool skip_within(Cell* series, int32_t n);
+// The `at` (base 1) and `skip` (base 0) rule: the new head for an integer! index, clamped to
+// the buffer. A non-integer raises script `invalid-arg`.
+void clip_index(Cell* series, const Cell* index, int32_t base);
+// Units from the head (from the buffer start with `from_start`). A head past the tail is moved
+// to the tail and gives 0.
+int32_t get_length(Cell* series, bool from_start);
+// The count that a `part` argument names for `series`: an integer! as it is, or a series of
+// the same type on the same buffer by the distance from this head to its head. Anything else
+// raises script `invalid-refine-arg` with the argument and the word of `action`.
+int32_t part_count(const Cell* series, const Cell* part, Action action);
+// The units that `copy/part` takes: from absolute position `start`, `count` units.
+struct Range {
+  uint32_t start;
+  uint32_t count;
+};
+Range copy_range(const Cell* series, const Cell* part);
+
+// A new series of the source's type and unit holding `count` units from absolute position
+// `start`, at head 0, not owned; the result keeps the source cell's header flags.
+void copy_units(const Cell* source, uint32_t start, uint32_t count, Cell* result);
+// Opens a gap of `count` units at absolute `position` (the units after it move up), growing
+// the buffer to the size needed, twice that with `doubled`; a series beyond 2^31 bytes raises
+// internal `no-memory`. Answers the gap; the caller fills it and tells a hash! index.
+uint8_t* open_gap(const Cell* series, uint32_t position, uint32_t count, bool doubled);
+// Removes `count` units from absolute position `start` (hash! index kept).
+void remove_units(const Cell* series, uint32_t start, uint32_t count);
+
+// ---- change notification ----
+
+// Announces a change of an owned series to its owner: the action's word before the change
+// and its event word (`appended`, `removed` ...) after. Costs one flag test when the series is
+// not owned.
+class Notice {
+ public:
+  Notice(const Cell* series, Action action, const Cell* value, int32_t index, int32_t part);
+  // Announces the end of the change; not called when the change raised an error.
+  void done();
+
+ private:
+  const Cell* series_;
+  Action action_;
+  const Cell* value_;
+  int32_t index_, part_;
+  bool owned_;
+};
+
+// ---- hooks the evaluator installs ----
+
+// The random generator: `seed` re-initialises it; `draw(secure, n)` answers 1 to n for n > 0.
+struct RandomSource {
+  void (*seed)(uint32_t seed);
+  int32_t (*draw)(bool secure, int32_t bound);
+};
+// Until the evaluator installs its generator, an MT19937 of the process serves.
+void set_random_source(const RandomSource* source);
+
+// Calls a comparison function value on two values for `sort/compare`, writing its answer.
+using ComparisonCaller = void (*)(const Cell* function, const Cell* a, const Cell* b,
+                                  Cell* answer);
+void set_comparison_caller(ComparisonCaller caller);
+// Orders two values through a comparison function: negative when `a` sorts first. One
+// convention for every series type: an answer of true, or a negative number, puts the first
+// argument first; false, none or a positive number the second; zero keeps them equal.
+// Raises internal `not-done` when no caller is installed.
+int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b);
+
+// ---- actions ----
+
+void at(Cell* series, Cell* index, Cell* result);
+void back(Cell* series, Cell* result);
+void clear(Cell* series, Cell* result);
+void copy(Cell* series, const Cell* part, bool deep, const Cell* types, Cell* result);
+void head(Cell* series, Cell* result);
+void head_q(Cell* series, Cell* result);
+void index_q(Cell* series, Cell* result);
+int32_t length_q(const Cell* series);
+void move(Cell* origin, Cell* target, const Cell* part, Cell* result);
+void next(Cell* series, Cell* result);
+void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
+void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result);
+void random(Cell* series, bool seed, bool secure, bool only, Cell* result);
+void reflect(Cell* series, const Cell* field, Cell* result);
+void remove(Cell* series, const Cell* part, const Cell* key, Cell* result);
+void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result);
+void skip(Cell* series, Cell* count, Cell* result);
+void tail(Cell* series, Cell* result);
+void tail_q(Cell* series, Cell* result);
+void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result);
+void modify(Cell* series, Cell* field, Cell* value, bool case_sensitive, Cell* result);
+
+// Registers series! (id 42).
+void init();
+
+}  // namespace xol::series
