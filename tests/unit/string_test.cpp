@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "text_builders.h"
 
@@ -505,6 +506,40 @@ TEST_F(StringTest, SortRefinements) {
   EXPECT_EQ(text_of(result), "cdba");
 }
 
+// The comparator of the next test: true (the first argument first) when a comes after b, so
+// the text sorts backwards; with records, by the second unit of each.
+void backwards(const Cell*, const Cell* a, const Cell* b, Cell* answer) {
+  auto key = [](const Cell* v) {
+    return v->is(TYPE_CHAR) ? character::get(v) : string::abs_at(v, v->head_index() + 1);
+  };
+  *answer = logic::make(key(a) > key(b));
+}
+
+TEST_F(StringTest, SortCompareCallsTheFunctionWithCharsOrRecords) {
+  series::set_comparison_caller(backwards);
+  Cell function{TYPE_FUNCTION, 0, 0, 0}, result;
+  SortOptions by_function;
+  by_function.compare = &function;
+  for (uint32_t unit : kUnits) {
+    Cell s = str_in("bdac", unit);
+    string::sort(&s, by_function, &result);
+    EXPECT_EQ(text_of(s), "dcba") << "unit " << unit;
+  }
+  Cell two = integer::make(2);
+  SortOptions records = by_function;
+  records.skip = &two;
+  records.all = true;
+  Cell r = str("a1b3c2");
+  string::sort(&r, records, &result);
+  EXPECT_EQ(text_of(r), "b3c2a1");
+  series::set_comparison_caller(nullptr);
+
+  Cell word = word::load("w");
+  SortOptions bad;
+  bad.compare = &word;
+  EXPECT_EQ(raised([&] { string::sort(&r, bad, &result); }), "script/invalid-refine-arg");
+}
+
 // ---- take, swap, set operations, paths ----
 
 TEST_F(StringTest, TakeAnswersACharWithoutPart) {
@@ -575,6 +610,37 @@ TEST_F(StringTest, MakeToAndPaths) {
   PathStep by_word = get;
   by_word.element = &word;
   EXPECT_EQ(raised([&] { string::eval_path(by_word, &result); }), "script/invalid-path");
+}
+
+// Every allocation collects and moves every buffer it can: what the text routines hold across
+// allocations must be nodes and cells, never buffer addresses.
+TEST_F(StringTest, WorksWhenEveryAllocationCollectsAndMovesBuffers) {
+  collector::active = true;
+  collector::set_torture_period(1);
+  Cell s = str("abc"), wide = str_in("\xE2\x82\xAC\xF0\x9F\x98\x80", 4), result;
+  InsertOptions dup;
+  dup.dup = 40;
+  string::insert(&s, &wide, dup, true, &result);
+  Cell e = chr(0xE9);
+  string::insert(&s, &e, {}, false, &result);
+  Cell block = load("x 1 [y]");
+  string::change(&s, &block, {}, &result);
+  std::string expected = "x1yc";
+  for (int i = 0; i < 40; ++i) expected += "\xE2\x82\xAC\xF0\x9F\x98\x80";
+  Cell whole = s;
+  whole.data1 = 0;
+  std::string text = text_of(whole);
+  std::string mold_text = molded(whole);
+  Cell found;
+  Cell pattern = str("\xF0\x9F\x98\x80\xE2\x82\xAC");
+  FindOptions last;
+  last.last = true;
+  string::find(&whole, &pattern, last, &found);
+  collector::set_torture_period(0);
+  collector::active = false;
+  EXPECT_EQ(text, expected);
+  EXPECT_EQ(mold_text, "{" + expected + "}");
+  EXPECT_EQ(found.head_index(), 4u + 2 * 39 - 1);
 }
 
 }  // namespace
