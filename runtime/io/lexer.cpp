@@ -12,10 +12,12 @@
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/io/lexer_internal.h"
+#include "runtime/io/number_converters.h"
 #include "runtime/memory.h"
 #include "runtime/utf8.h"
 
@@ -302,6 +304,7 @@ void init() {
   conversion = static_cast<uint8_t*>(std::malloc(kConversionBytes));
   init_words();
   collector::register_mark(mark, collector::RANK_LEXER_STACKS);
+  compound::set_text_loader(value::load_from_string);
 }
 
 void release() {
@@ -352,10 +355,12 @@ int32_t scan(Cell* into, const Cell* source, const Cell* callback, int32_t* cons
     }
   }
   if (consumed) *consumed = char_offset(s, s.pos);
-  if (s.stopped) {
+  if (s.stopped && !s.raise_errors) {
     if (out) none::box(out);
     return TYPE_ERROR;
   }
+  // A loading scan that a callback ended still hands over the values made so far.
+  if (s.stopped) close_all(s);
   if (mode.load && out) {
     if (mode.one_value && !mode.force_block && s.tail > s.head) {
       *out = stack[s.head];
@@ -363,7 +368,7 @@ int32_t scan(Cell* into, const Cell* source, const Cell* callback, int32_t* cons
       deliver_block(s, into, out);
     }
   }
-  return s.result_type;
+  return s.stopped ? TYPE_ERROR : s.result_type;
 }
 
 int32_t scan_string(const Cell* string, Cell* into, const Cell* callback, int32_t* consumed,
@@ -393,6 +398,13 @@ int32_t scan_string(const Cell* string, Cell* into, const Cell* callback, int32_
 }
 
 Cell load(std::string_view source) {
+  // A Unix script's first line ("#!/usr/bin/env xol") is no source; its line feed is kept, so
+  // that line numbers stay those of the file.
+  constexpr std::string_view kInterpreterLine = "#!";
+  if (source.starts_with(kInterpreterLine)) {
+    size_t line_end = source.find('\n');
+    source.remove_prefix(line_end == std::string_view::npos ? source.size() : line_end);
+  }
   Cell out;
   scan(nullptr, nullptr, nullptr, nullptr, Mode{}, uint32_t(source.size()),
        reinterpret_cast<const uint8_t*>(source.data()), &out);

@@ -80,7 +80,8 @@ int32_t scan_string(const Cell* string, Cell* into, const Cell* callback, int32_
                     const Mode& mode, int32_t length, Cell* out);
 
 // The convenience for system code and tests: the block of the values of UTF-8 source text.
-// Syntax errors are raised.
+// A first line starting with "#!" (a Unix script's interpreter line) is skipped. Syntax errors
+// are raised.
 Cell load(std::string_view source);
 
 // The trace events a callback asked for: the first value of its body when that is a block of

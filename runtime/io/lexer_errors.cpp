@@ -121,7 +121,7 @@ uint32_t event_mask(const Cell* body) {
   return mask;
 }
 
-bool fire_event(State& s, uint32_t event, int32_t type_code, const Cell* value,
+bool call_event(State& s, uint32_t event, int32_t type_code, const Cell* value,
                 const uint8_t* start, const uint8_t* end) {
   if (event == EVENT_SCAN && type_code == TYPE_ERROR) event = EVENT_ERROR;
   if (!(s.event_mask & event)) return true;

@@ -209,8 +209,12 @@ bool throw_error(State& s, const uint8_t* start, const uint8_t* end, int32_t cod
 // Calls the callback for an event when its mask asks for it; answers whether the lexer goes on
 // with its default action. `type_code`: a datatype id, 0 for none, -(token + 1) for a
 // structural token. `value`: the loaded value of a load event, else null.
-bool fire_event(State& s, uint32_t event, int32_t type_code, const Cell* value,
+bool call_event(State& s, uint32_t event, int32_t type_code, const Cell* value,
                 const uint8_t* start, const uint8_t* end);
+inline bool fire_event(State& s, uint32_t event, int32_t type_code, const Cell* value,
+                       const uint8_t* start, const uint8_t* end) {
+  return !s.event_mask || call_event(s, event, type_code, value, start, end);
+}
 inline bool wants(const State& s, uint32_t event) { return s.event_mask & event; }
 // The position of a byte from the input start, in code points for a string! source.
 int32_t char_offset(State& s, const uint8_t* position);

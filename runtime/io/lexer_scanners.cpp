@@ -143,7 +143,7 @@ bool scan_brace_open(State& s, const uint8_t* start, const uint8_t*, uint32_t fl
   if (s.brace_depth == 0) {
     if (!fire_event(s, EVENT_OPEN, TYPE_STRING, nullptr, start, s.pos)) return !s.stopped;
     s.brace_start = start;
-    s.brace_flags = s.line_feeds > 0 ? FLAG_BRACE_NEW_LINE : 0;
+    s.brace_flags = s.line_feeds > 0 ? uint32_t(FLAG_BRACE_NEW_LINE) : 0u;
   }
   ++s.brace_depth;
   s.brace_flags |= flags;

@@ -4,16 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
+#include <vector>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "number_fixture.h"
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/io/lexer.h"
 #include "runtime/io/number_converters.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/utf8.h"
 
@@ -183,6 +187,31 @@ TEST_F(LexerTest, BlocksParensAndNewLines) {
   EXPECT_EQ(loaded(std::string_view("1\0 2", 4)), "1");
 }
 
+TEST_F(LexerTest, ScriptInterpreterLineIsSkipped) {
+  EXPECT_EQ(loaded("#!/usr/bin/env xol\nprint 1"), "print 1");
+  EXPECT_EQ(syntax_error("#!/usr/bin/env xol\n\n1a"), "invalid: (line 3) | integer! | 1a");
+  EXPECT_EQ(loaded("#!"), "");
+}
+
+TEST_F(LexerTest, ScanStringCountsCodePoints) {
+  Cell text;
+  string::load_utf8(&text, "\xC3\xA9t\xC3\xA9 [1 2] rest");
+  lexer::Mode next;
+  next.one_value = true;
+  int32_t consumed = 0;
+  Cell out;
+  EXPECT_EQ(lexer::scan_string(&text, nullptr, nullptr, &consumed, next, -1, &out), TYPE_WORD);
+  EXPECT_EQ(molded(out), "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(consumed, 3);
+  text.data1 = 4;   // from the block on
+  lexer::scan_string(&text, nullptr, nullptr, &consumed, next, -1, &out);
+  EXPECT_EQ(shown(out), "[1 2]");
+  EXPECT_EQ(consumed, 5);
+  Cell all;
+  lexer::scan_string(&text, nullptr, nullptr, nullptr, lexer::Mode{}, 5, &all);
+  EXPECT_EQ(items(all), "[1 2]");
+}
+
 TEST_F(LexerTest, Paths) {
   const Case cases[] = {
       {"a/b a/b/c 'a/b :a/b", "a/b a/b/c 'a/b :a/b"},
@@ -291,6 +320,120 @@ TEST_F(LexerTest, CharsAndCompoundScalars) {
   EXPECT_EQ(xy[1], 2.5f);
   EXPECT_EQ(first("( 1 , -2 , 3e2 )").type(), TYPE_POINT3D);
   EXPECT_EQ(first("(1 2)").type(), TYPE_PAREN);
+}
+
+// Trace callbacks run as C++ here: the callback cell is an integer naming no function, the
+// body hook answers the event block the test chose, and the call hook records each event.
+class LexerTraceTest : public LexerTest {
+ protected:
+  void SetUp() override {
+    LexerTest::SetUp();
+    active = this;
+    lexer::set_callback_hooks({call, body});
+    event_block = Cell{TYPE_UNSET, 0, 0, 0};
+  }
+  void TearDown() override {
+    lexer::set_callback_hooks({});
+    active = nullptr;
+    LexerTest::TearDown();
+  }
+
+  static bool call(const Cell*, Cell* args) {
+    std::string line = word_name(args[0]);
+    line += " " + (args[2].is(TYPE_DATATYPE) ? type_name(int32_t(args[2].data1))
+                                             : args[2].is(TYPE_NONE) ? "none" : word_name(args[2]));
+    if (args[4].is(TYPE_PAIR)) {
+      line += " " + std::to_string(args[4].data2) + "x" + std::to_string(args[4].data3);
+    } else {
+      line += " value " + molded(args[4]);
+    }
+    active->events.push_back(line);
+    return active->answer ? active->answer(line) : true;
+  }
+  static const Cell* body(const Cell*) {
+    return active->event_block.is(TYPE_UNSET) ? nullptr : &active->event_block;
+  }
+  static std::string word_name(const Cell& word) {
+    return std::string(symbol::name(word::symbol_of(&word)));
+  }
+
+  // Chooses the events through a body whose first value is a block of these words.
+  void choose(std::initializer_list<const char*> names) {
+    Cell words;
+    block::make_at(&words, 4);
+    for (const char* name : names) {
+      Cell event = word::load(name);
+      block::append_cell(&words, &event);
+    }
+    block::make_at(&event_block, 1);
+    block::append_cell(&event_block, &words);
+  }
+
+  std::string traced(std::string_view source) {
+    Cell callback = integer::make(1), out;
+    lexer::scan(nullptr, nullptr, &callback, nullptr, lexer::Mode{}, uint32_t(source.size()),
+                reinterpret_cast<const uint8_t*>(source.data()), &out);
+    return out.is(TYPE_BLOCK) ? items(out) : molded(out);
+  }
+
+  static inline LexerTraceTest* active = nullptr;
+  Cell event_block;
+  std::vector<std::string> events;
+  std::function<bool(const std::string&)> answer;
+};
+
+TEST_F(LexerTraceTest, EventsInOrder) {
+  EXPECT_EQ(traced("[a]"), "[a]");
+  std::vector<std::string> expected = {
+      "prescan block! 1x2", "open block! 1x2",  "prescan word! 2x3", "scan word! 2x3",
+      "load word! value a", "prescan block! 3x4", "close block! 3x4",
+  };
+  EXPECT_EQ(events, expected);
+}
+
+TEST_F(LexerTraceTest, LoadEventFalseDropsTheValue) {
+  choose({"load"});
+  answer = [](const std::string& line) { return line != "load integer! value 1"; };
+  EXPECT_EQ(traced("1 2"), "2");
+  EXPECT_EQ(events.size(), 2u);
+}
+
+TEST_F(LexerTraceTest, ScanEventFalseSkipsLoading) {
+  choose({"scan"});
+  answer = [](const std::string& line) { return line.rfind("scan word!", 0) != 0; };
+  EXPECT_EQ(traced("1 a 2"), "1 2");
+}
+
+TEST_F(LexerTraceTest, ErrorEventFalseEndsQuietly) {
+  choose({"error"});
+  answer = [](const std::string&) { return false; };
+  EXPECT_EQ(traced("1 2a 3"), "1");
+  EXPECT_EQ(events, std::vector<std::string>{"error integer! 3x4"});
+}
+
+TEST_F(LexerTraceTest, UnchosenEventsStaySilentAndErrorsRaise) {
+  choose({"load"});
+  EXPECT_THROW(traced("1 2a"), error::Raised);
+  EXPECT_EQ(events, std::vector<std::string>{"load integer! value 1"});
+}
+
+TEST_F(LexerTest, LoadsUnderCollectorTorture) {
+  std::string source = "[\"text\" #{0102} [nested \"strings\" 1.5] a/b/(c d) %file 1-Jan-2000]";
+  std::string expected = loaded(source);
+  collector::active = true;
+  uint32_t saved = collector::torture_period();
+  collector::set_torture_period(1);
+  for (int round = 0; round < 3; ++round) {
+    Cell block = lexer::load(source);
+    Cell inner = *block::head(&block);
+    EXPECT_EQ(block::length(&inner), 6u);
+    EXPECT_EQ(content(*block::head(&inner)), "text");
+    Cell nested = *block::abs_at(&inner, 2);
+    EXPECT_EQ(content(*block::abs_at(&nested, 1)), "strings");
+  }
+  collector::set_torture_period(saved);
+  collector::active = false;
+  EXPECT_EQ(loaded(source), expected);
 }
 
 struct ErrorCase {
