@@ -22,7 +22,8 @@ run: build
 test: build build-asan
 	@scripts/run-tests
 
-bench: deps
+bench:
+	@scripts/install-deps bench
 	@$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DXOL_BENCH=ON >/dev/null
 	@cmake --build build -j $(JOBS)
 	@bench/run

@@ -1,0 +1,4 @@
+s = ""
+for _ in range(1000000):
+    s += "abc"
+print(len(s))
