@@ -57,8 +57,9 @@ TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
   auto draw = [&](int n) { return int32_t(random() % uint32_t(n)); };
   const char* const kWords[] = {"a", "b", "c", "A", "d"};
   auto random_value = [&]() -> Cell {
-    switch (draw(5)) {
+    switch (draw(6)) {
       case 0: return word(kWords[draw(5)]);
+      case 4: return str(kWords[draw(5)]);
       case 1: return word::load(kWords[draw(5)], TYPE_SET_WORD);
       case 2: return num(draw(4));
       case 3: return floating::make(draw(3) * 0.5);
@@ -129,6 +130,23 @@ TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
       actions::get<ACT_SELECT>(TYPE_HASH)(&from_h, &sought, options, &selected_h);
       ASSERT_EQ(molded(selected_b), molded(selected_h)) << "step " << step;
     }
+  }
+}
+
+TEST_F(HashValues, TextKeysFoldLetterCaseAsTheBlockDoes) {
+  Cell block = load("1");
+  for (const char* chars : {"Abc", "abc", "xyz"}) {
+    Cell t = str(chars);
+    block::append_cell(&block, &t);
+  }
+  Cell hash_value;
+  actions::get<ACT_TO>(TYPE_HASH)(nullptr, &block, TYPE_HASH, &hash_value);
+  for (bool case_sensitive : {false, true}) {
+    FindOptions options;
+    options.case_sensitive = case_sensitive;
+    for (const char* chars : {"abc", "ABC", "xyz", "q"})
+      EXPECT_EQ(index_found(block, str(chars), options), index_found(hash_value, str(chars), options))
+          << chars << (case_sensitive ? " /case" : "");
   }
 }
 

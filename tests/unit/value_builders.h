@@ -22,6 +22,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/eval/error_raise.h"
 #include "value_layer_fixture.h"
 
@@ -123,6 +124,7 @@ class SeriesTest : public ValueLayerTest {
     ValueLayerTest::SetUp();
     series::init();
     block::init();
+    string::init();
     integer::init();
     floating::init();
     path::init();
@@ -156,6 +158,12 @@ class SeriesTest : public ValueLayerTest {
     return std::string(text::view(&buffer));
   }
   static Cell num(int32_t value) { return integer::make(value); }
+  static Cell str(std::string_view chars) {
+    Cell made;
+    text::make(&made, 4);
+    text::append(&made, chars);
+    return made;
+  }
   // The block of `text` with its head at index i (1-based).
   static Cell at_index(std::string_view text, int32_t i) {
     Cell s = load(text);
