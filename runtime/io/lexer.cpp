@@ -14,6 +14,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/io/lexer_internal.h"
@@ -66,6 +67,19 @@ Cell make_series(TypeId type, uint32_t first, uint32_t count) {
   buffer->tail = buffer->head + count * uint32_t(sizeof(Cell));
   cell::set_type(&series, type);
   return series;
+}
+
+// The map! of `count` cells from stack index `first`, keys and values by turns, closed at `at`:
+// an odd count or a key of a type that cannot be a key is an invalid map!.
+bool make_map(State& s, uint32_t first, uint32_t count, const uint8_t* at, Cell* out) {
+  if (count % 2) return throw_error(s, nullptr, at, TYPE_MAP);
+  for (uint32_t i = 0; i < count; i += 2) {
+    if (!map::valid_key_type(stack[first + i].type())) return throw_error(s, nullptr, at, TYPE_MAP);
+  }
+  Cell pairs = make_series(TYPE_BLOCK, first, count);
+  map::make_at(out, int32_t(count / 2));
+  map::extend_from_block(out, &pairs, false);
+  return true;
 }
 
 // Hands the collected cells to the caller: appended to `into`, or as a new block.
@@ -122,6 +136,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     }
     flags &= ~kClassMask;
     s.pos = s.token_end = p;
+    if (start_state == START_POINT) s.start_state = START_DEFAULT;
     s.line_feeds = s.line - line_before;
     s.prev_state = uint8_t(previous);
     s.forced_type = -1;

@@ -187,10 +187,6 @@ bool load_hex_integer(State&, const uint8_t*, const uint8_t*, uint32_t, int);
 bool load_raw_string(State&, const uint8_t*, const uint8_t*, uint32_t, int);
 bool load_ref(State&, const uint8_t*, const uint8_t*, uint32_t, int);
 
-// The map! of `count` cells from stack index `first` (keys and values by turns), closed at
-// `at`; false when the scan ended quietly on a bad map.
-bool make_map(State& s, uint32_t first, uint32_t count, const uint8_t* at, Cell* out);
-
 // Decodes one UTF-8 character at p (p < end) for text values: -1 for an invalid sequence.
 int32_t decode_char(const uint8_t*& p, const uint8_t* end);
 // True for the 21 Unicode whitespace code points that separate words.

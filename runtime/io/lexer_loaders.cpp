@@ -19,7 +19,6 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
 #include "runtime/io/lexer_internal.h"
 #include "runtime/io/number_converters.h"
 #include "runtime/memory.h"
@@ -920,11 +919,6 @@ bool load_point(State& s, Bytes start, Bytes end, uint32_t, int mode) {
     push(s, value);
   }
   return true;
-}
-
-bool make_map(State& s, uint32_t, uint32_t count, const uint8_t* at, Cell*) {
-  if (count % 2) return throw_error(s, nullptr, at, TYPE_MAP);
-  error::raise(error::CAT_INTERNAL, "not-done");
 }
 
 }  // namespace xol::lexer

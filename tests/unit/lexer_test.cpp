@@ -11,7 +11,20 @@
 #include <string_view>
 
 #include "number_fixture.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/text_types.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/url.h"
+#include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/eval/error_raise.h"
@@ -44,6 +57,23 @@ class LexerTest : public NumberTest {
  protected:
   void SetUp() override {
     NumberTest::SetUp();
+    series::init();
+    block::init();
+    path::init();
+    paren::init();
+    map::init();
+    hash::init();
+    string::init();
+    binary::init();
+    character::init();
+    url::init();
+    file::init();
+    tag::init();
+    email::init();
+    ref::init();
+    pair::init();
+    tuple::init();
+    point::init();
     lexer::init();
   }
   void TearDown() override {
@@ -51,28 +81,14 @@ class LexerTest : public NumberTest {
     NumberTest::TearDown();
   }
 
-  // The molded form of a loaded value; series are written by their brackets here, so that the
-  // test reads the lexer's structure without relying on the series' own mold.
-  static std::string shown(const Cell& value) {
-    switch (value.type()) {
-      case TYPE_BLOCK: return "[" + items(value) + "]";
-      case TYPE_PAREN: return "(" + items(value) + ")";
-      case TYPE_PATH: return joined(value, "/");
-      case TYPE_LIT_PATH: return "'" + joined(value, "/");
-      case TYPE_GET_PATH: return ":" + joined(value, "/");
-      case TYPE_SET_PATH: return joined(value, "/") + ":";
-      default: return molded(value);
-    }
+  // The molded values of a block without its outer brackets.
+  static std::string items(const Cell& block) {
+    Cell buffer;
+    text::make(&buffer, 16);
+    actions::get<ACT_MOLD>(block.type())(&block, &buffer, true, false, false, nullptr,
+                                         kNoPartLimit, 0);
+    return std::string(text::view(&buffer));
   }
-  static std::string joined(const Cell& series, const char* separator) {
-    std::string text;
-    for (const Cell* item = block::head(&series); item < block::tail(&series); ++item) {
-      if (!text.empty()) text += separator;
-      text += shown(*item);
-    }
-    return text;
-  }
-  static std::string items(const Cell& series) { return joined(series, " "); }
 
   static std::string loaded(std::string_view source) {
     try {
@@ -183,7 +199,7 @@ TEST_F(LexerTest, BlocksParensAndNewLines) {
   EXPECT_FALSE(cells[2].header & kNewLineFlag);
   EXPECT_TRUE(block::head(&cells[2])->header & kNewLineFlag);
   EXPECT_EQ(loaded(""), "");
-  EXPECT_EQ(loaded("1 ; comment\n2;x"), "1 2");
+  EXPECT_EQ(loaded("1 ; comment\n2;x"), "1\n2");
   EXPECT_EQ(loaded(std::string_view("1\0 2", 4)), "1");
 }
 
@@ -205,11 +221,37 @@ TEST_F(LexerTest, ScanStringCountsCodePoints) {
   EXPECT_EQ(consumed, 3);
   text.data1 = 4;   // from the block on
   lexer::scan_string(&text, nullptr, nullptr, &consumed, next, -1, &out);
-  EXPECT_EQ(shown(out), "[1 2]");
+  EXPECT_EQ(molded(out), "[1 2]");
   EXPECT_EQ(consumed, 5);
   Cell all;
   lexer::scan_string(&text, nullptr, nullptr, nullptr, lexer::Mode{}, 5, &all);
   EXPECT_EQ(items(all), "[1 2]");
+}
+
+TEST_F(LexerTest, Maps) {
+  Cell map = first("#[a 1 \"b\" [2] 3 none]");
+  EXPECT_EQ(map.type(), TYPE_MAP);
+  EXPECT_EQ(map::count(&map), 3);
+  EXPECT_EQ(first("#[]").type(), TYPE_MAP);
+  EXPECT_EQ(syntax_error("#[a 1 b]"), "invalid: (line 1) | map! | #[a 1 b]");
+  EXPECT_EQ(syntax_error("x #[[k] 1]"), "invalid: (line 1) | map! | #[[k] 1]");
+}
+
+TEST_F(LexerTest, MoldedLiteralForms) {
+  const Case cases[] = {
+      {"\"a^\"b^/c\" {x {y} ^}}", "[{a\"b^/c} \"x {y} }\"]"},
+      {"%a/b.txt %\"a b\" http://x.org/a user@x.org <b> @ref",
+       "[%a/b.txt %\"a b\" http://x.org/a user@x.org <b> @ref]"},
+      {"#\"a\" #\"^(line)\" #\"^(41)\" #{0102} 64#{SGVsbG8=} 2#{00000001}",
+       "[#\"a\" #\"^/\" #\"A\" #{0102} #{48656C6C6F} #{01}]"},
+      {"1x2 -3x4 1.2.3 (1, 2) (1, 2, 3)", "[1x2 -3x4 1.2.3 (1, 2) (1, 2, 3)]"},
+      {"#[a 1] a/(b)/c [1 [2]] (3)", "[#[\n    a: 1\n] a/(b)/c [1 [2]] (3)]"},
+      {"[\n  a\n  b c\n]", "[[\n    a\n    b c\n]]"},
+  };
+  for (const Case& c : cases) {
+    Cell block = lexer::load(c.source);
+    EXPECT_EQ(molded(block), c.expected) << c.source;
+  }
 }
 
 TEST_F(LexerTest, Paths) {
@@ -503,7 +545,7 @@ TEST_F(LexerTest, NextStopsAfterOneValue) {
   std::string_view text = "[1 2] 3";
   lexer::scan(nullptr, nullptr, nullptr, &consumed, next, uint32_t(text.size()),
               reinterpret_cast<const uint8_t*>(text.data()), &out);
-  EXPECT_EQ(shown(out), "[1 2]");
+  EXPECT_EQ(molded(out), "[1 2]");
   EXPECT_EQ(consumed, 5);
 }
 
