@@ -180,6 +180,8 @@ Cell* get(int32_t id) {
 int32_t alias_of(int32_t id) { return int32_t(get(id)->data1); }
 
 int32_t resolve(int32_t id) {
+  // Id 0 names no symbol (a word cell never filled in holds it); it stands for itself.
+  if (id <= 0) return id;
   int32_t alias = alias_of(id);
   return alias > 0 ? alias : id;
 }
