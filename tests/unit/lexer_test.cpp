@@ -140,6 +140,7 @@ TEST_F(LexerTest, WordsOfAllKinds) {
   const Case cases[] = {
       {"a b-c c? <= <> == + - -a", "a b-c c? <= <> == + - -a"},
       {"a: :a 'a /a", "a: :a 'a /a"},
+      {"=: <: >: +: -: *: ==:", "=: <: >: +: -: *: ==:"},
       {"#abc #a-b", "#abc #a-b"},
       {"/ // < >", "/ // < >"},
       {"é-été été:", "é-été été:"},
