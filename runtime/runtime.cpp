@@ -56,20 +56,7 @@ constexpr int32_t kRootBlockCapacity = 9748;     // what start-up keeps there, w
 constexpr int32_t kSymbolTableCapacity = 4000;   // the standard environment's names
 }  // namespace
 
-void init() {
-  // Everything made from here until the boot code has fetched its literals is kept in the root
-  // block.
-  boot::flag = 1;
-  // The print-hook lists, before anything can print.
-  dyn_print::init();
-  // Platform services: console output (which also keeps a closed pipe from ending the process).
-  console::init();
-  // The memory manager: its node range and frame lists.
-  memory::init();
-  // The first node frame and the first series frame.
-  memory::alloc_node_frame(memory::kNodesPerFrame);
-  memory::alloc_series_frame();
-  // The datatype table and the action rows, then every datatype, parents before children.
+void register_datatypes() {
   datatype::init_tables();
   datatype::init();
   unset::init();
@@ -115,6 +102,23 @@ void init() {
   money::init();
   ref::init();
   point::init();
+}
+
+void init() {
+  // Everything made from here until the boot code has fetched its literals is kept in the root
+  // block.
+  boot::flag = 1;
+  // The print-hook lists, before anything can print.
+  dyn_print::init();
+  // Platform services: console output (which also keeps a closed pipe from ending the process).
+  console::init();
+  // The memory manager: its node range and frame lists.
+  memory::init();
+  // The first node frame and the first series frame.
+  memory::alloc_node_frame(memory::kNodesPerFrame);
+  memory::alloc_series_frame();
+  // The datatype table and the action rows, then every datatype, parents before children.
+  register_datatypes();
   // The root block, the symbol table's block and the global context.
   block::make_in_sized(nullptr, kRootBlockCapacity);
   symbol::init_table(block::make_in(block::root(), kSymbolTableCapacity));

@@ -3,6 +3,9 @@
 
 namespace xol::runtime {
 
+// Makes the datatype table and registers every datatype, parents before children; the value
+// layer of start-up, which test fixtures bring up alone.
+void register_datatypes();
 // Brings the runtime from an empty process to the point where code can be evaluated.
 void init();
 // Releases the memory frames and the tracked heap.

@@ -325,8 +325,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part
   uint32_t first = head_position(value);
   for (uint32_t i = 0, count = length(value); i < count && part > 0; ++i) {
     if (i > 0) {
-      std::string_view so_far = text::view(buffer);
-      char last = so_far.empty() ? '\0' : so_far.back();
+      uint32_t last = text::last_char(buffer);
       if (last != '\t' && last != '\n' && last != '\r') part = text::append_counted(buffer, " ", part);
     }
     Cell element = *abs_at(value, first + i);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/text_buffer.h"
@@ -179,7 +180,8 @@ void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
     case TYPE_TIME:
       break;
     default:
-      number::raise_invalid_type(right);
+      if (!compound::number_first_math(op, left, right, result)) number::raise_invalid_type(right);
+      return;
   }
   double answer = apply(op, to_double(left), to_double(right));
   make_at(result, answer, result_type(left_type, right->type()));

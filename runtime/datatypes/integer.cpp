@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/money.h"
@@ -193,7 +194,7 @@ void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
       money::do_math(op, left, right, result);
       return;
     default:
-      number::raise_invalid_type(right);
+      if (!compound::number_first_math(op, left, right, result)) number::raise_invalid_type(right);
   }
 }
 

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/memory.h"
@@ -73,9 +74,9 @@ ComparisonCaller comparison_caller = nullptr;
 // The element at absolute position `position` as pick answers it.
 Cell element_at(const Cell* series, uint32_t position) {
   if (unit_of(series) == kCellUnit) return *block::abs_at(series, position);
+  if (series->is(TYPE_VECTOR)) return vector::element_at(series, position);
   uint32_t value = string::get_char(unit_at(series, position), unit_of(series));
   if (series->is(TYPE_BINARY)) return integer::make(int32_t(value));
-  if (series->is(TYPE_VECTOR)) error::raise(error::CAT_INTERNAL, "not-done");
   return Cell{TYPE_CHAR, 0, value, 0};
 }
 
@@ -87,7 +88,10 @@ void store_element(const Cell* series, uint32_t position, const Cell* value) {
     hash::remember(series, position, 1);
     return;
   }
-  if (series->is(TYPE_VECTOR)) error::raise(error::CAT_INTERNAL, "not-done");
+  if (series->is(TYPE_VECTOR)) {
+    vector::store_element(series, position, value);
+    return;
+  }
   bool binary = series->is(TYPE_BINARY);
   if (!(binary ? value->is(TYPE_INTEGER) : value->is(TYPE_CHAR)))
     error::raise(error::CAT_SCRIPT, "invalid-arg", value);

@@ -576,29 +576,6 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
   *result = target;
 }
 
-void pick(Cell* series, int32_t, const Cell* index_cell, Cell* result) {
-  if (!index_cell->is(TYPE_INTEGER)) number::raise_invalid_arg(index_cell);
-  int32_t index = integer::get(index_cell);
-  int64_t position = int64_t(head_of(series)) + (index > 0 ? index - 1 : index);
-  if (index == 0 || position < 0 || position >= int64_t(buffer_length(series))) {
-    *result = none::value;
-    return;
-  }
-  *result = element_at(series, uint32_t(position));
-}
-
-void poke(Cell* series, int32_t, const Cell* index_cell, Cell* value, Cell* result) {
-  if (!index_cell->is(TYPE_INTEGER)) number::raise_invalid_arg(index_cell);
-  int32_t index = integer::get(index_cell);
-  int64_t position = int64_t(head_of(series)) + (index > 0 ? index - 1 : index);
-  if (index == 0 || position < 0 || position >= int64_t(buffer_length(series)))
-    number::raise_out_of_range(index_cell);
-  Cell stored = *value;
-  compound::notifying(series, words::w.poke, words::w.poked, &stored,
-                      [&] { store_element(series, uint32_t(position), &stored); });
-  *result = stored;
-}
-
 // Orders the elements by their numeric value (signed integers, code points, floats with NaN
 // last), in records of /skip elements compared by their first element or, with /all, by all.
 void sort(Cell* series, const SortOptions& options, Cell* result) {
@@ -629,8 +606,8 @@ void init() {
       actions::ActionList()
           .inherit({ACT_RANDOM, ACT_REFLECT, ACT_EVAL_PATH, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY,
                     ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT,
-                    ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_TAIL, ACT_TAIL_Q,
-                    ACT_TAKE, ACT_MODIFY})
+                    ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_TAIL,
+                    ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY})
           .own(own<ACT_MAKE>(make))
           .own(own<ACT_FORM>(form))
           .own(own<ACT_MOLD>(mold))
@@ -646,8 +623,6 @@ void init() {
           .own(own<ACT_APPEND>(insert))
           .own(own<ACT_CHANGE>(change))
           .own(own<ACT_INSERT>(insert))
-          .own(own<ACT_PICK>(pick))
-          .own(own<ACT_POKE>(poke))
           .own(own<ACT_SORT>(sort)));
 }
 

@@ -27,14 +27,6 @@ class CompoundTest : public NumberTest {
  protected:
   void SetUp() override {
     NumberTest::SetUp();
-    character::init();
-    bitset::init();
-    triple::init();
-    typeset::init();
-    vector::init();
-    pair::init();
-    tuple::init();
-    point::init();
   }
 
   static Cell str(std::string_view text) {
@@ -82,7 +74,7 @@ class CompoundTest : public NumberTest {
   }
   static Cell poked(Cell target, Cell index, Cell value) {
     Cell result;
-    actions::get<ACT_POKE>(target.type())(&target, 0, &index, &value, &result);
+    actions::get<ACT_POKE>(target.type())(&target, index_number(index), &index, &value, &result);
     return result;
   }
   static Cell found(Cell target, Cell value) {

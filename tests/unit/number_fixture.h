@@ -25,12 +25,6 @@ class NumberTest : public ValueLayerTest {
  protected:
   void SetUp() override {
     ValueLayerTest::SetUp();
-    integer::init();
-    floating::init();
-    percent::init();
-    time::init();
-    date::init();
-    money::init();
     money::digits_option = 2;
   }
 
@@ -125,9 +119,13 @@ class NumberTest : public ValueLayerTest {
     actions::get<ACT_EVAL_PATH>(target.type())(step, &result);
     return value ? target : result;
   }
+  // The integer that pick and poke hand their worker beside the index cell.
+  static int32_t index_number(const Cell& index) {
+    return index.is(TYPE_INTEGER) ? integer::get(&index) : 0;
+  }
   static Cell picked(Cell target, Cell index) {
     Cell result;
-    actions::get<ACT_PICK>(target.type())(&target, 0, &index, &result);
+    actions::get<ACT_PICK>(target.type())(&target, index_number(index), &index, &result);
     return result;
   }
   // The truth of a compare op, as the comparison natives read the answer.

@@ -34,17 +34,6 @@ class ObjectsTest : public ValueLayerTest {
 
   void SetUp() override {
     ValueLayerTest::SetUp();
-    if (!actions::find<ACT_MOLD>(TYPE_BLOCK)) register_stand_in_block();
-    if (!actions::find<ACT_MOLD>(TYPE_INTEGER)) integer::init();
-    natives::init_native();
-    natives::init_action();
-    natives::init_op();
-    function::init();
-    routines::init();
-    object::init();
-    error::init();
-    handle::init();
-    port::init();
     for (int32_t type = 1; type <= kTypeCount; ++type) {
       Cell word = datatype::entry(type).word;
       if (word.is(TYPE_WORD)) {
@@ -149,49 +138,6 @@ class ObjectsTest : public ValueLayerTest {
   static void record_hook(const Cell*, hooks::Hook hook, const Cell* args, int32_t count) {
     calls.push_back({hook == hooks::ON_CHANGE ? "on-change*" : "on-deep-change*",
                      std::vector<Cell>(args, args + count)});
-  }
-
-  // A block mold for the tests until block! registers its own.
-  static int32_t stand_in_mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-                               const Cell*, int32_t part, int32_t indent) {
-    Cell block = *value;
-    if (!only) part = text::append_counted(buffer, "[", part);
-    for (uint32_t i = 0; i < block::length(&block); ++i) {
-      if (i) part = text::append_counted(buffer, " ", part);
-      Cell entry = *(block::head(&block) + i);
-      part = values::mold(&entry, buffer, false, all, flat, part, indent);
-    }
-    return only ? part : text::append_counted(buffer, "]", part);
-  }
-  static int32_t stand_in_form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-    Cell block = *value;
-    for (uint32_t i = 0; i < block::length(&block); ++i) {
-      if (i) part = text::append_counted(buffer, " ", part);
-      Cell entry = *(block::head(&block) + i);
-      part = values::form(&entry, buffer, part);
-    }
-    return part;
-  }
-  static int32_t stand_in_string_mold(const Cell* value, Cell* buffer, bool, bool, bool,
-                                      const Cell*, int32_t part, int32_t) {
-    part = text::append_counted(buffer, "\"", part);
-    part = text::append_counted(buffer, text::view(value), part);
-    return text::append_counted(buffer, "\"", part);
-  }
-  static int32_t stand_in_string_form(const Cell* value, Cell* buffer, const Cell*,
-                                      int32_t part) {
-    return text::append_counted(buffer, text::view(value), part);
-  }
-  static void register_stand_in_block() {
-    datatype::register_type(TYPE_BLOCK, 0, "block!",
-                            actions::ActionList()
-                                .own(actions::own<ACT_FORM>(stand_in_form))
-                                .own(actions::own<ACT_MOLD>(stand_in_mold)));
-    if (!actions::find<ACT_MOLD>(TYPE_STRING))
-      datatype::register_type(TYPE_STRING, 0, "string!",
-                              actions::ActionList()
-                                  .own(actions::own<ACT_FORM>(stand_in_string_form))
-                                  .own(actions::own<ACT_MOLD>(stand_in_string_mold)));
   }
 };
 

@@ -78,6 +78,9 @@ TEST_F(PairTest, NumberFirstComputesWhatItSaysForIntegersAndFloatsAlike) {
     ASSERT_TRUE(compound::number_first_math(c.op, &c.number, &c.pair, &result));
     EXPECT_EQ(molded(result), c.text);
   }
+  // The number types' own actions hand a compound right operand to the same rule.
+  EXPECT_EQ(molded(apply(ACT_MULTIPLY, num(2), pr(3, 4))), "6x8");
+  EXPECT_EQ(molded(apply(ACT_SUBTRACT, flt(2.0), pr(1, 5))), "1x-3");
   Cell result, two = num(2), one = pr(1, 1), time = tim(0, 0, 1);
   EXPECT_EQ(raised([&] { compound::number_first_math(OP_DIVIDE, &two, &one, &result); }),
             "script/not-related");

@@ -38,14 +38,6 @@ class TextTest : public SeriesTest {
  protected:
   void SetUp() override {
     SeriesTest::SetUp();
-    string::init();
-    binary::init();
-    character::init();
-    url::init();
-    file::init();
-    tag::init();
-    email::init();
-    ref::init();
   }
 
   static Cell str(std::string_view utf8, TypeId type = TYPE_STRING) {

@@ -122,15 +122,6 @@ class SeriesTest : public ValueLayerTest {
  protected:
   void SetUp() override {
     ValueLayerTest::SetUp();
-    series::init();
-    block::init();
-    string::init();
-    integer::init();
-    floating::init();
-    path::init();
-    paren::init();
-    map::init();
-    hash::init();
   }
 
   // "category/id" of the error that `body` raises, or "" when it raises none.

@@ -1,5 +1,5 @@
 // A fixture that brings up the value layer as runtime initialisation does, in the same order:
-// the datatypes registered so far, the root block, the symbol table, the global context, the
+// every datatype, the root block, the symbol table, the global context, the
 // runtime's own words and the owners table. The collector stays off unless a test turns it on.
 #pragma once
 
@@ -16,6 +16,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
+#include "runtime/runtime.h"
 #include "runtime/runtime_words.h"
 
 namespace xol::testing {
@@ -36,15 +37,7 @@ inline void bring_up_value_layer() {
   collector::active = false;
   memory::init();
   boot::flag = 1;
-  datatype::init_tables();
-  datatype::init();
-  unset::init();
-  none::init();
-  logic::init();
-  symbol::init();
-  context::init();
-  word::init();
-  issue::init();
+  runtime::register_datatypes();
   block::make_in_sized(nullptr, kRootCapacity);
   symbol::init_table(block::make_in(block::root(), kSymbolTableCapacity));
   context::create_global();
