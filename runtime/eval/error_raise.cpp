@@ -7,6 +7,12 @@
 
 namespace xol::error {
 
+namespace {
+RaiseObserver observer = nullptr;
+}  // namespace
+
+void set_raise_observer(RaiseObserver given) { observer = given; }
+
 void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2,
            const Cell* arg3) {
   Raised raised{};
@@ -19,6 +25,7 @@ void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2
   }
   cell::set_unset(&raised.error);
   build_raised(raised);
+  if (observer) observer(raised);
   throw raised;
 }
 

@@ -27,6 +27,11 @@ struct Raised : rt::Thrown {
   Cell error;         // the error! value, or unset when raised before the value layer exists
 };
 
+// Called with every raise once its error! value exists, before it unwinds: the evaluator
+// reports the error to an active trace hook there.
+using RaiseObserver = void (*)(const Raised& raised);
+void set_raise_observer(RaiseObserver observer);
+
 [[noreturn]] void raise(Category category, const char* id, const Cell* arg1 = nullptr,
                         const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 

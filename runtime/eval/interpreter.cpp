@@ -1,0 +1,794 @@
+// The interpreter: expressions, calls with their arguments and refinements, paths, function
+// bodies, and the trace hook.
+#include "runtime/eval/interpreter.h"
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/evaluator_hooks.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/call.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/eval/stack.h"
+#include "runtime/memory.h"
+#include "runtime/runtime_words.h"
+
+namespace xol::interpreter {
+
+TraceState trace;
+Cell current_code{TYPE_UNSET, 0, 0, 0};
+
+namespace {
+
+constexpr Cell kNone{TYPE_NONE, 0, 0, 0};
+constexpr uint32_t kKindMask = 0x3u << kArgKindShift;
+constexpr int32_t kNoPosition = -1;
+
+const char* const kEventNames[kEventCount] = {
+    "init", "end", "prolog", "epilog", "enter", "exit", "open", "return",
+    "fetch", "push", "set", "call", "error", "throw", "catch", "expr"};
+Cell event_words[kEventCount];
+
+// Where the arguments of a call come from: the rest of a block, and the refinements of a path.
+struct CallSite {
+  const Cell* code;
+  uint32_t position;
+  uint32_t end;
+  const Cell* path;      // null when the call has no refinements
+  uint32_t path_position;
+};
+
+inline const Cell* cell_at(const Cell* code, uint32_t index) {
+  return block::abs_at(code, index);
+}
+inline uint32_t clamp_end(const Cell* code, uint32_t end) {
+  memory::SeriesBuffer* buffer = memory::buffer_of(code->node());
+  uint32_t count = buffer->used_bytes() / uint32_t(sizeof(Cell));
+  return end < count ? end : count;
+}
+
+inline bool callable(TypeId type) {
+  return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
+         type == TYPE_ROUTINE;
+}
+
+// The word's value slot. The fast path reads the slot through the context and index the word
+// caches; every other case (unbound, unresolved, a function not running) takes the checked road.
+inline Cell* word_slot(const Cell* word) {
+  NodeId context = word::context_of(word);
+  int32_t index = word::index_of(word);
+  if (context && index >= 0) {
+    const Cell* header = memory::buffer_of(context)->cells();
+    if (header->data2) {
+      Cell* first = memory::buffer_of(header->data2)->cells();
+      return (header->header & context::kOnStackFlag) ? first + header->data3 + index
+                                                      : first + index;
+    }
+  }
+  if (!context) error::raise(error::CAT_SCRIPT, "not-defined", word);
+  return context::get_in(word, context);
+}
+
+inline bool tracing(Event event) { return trace.active && (trace.mask & event); }
+
+inline void fire(Event event, const Cell* code, uint32_t position, const Cell* value,
+                 const Cell* name) {
+  if (tracing(event)) fire_event(event, code, int32_t(position), value, name);
+}
+
+// ---- argument caches ----
+
+Cell* record_of(const Cell* function) {
+  return memory::buffer_of(function->data3)->cells();
+}
+
+Cell build_cache(const Cell* function) {
+  const Cell spec{TYPE_BLOCK, 0, function->data2, 0};
+  Cell cache;
+  block::make_at(&cache, int32_t(block::length(&spec)) + 1);
+  int32_t refinements = 0, frame = 0, before = 0, locals = 0;
+  uint32_t open_refinement = 0;   // index + 1 of the integer! of the refinement being filled
+  const uint32_t count = block::length(&spec);
+  for (uint32_t i = 0; i < count; ++i) {
+    const Cell entry = block::head(&spec)[i];
+    switch (entry.type()) {
+      case TYPE_WORD: case TYPE_GET_WORD: case TYPE_LIT_WORD: {
+        const bool typed = i + 1 < count && block::head(&spec)[i + 1].is(TYPE_BLOCK);
+        const Cell types = typed ? block::head(&spec)[i + 1] : kNone;
+        Cell* set = typed ? typeset::make_from_block(&cache, &types)
+                          : typeset::make_default_in(&cache);
+        uint32_t kind = entry.is(TYPE_WORD) ? ARG_EVALUATED
+                        : entry.is(TYPE_GET_WORD) ? ARG_LITERAL : ARG_QUOTED;
+        set->header = (set->header & ~kKindMask) | kind << kArgKindShift;
+        block::append_cell(&cache, &entry);
+        ++frame;
+        if (open_refinement) ++block::abs_at(&cache, open_refinement - 1)->data3;
+        else ++before;
+        break;
+      }
+      case TYPE_REFINEMENT: {
+        if (symbol::resolve(word::symbol_of(&entry)) ==
+            symbol::resolve(word::symbol_of(&words::refs.local))) {
+          locals = function::count_locals(&spec, i, false);
+          i = count;
+          break;
+        }
+        block::append_cell(&cache, &entry);
+        Cell position{TYPE_INTEGER, uint32_t(refinements++), uint32_t(frame++), 0};
+        block::append_cell(&cache, &position);
+        open_refinement = block::length(&cache);
+        break;
+      }
+      default:
+        break;   // docstrings, type blocks (taken with their word), return: and attributes
+    }
+  }
+  Cell totals{TYPE_INTEGER, uint32_t(refinements), uint32_t(locals), uint32_t(before)};
+  block::append_cell(&cache, &totals);
+  return cache;
+}
+
+// ---- calls ----
+
+[[noreturn]] void raise_expect(const Cell* name, TypeId type, const Cell* argument) {
+  Cell datatype{TYPE_DATATYPE, uint32_t(type), 0, 0};
+  error::raise(error::CAT_SCRIPT, "expect-arg", name, &datatype, argument);
+}
+
+inline void check_type(const Cell& types, const Cell& argument_word, const Cell* name,
+                       const Cell* value) {
+  if (!typeset::has(&types, value->type())) raise_expect(name, value->type(), &argument_word);
+}
+
+uint32_t eval_value(const Cell* code, uint32_t position, uint32_t end, bool passive);
+void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId parent,
+               bool infix);
+void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* site);
+
+// Evaluates a paren (or any block) in an interpreter native frame; its value is pushed.
+void eval_group(const Cell& group) {
+  stack::mark_interp_native(&words::w.anon);
+  eval_block(&group, true);
+  if (!stack::pending) stack::unwind();
+}
+
+// Pushes one argument of the kind given, fetched from the call site.
+void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
+                    const Cell* name, CallSite& site, bool infix) {
+  site.end = clamp_end(site.code, site.end);
+  if (site.position >= site.end) {
+    if (kind == ARG_QUOTED && typeset::has(&types, TYPE_UNSET)) {
+      stack::push_slot();
+      return;
+    }
+    error::raise(error::CAT_SCRIPT, "no-arg", name, &argument_word);
+  }
+  if (kind == ARG_EVALUATED) {
+    site.position = eval_expression(site.code, site.position, site.end, infix, true, false);
+    if (stack::pending) return;
+  } else {
+    const Cell value = *cell_at(site.code, site.position++);
+    fire(EVENT_FETCH, site.code, site.position - 1, &value, nullptr);
+    if (kind == ARG_QUOTED && value.is(TYPE_PAREN)) {
+      eval_group(value);
+      if (stack::pending) return;
+    } else if (kind == ARG_QUOTED && value.is(TYPE_GET_WORD)) {
+      stack::push(word_slot(&value));
+    } else if (kind == ARG_QUOTED && value.is(TYPE_GET_PATH)) {
+      eval_path_at(&value, PATH_GET, nullptr, nullptr);
+    } else {
+      stack::push(&value);
+    }
+    fire(EVENT_PUSH, site.code, site.position - 1, stack::top - 1, nullptr);
+  }
+  check_type(types, argument_word, name, stack::top - 1);
+}
+
+// Fetches the arguments of a call whose frame is open: the arguments in spec order, then the
+// refinements in path order. Natives get their refinement parameters in `refinements`;
+// functions get a logic! cell per refinement with its arguments after it, and their locals.
+void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, bool infix,
+                     int32_t* refinements) {
+  const Cell cache_cell = arg_cache(&function);
+  const NodeId cache = cache_cell.node();
+  const bool is_function = !function.is(TYPE_NATIVE) && !function.is(TYPE_ACTION);
+  const uint32_t count = block::length(&cache_cell);
+  const CacheTotals totals = cache_totals(&cache_cell);
+  for (int32_t i = 0; i < totals.refinements; ++i) refinements[i] = -1;
+
+  // Pass 1: the arguments; a function's refinements get false and none placeholders.
+  bool in_refinement = false;
+  bool first = true;
+  for (uint32_t i = 0; i + 1 < count; i += 2) {
+    const Cell* entry = memory::buffer_of(cache)->cells() + i;
+    if (entry->is(TYPE_REFINEMENT)) {
+      if (!is_function) break;
+      in_refinement = true;
+      *stack::push_slot() = logic::make(false);
+      continue;
+    }
+    const Cell types = entry[0], argument_word = entry[1];
+    if (in_refinement) {
+      *stack::push_slot() = kNone;
+    } else if (infix && first) {
+      check_type(types, argument_word, name, stack::arguments);
+    } else {
+      fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name,
+                     site, infix);
+      if (stack::pending) return;
+    }
+    first = false;
+  }
+
+  // Pass 2: the refinements, in path order.
+  if (site.path) {
+    uint64_t seen = 0;
+    const uint32_t path_length = block::length(site.path);
+    for (uint32_t p = site.path_position; p < path_length; ++p) {
+      Cell element = block::head(site.path)[p];
+      bool used = true;
+      if (element.is(TYPE_GET_WORD)) used = logic::cell_true(word_slot(&element), false, nullptr);
+      else if (!element.is(TYPE_WORD)) error::raise(error::CAT_SCRIPT, "bad-refine", &element);
+      const int32_t sought = symbol::resolve(word::symbol_of(&element));
+      uint32_t at = 0;
+      for (; at + 1 < count; at += 2) {
+        const Cell* entry = memory::buffer_of(cache)->cells() + at;
+        if (entry->is(TYPE_REFINEMENT) && symbol::resolve(word::symbol_of(entry)) == sought) break;
+      }
+      if (at + 1 >= count) error::raise(error::CAT_SCRIPT, "no-refine", name, &element);
+      const Cell position = memory::buffer_of(cache)->cells()[at + 1];
+      const uint32_t ordinal = position.data1;
+      if (seen & (uint64_t(1) << ordinal)) error::raise(error::CAT_SCRIPT, "dup-refine", site.path);
+      seen |= uint64_t(1) << ordinal;
+      Cell* first_argument = stack::top;
+      if (!is_function && used) refinements[ordinal] = int32_t(stack::top - stack::arguments);
+      for (uint32_t k = 0; k < position.data3; ++k) {
+        const Cell* entry = memory::buffer_of(cache)->cells() + at + 2 + 2 * k;
+        const Cell types = entry[0], argument_word = entry[1];
+        fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name,
+                       site, false);
+        if (stack::pending) return;
+      }
+      if (is_function) {
+        Cell* flag = stack::arguments + position.data2;
+        *flag = logic::make(used);
+        if (used)
+          for (uint32_t k = 0; k < position.data3; ++k) flag[1 + k] = first_argument[k];
+        stack::top = first_argument;
+      } else if (!used) {
+        stack::top = first_argument;
+      }
+    }
+  }
+
+  if (is_function && totals.locals > 0) {
+    Cell* first_local = stack::top;
+    for (int32_t i = 0; i < totals.locals; ++i) stack::push_slot();
+    function::set_nones(first_local, totals.locals);
+  }
+}
+
+// Calls `function` with its arguments taken from the call site; the value is pushed. For an
+// infix call the left operand is already the cell below `top`.
+void eval_code(const Cell& function, const Cell& name_given, CallSite& site, NodeId parent,
+               bool infix) {
+  stack::check_native_depth();
+  const Cell name = word::any_word_type(name_given.type()) ? name_given : words::w.anon;
+  fire(EVENT_OPEN, site.code, site.position, &name, &name);
+  // An infix call's frame starts at its left operand; a prefix call keeps the function value
+  // below its frame while it runs.
+  Cell* function_slot = nullptr;
+  Cell operand;
+  if (infix) operand = *--stack::top;
+  else function_slot = stack::push(&function);
+
+  int32_t refinements[kMaxRefinements];
+  NodeId context = kNoNode;
+  if (function.is(TYPE_FUNCTION)) {
+    const Cell owner = record_of(&function)[function::RECORD_OWNER];
+    context = parent ? parent
+              : owner.is(TYPE_INTEGER) ? NodeId(integer::get(&owner))
+                                       : word::context_of(&name);
+    stack::mark_interp_func(&name, context);
+  } else {
+    stack::mark_interp_native(&name);
+  }
+  if (infix) *stack::top++ = operand;
+  fetch_arguments(function, &name, site, infix, refinements);
+  if (stack::pending) return;
+  fire(EVENT_CALL, site.code, site.position, &function, &name);
+  invoke(&function, context, &name, false, refinements);
+  if (stack::pending) return;
+  stack::unwind();
+  fire(EVENT_RETURN, site.code, site.position, stack::top - 1, &name);
+  if (function_slot) {
+    *function_slot = function_slot[1];
+    stack::top = function_slot + 1;
+  }
+}
+
+// The infix loop: while the next cell is a bound word whose value is an op!, the value computed
+// so far at `start` becomes the operator's left operand.
+uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start) {
+  for (;;) {
+    end = clamp_end(code, end);
+    if (position >= end) return position;
+    const Cell* next = cell_at(code, position);
+    if (!next->is(TYPE_WORD) || !word::context_of(next) || word::index_of(next) < 0)
+      return position;
+    const Cell* header = memory::buffer_of(word::context_of(next))->cells();
+    if (!header->data2) return position;
+    const Cell* slot = word_slot(next);
+    if (!slot->is(TYPE_OP)) return position;
+    const Cell op = *slot, name = *next;
+    fire(EVENT_FETCH, code, position, &name, nullptr);
+    Cell source = op;
+    source.header = (op.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
+                    natives::op_source(&op);
+    stack::top = start + 1;
+    CallSite site{code, position + 1, end, nullptr, 0};
+    eval_code(source, name, site, kNoNode, true);
+    if (stack::pending) return site.position;
+    position = site.position;
+  }
+}
+
+// A set-word or set-path: the value first, in a frame holding the target, then the store.
+uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint32_t end) {
+  if (position >= clamp_end(code, end)) error::raise(error::CAT_SCRIPT, "need-value", &target);
+  stack::mark_interp_native(&words::w.anon);
+  stack::push(&target);
+  position = eval_expression(code, position, end, false, true, false);
+  if (stack::pending) return position;
+  const Cell value = stack::top[-1];
+  if (value.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "need-value", &target);
+  fire(EVENT_SET, code, position, &value, &target);
+  if (target.is(TYPE_SET_WORD)) {
+    Cell word = target;
+    context::set(&word, &value);
+  } else {
+    eval_path_at(&target, PATH_SET, &value, nullptr);
+  }
+  *stack::arguments = value;
+  stack::unwind();
+  return position;
+}
+
+uint32_t eval_value(const Cell* code, uint32_t position, uint32_t end, bool passive) {
+  const Cell value = *cell_at(code, position);
+  fire(EVENT_FETCH, code, position, &value, nullptr);
+  ++position;
+  switch (value.type()) {
+    case TYPE_WORD: {
+      const Cell* slot = word_slot(&value);
+      switch (slot->type()) {
+        case TYPE_UNSET:
+          error::raise(error::CAT_SCRIPT, "no-value", &value);
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: {
+          const Cell function = *slot;
+          CallSite site{code, position, end, nullptr, 0};
+          eval_code(function, value, site, kNoNode, false);
+          return site.position;
+        }
+        case TYPE_OP:
+          error::raise(error::CAT_SCRIPT, "no-op-arg", &value);
+        default:
+          stack::push(slot);
+          break;
+      }
+      break;
+    }
+    case TYPE_SET_WORD: case TYPE_SET_PATH:
+      return eval_set(value, code, position, end);
+    case TYPE_GET_WORD:
+      stack::push(word_slot(&value));
+      break;
+    case TYPE_LIT_WORD: {
+      Cell* pushed = stack::push(&value);
+      cell::set_type(pushed, TYPE_WORD);
+      break;
+    }
+    case TYPE_PATH: {
+      CallSite site{code, position, end, nullptr, 0};
+      eval_path_at(&value, PATH_NORMAL, nullptr, &site);
+      return site.position;
+    }
+    case TYPE_GET_PATH:
+      eval_path_at(&value, PATH_GET, nullptr, nullptr);
+      return position;
+    case TYPE_LIT_PATH: {
+      Cell* pushed = stack::push(&value);
+      cell::set_type(pushed, TYPE_PATH);
+      break;
+    }
+    case TYPE_PAREN:
+      eval_group(value);
+      return position;
+    case TYPE_OP:
+      error::raise(error::CAT_INTERNAL, "not-done");
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: {
+      if (passive) {
+        stack::push(&value);
+        break;
+      }
+      CallSite site{code, position, end, nullptr, 0};
+      eval_code(value, words::w.anon, site, kNoNode, false);
+      return site.position;
+    }
+    case TYPE_ISSUE: {
+      const int32_t symbol = word::symbol_of(&value);
+      if ((symbol == words::sym.system || symbol == words::sym.system_global) &&
+          position < clamp_end(code, end) && cell_at(code, position)->is(TYPE_BLOCK))
+        error::raise(error::CAT_INTERNAL, "xol-system");
+      stack::push(&value);
+      break;
+    }
+    default:
+      stack::push(&value);
+      break;
+  }
+  fire(EVENT_PUSH, code, position - 1, stack::top - 1, nullptr);
+  return position;
+}
+
+// ---- paths ----
+
+// The grand-parent a head word brings: the owner of a context that is neither the global one
+// nor an object's.
+Cell head_grand_parent(const Cell& head) {
+  NodeId context = word::context_of(&head);
+  if (!context || context == context::global()) return kNone;
+  const Cell owner = *context::owner_cell(context);
+  return owner.is(TYPE_OBJECT) ? kNone : owner;
+}
+
+bool notify_step(const Cell& path, const Cell& grand_parent, const Cell& element, bool last,
+                 PathMode mode) {
+  if (mode != PATH_SET || !last || block::length(&path) < 3) return false;
+  switch (grand_parent.type()) {
+    case TYPE_OBJECT: return grand_parent.data3 != kNoNode && element.is(TYPE_WORD);
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+[[noreturn]] void raise_bad_path_type(const Cell* path, const Cell& parent, uint32_t cut) {
+  Cell copy;
+  block::clone(path, false, false, &copy);
+  block::cut_at(&copy, cut);
+  Cell datatype{TYPE_DATATYPE, uint32_t(parent.type()), 0, 0};
+  error::raise(error::CAT_SCRIPT, "bad-path-type", path, &datatype, &copy);
+}
+
+void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site) {
+  const Cell path = *path_given;
+  const uint32_t length = block::length(&path);
+  if (length == 0) error::raise(error::CAT_SCRIPT, "empty-path");
+  Cell* start = stack::top;
+  const Cell head = block::head(&path)[0];
+  if (!head.is(TYPE_WORD)) error::raise(error::CAT_SCRIPT, "word-first", &path);
+  Cell parent = *word_slot(&head);
+  if (parent.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &head);
+  if (callable(parent.type()) && mode != PATH_NORMAL)
+    error::raise(error::CAT_SCRIPT, mode == PATH_SET ? "invalid-path-set" : "invalid-path-get",
+                 &path);
+  if (callable(parent.type()) && site) {
+    CallSite call{site->code, site->position, site->end, &path, 1};
+    eval_code(parent, head, call, kNoNode, false);
+    site->position = call.position;
+    return;
+  }
+  Cell grand_parent = head_grand_parent(head);
+  Cell previous = head;
+  for (uint32_t i = 1; i < length; ++i) {
+    const Cell given = block::head(&path)[i];
+    Cell element = given;
+    if (given.is(TYPE_GET_WORD)) {
+      element = *word_slot(&given);
+    } else if (given.is(TYPE_PAREN)) {
+      eval_group(given);
+      if (stack::pending) return;
+      element = *--stack::top;
+    }
+    if (element.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &given);
+    const bool last = i + 1 == length;
+    PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(parent.type());
+    if (!step_routine) raise_bad_path_type(&path, parent, i + 1);
+    Cell to_set = value ? *value : kNone;
+    Cell path_cell = path;
+    PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
+                  &grand_parent, &previous, int32_t(i), false, mode == PATH_GET, last,
+                  notify_step(path, grand_parent, given, last, mode)};
+    Cell result;
+    step_routine(step, &result);
+    if (mode == PATH_NORMAL && site && callable(result.type())) {
+      stack::top = start;
+      CallSite call{site->code, site->position, site->end, &path, i + 1};
+      NodeId owner = parent.is(TYPE_OBJECT) ? object::context_of(&parent) : kNoNode;
+      eval_code(result, element.is(TYPE_WORD) ? element : words::w.anon, call, owner, false);
+      site->position = call.position;
+      return;
+    }
+    grand_parent = parent;
+    parent = result;
+    previous = element;
+  }
+  stack::top = start;
+  stack::push(mode == PATH_SET ? value : &parent);
+}
+
+// ---- bodies ----
+
+// Puts back what a function body changed, on every way out.
+struct BodyScope {
+  NodeId context;
+  uint32_t values_node, values_first;
+  stack::Frame* frame;
+  bool active;
+  ~BodyScope() {
+    context::enter_frame(context, values_node, values_first);
+    frame->header &= ~stack::Frame::kBodyFlag;
+    trace.active = active;
+  }
+};
+
+void run_body(const Cell* function, const Cell* name) {
+  const NodeId context = function::context_of(function);
+  const Cell* header = context::context_cell(context);
+  BodyScope scope{context, header->data2, header->data3, stack::current(), trace.active};
+  context::enter_frame(context, stack::argument_node, stack::index_of(stack::arguments));
+  stack::set_body_flag(true);
+  if (function->header & function::kNoTraceFlag) trace.active = false;
+  else if (function->header & function::kTraceFlag) trace.active = trace.saved_active;
+  const Cell body = *function::body(function);
+  fire(EVENT_PROLOG, &body, 0, function, name);
+  uint32_t code = stack::guarded([&] {
+    if (body.is(TYPE_BLOCK)) eval_block(&body, true);
+    else unset::box(stack::arguments);
+  });
+  if (code == rt::THROWN_RETURN || code == rt::THROWN_EXIT) stack::pending = 0;
+  if (!stack::pending) stack::keep();
+  fire(EVENT_EPILOG, &body, 0, stack::arguments, name);
+}
+
+}  // namespace
+
+// ---- public entry points ----
+
+void eval_block(const Cell* block_given, bool chain) {
+  const Cell code = *block_given;
+  const Cell saved = current_code;
+  struct Restore {
+    const Cell& saved;
+    ~Restore() { current_code = saved; }
+  } restore{saved};
+  stack::mark_eval(&words::w.body);
+  const uint32_t head = block::head_position(&code);
+  uint32_t end = clamp_end(&code, ~0u);
+  fire(EVENT_ENTER, &code, head, nullptr, nullptr);
+  if (head >= end) {
+    stack::push_slot();
+  } else {
+    current_code = code;
+    for (uint32_t position = head; position < end;) {
+      current_code.data1 = position;
+      position = eval_expression(&code, position, end, false, false, false);
+      if (stack::pending) return;
+      end = clamp_end(&code, end);
+      if (position < end) stack::reset();
+    }
+  }
+  fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
+  if (chain) stack::unwind_last();
+  else stack::unwind();
+}
+
+uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool prefix,
+                         bool sub, bool passive) {
+  Cell* start = stack::top;
+  position = eval_value(code, position, end, passive);
+  if (stack::pending) return position;
+  if (!prefix) {
+    position = eval_infix(code, position, end, start);
+    if (stack::pending) return position;
+  }
+  if (!sub) {
+    stack::reset_last(start);
+    fire(EVENT_EXPR, code, position, stack::arguments, nullptr);
+  }
+  return position;
+}
+
+uint32_t eval_next(const Cell* code, uint32_t position, uint32_t end) {
+  stack::mark_interp_native(&words::w.body);
+  position = eval_expression(code, position, end, false, true, false);
+  if (stack::pending) return position;
+  *stack::arguments = stack::top[-1];
+  stack::unwind();
+  return position;
+}
+
+void eval_path(const Cell* path, PathMode mode, const Cell* value) {
+  eval_path_at(path, mode, value, nullptr);
+}
+
+void call_function(const Cell* function, NodeId, const Cell* name) {
+  fire(EVENT_CALL, nullptr, 0, function, name);
+  run_body(function, name);
+  if (!stack::pending) fire(EVENT_RETURN, nullptr, 0, stack::arguments, name);
+}
+
+void invoke(const Cell* function_given, NodeId context, const Cell* name, bool check,
+            const int32_t* refinements) {
+  Cell function = *function_given;
+  if (function.is(TYPE_OP)) {
+    function.header = (function.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
+                      natives::op_source(&function);
+  }
+  switch (function.type()) {
+    case TYPE_NATIVE: case TYPE_ACTION: {
+      natives::Routine routine = function.is(TYPE_NATIVE)
+                                     ? natives::native_at(natives::code_of(&function))
+                                     : natives::action_at(natives::code_of(&function));
+      if (!routine) error::raise(error::CAT_INTERNAL, "not-done");
+      routine(check, refinements);
+      break;
+    }
+    case TYPE_FUNCTION:
+      call_function(&function, context, name);
+      break;
+    case TYPE_ROUTINE:
+      routines::call(&function, stack::arguments, stack::arguments);
+      break;
+    default:
+      rt::runtime_error(rt::RUNTIME_NO_SWITCH_MATCH, XOL_CALLER_ADDRESS);
+  }
+}
+
+Cell arg_cache(const Cell* function) {
+  Cell* slot = record_of(function) + 1;
+  if (slot->is(TYPE_BLOCK)) return *slot;
+  const Cell made = build_cache(function);
+  record_of(function)[1] = made;
+  return made;
+}
+
+CacheTotals cache_totals(const Cell* cache) {
+  const Cell totals = block::tail(cache)[-1];
+  return CacheTotals{int32_t(totals.data1), int32_t(totals.data2), int32_t(totals.data3)};
+}
+
+Cell nth_argument_word(const Cell* function, int32_t index) {
+  if (!callable(function->type()) && !function->is(TYPE_OP)) return kNone;
+  const Cell spec{TYPE_BLOCK, 0, function->data2, 0};
+  int32_t seen = 0;
+  for (const Cell* entry = block::head(&spec); entry < block::tail(&spec); ++entry) {
+    TypeId type = entry->type();
+    if (type == TYPE_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD ||
+        type == TYPE_REFINEMENT) {
+      if (seen++ == index) return *entry;
+    }
+  }
+  return kNone;
+}
+
+// ---- trace ----
+
+void fire_event(Event event, const Cell* code, int32_t position, const Cell* value,
+                const Cell* name) {
+  if (!tracing(event)) return;
+  const stack::Mark mark = stack::save();
+  const Cell callback = trace.callback;
+  const Cell value_copy = value ? *value : kNone;
+  const bool named = event == EVENT_SET || event == EVENT_EPILOG || event == EVENT_PROLOG ||
+                     event == EVENT_RETURN || event == EVENT_CALL;
+  const Cell name_copy = named && name ? *name : kNone;
+  Cell code_copy = code ? *code : kNone;
+  int32_t offset = kNoPosition;
+  if (code) {
+    int32_t from_head = position - int32_t(block::head_position(code));
+    if (from_head >= 0 && uint32_t(position) <= block::length(code) + block::head_position(code))
+      offset = from_head;
+  }
+  const Cell frame = pair::make(int32_t(stack::index_of(stack::arguments)),
+                                int32_t(stack::index_of(stack::top)));
+  stack::push_slot();
+  stack::mark_func(&words::w.interp_callback, function::context_of(&callback));
+  int bit = __builtin_ctz(event);
+  stack::push(&event_words[bit]);
+  stack::push(&code_copy);
+  *stack::push_slot() = integer::make(offset);
+  stack::push(&value_copy);
+  stack::push(&name_copy);
+  stack::push(&frame);
+  for (int32_t i = 0; i < trace.locals; ++i) *stack::push_slot() = kNone;
+  struct Resume {
+    stack::Mark mark;
+    ~Resume() {
+      trace.active = true;
+      stack::restore(mark);
+    }
+  } resume{mark};
+  trace.active = false;
+  run_body(&callback, &words::w.interp_callback);
+  stack::raise_pending();
+}
+
+uint32_t event_mask(const Cell* callback) {
+  const Cell spec{TYPE_BLOCK, 0, callback->data2, 0};
+  if (block::length(&spec) == 0 || !block::head(&spec)->is(TYPE_BLOCK)) return kAllEvents;
+  const Cell events = *block::head(&spec);
+  if (block::length(&events) == 0) return kAllEvents;
+  uint32_t mask = 0;
+  for (const Cell* entry = block::head(&events); entry < block::tail(&events); ++entry) {
+    if (!entry->is(TYPE_WORD)) continue;
+    const int32_t symbol = symbol::resolve(word::symbol_of(entry));
+    for (int bit = 0; bit < kEventCount; ++bit)
+      if (symbol::resolve(word::symbol_of(&event_words[bit])) == symbol) mask |= 1u << bit;
+  }
+  return mask;
+}
+
+// ---- start-up ----
+
+namespace {
+
+void mark_state() {
+  collector::mark_cell(current_code);
+  collector::mark_cell(trace.callback);
+}
+
+void service_eval_block(const Cell* block, Cell* result) {
+  eval_block(block, false);
+  *result = *--stack::top;
+  stack::raise_pending();
+}
+
+void annotate(Cell* error_value) {
+  if (!stack::cbottom) return;
+  Cell* near = error::field(error_value, error::FIELD_NEAR);
+  if (current_code.is(TYPE_BLOCK) && near->is(TYPE_NONE)) *near = current_code;
+  Cell* where = error::field(error_value, error::FIELD_WHERE);
+  if (where->is(TYPE_NONE) && stack::ctop > stack::cbottom) *where = stack::get_call();
+  Cell* frames = error::field(error_value, error::FIELD_STACK);
+  if (!frames->is(TYPE_BLOCK))
+    *frames = integer::make(int32_t(stack::ctop - stack::cbottom));
+}
+
+}  // namespace
+
+void init() {
+  for (int i = 0; i < kEventCount; ++i) event_words[i] = word::load(kEventNames[i]);
+  current_code = unset::value;
+  trace = TraceState{};
+  collector::register_mark(mark_state, collector::RANK_CURRENT_CELL);
+  evaluator_hooks::Services services;
+  services.eval_block = service_eval_block;
+  services.call_function = call::function_service;
+  services.annotate_error = annotate;
+  services.form_trace = stack::form_trace;
+  evaluator_hooks::install(services);
+  error::set_raise_observer(call::observe_raise);
+}
+
+void release() {
+  collector::unregister_mark(mark_state);
+  evaluator_hooks::install({});
+  error::set_raise_observer(nullptr);
+  trace = TraceState{};
+  current_code = unset::value;
+}
+
+}  // namespace xol::interpreter

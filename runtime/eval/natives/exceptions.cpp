@@ -1,0 +1,99 @@
+// The exception natives: try, catch, throw, break, continue, return and exit.
+//
+// try and catch save both stacks before they evaluate; when an error or a throw comes back as a
+// C++ exception they put the stacks back to that mark (which also restores the function
+// contexts of the frames dropped) and make the error or the thrown value their result.
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives/natives.h"
+#include "runtime/eval/stack.h"
+#include "runtime/runtime_words.h"
+
+namespace xol::natives {
+namespace {
+
+bool same_symbol(const Cell* a, const Cell* b) {
+  return symbol::resolve(word::symbol_of(a)) == symbol::resolve(word::symbol_of(b));
+}
+
+// Whether a throw named `thrown` is for a catch/name with `wanted` (a word or a block of words).
+bool name_matches(const Cell& wanted, const Cell& thrown) {
+  if (wanted.is(TYPE_BLOCK)) {
+    bool found = false;
+    for (const Cell* entry = block::head(&wanted); entry < block::tail(&wanted); ++entry) {
+      if (!entry->is(TYPE_WORD)) {
+        Cell name = word::load("name", TYPE_REFINEMENT);
+        error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &name, &wanted);
+      }
+      found = found || (word::any_word_type(thrown.type()) && same_symbol(entry, &thrown));
+    }
+    return found;
+  }
+  return word::any_word_type(thrown.type()) && same_symbol(&wanted, &thrown);
+}
+
+}  // namespace
+
+void try_(bool, const int32_t* refinements) {
+  const Cell code = stack::arguments[0];
+  const bool all = refinements[0] >= 0;
+  stack::keep();
+  const stack::Mark mark = stack::save();
+  if (all) stack::mark_try_all(&words::w.try_);
+  else stack::mark_try(&words::w.try_);
+  try {
+    interpreter::eval_block(&code, true);
+  } catch (const error::Raised& raised) {
+    stack::restore(mark);
+    stack::set_last(&raised.error);
+    return;
+  } catch (const rt::Thrown&) {
+    if (!all) throw;
+    stack::restore(mark);
+    stack::pending = 0;
+    unset::box(stack::arguments);
+    return;
+  }
+  if (!stack::pending) stack::unwind_last();
+}
+
+void catch_(bool, const int32_t* refinements) {
+  const Cell code = stack::arguments[0];
+  const bool named = refinements[0] >= 0;
+  const Cell wanted = named ? stack::arguments[refinements[0]] : unset::value;
+  stack::keep();
+  const stack::Mark mark = stack::save();
+  stack::mark_catch(&words::w.body);
+  try {
+    interpreter::eval_block(&code, true);
+  } catch (const rt::Thrown& thrown) {
+    if (thrown.code != rt::THROWN_THROW) throw;
+    const Cell value = stack::arguments[0], name = stack::arguments[1];
+    if (named && !name_matches(wanted, name)) stack::throw_throw();
+    stack::restore(mark);
+    stack::set_last(&value);
+    interpreter::fire_event(interpreter::EVENT_CATCH, nullptr, 0, &value, nullptr);
+    return;
+  }
+  if (!stack::pending) stack::unwind_last();
+}
+
+void throw_(bool, const int32_t* refinements) {
+  if (refinements[0] < 0) {
+    stack::keep();
+    stack::push_slot();
+  }
+  interpreter::fire_event(interpreter::EVENT_THROW, nullptr, 0, stack::arguments, nullptr);
+  stack::throw_throw();
+}
+
+void break_(bool, const int32_t* refinements) { stack::throw_break(refinements[0] >= 0, false); }
+void continue_(bool, const int32_t*) { stack::throw_break(false, true); }
+void return_(bool, const int32_t*) { stack::throw_return(true); }
+void exit(bool, const int32_t*) { stack::throw_return(false); }
+
+}  // namespace xol::natives

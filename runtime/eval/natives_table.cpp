@@ -1,0 +1,114 @@
+// The natives table and the loading of the native and action specs.
+#include "runtime/eval/natives_table.h"
+
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives/natives.h"
+#include "runtime/eval/stack.h"
+#include "runtime/io/lexer.h"
+
+namespace xol::natives_table {
+namespace {
+
+struct Source {
+  const char* name;
+  const char* text;
+};
+constexpr Source kSources[] = {
+#include "library_sources.inc"
+};
+
+struct Built {
+  int32_t index;
+  natives::Routine routine;
+};
+// The natives implemented so far, by index; every other slot raises not-done.
+constexpr Built kBuilt[] = {
+    {1, natives::if_},          {2, natives::unless},
+    {3, natives::either},       {4, natives::any},
+    {5, natives::all},          {6, natives::while_},
+    {7, natives::until},        {8, natives::loop},
+    {14, natives::func},        {16, natives::does},
+    {20, natives::do_},         {25, natives::equal_q},
+    {26, natives::not_equal_q}, {27, natives::strict_equal_q},
+    {28, natives::lesser_q},    {29, natives::greater_q},
+    {30, natives::lesser_or_equal_q}, {31, natives::greater_or_equal_q},
+    {33, natives::not_},        {35, natives::reduce},
+    {70, natives::try_},        {77, natives::break_},
+    {78, natives::continue_},   {79, natives::exit},
+    {80, natives::return_},     {81, natives::throw_},
+    {82, natives::catch_},
+};
+
+void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }
+
+// The values of an embedded file after its `Xol [...]` header.
+Cell load_body(std::string_view name) {
+  Cell loaded = lexer::load(library_source(name));
+  if (block::length(&loaded) >= 2 && block::head(&loaded)->is(TYPE_WORD) &&
+      block::head(&loaded)[1].is(TYPE_BLOCK))
+    loaded.data1 += 2;
+  return loaded;
+}
+
+// Makes the value of `type` for each `word: [spec]` pair of the file; `index_of` gives the
+// table index of the n-th pair's word.
+template <class IndexOf>
+void make_values(std::string_view file, TypeId type, IndexOf index_of) {
+  const Cell body = load_body(file);
+  int32_t ordinal = 0;
+  for (uint32_t i = 0; i + 1 < block::length(&body); i += 2) {
+    const Cell name = block::head(&body)[i];
+    const Cell spec = block::head(&body)[i + 1];
+    Cell definition;
+    block::make_at(&definition, 2);
+    block::append_cell(&definition, &spec);
+    Cell index = integer::make(index_of(name, ++ordinal));
+    block::append_cell(&definition, &index);
+    Cell made;
+    actions::get<ACT_MAKE>(type)(nullptr, &definition, type, &made);
+    context::set_global(word::symbol_of(&name), &made);
+  }
+}
+
+}  // namespace
+
+std::string_view library_source(std::string_view name) {
+  for (const Source& source : kSources)
+    if (name == source.name) return source.text;
+  return {};
+}
+
+void register_natives() {
+  for (int32_t k = 1; k <= kNativeCount; ++k) natives::set_native(k, not_built);
+  for (const Built& built : kBuilt) natives::set_native(built.index, built.routine);
+}
+
+void load_specs() {
+  for (int32_t type = 1; type <= datatype::highest_type(); ++type) {
+    const Cell word = datatype::entry(type).word;
+    if (!word.is(TYPE_WORD)) continue;
+    const Cell value = datatype::make(type);
+    context::set_global(word::symbol_of(&word), &value);
+  }
+  make_values("actions.xol", TYPE_ACTION, [](const Cell& name, int32_t) {
+    const int32_t symbol = symbol::resolve(word::symbol_of(&name));
+    for (int32_t k = 1; k <= kActionCount; ++k) {
+      const char* spelling = actions::action_word(Action(k));
+      if (spelling && symbol::resolve(symbol::make(spelling)) == symbol) return k;
+    }
+    return 0;
+  });
+  make_values("natives.xol", TYPE_NATIVE, [](const Cell&, int32_t ordinal) { return ordinal; });
+  const Cell typesets = load_body("typesets.xol");
+  interpreter::eval_block(&typesets, false);
+  stack::pop(1);
+}
+
+}  // namespace xol::natives_table
