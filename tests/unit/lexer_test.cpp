@@ -202,6 +202,9 @@ TEST_F(LexerTest, BlocksParensAndNewLines) {
   EXPECT_EQ(loaded(""), "");
   EXPECT_EQ(loaded("1 ; comment\n2;x"), "1\n2");
   EXPECT_EQ(loaded(std::string_view("1\0 2", 4)), "1");
+  Cell braced = lexer::load("x\n{a\nb} {c}");
+  EXPECT_TRUE(block::abs_at(&braced, 1)->header & kNewLineFlag);
+  EXPECT_FALSE(block::abs_at(&braced, 2)->header & kNewLineFlag);
 }
 
 TEST_F(LexerTest, ScriptInterpreterLineIsSkipped) {
@@ -509,6 +512,11 @@ TEST_F(LexerTest, SyntaxErrors) {
       {"#\"ab\""sv, "invalid: (line 1) | char! | #\"ab\""},
       {"3#{00}"sv, "invalid: (line 1) | binary! | 3#{00}"},
       {"#{0}"sv, "invalid: (line 1) | binary! | #{0}"},
+      {"'a/b: 1"sv, "bad-char: (line 1) | 'a/b: 1"},
+      {"[1, 2]"sv, "invalid: (line 1) | point2D! | , 2]"},
+      {"(a, b)"sv, "invalid: (line 1) | point2D! | (a, b)"},
+      {"x\n#(true"sv, "bad-char: (line 2) | #(true"},
+      {"[\n\n(1 2"sv, "missing: (line 3) | ) | (1 2"},
   };
   for (const ErrorCase& c : cases) {
     EXPECT_EQ(syntax_error(c.source), c.expected) << c.source;
