@@ -42,6 +42,11 @@
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives_table.h"
+#include "runtime/eval/stack.h"
+#include "runtime/io/lexer.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
 #include "runtime/print_hooks.h"
@@ -119,8 +124,11 @@ void init() {
   memory::alloc_series_frame();
   // The datatype table and the action rows, then every datatype, parents before children.
   register_datatypes();
+  // The action dispatchers, once every type has its row.
+  actions::register_dispatchers();
   // The root block, the symbol table's block and the global context.
   block::make_in_sized(nullptr, kRootBlockCapacity);
+  stack::make_blocks();
   symbol::init_table(block::make_in(block::root(), kSymbolTableCapacity));
   context::create_global();
   // The runtime's own words: the datatype names first, so that symbol n names datatype n.
@@ -128,7 +136,14 @@ void init() {
   words::init_runtime();
   words::init_extra();
   words::init_issue();
+  natives_table::register_natives();
   ownership::init();
+  // The stacks, the interpreter, the lexer; then the native and action values from their
+  // embedded specs, where the boot payload will later be decoded.
+  stack::init();
+  interpreter::init();
+  lexer::init();
+  natives_table::load_specs();
 }
 
 void shutdown() {
