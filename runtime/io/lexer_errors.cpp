@@ -12,9 +12,11 @@
 #include <string>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
@@ -67,12 +69,13 @@ std::string_view error_text(const State& s, const uint8_t* start) {
   return {reinterpret_cast<const char*>(start), size_t(p - start)};
 }
 
-// The bracket a `missing` error expects, given the opener's type and the byte met.
-const char* expected_bracket(uint32_t opener, uint8_t met) {
+// The bracket a `missing` error expects (a char!), given the opener's type and the byte met;
+// none for other openers.
+Cell expected_bracket(uint32_t opener, uint8_t met) {
   switch (opener) {
-    case TYPE_BLOCK: case TYPE_MAP: return met == ']' ? "[" : "]";
-    case TYPE_PAREN: case TYPE_POINT2D: return met == ')' ? "(" : ")";
-    default: return nullptr;
+    case TYPE_BLOCK: case TYPE_MAP: return character::make(met == ']' ? '[' : ']');
+    case TYPE_PAREN: case TYPE_POINT2D: return character::make(met == ')' ? '(' : ')');
+    default: return Cell{TYPE_NONE, 0, 0, 0};
   }
 }
 
@@ -153,7 +156,7 @@ bool call_event(State& s, uint32_t event, int32_t type_code, const Cell* value,
   } else {
     int32_t from = char_offset(s, start) + 1;
     int32_t to = char_offset(s, end) + 1;
-    args[4] = Cell{TYPE_PAIR, 0, uint32_t(from), uint32_t(to)};
+    args[4] = pair::make(from, to);
   }
   bool result = call_callback(&s.callback, args);
   if (!args[1].is(TYPE_NONE) && int32_t(args[1].data1) != base + at_index) {
@@ -206,8 +209,7 @@ bool throw_error(State& s, const uint8_t* start, const uint8_t* end, int32_t cod
       uint8_t met = code == ERR_MISSING_AT_END ? '_'
                     : end < s.input_end         ? *end
                                                 : end[-1];
-      const char* bracket = expected_bracket(opener, met);
-      Cell expected = bracket ? text_value(bracket) : Cell{TYPE_NONE, 0, 0, 0};
+      Cell expected = expected_bracket(opener, met);
       error::raise(error::CAT_SYNTAX, "missing", &line, &expected, &text);
     }
     default: {

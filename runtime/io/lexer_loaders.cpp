@@ -12,12 +12,18 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/io/lexer_internal.h"
 #include "runtime/io/number_converters.h"
@@ -144,11 +150,12 @@ uint32_t unit_for(uint32_t max_cp) { return max_cp < 0x100 ? 1 : max_cp < 0x1000
 
 // A new text value of `type` with `count` units of `unit`; `*data` receives its first unit.
 Cell make_text(TypeId type, uint32_t unit, uint32_t count, uint8_t** data) {
-  NodeId node = memory::alloc_units(count, unit);
-  memory::SeriesBuffer* buffer = memory::buffer_of(node);
+  Cell text;
+  string::make_at_unit(&text, count, unit, type);
+  memory::SeriesBuffer* buffer = string::buffer_of(&text);
   buffer->tail = buffer->head + count * unit;
   *data = buffer->data() + buffer->head;
-  return Cell{type, 0, node, 0};
+  return text;
 }
 
 // Validates text (with `^` escapes when `escapes`) and, in load mode, pushes it as a `type`.
@@ -833,7 +840,7 @@ bool load_char(State& s, Bytes start, Bytes end, uint32_t, int mode) {
   if (cp < 0 || uint32_t(cp) > utf8::kMaxCodePoint || p != text_end) {
     return throw_error(s, start, end, TYPE_CHAR);
   }
-  if (mode == MODE_LOAD) push(s, Cell{TYPE_CHAR, 0, uint32_t(cp), 0});
+  if (mode == MODE_LOAD) push(s, character::make(uint32_t(cp)));
   return true;
 }
 
@@ -847,9 +854,8 @@ bool load_binary(State& s, Bytes start, Bytes end, uint32_t, int mode) {
   uint8_t* out = nullptr;
   Cell value{};
   if (mode == MODE_LOAD) {
-    NodeId node = memory::alloc_bytes(uint32_t(body_end - body));
-    value = Cell{TYPE_BINARY, 0, node, 0};
-    memory::SeriesBuffer* buffer = memory::buffer_of(node);
+    binary::make_at(&value, uint32_t(body_end - body));
+    memory::SeriesBuffer* buffer = memory::buffer_of(value.node());
     out = buffer->data() + buffer->head;
   }
   int32_t count = decode_base(body, body_end, base, out);
@@ -866,7 +872,7 @@ bool load_tuple(State& s, Bytes start, Bytes end, uint32_t, int mode) {
   uint8_t parts[kMaxTupleParts];
   int32_t count = read_tuple(view(start, end), parts);
   if (count < kMinTupleParts) return throw_error(s, start, end, TYPE_TUPLE);
-  if (mode == MODE_LOAD) push(s, tuple_cell(count, parts));
+  if (mode == MODE_LOAD) push(s, tuple::make(count, parts));
   return true;
 }
 
@@ -879,7 +885,7 @@ bool load_pair(State& s, Bytes start, Bytes end, uint32_t, int mode) {
       !read_integer(x + 1, end, &second, &too_big_second) || too_big_first || too_big_second) {
     return throw_error(s, start, end, TYPE_PAIR);
   }
-  if (mode == MODE_LOAD) push(s, Cell{TYPE_PAIR, 0, uint32_t(first), uint32_t(second)});
+  if (mode == MODE_LOAD) push(s, pair::make(int32_t(first), int32_t(second)));
   return true;
 }
 
@@ -913,11 +919,7 @@ bool load_point(State& s, Bytes start, Bytes end, uint32_t, int mode) {
   if (count < 2) return throw_error(s, start - 1, end, TYPE_POINT2D);
   TypeId type = count == 2 ? TYPE_POINT2D : TYPE_POINT3D;
   s.result_type = type;
-  if (mode == MODE_LOAD) {
-    Cell value{type, 0, 0, 0};
-    std::memcpy(&value.data1, coordinates, sizeof(float) * size_t(count));
-    push(s, value);
-  }
+  if (mode == MODE_LOAD) push(s, point::make(type, coordinates));
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/io/lexer.h"
 #include "runtime/memory.h"
@@ -149,13 +150,6 @@ int32_t read_tuple(std::string_view text, uint8_t* parts) {
   return count;
 }
 
-Cell tuple_cell(int32_t count, const uint8_t* parts) {
-  constexpr uint32_t kCountShift = 19;   // the part count in the tuple's header
-  Cell tuple{TYPE_TUPLE | (uint32_t(count) << kCountShift), 0, 0, 0};
-  std::memcpy(&tuple.data1, parts, size_t(count));
-  return tuple;
-}
-
 }  // namespace xol::lexer
 
 namespace xol::string {
@@ -214,7 +208,7 @@ Cell to_tuple(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* err
   int32_t count = text.empty() ? -1 : lexer::read_tuple(text, parts);
   *error = count < 0 ? -1 : 0;
   if (count < lexer::kMinTupleParts) count = lexer::kMinTupleParts;
-  return lexer::tuple_cell(count, parts);
+  return tuple::make(count, parts);
 }
 
 Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error) {

@@ -30,8 +30,6 @@ double parse_special(std::string_view text, int* error);
 // Parts of a dotted tuple text (digits and dots only), each 0-255, at most 12 of them, into
 // `parts`. Answers their count, or -1 for an empty part, a part above 255 or too many parts.
 int32_t read_tuple(std::string_view text, uint8_t* parts);
-// A tuple! of `count` parts (3 to 12).
-Cell tuple_cell(int32_t count, const uint8_t* parts);
 
 }  // namespace xol::lexer
 

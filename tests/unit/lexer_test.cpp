@@ -127,6 +127,7 @@ class LexerTest : public NumberTest {
     if (value.is(TYPE_STRING)) return std::string(text::view(&value));
     if (value.is(TYPE_DATATYPE)) return type_name(int32_t(value.data1));
     if (value.is(TYPE_NONE)) return "none";
+    if (value.is(TYPE_CHAR)) return std::string(1, char(value.data2));
     return "?";
   }
 };
