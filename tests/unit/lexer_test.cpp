@@ -559,6 +559,29 @@ TEST_F(LexerTest, NextStopsAfterOneValue) {
   EXPECT_EQ(consumed, 5);
 }
 
+TEST_F(LexerTest, AppendsIntoAGivenBlock) {
+  Cell into = lexer::load("a");
+  Cell out;
+  std::string_view text = "b [c]";
+  lexer::scan(&into, nullptr, nullptr, nullptr, lexer::Mode{}, uint32_t(text.size()),
+              reinterpret_cast<const uint8_t*>(text.data()), &out);
+  EXPECT_EQ(molded(into), "[a b [c]]");
+  EXPECT_EQ(out.node(), into.node());
+}
+
+TEST_F(LexerTest, OneValueFromAString) {
+  const Case cases[] = {
+      {"10:30", "10:30:00"}, {" 50% ", "50%"}, {"1 2", "none"}, {"", "unset"}, {"[1]", "[1]"},
+  };
+  for (const Case& c : cases) {
+    Cell text, value;
+    string::load_utf8(&text, c.source);
+    value::load_from_string(&text, &value);
+    std::string shown = value.is(TYPE_UNSET) ? "unset" : molded(value);
+    EXPECT_EQ(shown, c.expected) << c.source;
+  }
+}
+
 TEST_F(LexerTest, ConvertersBehindTo) {
   auto units = [](std::string_view text) { return reinterpret_cast<const uint8_t*>(text.data()); };
   int32_t error = 0;
