@@ -43,8 +43,10 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
+#include "runtime/eval/checksum.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_table.h"
+#include "runtime/eval/random.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/memory.h"
@@ -117,6 +119,8 @@ void init() {
   dyn_print::init();
   // Platform services: console output (which also keeps a closed pipe from ending the process).
   console::init();
+  // The random generator, at its fixed start-up seed.
+  random::init();
   // The memory manager: its node range and frame lists.
   memory::init();
   // The first node frame and the first series frame.
@@ -138,6 +142,7 @@ void init() {
   words::init_issue();
   natives_table::register_natives();
   ownership::init();
+  checksum::init();
   // The stacks, the interpreter, the lexer; then the native and action values from their
   // embedded specs, where the boot payload will later be decoded.
   stack::init();

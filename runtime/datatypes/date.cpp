@@ -13,6 +13,7 @@
 #include "runtime/datatypes/number.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/eval/random.h"
 
 namespace xol::date {
 namespace {
@@ -561,10 +562,31 @@ void subtract(Cell* value1, Cell* value2, Cell* result) {
   }
 }
 
+// random: /seed seeds the generator with the packed word plus the whole seconds of the time.
+// Otherwise the day number d becomes a uniform 1..d, less one. A date with a time also gets a
+// random zone (any 7 zone bits) and a random local time of day: a draw x scaled to 0..3600
+// stands for the fraction x / 3600 of the day, so the time is a multiple of 24 seconds.
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(packed(value) + uint32_t(int64_t(utc_time(value))));
+    cell::set_unset(result);
+    return;
+  }
+  Parts parts = parts_of(value);
+  parts.days = xol::random::integer(secure, int32_t(parts.days)) - 1;
+  if (parts.timed) {
+    parts.zone = zone_quarters(uint32_t(xol::random::draw(secure)) & kZoneMask);
+    double x = xol::random::scale(time::kSecondsPerHour, secure);
+    double local = std::floor(x) * kHoursPerDay;
+    parts.utc = local - parts.zone * kSecondsPerZoneQuarter;
+  }
+  store(parts, result);
+}
+
 void init() {
   using actions::own;
   datatype::register_type(TYPE_DATE, 0, "date!", {
-      own<ACT_MAKE>(make), kAbsent, kAbsent, own<ACT_TO>(to),
+      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(to),
       own<ACT_FORM>(form), own<ACT_MOLD>(mold), own<ACT_EVAL_PATH>(eval_path), kAbsent,
       own<ACT_COMPARE>(compare),
       kAbsent, own<ACT_ADD>(add), kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 10-17

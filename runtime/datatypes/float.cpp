@@ -12,6 +12,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/eval/random.h"
 #include "runtime/number_text.h"
 
 namespace xol::floating {
@@ -293,6 +294,17 @@ bool odd(const Cell* value) {
 }
 bool even(const Cell* value) { return !odd(value); }
 
+// random: /seed seeds the generator with the XOR of the double's two halves. Otherwise the
+// value v becomes a random float from 0 to v, keeping its type (percent! and time! share this).
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(value->data2 ^ value->data3);
+    cell::set_unset(result);
+    return;
+  }
+  make_at(result, xol::random::scale(get(value), secure), value->type());
+}
+
 namespace {
 template <MathOp Op>
 void math_action(Cell* value1, Cell* value2, Cell* result) {
@@ -303,7 +315,7 @@ void math_action(Cell* value1, Cell* value2, Cell* result) {
 void init() {
   using actions::own;
   datatype::register_type(TYPE_FLOAT, 0, "float!", {
-      own<ACT_MAKE>(make), kAbsent, kAbsent, own<ACT_TO>(make),
+      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(make),
       own<ACT_FORM>(form), own<ACT_MOLD>(mold), kAbsent, kAbsent, own<ACT_COMPARE>(compare),
       own<ACT_ABSOLUTE>(absolute), own<ACT_ADD>(math_action<OP_ADD>),
       own<ACT_DIVIDE>(math_action<OP_DIVIDE>), own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>),

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
 
 namespace xol::integer {
 namespace {
@@ -306,10 +307,23 @@ void round(Cell* value, const RoundOptions& options, Cell* result) {
 bool even(const Cell* value) { return (get(value) & 1) == 0; }
 bool odd(const Cell* value) { return (get(value) & 1) != 0; }
 
+// random: /seed seeds the generator with the value itself. Otherwise the value n becomes a
+// uniform 1..n (n..-1 when negative; 0 stays 0), keeping its type, so char! shares this.
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(value->data2);
+    cell::set_unset(result);
+    return;
+  }
+  Cell drawn = *value;
+  drawn.data2 = uint32_t(xol::random::integer(secure, get(value)));
+  *result = drawn;
+}
+
 void init() {
   using actions::own;
   datatype::register_type(TYPE_INTEGER, 0, "integer!", {
-      own<ACT_MAKE>(make), kAbsent, kAbsent, own<ACT_TO>(to),
+      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(to),
       own<ACT_FORM>(form), own<ACT_MOLD>(mold), kAbsent, kAbsent, own<ACT_COMPARE>(compare),
       own<ACT_ABSOLUTE>(absolute), own<ACT_ADD>(math_action<OP_ADD>),
       own<ACT_DIVIDE>(math_action<OP_DIVIDE>), own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>),

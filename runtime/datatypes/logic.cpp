@@ -6,6 +6,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
 
 namespace xol::logic {
 namespace {
@@ -65,6 +66,19 @@ void bitwise(Cell* value1, Cell* value2, Cell* result) {
   box(result, A == ACT_AND ? (a & b) : A == ACT_OR ? (a | b) : (a ^ b));
 }
 
+// Draws above this one are true: half of the 31-bit draws.
+constexpr int32_t kHalfDraw = 1073741823;   // 2^30 - 1
+
+// random: /seed seeds the generator with 0 or 1; otherwise a fair coin.
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(get(value) ? 1 : 0);
+    cell::set_unset(result);
+    return;
+  }
+  box(result, xol::random::draw(secure) > kHalfDraw);
+}
+
 }  // namespace
 
 Cell true_value{TYPE_LOGIC, 1, 0, 0};
@@ -99,6 +113,7 @@ void init() {
   datatype::register_type(TYPE_LOGIC, 0, "logic!",
                           actions::ActionList()
                               .own(own<ACT_MAKE>(make))
+                              .own(own<ACT_RANDOM>(random))
                               .own(own<ACT_TO>(to))
                               .own(own<ACT_FORM>(form))
                               .own(own<ACT_MOLD>(mold))

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
 #include "runtime/number_text.h"
 
 namespace xol::money {
@@ -540,6 +541,38 @@ void round(Cell* value, const RoundOptions& o, Cell* result) {
 bool odd(const Cell* value) { return get_digit(value, kUnitsDigit) % 2 != 0; }
 bool even(const Cell* value) { return !odd(value); }
 
+// random: /seed seeds the generator with the XOR of the three payload words and the sign.
+// Otherwise the amount is drawn again, keeping sign and currency, digit by digit from its most
+// significant one. While the digits so far equal the amount's, a digit is drawn from 0 to the
+// amount's digit, and the amount's digit itself stands only when two further draws agree
+// (modulo 1000), so that the draw rarely reaches the amount; after the first smaller digit,
+// every digit is free.
+void random(Cell* value, bool seed, bool, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(value->data1 ^ value->data2 ^ value->data3 ^ (sign_bit(value) ? 1u : 0u));
+    cell::set_unset(result);
+    return;
+  }
+  constexpr int32_t kRadix = 10;
+  constexpr int32_t kAgreement = 1000;
+  Magnitude drawn = 0;
+  bool below = false;
+  for (int digit = kDigits - count_digits(magnitude(value)) + 1; digit <= kDigits; ++digit) {
+    int32_t limit = get_digit(value, digit);
+    int32_t g;
+    for (;;) {
+      g = xol::random::next() % (below ? kRadix : limit + 1);
+      if (below || g < limit) break;
+      int32_t first = xol::random::next();
+      int32_t second = xol::random::next();
+      if (first % kAgreement == second % kAgreement) break;
+    }
+    below = below || g < limit;
+    drawn = drawn * kRadix + Magnitude(g);
+  }
+  *result = make(sign_bit(value), currency_index(value), drawn);
+}
+
 namespace {
 template <MathOp Op>
 void math_action(Cell* value1, Cell* value2, Cell* result) {
@@ -551,7 +584,7 @@ void init() {
   using actions::own;
   ensure_currencies();
   datatype::register_type(TYPE_MONEY, 0, "money!", {
-      own<ACT_MAKE>(make), kAbsent, kAbsent, own<ACT_TO>(to),
+      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(to),
       own<ACT_FORM>(form), own<ACT_MOLD>(mold), own<ACT_EVAL_PATH>(eval_path), kAbsent,
       own<ACT_COMPARE>(compare),
       own<ACT_ABSOLUTE>(absolute), own<ACT_ADD>(math_action<OP_ADD>),

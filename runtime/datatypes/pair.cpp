@@ -14,6 +14,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
 
 namespace xol::pair {
 namespace {
@@ -220,11 +221,25 @@ void reverse(Cell* series, const Cell*, const Cell*, Cell* result) {
   *result = make(y(series), x(series));
 }
 
+// random: /seed seeds the generator with x XOR y. Otherwise each coordinate n becomes a uniform
+// 1..n (n..-1 when negative); a zero coordinate stays 0.
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(value->data2 ^ value->data3);
+    cell::set_unset(result);
+    return;
+  }
+  int32_t drawn_x = xol::random::integer(secure, x(value));
+  int32_t drawn_y = xol::random::integer(secure, y(value));
+  *result = make(drawn_x, drawn_y);
+}
+
 void init() {
   using actions::own;
   datatype::register_type(TYPE_PAIR, 0, "pair!",
                           actions::ActionList()
                               .own(own<ACT_MAKE>(make))
+                              .own(own<ACT_RANDOM>(random))
                               .own(own<ACT_TO>(make))
                               .own(own<ACT_FORM>(form))
                               .own(own<ACT_MOLD>(mold))

@@ -14,6 +14,8 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
+#include "runtime/murmur3.h"
 #include "runtime/number_text.h"
 
 namespace xol::point {
@@ -289,10 +291,28 @@ void reverse(Cell* series, const Cell*, const Cell*, Cell* result) {
   *result = make(series->type(), c.v);
 }
 
+// random: /seed seeds the generator with the hash of the coordinates' bytes. Otherwise each
+// coordinate v becomes a random float from 0 to v, as float! draws one; 0.0 stays 0.0.
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  int32_t n = dimensions(value);
+  if (seed) {
+    xol::random::seed(hash::murmur3(&value->data1, size_t(n) * sizeof(float)));
+    cell::set_unset(result);
+    return;
+  }
+  Cell drawn = *value;
+  for (int32_t i = 0; i < n; ++i) {
+    float v = coordinate(&drawn, i);
+    if (v != 0.0f) set_coordinate(&drawn, i, float(xol::random::scale(v, secure)));
+  }
+  *result = drawn;
+}
+
 void init() {
   using actions::own;
   actions::ActionList list;
   list.own(own<ACT_MAKE>(make))
+      .own(own<ACT_RANDOM>(random))
       .own(own<ACT_TO>(make))
       .own(own<ACT_FORM>(form))
       .own(own<ACT_MOLD>(mold))

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "runtime/datatypes/block_storage.h"
@@ -18,6 +17,7 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
 #include "runtime/memory.h"
 #include "runtime/murmur3.h"
 #include "runtime/owners.h"
@@ -48,25 +48,6 @@ Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
   error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument, &word);
 }
 
-// ---- the random generator until the evaluator installs its own ----
-
-constexpr uint32_t kDefaultRandomSeed = 19650218;
-
-std::mt19937& process_generator() {
-  static std::mt19937 generator(kDefaultRandomSeed);
-  return generator;
-}
-
-void process_seed(uint32_t seed) { process_generator().seed(seed); }
-
-int32_t process_draw(bool, int32_t bound) {
-  if (bound <= 0) return 0;
-  std::uniform_int_distribution<int32_t> draw(1, bound);
-  return draw(process_generator());
-}
-
-const RandomSource kProcessRandom{process_seed, process_draw};
-const RandomSource* random_source = &kProcessRandom;
 ComparisonCaller comparison_caller = nullptr;
 
 // ---- element access by type ----
@@ -253,10 +234,6 @@ void Notice::done() {
 }
 
 // ---- hooks ----
-
-void set_random_source(const RandomSource* source) {
-  random_source = source ? source : &kProcessRandom;
-}
 
 void set_comparison_caller(ComparisonCaller caller) { comparison_caller = caller; }
 
@@ -556,7 +533,7 @@ void random(Cell* series, bool seed, bool secure, bool only, Cell* result) {
   uint32_t units = buffer_units(&target);
   uint32_t unit = unit_of(&target);
   if (seed) {
-    random_source->seed(hash::murmur3(unit_at(&target, head), (units - head) * unit));
+    xol::random::seed(hash::murmur3(unit_at(&target, head), (units - head) * unit));
     cell::set_unset(result);
     return;
   }
@@ -565,13 +542,13 @@ void random(Cell* series, bool seed, bool secure, bool only, Cell* result) {
       *result = none_cell();
       return;
     }
-    int32_t drawn = random_source->draw(secure, int32_t(units - head));
+    int32_t drawn = xol::random::integer(secure, int32_t(units - head));
     *result = element_at(&target, head + uint32_t(drawn) - 1);
     return;
   }
   Notice notice(&target, ACT_RANDOM, nullptr, int32_t(head), int32_t(units - head));
   for (uint32_t i = head; i + 1 < units; ++i) {
-    uint32_t other = i + uint32_t(random_source->draw(secure, int32_t(units - i))) - 1;
+    uint32_t other = i + uint32_t(xol::random::integer(secure, int32_t(units - i))) - 1;
     if (other != i) swap_units(&target, i, other, 1);
   }
   notice.done();

@@ -94,14 +94,6 @@ class Notice {
 
 // ---- hooks the evaluator installs ----
 
-// The random generator: `seed` re-initialises it; `draw(secure, n)` answers 1 to n for n > 0.
-struct RandomSource {
-  void (*seed)(uint32_t seed);
-  int32_t (*draw)(bool secure, int32_t bound);
-};
-// Until the evaluator installs its generator, an MT19937 of the process serves.
-void set_random_source(const RandomSource* source);
-
 // Calls a comparison function value on two values for `sort/compare`, writing its answer.
 using ComparisonCaller = void (*)(const Cell* function, const Cell* a, const Cell* b,
                                   Cell* answer);

@@ -12,6 +12,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/random.h"
 #include "runtime/memory.h"
 
 namespace xol::tuple {
@@ -278,11 +279,27 @@ void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result) {
   *result = reversed;
 }
 
+// random: /seed seeds the generator with the XOR of the three payload words. Otherwise each
+// byte b becomes a uniform 0..b.
+void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
+  if (seed) {
+    xol::random::seed(value->data1 ^ value->data2 ^ value->data3);
+    cell::set_unset(result);
+    return;
+  }
+  Cell drawn = *value;
+  uint8_t* b = bytes(&drawn);
+  for (int32_t i = 0; i < count(&drawn); ++i)
+    b[i] = uint8_t(xol::random::integer(secure, b[i] + 1) - 1);
+  *result = drawn;
+}
+
 void init() {
   using actions::own;
   datatype::register_type(TYPE_TUPLE, 0, "tuple!",
                           actions::ActionList()
                               .own(own<ACT_MAKE>(make))
+                              .own(own<ACT_RANDOM>(random))
                               .own(own<ACT_TO>(make))
                               .own(own<ACT_FORM>(form))
                               .own(own<ACT_MOLD>(mold))
