@@ -44,6 +44,17 @@ constexpr Built kBuilt[] = {
     {78, natives::continue_},   {79, natives::exit},
     {80, natives::return_},     {81, natives::throw_},
     {82, natives::catch_},
+    {9, natives::repeat},         {10, natives::forever},
+    {11, natives::foreach},       {12, natives::forall},
+    {13, natives::remove_each},   {15, natives::function_},
+    {17, natives::has},           {18, natives::switch_},
+    {19, natives::case_},         {21, natives::get},
+    {22, natives::set},           {34, natives::type_q},
+    {36, natives::compose},       {38, natives::bind},
+    {39, natives::in},            {68, natives::construct},
+    {69, natives::value_q},       {83, natives::extend},
+    {88, natives::unset_},        {92, natives::context_q},
+    {98, natives::as},            {107, natives::apply},
 };
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }

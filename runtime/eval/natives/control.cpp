@@ -1,10 +1,21 @@
-// The control natives: conditionals, loops, do and reduce.
+// The control natives: conditionals, loops, do, reduce and compose.
 //
 // A loop opens a loop frame and evaluates its body in it; a break or continue in the body
 // lands on that frame (stack.h) and comes back as the pending code, which the loop clears.
-// Return, exit and errors pass through unchanged.
+// Return, exit and errors pass through unchanged. The state of a loop (the word, the series,
+// the count) stays in the native's own argument cells below the loop frame, where the
+// collector sees it and where the stepping routines update it in place: an iteration neither
+// allocates nor binds, it sets a word and evaluates the body.
+//
+// Blocks under evaluation may move and grow while they run, so every walk over a block keeps
+// cell indexes and re-reads the cell at each step.
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
@@ -29,23 +40,35 @@ void result_none() {
   stack::keep();
 }
 
-// One evaluation of a loop body; answers false when the loop must end (a break, or a code that
-// belongs to an outer frame).
-bool loop_step(const Cell& body) {
+// The absolute end of a block's cells.
+uint32_t end_of(const Cell& block) { return block::head_position(&block) + block::length(&block); }
+
+// The inline falsy test of `any` and `remove-each`: none!, or a logic! false.
+bool inline_falsy(const Cell& value) {
+  return value.is(TYPE_NONE) || (value.is(TYPE_LOGIC) && !logic::get(&value));
+}
+
+// How one evaluation of a loop body ended.
+enum class Step { next, continued, ended };
+
+// One evaluation of a loop body into the loop frame's result slot. `ended` is a break (cleared)
+// or a code that belongs to an outer frame (left pending).
+Step body_step(const Cell& body) {
   stack::keep();
   switch (stack::guarded([&] { interpreter::eval_block(&body, true); })) {
     case rt::THROWN_BREAK:
       stack::pending = 0;
-      return false;
+      return Step::ended;
     case rt::THROWN_CONTINUE:
       stack::pending = 0;
-      return true;
+      return Step::continued;
     case 0:
-      return true;
+      return Step::next;
     default:
-      return false;
+      return Step::ended;
   }
 }
+bool loop_step(const Cell& body) { return body_step(body) != Step::ended; }
 
 // Opens the loop frame with an unset result slot.
 void open_loop() {
@@ -58,7 +81,167 @@ void close_loop() {
   if (!stack::pending) stack::unwind_last();
 }
 
+// Sets a word (of any word type) in its own context.
+void set_word(Cell* word, const Cell* value) {
+  if (!word::context_of(word)) error::raise(error::CAT_SCRIPT, "not-defined", word);
+  context::set(word, value);
+}
+
+// ---- the foreach and remove-each steps ----
+
+bool is_list(TypeId type) { return series::any_block(type); }
+
+// The word block of foreach and remove-each: at least one entry, each a word of the four kinds.
+int32_t check_word_block(const Cell& words_given) {
+  const int32_t count = int32_t(block::length(&words_given));
+  if (count < 1) error::raise(error::CAT_SCRIPT, "invalid-arg", &words_given);
+  for (const Cell* entry = block::head(&words_given); entry < block::tail(&words_given); ++entry)
+    if (!(entry->type() >= TYPE_WORD && entry->type() <= TYPE_GET_WORD))
+      error::raise(error::CAT_SCRIPT, "invalid-arg", entry);
+  return count;
+}
+
+// Whether an element is left at the series' index.
+bool series_left(const Cell& series) {
+  if (series.is(TYPE_MAP)) {
+    const Cell pairs{TYPE_BLOCK, 0, series.data2, 0};
+    return series.data1 < block::length(&pairs);
+  }
+  return series.data1 < series::buffer_units(&series);
+}
+
+// The next live key/value pair of a map from its index on (removed pairs have a value cell
+// whose header is 0); false when none is left. The index moves past the pair.
+bool next_map_pair(Cell* map, Cell* key, Cell* value) {
+  const Cell pairs{TYPE_BLOCK, 0, map->data2, 0};
+  const uint32_t count = block::length(&pairs);
+  for (uint32_t at = map->data1; at + 1 < count; at += 2) {
+    const Cell* pair = block::abs_at(&pairs, at);
+    if (pair[1].header == 0) continue;
+    *key = pair[0];
+    if (key->is(TYPE_SET_WORD)) cell::set_type(key, TYPE_WORD);
+    *value = pair[1];
+    map->data1 = at + 2;
+    return true;
+  }
+  map->data1 = count;
+  return false;
+}
+
+// Element `i` (from 1) at the series' index, as `pick` answers it (none past the tail).
+Cell pick_at(Cell* series, int32_t i) {
+  if (is_list(series->type())) {
+    const uint32_t at = series->data1 + uint32_t(i) - 1;
+    return at < series::buffer_units(series) ? *block::abs_at(series, at) : none::value;
+  }
+  Cell picked;
+  actions::get<ACT_PICK>(series->type())(series, i, nullptr, &picked);
+  return picked;
+}
+
+// One step of foreach over `series` with the word (n = 1, a word) or the block of n words:
+// sets them from the next elements and advances the index. False when nothing was left.
+bool foreach_next(Cell* words_cell, Cell* series, int32_t n) {
+  if (series->is(TYPE_MAP)) {
+    Cell key, value;
+    if (!next_map_pair(series, &key, &value)) return false;
+    set_word(block::head(words_cell), &key);
+    set_word(block::head(words_cell) + 1, &value);
+    return true;
+  }
+  if (!series_left(*series)) return false;
+  if (!words_cell->is(TYPE_BLOCK)) {
+    const Cell value = pick_at(series, 1);
+    set_word(words_cell, &value);
+  } else {
+    for (int32_t i = 1; i <= n; ++i) {
+      const Cell value = pick_at(series, i);
+      set_word(block::head(words_cell) + i - 1, &value);
+    }
+  }
+  series->data1 += uint32_t(n);
+  return true;
+}
+
+// The word count of foreach and remove-each, after the checks of the word argument.
+int32_t word_count(const Cell& words_given, const Cell& series) {
+  if (!words_given.is(TYPE_BLOCK)) {
+    if (series.is(TYPE_MAP)) error::raise(error::CAT_SCRIPT, "invalid-arg", &words_given);
+    return 1;
+  }
+  const int32_t count = check_word_block(words_given);
+  if (series.is(TYPE_MAP) && count != 2)
+    error::raise(error::CAT_SCRIPT, "invalid-arg", &words_given);
+  return count;
+}
+
+// ---- evaluation helpers ----
+
+// Evaluates one value as an expression (a word gives its value, a function is called) and
+// pushes the result.
+void eval_one(const Cell& value) {
+  Cell* holder = stack::push_slot();
+  block::make_at(holder, 1);
+  block::append_cell(holder, &value);
+  interpreter::eval_block(holder, false);
+  if (stack::pending) return;
+  *holder = stack::top[-1];
+  stack::top = holder + 1;
+}
+
+bool is_function_type(TypeId type) {
+  return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_OP ||
+         type == TYPE_FUNCTION || type == TYPE_ROUTINE;
+}
+
+// Adds a value to the output of reduce or compose: appended when `append`, else inserted at
+// the output's position, which moves past it.
+void add_to(Cell* out, const Cell* value, bool append) {
+  if (append) block::append_cell(out, value);
+  else block::insert_value(out, value, true, false);
+}
+
+// The compose worker: walks `source` and adds to `out` (a cell on the argument stack).
+void compose_into(const Cell source, Cell* out, bool deep, bool only, bool append) {
+  const uint32_t end = end_of(source);
+  for (uint32_t position = block::head_position(&source); position < end; ++position) {
+    const Cell item = *block::abs_at(&source, position);
+    if (item.is(TYPE_PAREN)) {
+      if (block::length(&item) == 0) continue;
+      interpreter::eval_block(&item, false);
+      if (stack::pending) return;
+      Cell* result = stack::top - 1;
+      if (result->is(TYPE_UNSET)) {
+        stack::pop(1);
+      } else if (result->is(TYPE_BLOCK) && !only) {
+        for (uint32_t i = 0; i < block::length(result); ++i)
+          add_to(out, block::head(result) + i, append);
+        stack::pop(1);
+      } else {
+        const Cell value = *result;
+        stack::pop(1);
+        add_to(out, &value, append);
+      }
+    } else if (item.is(TYPE_BLOCK) && deep) {
+      Cell* nested = stack::push_slot();
+      block::make_at(nested, int32_t(block::length(&item)));
+      compose_into(item, nested, deep, only, true);
+      if (stack::pending) return;
+      const Cell made = *nested;
+      stack::pop(1);
+      add_to(out, &made, append);
+    } else {
+      add_to(out, &item, append);
+    }
+  }
+}
+
+// Whether a `/into` output takes values by appending: it is at its tail.
+bool appends(const Cell& out) { return series::at_tail(&out); }
+
 }  // namespace
+
+// ---- conditionals ----
 
 void if_(bool, const int32_t*) {
   if (logic::false_q(arguments)) return result_none();
@@ -77,12 +260,12 @@ void either(bool, const int32_t*) {
 void any(bool, const int32_t*) {
   const Cell code = arguments[0];
   stack::keep();
-  uint32_t end = block::head_position(&code) + block::length(&code);
+  const uint32_t end = end_of(code);
   for (uint32_t position = block::head_position(&code); position < end;) {
     position = interpreter::eval_next(&code, position, end);
     if (stack::pending) return;
     const Cell value = *--stack::top;
-    if (!value.is(TYPE_NONE) && !(value.is(TYPE_LOGIC) && !logic::get(&value))) {
+    if (!inline_falsy(value)) {
       stack::set_last(&value);
       return;
     }
@@ -93,7 +276,7 @@ void any(bool, const int32_t*) {
 void all(bool, const int32_t*) {
   const Cell code = arguments[0];
   stack::keep();
-  uint32_t end = block::head_position(&code) + block::length(&code);
+  const uint32_t end = end_of(code);
   if (block::length(&code) == 0) return result_none();
   for (uint32_t position = block::head_position(&code); position < end;) {
     position = interpreter::eval_next(&code, position, end);
@@ -103,6 +286,46 @@ void all(bool, const int32_t*) {
     stack::set_last(&value);
   }
 }
+
+void switch_(bool, const int32_t* refinements) {
+  const Cell value = arguments[0], cases = arguments[1];
+  const Cell* found = call::select_case(&value, &cases);
+  if (found && found < block::tail(&cases)) return run_branch(*found);
+  if (!found && refinements[0] >= 0) return run_branch(arguments[refinements[0]]);
+  result_none();
+}
+
+void case_(bool, const int32_t* refinements) {
+  const bool all = refinements[0] >= 0;
+  const Cell cases = arguments[0];
+  stack::keep();
+  const uint32_t end = end_of(cases);
+  Cell result = none::value;
+  for (uint32_t position = block::head_position(&cases); position < end;) {
+    result = none::value;
+    position = interpreter::eval_next(&cases, position, end);
+    if (stack::pending) return;
+    const Cell condition = *--stack::top;
+    if (position >= end) error::raise(error::CAT_SCRIPT, "need-value", &words::w.case_);
+    if (!logic::true_q(&condition)) {
+      ++position;
+      continue;
+    }
+    const Cell branch = *block::abs_at(&cases, position);
+    if (branch.is(TYPE_BLOCK)) {
+      ++position;
+      interpreter::eval_block(&branch, false);
+    } else {
+      position = interpreter::eval_next(&cases, position, end);
+    }
+    if (stack::pending) return;
+    result = *--stack::top;
+    if (!all) break;
+  }
+  stack::set_last(&result);
+}
+
+// ---- loops ----
 
 void while_(bool, const int32_t*) {
   const Cell condition = arguments[0], body = arguments[1];
@@ -130,18 +353,9 @@ void until(bool, const int32_t*) {
   stack::keep();
   open_loop();
   for (;;) {
-    stack::keep();
-    const uint32_t code = stack::guarded([&] { interpreter::eval_block(&body, true); });
-    if (code == rt::THROWN_BREAK) {
-      stack::pending = 0;
-      break;
-    }
-    if (code == rt::THROWN_CONTINUE) {
-      stack::pending = 0;
-      continue;
-    }
-    if (code) return;
-    if (logic::true_q(stack::arguments)) break;
+    const Step step = body_step(body);
+    if (step == Step::ended) break;
+    if (step == Step::next && logic::true_q(stack::arguments)) break;
   }
   close_loop();
 }
@@ -157,44 +371,233 @@ void loop(bool, const int32_t*) {
   close_loop();
 }
 
-void do_(bool, const int32_t*) {
-  Cell value = arguments[0];
+void repeat(bool, const int32_t*) {
+  Cell* word = arguments;
+  const int32_t count = call::float_to_integer(arguments + 1);
+  const Cell body = arguments[2];
+  if (count <= 0) return result_none();
+  stack::top = arguments + 3;
+  open_loop();
+  for (int32_t i = 1; i <= count; ++i) {
+    const Cell counter = integer::make(i);
+    set_word(word, &counter);
+    if (!loop_step(body)) break;
+  }
+  close_loop();
+}
+
+void forever(bool, const int32_t*) {
+  const Cell body = arguments[0];
   stack::keep();
-  switch (value.type()) {
-    case TYPE_BLOCK: case TYPE_PAREN:
-      interpreter::eval_block(&value, true);
+  open_loop();
+  while (loop_step(body)) {
+  }
+  close_loop();
+}
+
+void foreach(bool, const int32_t*) {
+  Cell* state = arguments;   // the word(s), the series (advanced in place), the body
+  const Cell body = state[2];
+  const int32_t n = word_count(state[0], state[1]);
+  state[1].data1 = state[1].is(TYPE_MAP) ? 0 : series::head_of(&state[1]);
+  stack::top = state + 3;
+  open_loop();
+  while (foreach_next(&state[0], &state[1], n) && loop_step(body)) {
+  }
+  close_loop();
+}
+
+void forall(bool, const int32_t*) {
+  Cell* state = arguments;   // the word, the body, then the starting series
+  Cell* value = word::get(&state[0]);
+  if (!series::is_series(value->type())) {
+    Cell datatype{TYPE_DATATYPE, uint32_t(value->type()), 0, 0};
+    Cell argument = word::load("word");
+    Cell name = word::load("forall");
+    error::raise(error::CAT_SCRIPT, "expect-arg", &name, &datatype, &argument);
+  }
+  const Cell body = state[1];
+  state[2] = *value;
+  stack::top = state + 3;
+  open_loop();
+  bool broken = false;
+  while (series_left(*word::get(&state[0]))) {
+    if (body_step(body) == Step::ended) {
+      if (stack::pending) return;
+      broken = true;
       break;
-    case TYPE_STRING: {
-      Cell loaded;
-      lexer::scan_string(&value, nullptr, nullptr, nullptr, lexer::Mode{}, -1, &loaded);
-      interpreter::eval_block(&loaded, true);
+    }
+    Cell* now = word::get(&state[0]);
+    if (!series::is_series(now->type()) || now->node() != state[2].node())
+      error::raise(error::CAT_SCRIPT, "bad-loop-series", now);
+    ++now->data1;
+  }
+  if (!broken) set_word(&state[0], &state[2]);
+  close_loop();
+}
+
+void remove_each(bool, const int32_t*) {
+  Cell* state = arguments;   // the word(s), the series (advanced in place), the body, the start
+  const Cell body = state[2];
+  const int32_t n = word_count(state[0], state[1]);
+  state[1].data1 = series::head_of(&state[1]);
+  state[3] = state[1];
+  stack::top = state + 4;
+  open_loop();
+  const Cell part = integer::make(n);
+  while (foreach_next(&state[0], &state[1], n)) {
+    const Step step = body_step(body);
+    if (step == Step::ended) break;
+    if (step == Step::continued || inline_falsy(*stack::arguments)) continue;
+    Cell* series = &state[1];
+    const uint32_t units = series::buffer_units(series);
+    series->data1 = (series->data1 > units ? units : series->data1) - uint32_t(n);
+    Cell removed;
+    actions::get<ACT_REMOVE>(series->type())(series, n == 1 ? nullptr : &part, nullptr, &removed);
+    series->data1 = removed.data1;
+  }
+  if (stack::pending) return;
+  stack::revert();
+  stack::set_last(&state[3]);
+  stack::keep();
+}
+
+// ---- evaluation ----
+
+void do_(bool, const int32_t* refinements) {
+  enum { EXPAND, ARGS, NEXT, TRACE };
+  Cell value = arguments[0];
+  const bool tracing = refinements[TRACE] >= 0 && !interpreter::trace.active;
+  if (tracing) {
+    const Cell callback = arguments[refinements[TRACE]];
+    const Cell cache = interpreter::arg_cache(&callback);
+    interpreter::trace.callback = callback;
+    interpreter::trace.mask = interpreter::event_mask(&callback);
+    interpreter::trace.locals = interpreter::cache_totals(&cache).locals;
+    interpreter::trace.active = interpreter::trace.saved_active = true;
+    stack::set_body_flag(true);
+    interpreter::fire_event(interpreter::EVENT_INIT, nullptr, 0, stack::arguments, nullptr);
+  }
+  struct TraceEnd {
+    bool on;
+    ~TraceEnd() {
+      if (!on) return;
+      interpreter::trace.active = interpreter::trace.saved_active = false;
+      interpreter::trace.callback = none::value;
+    }
+  } trace_end{tracing};
+
+  if (value.is(TYPE_STRING)) {
+    Cell* loaded = stack::push_slot();
+    lexer::scan_string(&value, nullptr, nullptr, nullptr, lexer::Mode{}, -1, loaded);
+    value = *loaded;
+  }
+  if (refinements[EXPAND] >= 0 && series::any_block(value.type())) {
+    const Cell name = word::load("expand");
+    Cell expanded;
+    call::value(call::get_value(&name), &name, &value, 1, &expanded);
+  }
+  switch (value.type()) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
+      if (refinements[NEXT] >= 0) {
+        Cell* position_word = arguments + refinements[NEXT];
+        value.data1 = block::head_position(&value);
+        const uint32_t end = end_of(value);
+        if (value.data1 < end) {
+          value.data1 = interpreter::eval_next(&value, value.data1, end);
+          if (stack::pending) break;
+          stack::set_last(--stack::top);
+        } else {
+          unset::box(stack::arguments);
+        }
+        set_word(position_word, &value);
+      } else {
+        interpreter::eval_block(&value, true);
+      }
+      break;
+    case TYPE_FILE: case TYPE_URL: {
+      const Cell name = word::load("do-file"), args_refinement = word::load_refinement("args");
+      const Cell args[] = {value, refinements[ARGS] >= 0 ? arguments[refinements[ARGS]]
+                                                         : none::value};
+      Cell result;
+      call::value(call::get_value(&name), &name, args, 1, &result, {{&args_refinement, args + 1, 1}});
+      stack::set_last(&result);
       break;
     }
     case TYPE_ERROR:
       stack::throw_error(&value);
-    case TYPE_WORD:
-      stack::set_last(call::get_value(&value));
-      break;
     default:
+      eval_one(value);
+      if (!stack::pending) stack::set_last(--stack::top);
       break;
   }
+  if (!tracing) {
+    if (!stack::pending) stack::keep();
+    return;
+  }
+  const uint32_t code = stack::pending;
+  stack::set_body_flag(false);
+  if (code == rt::THROWN_RETURN || code == rt::THROWN_EXIT) stack::pending = 0;
+  if (!stack::pending) stack::keep();
+  interpreter::fire_event(interpreter::EVENT_END, nullptr, 0, stack::arguments, nullptr);
+  if (code == rt::THROWN_RETURN || code == rt::THROWN_EXIT)
+    stack::throw_return(code == rt::THROWN_RETURN);
 }
 
-void reduce(bool, const int32_t*) {
+void reduce(bool, const int32_t* refinements) {
   const Cell source = arguments[0];
-  if (!source.is(TYPE_BLOCK)) return stack::keep();
+  const bool into = refinements[0] >= 0;
+  const Cell given = into ? arguments[refinements[0]] : none::value;
   stack::keep();
-  Cell* result = stack::push_slot();
-  block::make_at(result, int32_t(block::length(&source)));
-  const uint32_t end = block::head_position(&source) + block::length(&source);
-  for (uint32_t position = block::head_position(&source); position < end;) {
-    position = interpreter::eval_next(&source, position, end);
-    if (stack::pending) return;
-    Cell value = *--stack::top;
-    cell::clear_new_line(&value);
-    block::append_cell(stack::arguments + 1, &value);
+  Cell* out = stack::push_slot();
+  if (into) *out = given;
+  else block::make_at(out, int32_t(source.is(TYPE_BLOCK) ? block::length(&source) : 1));
+  const bool append = !into || appends(*out);
+  if (!source.is(TYPE_BLOCK)) {
+    if (is_function_type(source.type()) && !into) return stack::keep();
+    if (is_function_type(source.type())) {
+      stack::push(&source);
+    } else {
+      eval_one(source);
+      if (stack::pending) return;
+    }
+    if (!into) {
+      stack::set_last(stack::top - 1);
+      return stack::keep();
+    }
+    const Cell value = *--stack::top;
+    add_to(out, &value, append);
+  } else {
+    const uint32_t end = end_of(source);
+    for (uint32_t position = block::head_position(&source); position < end;) {
+      position = interpreter::eval_next(&source, position, end);
+      if (stack::pending) return;
+      Cell value = *--stack::top;
+      cell::clear_new_line(&value);
+      add_to(out, &value, append);
+    }
   }
-  stack::arguments[0] = stack::arguments[1];
+  stack::set_last(out);
+  stack::keep();
+}
+
+void compose(bool, const int32_t* refinements) {
+  enum { DEEP, ONLY, INTO };
+  const Cell source = arguments[0];
+  if (!source.is(TYPE_BLOCK)) {
+    Cell expected{TYPE_DATATYPE, TYPE_BLOCK, 0, 0}, given{TYPE_DATATYPE, source.type(), 0, 0};
+    error::raise(error::CAT_SCRIPT, "expect-val", &expected, &given);
+  }
+  const bool into = refinements[INTO] >= 0;
+  const Cell given = into ? arguments[refinements[INTO]] : none::value;
+  stack::keep();
+  Cell* out = stack::push_slot();
+  if (into) *out = given;
+  else block::make_at(out, int32_t(block::length(&source)));
+  compose_into(source, out, refinements[DEEP] >= 0, refinements[ONLY] >= 0,
+               !into || appends(*out));
+  if (stack::pending) return;
+  stack::set_last(out);
   stack::keep();
 }
 

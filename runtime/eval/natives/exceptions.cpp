@@ -4,6 +4,7 @@
 // C++ exception they put the stacks back to that mark (which also restores the function
 // contexts of the frames dropped) and make the error or the thrown value their result.
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -15,6 +16,10 @@
 
 namespace xol::natives {
 namespace {
+
+// try/keep records the calls whose names are functions, as an error's printed trace does.
+constexpr int32_t kKeptCallsLevel = 1;
+constexpr int32_t kKeptCallsCapacity = 8;
 
 bool same_symbol(const Cell* a, const Cell* b) {
   return symbol::resolve(word::symbol_of(a)) == symbol::resolve(word::symbol_of(b));
@@ -36,11 +41,20 @@ bool name_matches(const Cell& wanted, const Cell& thrown) {
   return word::any_word_type(thrown.type()) && same_symbol(&wanted, &thrown);
 }
 
+// Records the names of the calls active at the raise (every frame is still there, since
+// nothing is unwound before try restores its mark) in the error's stack field.
+void keep_call_stack(const Cell& made) {
+  Cell* names = stack::push_slot();
+  block::make_at(names, kKeptCallsCapacity);
+  stack::collect_frame_words(kKeptCallsLevel, names, int32_t(stack::ctop - stack::cbottom));
+  *error::field(&made, error::FIELD_STACK) = *names;
+}
+
 }  // namespace
 
 void try_(bool, const int32_t* refinements) {
   const Cell code = stack::arguments[0];
-  const bool all = refinements[0] >= 0;
+  const bool all = refinements[0] >= 0, keep = refinements[1] >= 0;
   stack::keep();
   const stack::Mark mark = stack::save();
   if (all) stack::mark_try_all(&words::w.try_);
@@ -48,8 +62,10 @@ void try_(bool, const int32_t* refinements) {
   try {
     interpreter::eval_block(&code, true);
   } catch (const error::Raised& raised) {
+    const Cell made = raised.error;
+    if (keep && made.is(TYPE_ERROR)) keep_call_stack(made);
     stack::restore(mark);
-    stack::set_last(&raised.error);
+    stack::set_last(&made);
     return;
   } catch (const rt::Thrown&) {
     if (!all) throw;

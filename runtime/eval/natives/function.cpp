@@ -1,8 +1,10 @@
-// The function makers.
+// The function makers: func, and the three shorthands that build a spec for it (function
+// collects the body's set-words as locals, does has no spec, has makes its words locals).
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
+#include "runtime/runtime_words.h"
 
 namespace xol::natives {
 
@@ -17,9 +19,23 @@ void func(bool, const int32_t*) {
   stack::keep();
 }
 
+void function_(bool, const int32_t*) {
+  stack::top = stack::arguments + 2;
+  Cell* collected = stack::push_slot();
+  block::clone(&stack::arguments[0], false, false, stack::arguments);
+  function::collect_locals(stack::arguments, &stack::arguments[1], collected);
+  func(false, nullptr);
+}
+
 void does(bool, const int32_t*) {
   stack::arguments[1] = stack::arguments[0];
   block::make_at(stack::arguments, 1);
+  func(false, nullptr);
+}
+
+void has(bool, const int32_t*) {
+  block::clone(&stack::arguments[0], false, false, stack::arguments);
+  block::insert_value(stack::arguments, &words::refs.local, false, false);
   func(false, nullptr);
 }
 

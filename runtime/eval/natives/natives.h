@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "runtime/cell.h"
+
 namespace xol::natives {
 
 // control.cpp
@@ -20,12 +22,41 @@ void all(bool check, const int32_t* refinements);
 void while_(bool check, const int32_t* refinements);
 void until(bool check, const int32_t* refinements);
 void loop(bool check, const int32_t* refinements);
+void repeat(bool check, const int32_t* refinements);
+void forever(bool check, const int32_t* refinements);
+void foreach(bool check, const int32_t* refinements);
+void forall(bool check, const int32_t* refinements);
+void remove_each(bool check, const int32_t* refinements);
+void switch_(bool check, const int32_t* refinements);
+void case_(bool check, const int32_t* refinements);
 void do_(bool check, const int32_t* refinements);
 void reduce(bool check, const int32_t* refinements);
+void compose(bool check, const int32_t* refinements);
 
 // function.cpp
 void func(bool check, const int32_t* refinements);
+void function_(bool check, const int32_t* refinements);
 void does(bool check, const int32_t* refinements);
+void has(bool check, const int32_t* refinements);
+
+// words.cpp
+void get(bool check, const int32_t* refinements);
+void set(bool check, const int32_t* refinements);
+void unset_(bool check, const int32_t* refinements);
+void value_q(bool check, const int32_t* refinements);
+void type_q(bool check, const int32_t* refinements);
+void bind(bool check, const int32_t* refinements);
+void in(bool check, const int32_t* refinements);
+void context_q(bool check, const int32_t* refinements);
+void construct(bool check, const int32_t* refinements);
+void extend(bool check, const int32_t* refinements);
+void as(bool check, const int32_t* refinements);
+void apply(bool check, const int32_t* refinements);
+// Sets the words of the block from `values`: value i for word i when `values` is a list (none
+// past its tail) and `only` is not given, else `values` itself for every word. Each entry must
+// be a word!, set-word!, lit-word! or get-word! (else script `invalid-arg`); an unset value
+// raises script `need-value` unless `any`; `some` skips none values.
+void set_many(Cell* words_block, const Cell& values, bool any, bool only, bool some);
 
 // exceptions.cpp
 void try_(bool check, const int32_t* refinements);
