@@ -209,11 +209,6 @@ bool clears(const Cell* value) {
   }
 }
 
-template <MathOp Op>
-void bitwise_action(Cell* value1, Cell* value2, Cell* result) {
-  do_bitwise(Op, value1, value2, result);
-}
-
 }  // namespace
 
 Cell make_empty(uint32_t bytes) { return allocate(bytes, kPlainFill, false); }
@@ -484,10 +479,10 @@ void init() {
                               .own(own<ACT_EVAL_PATH>(eval_path))
                               .own(own<ACT_COMPARE>(compare))
                               .own(own<ACT_NEGATE>(complement))
-                              .own(own<ACT_AND>(bitwise_action<OP_AND>))
+                              .own(own<ACT_AND>(number::op_action<do_bitwise, OP_AND>))
                               .own(own<ACT_COMPLEMENT>(complement))
-                              .own(own<ACT_OR>(bitwise_action<OP_OR>))
-                              .own(own<ACT_XOR>(bitwise_action<OP_XOR>))
+                              .own(own<ACT_OR>(number::op_action<do_bitwise, OP_OR>))
+                              .own(own<ACT_XOR>(number::op_action<do_bitwise, OP_XOR>))
                               .own(own<ACT_APPEND>(insert))
                               .own(own<ACT_CLEAR>(clear))
                               .own(own<ACT_COPY>(copy))

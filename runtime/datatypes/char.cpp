@@ -35,11 +35,6 @@ uint32_t from_binary(const Cell* binary) {
   return uint32_t(cp);
 }
 
-template <MathOp Op>
-void math_action(Cell* value, Cell* operand, Cell* result) {
-  do_math(Op, value, operand, result);
-}
-
 }  // namespace
 
 Cell* make_in(Cell* block, uint32_t cp) {
@@ -121,14 +116,14 @@ void init() {
                               .own(own<ACT_FORM>(form))
                               .own(own<ACT_MOLD>(mold))
                               .own(own<ACT_COMPARE>(compare))
-                              .own(own<ACT_ADD>(math_action<OP_ADD>))
-                              .own(own<ACT_SUBTRACT>(math_action<OP_SUBTRACT>))
-                              .own(own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>))
-                              .own(own<ACT_DIVIDE>(math_action<OP_DIVIDE>))
-                              .own(own<ACT_REMAINDER>(math_action<OP_REMAINDER>))
-                              .own(own<ACT_AND>(math_action<OP_AND>))
-                              .own(own<ACT_OR>(math_action<OP_OR>))
-                              .own(own<ACT_XOR>(math_action<OP_XOR>))
+                              .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
+                              .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
+                              .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
+                              .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
+                              .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
+                              .own(own<ACT_AND>(number::op_action<do_math, OP_AND>))
+                              .own(own<ACT_OR>(number::op_action<do_math, OP_OR>))
+                              .own(own<ACT_XOR>(number::op_action<do_math, OP_XOR>))
                               .inherit({ACT_RANDOM, ACT_ABSOLUTE, ACT_EVEN, ACT_ODD}));
 }
 

@@ -28,6 +28,15 @@ namespace number {
 // The action that carries an arithmetic or bitwise op (OP_ADD .. OP_XOR).
 Action action_of(MathOp op);
 
+// An arithmetic core: `left op right` written to `result`.
+using MathCore = void (*)(MathOp op, const Cell* left, const Cell* right, Cell* result);
+// The routine of the action that carries `Op`, run by `Core`: the add, subtract, ... rows of a
+// type whose core takes the op as an argument all hold instances of this one template.
+template <MathCore Core, MathOp Op>
+void op_action(Cell* value1, Cell* value2, Cell* result) {
+  Core(Op, value1, value2, result);
+}
+
 // Equality ops under which a value of another type is never equal (`strict-equal?`, `same?`
 // and the equality of `find`, `select` and `put`).
 inline bool is_strict_op(int32_t op) {

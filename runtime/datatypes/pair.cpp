@@ -65,11 +65,6 @@ int32_t element_index(const Cell* element) {
 
 int32_t coordinate(const Cell* pair, int32_t index) { return index == 1 ? x(pair) : y(pair); }
 
-template <MathOp Op>
-void math_action(Cell* value1, Cell* value2, Cell* result) {
-  do_math(Op, value1, value2, result);
-}
-
 }  // namespace
 
 Cell* make_in(Cell* block, int32_t x, int32_t y) {
@@ -246,16 +241,16 @@ void init() {
                               .own(own<ACT_EVAL_PATH>(eval_path))
                               .own(own<ACT_COMPARE>(compare))
                               .own(own<ACT_ABSOLUTE>(absolute))
-                              .own(own<ACT_ADD>(math_action<OP_ADD>))
-                              .own(own<ACT_DIVIDE>(math_action<OP_DIVIDE>))
-                              .own(own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>))
+                              .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
+                              .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
+                              .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
                               .own(own<ACT_NEGATE>(negate))
-                              .own(own<ACT_REMAINDER>(math_action<OP_REMAINDER>))
+                              .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
                               .own(own<ACT_ROUND>(round))
-                              .own(own<ACT_SUBTRACT>(math_action<OP_SUBTRACT>))
-                              .own(own<ACT_AND>(math_action<OP_AND>))
-                              .own(own<ACT_OR>(math_action<OP_OR>))
-                              .own(own<ACT_XOR>(math_action<OP_XOR>))
+                              .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
+                              .own(own<ACT_AND>(number::op_action<do_math, OP_AND>))
+                              .own(own<ACT_OR>(number::op_action<do_math, OP_OR>))
+                              .own(own<ACT_XOR>(number::op_action<do_math, OP_XOR>))
                               .own(own<ACT_PICK>(pick))
                               .own(own<ACT_REVERSE>(reverse)));
 }

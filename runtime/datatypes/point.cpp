@@ -99,11 +99,6 @@ void round_steps(TypeId type, const Cell* scale, double* steps) {
   for (int32_t i = 0; i < n; ++i) steps[i] = step;
 }
 
-template <MathOp Op>
-void math_action(Cell* value1, Cell* value2, Cell* result) {
-  do_math(Op, value1, value2, result);
-}
-
 // The path or pick element's coordinate index (0-based), or -1.
 int32_t element_index(const Cell* point, const Cell* element) {
   int32_t n = dimensions(point), index = 0;
@@ -319,13 +314,13 @@ void init() {
       .own(own<ACT_EVAL_PATH>(eval_path))
       .own(own<ACT_COMPARE>(compare))
       .own(own<ACT_ABSOLUTE>(absolute))
-      .own(own<ACT_ADD>(math_action<OP_ADD>))
-      .own(own<ACT_DIVIDE>(math_action<OP_DIVIDE>))
-      .own(own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>))
+      .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
+      .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
+      .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
       .own(own<ACT_NEGATE>(negate))
-      .own(own<ACT_REMAINDER>(math_action<OP_REMAINDER>))
+      .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
       .own(own<ACT_ROUND>(round))
-      .own(own<ACT_SUBTRACT>(math_action<OP_SUBTRACT>))
+      .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
       .own(own<ACT_PICK>(pick))
       .own(own<ACT_REVERSE>(reverse));
   datatype::register_type(TYPE_POINT2D, 0, "point2D!", list);

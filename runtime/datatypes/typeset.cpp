@@ -45,11 +45,6 @@ bool names_type(const Cell* set, int32_t id) {
   return has(set, id) && datatype::entry(id).name != nullptr;
 }
 
-template <MathOp Op>
-void set_action(Cell* value1, Cell* value2, Cell* result) {
-  set_operation(Op, value1, value2, result);
-}
-
 }  // namespace
 
 Cell of(std::initializer_list<int32_t> ids) {
@@ -212,10 +207,10 @@ void init() {
                               .own(own<ACT_FORM>(form))
                               .own(own<ACT_MOLD>(mold))
                               .own(own<ACT_COMPARE>(compare))
-                              .own(own<ACT_AND>(set_action<OP_AND>))
+                              .own(own<ACT_AND>(number::op_action<set_operation, OP_AND>))
                               .own(own<ACT_COMPLEMENT>(complement))
-                              .own(own<ACT_OR>(set_action<OP_OR>))
-                              .own(own<ACT_XOR>(set_action<OP_XOR>))
+                              .own(own<ACT_OR>(number::op_action<set_operation, OP_OR>))
+                              .own(own<ACT_XOR>(number::op_action<set_operation, OP_XOR>))
                               .own(own<ACT_FIND>(find)));
 }
 
