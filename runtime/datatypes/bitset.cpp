@@ -176,15 +176,6 @@ int64_t process_block(const Cell* spec, Cell* set, WalkOp op, Caller caller) {
   return op == WALK_TEST ? 1 : highest;
 }
 
-uint32_t combine(MathOp op, uint32_t a, uint32_t b) {
-  switch (op) {
-    case OP_OR: case OP_UNION: return a | b;
-    case OP_AND: case OP_INTERSECT: return a & b;
-    case OP_EXCLUDE: return a & ~b;
-    default: return a ^ b;   // OP_XOR, OP_DIFFERENCE
-  }
-}
-
 // Two hexadecimal digits per stored byte (inverted for a complemented set); with a part limit
 // the writing stops after the byte that takes the limit below zero.
 int32_t form_bytes(const Cell* set, Cell* buffer, bool has_part, int32_t part, bool invert) {
@@ -306,7 +297,7 @@ void do_bitwise(MathOp op, const Cell* set1, const Cell* set2, Cell* result) {
   Cell first = *set1, second = *set2;
   uint32_t length1 = byte_length(&first), length2 = byte_length(&second);
   bool flag1 = complemented(&first), flag2 = complemented(&second);
-  bool flag = combine(op, flag1, flag2) & 1;
+  bool flag = number::combine_bits(op, flag1, flag2) & 1;
   uint32_t longer = std::max(length1, length2);
   // and~ of a plain shorter operand has nothing past it: the result stops there.
   bool shorter_plain = length1 <= length2 ? !flag1 : !flag2;
@@ -319,7 +310,7 @@ void do_bitwise(MathOp op, const Cell* set1, const Cell* set2, Cell* result) {
   for (uint32_t i = 0; i < length; ++i) {
     uint32_t x = i < length1 ? a[i] : fill1;
     uint32_t y = i < length2 ? b[i] : fill2;
-    out[i] = uint8_t(combine(op, x, y));
+    out[i] = uint8_t(number::combine_bits(op, x, y));
   }
   *result = made;
 }

@@ -28,6 +28,17 @@ namespace number {
 // The action that carries an arithmetic or bitwise op (OP_ADD .. OP_XOR).
 Action action_of(MathOp op);
 
+// a op b on words of bits, for the bitwise ops and the set operations of bitset! and typeset!
+// (OP_OR and OP_UNION, OP_AND and OP_INTERSECT, OP_EXCLUDE; any other op is exclusive or).
+inline uint32_t combine_bits(MathOp op, uint32_t a, uint32_t b) {
+  switch (op) {
+    case OP_OR: case OP_UNION: return a | b;
+    case OP_AND: case OP_INTERSECT: return a & b;
+    case OP_EXCLUDE: return a & ~b;
+    default: return a ^ b;
+  }
+}
+
 // An arithmetic core: `left op right` written to `result`.
 using MathCore = void (*)(MathOp op, const Cell* left, const Cell* right, Cell* result);
 // The routine of the action that carries `Op`, run by `Core`: the add, subtract, ... rows of a

@@ -29,15 +29,6 @@ Cell value_of(const Cell* value) {
   return value->is(TYPE_WORD) ? word::get_checked(value) : *value;
 }
 
-uint32_t combine(MathOp op, uint32_t a, uint32_t b) {
-  switch (op) {
-    case OP_OR: case OP_UNION: return a | b;
-    case OP_AND: case OP_INTERSECT: return a & b;
-    case OP_EXCLUDE: return a & ~b;
-    default: return a ^ b;   // OP_XOR, OP_DIFFERENCE
-  }
-}
-
 int32_t name_length(int32_t id) { return datatype::entry(id).name_length + 1; }
 
 // Walks visit the ids that name a registered datatype, from 1 to the highest registered.
@@ -116,8 +107,9 @@ void set_operation(MathOp op, const Cell* set, const Cell* other, Cell* result) 
     case TYPE_DATATYPE: second = of({int32_t(other->data1)}); break;
     default: number::raise_invalid_arg(other);
   }
-  *result = make(combine(op, set->data1, second.data1), combine(op, set->data2, second.data2),
-                 combine(op, set->data3, second.data3));
+  *result = make(number::combine_bits(op, set->data1, second.data1),
+                 number::combine_bits(op, set->data2, second.data2),
+                 number::combine_bits(op, set->data3, second.data3));
 }
 
 Cell* to_block(const Cell* set, Cell* target) {
