@@ -3,10 +3,12 @@
 
 #include <cmath>
 
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/vector.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/hooks.h"
 #include "runtime/memory.h"
@@ -70,12 +72,17 @@ Cell load_as(const Cell* text, TypeId type) {
   return loaded;
 }
 
-int32_t coordinate_of(const Cell* word) {
-  return number::word_index(word, kCoordinateNames, kCoordinateCount);
+int32_t coordinate_index(const Cell* element, int32_t count) {
+  int32_t index = element->is(TYPE_INTEGER)
+                      ? integer::get(element)
+                      : number::word_index(element, kCoordinateNames, kCoordinateCount);
+  return index >= 1 && index <= count ? index : 0;
 }
 
-void raise_cannot_use(const Cell* word, const Cell* value) {
-  error::raise(error::CAT_SCRIPT, "cannot-use", word, value);
+void raise_no_coordinate(const Cell* index, const Cell* value) {
+  if (word::any_word_type(index->type()))
+    error::raise(error::CAT_SCRIPT, "cannot-use", index, value);
+  number::raise_out_of_range(index);
 }
 
 void notify_path_set(const PathStep& step, const Cell& old_value) {

@@ -32,10 +32,12 @@ inline bool is_text(TypeId type) {
 // type and the loaded value. Before a loader is installed, internal `not-done`.
 Cell load_as(const Cell* text, TypeId type);
 
-// The 1-based coordinate that a word names (x, y, z; letter case ignored), or 0.
-int32_t coordinate_of(const Cell* word);
-// Raises script `cannot-use` with a word and the value it cannot pick from.
-[[noreturn]] void raise_cannot_use(const Cell* word, const Cell* value);
+// The 1-based coordinate that a pick index or path element names: an integer!, or a word x, y
+// or z (letter case ignored); 0 when it names none of the first `count`.
+int32_t coordinate_index(const Cell* element, int32_t count);
+// Raises the error of a pick on a pair or point whose index names no coordinate: script
+// `cannot-use` with a word and the value, else script `out-of-range` with the index.
+[[noreturn]] void raise_no_coordinate(const Cell* index, const Cell* value);
 
 // After a path stored into a compound value (step.parent, already changed), tells whoever
 // watches it: the on-change* of the object whose field it is, with the field word, the old and

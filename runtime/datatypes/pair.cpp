@@ -12,7 +12,6 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/random.h"
 
@@ -57,11 +56,7 @@ int32_t truncated(double value) { return integer::out_of_range(value) ? kMin : i
 bool is_number(const Cell* value) { return value->is(TYPE_INTEGER) || value->is(TYPE_FLOAT); }
 
 // The 1-based coordinate an index or word names, or 0.
-int32_t element_index(const Cell* element) {
-  int32_t index = element->is(TYPE_INTEGER) ? integer::get(element)
-                                            : compound::coordinate_of(element);
-  return index == 1 || index == 2 ? index : 0;
-}
+int32_t element_index(const Cell* element) { return compound::coordinate_index(element, 2); }
 
 int32_t coordinate(const Cell* pair, int32_t index) { return index == 1 ? x(pair) : y(pair); }
 
@@ -208,8 +203,7 @@ void pick(Cell* series, int32_t, const Cell* index_cell, Cell* result) {
     *result = integer::make(coordinate(series, index));
     return;
   }
-  if (word::any_word_type(index_cell->type())) compound::raise_cannot_use(index_cell, series);
-  number::raise_out_of_range(index_cell);
+  compound::raise_no_coordinate(index_cell, series);
 }
 
 void reverse(Cell* series, const Cell*, const Cell*, Cell* result) {

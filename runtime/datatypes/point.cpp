@@ -12,7 +12,6 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/random.h"
 #include "runtime/murmur3.h"
@@ -101,10 +100,7 @@ void round_steps(TypeId type, const Cell* scale, double* steps) {
 
 // The path or pick element's coordinate index (0-based), or -1.
 int32_t element_index(const Cell* point, const Cell* element) {
-  int32_t n = dimensions(point), index = 0;
-  if (element->is(TYPE_INTEGER)) index = integer::get(element);
-  else index = compound::coordinate_of(element);
-  return index >= 1 && index <= n ? index - 1 : -1;
+  return compound::coordinate_index(element, dimensions(point)) - 1;
 }
 
 }  // namespace
@@ -276,8 +272,7 @@ void pick(Cell* series, int32_t, const Cell* index_cell, Cell* result) {
     *result = floating::make(coordinate(series, index));
     return;
   }
-  if (word::any_word_type(index_cell->type())) compound::raise_cannot_use(index_cell, series);
-  number::raise_out_of_range(index_cell);
+  compound::raise_no_coordinate(index_cell, series);
 }
 
 void reverse(Cell* series, const Cell*, const Cell*, Cell* result) {
