@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "runtime/eval/error_raise.h"
 #include "value_layer_fixture.h"
 
 namespace xol {
@@ -12,15 +11,6 @@ namespace {
 using ContextTest = testing::ValueLayerTest;
 
 Cell integer(int32_t value) { return Cell{TYPE_INTEGER, 0, uint32_t(value), 0}; }
-
-std::string raised_id(auto&& body) {
-  try {
-    body();
-  } catch (const error::Raised& raised) {
-    return std::string(raised.id);
-  }
-  return "";
-}
 
 // A block holding the words of `names`, unbound.
 Cell block_of(std::initializer_list<const char*> names, TypeId type = TYPE_WORD) {

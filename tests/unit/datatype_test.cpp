@@ -17,15 +17,6 @@ int32_t parent_form(const Cell*, Cell*, const Cell*, int32_t part) { return part
 int32_t other_form(const Cell*, Cell*, const Cell*, int32_t part) { return part - 2; }
 int32_t parent_compare(const Cell*, const Cell*, int32_t) { return 0; }
 
-std::string raised_id(auto&& body) {
-  try {
-    body();
-  } catch (const error::Raised& raised) {
-    return std::string(raised.id);
-  }
-  return "";
-}
-
 class ActionRowTest : public ValueLayerTest {};
 
 TEST_F(ActionRowTest, InheritMarkCopiesParentEntryAndEmptySlotRaises) {

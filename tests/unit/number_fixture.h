@@ -28,19 +28,6 @@ class NumberTest : public ValueLayerTest {
     money::digits_option = 2;
   }
 
-  // "category/id" of the error that `body` raises, or "" when it raises none.
-  static std::string raised(auto&& body) {
-    static const char* const kCategories[] = {"throw", "note",  "syntax",   "script", "math",
-                                              "access", "reserved1", "reserved2", "user",
-                                              "internal"};
-    try {
-      body();
-    } catch (const error::Raised& error) {
-      return std::string(kCategories[error.category]) + "/" + error.id;
-    }
-    return "";
-  }
-
   static Cell flt(double value) { return floating::make(value); }
   static Cell pct(double value) { return percent::make(value); }
   static Cell tim(int32_t h, int32_t m, double s) { return time::make(h, m, s); }

@@ -124,19 +124,6 @@ class SeriesTest : public ValueLayerTest {
     ValueLayerTest::SetUp();
   }
 
-  // "category/id" of the error that `body` raises, or "" when it raises none.
-  static std::string raised(auto&& body) {
-    static const char* const kCategories[] = {"throw", "note", "syntax", "script", "math",
-                                              "access", "reserved1", "reserved2", "user",
-                                              "internal"};
-    try {
-      body();
-    } catch (const error::Raised& error) {
-      return std::string(kCategories[error.category]) + "/" + error.id;
-    }
-    return "";
-  }
-
   struct MoldFlags {
     bool only = false, all = false, flat = false;
     int32_t part = kNoPartLimit;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
@@ -14,6 +16,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
 #include "runtime/runtime.h"
@@ -73,6 +76,24 @@ class ValueLayerTest : public ::testing::Test {
   }
   static int32_t compared(const Cell& a, const Cell& b, int32_t op) {
     return actions::get<ACT_COMPARE>(a.type())(&a, &b, op);
+  }
+
+  // "category/id" of the error that `body` raises, or "" when it raises none.
+  static std::string raised(auto&& body) {
+    static const char* const kCategories[] = {"throw", "note", "syntax", "script", "math",
+                                              "access", "reserved1", "reserved2", "user",
+                                              "internal"};
+    try {
+      body();
+    } catch (const error::Raised& error) {
+      return std::string(kCategories[error.category]) + "/" + error.id;
+    }
+    return "";
+  }
+  // Only the id of the error that `body` raises, or "".
+  static std::string raised_id(auto&& body) {
+    std::string full = raised(body);
+    return full.substr(full.find('/') + 1);
   }
 };
 

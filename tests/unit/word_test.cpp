@@ -1,22 +1,12 @@
 // Words of the five kinds and issue!: made, bound, read, set, formed, molded and compared.
 #include <gtest/gtest.h>
 
-#include "runtime/eval/error_raise.h"
 #include "value_layer_fixture.h"
 
 namespace xol {
 namespace {
 
 using WordTest = testing::ValueLayerTest;
-
-std::string raised_id(auto&& body) {
-  try {
-    body();
-  } catch (const error::Raised& raised) {
-    return std::string(raised.id);
-  }
-  return "";
-}
 
 TEST_F(WordTest, EveryKindFormsItsNameAndMoldsItsMark) {
   struct Case {
