@@ -14,8 +14,10 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/io/lexer.h"
 #include "runtime/memory.h"
 #include "runtime/refs.h"
 #include "runtime/runtime_words.h"
@@ -275,6 +277,9 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
     case TYPE_MAP:
       body_of(&source, result);
       break;
+    case TYPE_VECTOR:
+      vector::to_block(&source, result);
+      break;
     default:
       if (!series::any_block(source.type())) number::raise_bad_make_arg(type, &source);
       clone(&source, false, false, result);
@@ -299,11 +304,15 @@ void to(const Cell*, const Cell* spec, TypeId type, Cell* result) {
       *result = made;
       break;
     }
+    case TYPE_VECTOR:
+      vector::to_block(&source, result);
+      break;
+    case TYPE_STRING:
+      lexer::scan_string(&source, nullptr, nullptr, nullptr, lexer::Mode{}, -1, result);
+      break;
     default:
       if (series::any_block(source.type())) {
         clone(&source, false, false, result);
-      } else if (series::any_string(source.type()) || source.is(TYPE_VECTOR)) {
-        error::raise(error::CAT_INTERNAL, "not-done");   // the lexer and vector! come later
       } else {
         Cell made;
         make_at(&made, kDefaultCapacity);

@@ -11,8 +11,10 @@
 #include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/eval/random.h"
+#include "runtime/io/number_converters.h"
 #include "runtime/number_text.h"
 
 namespace xol::floating {
@@ -77,6 +79,27 @@ double from_mantissa_exponent(const Cell* block) {
   return dtoa::from_text(mantissa, mantissa + std::strlen(mantissa), exponent, &left_over);
 }
 
+double float_from_text(const Cell* text) {
+  int32_t error;
+  double value = string::to_float(text, &error);
+  if (error) number::raise_bad_to_arg(TYPE_FLOAT, text);
+  return value;
+}
+
+// A percent! text is loaded as a literal: 50% or a plain number, which counts as the fraction.
+double percent_from_text(const Cell* text) {
+  Cell loaded;
+  value::load_from_string(text, &loaded);
+  switch (loaded.type()) {
+    case TYPE_INTEGER:
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+      return to_double(&loaded);
+    default:
+      number::raise_bad_to_arg(TYPE_PERCENT, text);
+  }
+}
+
 double from_source(const Cell* spec, TypeId type) {
   switch (spec->type()) {
     case TYPE_INTEGER:
@@ -92,7 +115,8 @@ double from_source(const Cell* spec, TypeId type) {
     case TYPE_HASH:
       return from_mantissa_exponent(spec);
     default:
-      number::raise_bad_to_arg(type, spec);
+      if (!string::is_text_type(spec->type())) number::raise_bad_to_arg(type, spec);
+      return type == TYPE_PERCENT ? percent_from_text(spec) : float_from_text(spec);
   }
 }
 

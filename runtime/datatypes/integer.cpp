@@ -10,11 +10,13 @@
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/money.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/random.h"
+#include "runtime/io/number_converters.h"
 
 namespace xol::integer {
 namespace {
@@ -90,8 +92,13 @@ int32_t from_source(const Cell* spec, TypeId type) {
       return money::to_integer(spec);
     case TYPE_ISSUE:
       return from_issue(spec);
-    default:
-      number::raise_bad_to_arg(type, spec);
+    default: {
+      if (!string::is_text_type(spec->type())) number::raise_bad_to_arg(type, spec);
+      int32_t error;
+      int32_t value = string::to_integer(spec, &error);
+      if (error) number::raise_bad_to_arg(type, spec);
+      return value;
+    }
   }
 }
 

@@ -9,11 +9,13 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/random.h"
+#include "runtime/io/number_converters.h"
 #include "runtime/number_text.h"
 
 namespace xol::money {
@@ -456,8 +458,13 @@ void to(const Cell*, const Cell* spec, TypeId, Cell* result) {
     case TYPE_FLOAT:
       *result = as_money(spec, true);
       return;
-    default:
-      number::raise_bad_to_arg(TYPE_MONEY, spec);
+    default: {
+      if (!string::is_text_type(spec->type())) number::raise_bad_to_arg(TYPE_MONEY, spec);
+      int32_t error;
+      Cell made = string::to_money(spec, &error);
+      if (error) number::raise_bad_to_arg(TYPE_MONEY, spec);
+      *result = made;
+    }
   }
 }
 

@@ -103,6 +103,15 @@ void set_comparison_caller(ComparisonCaller caller);
 // argument first; false, none or a positive number the second; zero keeps them equal.
 // Raises internal `not-done` when no caller is installed.
 int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b);
+// The types whose values `sort/compare` calls as comparison functions.
+inline bool is_function_type(TypeId type) {
+  switch (type) {
+    case TYPE_FUNCTION: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: case TYPE_ROUTINE:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // ---- actions ----
 

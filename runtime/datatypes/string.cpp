@@ -390,15 +390,6 @@ void trim_whitespace(const Cell* series, const TrimOptions& options) {
 
 // ---- sort ----
 
-bool is_function_type(TypeId type) {
-  switch (type) {
-    case TYPE_FUNCTION: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: case TYPE_ROUTINE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // What the user comparator needs beyond the element addresses; saved and restored around each
 // sort, so a comparator that sorts does not disturb the sort that called it.
 struct UserSort {
@@ -792,7 +783,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
       int32_t offset = integer::get(options.compare);
       if (offset < 1 || uint32_t(offset) > size) number::raise_out_of_range(options.compare);
       flags |= uint32_t(offset - 1) << kSortSizeShift;
-    } else if (is_function_type(options.compare->type())) {
+    } else if (series::is_function_type(options.compare->type())) {
       user.function = options.compare;
       comparator = compare_by_function;
     } else {

@@ -9,7 +9,9 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/io/number_converters.h"
 #include "runtime/number_text.h"
 
 namespace xol::time {
@@ -129,6 +131,15 @@ double from_items(const Cell* items, uint32_t count, const Cell* spec) {
   return negative ? -total : total;
 }
 
+// A text is loaded as a time! literal.
+double from_text(const Cell* text) {
+  if (!string::is_text_type(text->type())) number::raise_bad_to_arg(TYPE_TIME, text);
+  Cell loaded;
+  value::load_from_string(text, &loaded);
+  if (!loaded.is(TYPE_TIME)) number::raise_bad_to_arg(TYPE_TIME, text);
+  return floating::to_double(&loaded);
+}
+
 // ---- actions ----
 
 void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
@@ -146,7 +157,8 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
       seconds = from_items(block::head(spec), block::length(spec), spec);
       break;
     default:
-      number::raise_bad_to_arg(TYPE_TIME, spec);
+      seconds = from_text(spec);
+      break;
   }
   floating::make_at(result, seconds, TYPE_TIME);
 }

@@ -12,6 +12,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
@@ -30,7 +31,9 @@ constexpr uint32_t kBitsPerByte = 8;
 constexpr uint32_t kDefaultIntUnit = 4;
 constexpr uint32_t kDefaultFloatUnit = 8;
 constexpr double kPercentScale = 100.0;
+// Sort flags: bit 0 reverses; above it, the offset of the compared element in a record.
 constexpr uint32_t kSortReverse = 1;
+constexpr uint32_t kSortOffsetShift = 1;
 
 bool is_float_kind(TypeId type) { return type == TYPE_FLOAT || type == TYPE_PERCENT; }
 uint32_t default_unit(TypeId type) {
@@ -163,8 +166,9 @@ void splice(Cell* vector, uint32_t position, uint32_t replaced, const Source& so
 // Sort comparators: `count` elements per record (1 unless /all), reversed by the flag.
 template <typename T>
 int32_t compare_records(const void* a, const void* b, uint32_t count, uint32_t flags) {
-  const uint8_t* x = static_cast<const uint8_t*>(a);
-  const uint8_t* y = static_cast<const uint8_t*>(b);
+  const uint32_t offset = (flags >> kSortOffsetShift) * sizeof(T);
+  const uint8_t* x = static_cast<const uint8_t*>(a) + offset;
+  const uint8_t* y = static_cast<const uint8_t*>(b) + offset;
   int32_t answer = 0;
   for (uint32_t k = 0; k < count && answer == 0; ++k) {
     T p, q;
@@ -186,6 +190,34 @@ sort::Compare comparator_for(TypeId type, uint32_t size) {
     case 2: return is_char ? compare_records<uint16_t> : compare_records<int16_t>;
     default: return compare_records<int32_t>;
   }
+}
+
+// What a comparison function needs beyond the element addresses; saved and restored around
+// each sort, so that a comparison that sorts does not disturb the sort that called it.
+struct UserSort {
+  const Cell* function;
+  Cell vector;
+  bool records;   // /all with /skip: the function compares whole records, as vectors
+};
+UserSort* user_sort = nullptr;
+
+// Answers the function's order of the elements (or records) at `a` and `b`. The function may
+// run the collector, so the buffer is looked up again and the cells made before it runs.
+int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t flags) {
+  const UserSort& sort = *user_sort;
+  SeriesBuffer* buffer = buffer_of(&sort.vector);
+  auto position = [&](const void* at) {
+    return uint32_t((static_cast<const uint8_t*>(at) - buffer->head_ptr()) / buffer->unit());
+  };
+  auto operand = [&](const void* at) {
+    if (!sort.records) return element_at(&sort.vector, position(at) + (flags >> kSortOffsetShift));
+    Cell record = sort.vector;
+    record.data1 = position(at);
+    return record;
+  };
+  const Cell x = operand(a), y = operand(b);
+  int32_t order = series::call_comparison(sort.function, &x, &y);
+  return flags & kSortReverse ? -order : order;
 }
 
 // A /part or /skip count of a sort: an integer! of at least `least`.
@@ -579,7 +611,6 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
 // Orders the elements by their numeric value (signed integers, code points, floats with NaN
 // last), in records of /skip elements compared by their first element or, with /all, by all.
 void sort(Cell* series, const SortOptions& options, Cell* result) {
-  if (options.compare) error::raise(error::CAT_INTERNAL, "not-done");
   Cell target = *series;
   target.data1 = head_of(&target);
   uint32_t count = length_at(&target);
@@ -592,6 +623,27 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t compared = options.all ? skip : 1;
   uint32_t flags = options.reverse ? kSortReverse : 0;
   sort::Compare compare_fn = comparator_for(element_type(&target), size);
+  UserSort user{nullptr, target, options.all && skip > 1};
+  if (options.compare) {
+    if (options.compare->is(TYPE_INTEGER)) {
+      if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
+      int32_t offset = integer::get(options.compare);
+      if (offset < 1 || uint32_t(offset) > skip) number::raise_out_of_range(options.compare);
+      flags |= uint32_t(offset - 1) << kSortOffsetShift;
+    } else if (series::is_function_type(options.compare->type())) {
+      user.function = options.compare;
+      compare_fn = compare_by_function;
+    } else {
+      const Cell word = word::unbound(symbol::make("compare"));
+      error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, options.compare);
+    }
+  }
+  UserSort* saved = user_sort;
+  user_sort = &user;
+  struct Restore {
+    UserSort* saved;
+    ~Restore() { user_sort = saved; }
+  } restore{saved};
   compound::notifying(&target, words::w.sort, words::w.sorted, nullptr, [&] {
     if (options.stable) sort::stable(where, count / skip, skip * size, compared, flags, compare_fn);
     else sort::unstable(where, count / skip, skip * size, compared, flags, compare_fn);

@@ -58,7 +58,8 @@ void check_arguments(const Cell* function, const Cell* name, const int32_t* refi
 }
 
 void value(const Cell* function_given, const Cell* name, const Cell* args, int32_t count,
-           Cell* result, std::initializer_list<RefinementUse> refinements, NodeId object) {
+           Cell* result, std::initializer_list<RefinementUse> refinements, NodeId object,
+           Cell* final_args) {
   const Cell function = *function_given;
   const Cell cache_cell = interpreter::arg_cache(&function);
   const NodeId cache = cache_cell.node();
@@ -69,8 +70,10 @@ void value(const Cell* function_given, const Cell* name, const Cell* args, int32
     const Cell missing = interpreter::nth_argument_word(&function, count);
     error::raise(error::CAT_SCRIPT, "no-arg", name, &missing);
   }
-  if (function.is(TYPE_FUNCTION)) stack::mark_func(name, function::context_of(&function));
-  else stack::mark_native(name);
+  // The caller's cells end at the callee's base: a native that calls keeps its arguments.
+  Cell* const base = function.is(TYPE_FUNCTION)
+                         ? stack::mark_func(name, function::context_of(&function))
+                         : stack::mark_native(name);
   for (int32_t i = 0; i < totals.arguments; ++i) stack::push(args + i);
 
   int32_t refs[interpreter::kMaxRefinements];
@@ -112,8 +115,11 @@ void value(const Cell* function_given, const Cell* name, const Cell* args, int32
   interpreter::invoke(&function, object, name, true, refs);
   stack::raise_pending();
   const Cell made = *stack::arguments;
+  if (final_args)
+    for (int32_t i = 1; i < totals.arguments; ++i) final_args[i] = stack::arguments[i];
   if (function.is(TYPE_FUNCTION)) stack::revert_func();
   else stack::revert();
+  stack::top = base;
   *result = made;
 }
 

@@ -26,9 +26,11 @@ struct RefinementUse {
 
 // Calls a native!, action!, op!, function! or routine! with `count` arguments and the given
 // refinements; `object` is the object context of a method call (kNoNode for none).
+// `final_args`, when given, receives what the callee's arguments hold when it ends, except the
+// first, whose cell holds the result by then (a callback that moves its input moves the caller).
 void value(const Cell* function, const Cell* name, const Cell* args, int32_t count,
            Cell* result, std::initializer_list<RefinementUse> refinements = {},
-           NodeId object = kNoNode);
+           NodeId object = kNoNode, Cell* final_args = nullptr);
 
 // Checks the arguments of the current frame against the function's spec: the arguments, and
 // the arguments of the refinements used (by `refinements` for a native or action, by the

@@ -18,6 +18,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/error_stack.h"
+#include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory.h"
 #include "runtime/runtime_words.h"
@@ -763,8 +765,11 @@ void annotate(Cell* error_value) {
   Cell* where = error::field(error_value, error::FIELD_WHERE);
   if (where->is(TYPE_NONE) && stack::ctop > stack::cbottom) *where = stack::get_call();
   Cell* frames = error::field(error_value, error::FIELD_STACK);
-  if (!frames->is(TYPE_BLOCK))
-    *frames = integer::make(int32_t(stack::ctop - stack::cbottom));
+  if (frames->is(TYPE_BLOCK)) return;
+  *frames = integer::make(int32_t(stack::ctop - stack::cbottom));
+  // Whatever handles the error pushes frames over the records above it: a trace that will be
+  // printed is taken while they still name the calls that failed.
+  if (error::trace_level() > 0) error::capture_stack(error_value);
 }
 
 }  // namespace
@@ -779,14 +784,17 @@ void init() {
   services.call_function = call::function_service;
   services.annotate_error = annotate;
   services.form_trace = stack::form_trace;
+  services.trace_level = error::trace_level;
   evaluator_hooks::install(services);
   error::set_raise_observer(call::observe_raise);
+  eval_services::install();
 }
 
 void release() {
   collector::unregister_mark(mark_state);
   evaluator_hooks::install({});
   error::set_raise_observer(nullptr);
+  eval_services::release();
   trace = TraceState{};
   current_code = unset::value;
 }

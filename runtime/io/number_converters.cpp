@@ -15,6 +15,7 @@
 #include "runtime/io/lexer.h"
 #include "runtime/memory.h"
 #include "runtime/number_text.h"
+#include "runtime/string_widening.h"
 
 namespace xol::lexer {
 
@@ -251,6 +252,28 @@ Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* err
   }
   if (money::make_from_digits(negative, currency, whole, fraction, &result)) *error = 0;
   return result;
+}
+
+namespace {
+
+// Runs a converter on the units of a text value from its head.
+template <class Converter>
+auto on_text(const Cell* text, int32_t* error, Converter convert) {
+  memory::SeriesBuffer* buffer = memory::buffer_of(text->node());
+  return convert(head_address(text, buffer), buffer->unit(), units_from_head(text, buffer),
+                 error);
+}
+
+}  // namespace
+
+int32_t to_integer(const Cell* text, int32_t* error) {
+  return on_text(text, error, [](auto... args) { return to_integer(args...); });
+}
+double to_float(const Cell* text, int32_t* error) {
+  return on_text(text, error, [](auto... args) { return to_float(args...); });
+}
+Cell to_money(const Cell* text, int32_t* error) {
+  return on_text(text, error, [](auto... args) { return to_money(args...); });
 }
 
 }  // namespace xol::string

@@ -45,6 +45,12 @@ Cell to_tuple(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* err
 // with single apostrophes, at most one `.`.
 Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
 
+// The same converters on a text value (string!, file!, url!, tag!, email!, ref!), from its
+// position to its tail.
+int32_t to_integer(const Cell* text, int32_t* error);
+double to_float(const Cell* text, int32_t* error);
+Cell to_money(const Cell* text, int32_t* error);
+
 }  // namespace xol::string
 
 namespace xol::value {
