@@ -185,11 +185,6 @@ class ChecksumNativeTest : public testing::ValueLayerTest {
  protected:
   void SetUp() override {
     ValueLayerTest::SetUp();
-    series::init();
-    block::init();
-    string::init();
-    binary::init();
-    integer::init();
     checksum::init();
   }
 

@@ -57,23 +57,6 @@ class LexerTest : public NumberTest {
  protected:
   void SetUp() override {
     NumberTest::SetUp();
-    series::init();
-    block::init();
-    path::init();
-    paren::init();
-    map::init();
-    hash::init();
-    string::init();
-    binary::init();
-    character::init();
-    url::init();
-    file::init();
-    tag::init();
-    email::init();
-    ref::init();
-    pair::init();
-    tuple::init();
-    point::init();
     lexer::init();
   }
   void TearDown() override {

@@ -177,24 +177,6 @@ class RandomActionTest : public testing::ValueLayerTest {
  protected:
   void SetUp() override {
     ValueLayerTest::SetUp();
-    // The registration order of start-up, so that every child copies its parent's row.
-    series::init();
-    block::init();
-    string::init();
-    binary::init();
-    integer::init();
-    character::init();
-    paren::init();
-    floating::init();
-    vector::init();
-    hash::init();
-    pair::init();
-    percent::init();
-    tuple::init();
-    time::init();
-    date::init();
-    money::init();
-    point::init();
     random::init();
   }
 
