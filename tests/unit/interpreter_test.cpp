@@ -36,10 +36,7 @@ TEST_F(InterpreterTest, ArgumentKinds) {
       {"x: 3 :x", "3"},
       {"'abc", "abc"},
   };
-  for (const Case& c : cases) {
-    if (std::string(c.source).find("type?") != std::string::npos) continue;   // type? is issue 13
-    EXPECT_EQ(eval(c.source), c.expected) << c.source;
-  }
+  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
   EXPECT_EQ(eval("f: func ['w [any-type!]][:w] reduce [f]"), "[unset]");
 }
 
