@@ -6,6 +6,7 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
+#include "runtime/collector.h"
 #include "runtime/console_output.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -54,6 +55,7 @@
 #include "runtime/print_hooks.h"
 #include "runtime/process.h"
 #include "runtime/runtime_words.h"
+#include "runtime/script.h"
 #include "runtime/tracked_heap.h"
 
 namespace xol::runtime {
@@ -149,6 +151,11 @@ void init() {
   interpreter::init();
   lexer::init();
   natives_table::load_specs();
+  // The first words of the standard environment, until the library's own files take over.
+  natives_table::run_library("prelude.xol");
+  // Start-up is over: values made from here on live only as long as something refers to them.
+  boot::flag = 0;
+  collector::active = true;
 }
 
 void shutdown() {
@@ -156,9 +163,19 @@ void shutdown() {
   rt::free_all();
 }
 
+namespace {
+
+// The runtime thread's body: start-up, then the script named on the command line, if any.
+void start() {
+  init();
+  if (rt::state.argc > 1) script::run_file(rt::state.argv[1]);
+}
+
+}  // namespace
+
 void run_process(int argc, char** argv) {
   rt::init_process(argc, argv);
-  rt::run_runtime_thread(init);
+  rt::run_runtime_thread(start);
 }
 
 }  // namespace xol::runtime

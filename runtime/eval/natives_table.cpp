@@ -44,6 +44,23 @@ constexpr Built kBuilt[] = {
     {78, natives::continue_},   {79, natives::exit},
     {80, natives::return_},     {81, natives::throw_},
     {82, natives::catch_},
+    {23, natives::print},         {24, natives::prin},
+    {32, natives::same_q},        {41, natives::union_},
+    {42, natives::intersect},     {43, natives::unique},
+    {44, natives::difference},    {45, natives::exclude},
+    {46, natives::complement_q},  {49, natives::negative_q},
+    {50, natives::positive_q},    {51, natives::max},
+    {52, natives::min},           {53, natives::shift},
+    {54, natives::to_hex},        {55, natives::sine},
+    {56, natives::cosine},        {57, natives::tangent},
+    {58, natives::arcsine},       {59, natives::arccosine},
+    {60, natives::arctangent},    {61, natives::arctangent2},
+    {62, natives::nan_q},         {63, natives::log_2},
+    {64, natives::log_10},        {65, natives::log_e},
+    {66, natives::exp},           {67, natives::square_root},
+    {73, natives::as_pair},       {74, natives::as_point2d},
+    {75, natives::as_point3d},    {76, natives::as_money},
+    {97, natives::sign_q},        {100, natives::zero_q},
     {9, natives::repeat},         {10, natives::forever},
     {11, natives::foreach},       {12, natives::forall},
     {13, natives::remove_each},   {15, natives::function_},
@@ -117,8 +134,12 @@ void load_specs() {
     return 0;
   });
   make_values("natives.xol", TYPE_NATIVE, [](const Cell&, int32_t ordinal) { return ordinal; });
-  const Cell typesets = load_body("typesets.xol");
-  interpreter::eval_block(&typesets, false);
+  run_library("typesets.xol");
+}
+
+void run_library(std::string_view name) {
+  const Cell body = load_body(name);
+  interpreter::eval_block(&body, false);
   stack::pop(1);
 }
 

@@ -23,6 +23,8 @@ void register_natives();
 // After the lexer and the interpreter are up: gives the datatype words their datatypes, makes
 // the typesets that specs name (library/typesets.xol), then the action! and native! values.
 void load_specs();
+// Evaluates the values of an embedded library file after its header, in the global context.
+void run_library(std::string_view name);
 // The text of an embedded library file ("natives.xol"); empty when there is none.
 std::string_view library_source(std::string_view name);
 

@@ -13,6 +13,10 @@
 
 namespace xol::natives {
 
+// Raises script expect-arg naming the current call, the value's datatype and the spec word of
+// argument `argument` (0 for the first).
+[[noreturn]] void raise_expect_arg(const Cell* value, int32_t argument);
+
 // control.cpp
 void if_(bool check, const int32_t* refinements);
 void unless(bool check, const int32_t* refinements);
@@ -76,5 +80,47 @@ void greater_q(bool check, const int32_t* refinements);
 void lesser_or_equal_q(bool check, const int32_t* refinements);
 void greater_or_equal_q(bool check, const int32_t* refinements);
 void not_(bool check, const int32_t* refinements);
+void same_q(bool check, const int32_t* refinements);
+void max(bool check, const int32_t* refinements);
+void min(bool check, const int32_t* refinements);
+
+// sets.cpp
+void union_(bool check, const int32_t* refinements);
+void intersect(bool check, const int32_t* refinements);
+void unique(bool check, const int32_t* refinements);
+void difference(bool check, const int32_t* refinements);
+void exclude(bool check, const int32_t* refinements);
+void complement_q(bool check, const int32_t* refinements);
+
+// math.cpp
+void negative_q(bool check, const int32_t* refinements);
+void positive_q(bool check, const int32_t* refinements);
+void sign_q(bool check, const int32_t* refinements);
+void zero_q(bool check, const int32_t* refinements);
+void nan_q(bool check, const int32_t* refinements);
+void shift(bool check, const int32_t* refinements);
+void to_hex(bool check, const int32_t* refinements);
+void sine(bool check, const int32_t* refinements);
+void cosine(bool check, const int32_t* refinements);
+void tangent(bool check, const int32_t* refinements);
+void arcsine(bool check, const int32_t* refinements);
+void arccosine(bool check, const int32_t* refinements);
+void arctangent(bool check, const int32_t* refinements);
+void arctangent2(bool check, const int32_t* refinements);
+void log_2(bool check, const int32_t* refinements);
+void log_10(bool check, const int32_t* refinements);
+void log_e(bool check, const int32_t* refinements);
+void exp(bool check, const int32_t* refinements);
+void square_root(bool check, const int32_t* refinements);
+void as_pair(bool check, const int32_t* refinements);
+void as_point2d(bool check, const int32_t* refinements);
+void as_point3d(bool check, const int32_t* refinements);
+void as_money(bool check, const int32_t* refinements);
+
+// output.cpp
+// Writes a string unchanged, any other value formed, to standard output and the print hooks.
+void print_formed(const Cell* value, bool newline);
+void print(bool check, const int32_t* refinements);
+void prin(bool check, const int32_t* refinements);
 
 }  // namespace xol::natives
