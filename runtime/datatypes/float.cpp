@@ -329,23 +329,19 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   make_at(result, xol::random::scale(get(value), secure), value->type());
 }
 
-namespace {
-template <MathOp Op>
-void math_action(Cell* value1, Cell* value2, Cell* result) {
-  do_math(Op, value1, value2, result);
-}
-}  // namespace
-
 void init() {
   using actions::own;
   datatype::register_type(TYPE_FLOAT, 0, "float!", {
       own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(make),
       own<ACT_FORM>(form), own<ACT_MOLD>(mold), kAbsent, kAbsent, own<ACT_COMPARE>(compare),
-      own<ACT_ABSOLUTE>(absolute), own<ACT_ADD>(math_action<OP_ADD>),
-      own<ACT_DIVIDE>(math_action<OP_DIVIDE>), own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>),
+      own<ACT_ABSOLUTE>(absolute),
+      own<ACT_ADD>(number::op_action<do_math, OP_ADD>),
+      own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>),
+      own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>),
       own<ACT_NEGATE>(negate), own<ACT_POWER>(power),
-      own<ACT_REMAINDER>(math_action<OP_REMAINDER>), own<ACT_ROUND>(round),
-      own<ACT_SUBTRACT>(math_action<OP_SUBTRACT>), own<ACT_EVEN>(even), own<ACT_ODD>(odd),
+      own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>), own<ACT_ROUND>(round),
+      own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>),
+      own<ACT_EVEN>(even), own<ACT_ODD>(odd),
       kAbsent, kAbsent, kAbsent, kAbsent,                                               // 21-24
       kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
       kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 34-42

@@ -117,11 +117,6 @@ bool rounds_up(int32_t value, uint32_t q, uint32_t r, uint32_t m, const RoundOpt
   return true;
 }
 
-template <MathOp Op>
-void math_action(Cell* value1, Cell* value2, Cell* result) {
-  do_math(Op, value1, value2, result);
-}
-
 }  // namespace
 
 int32_t abs(int32_t value) {
@@ -332,13 +327,17 @@ void init() {
   datatype::register_type(TYPE_INTEGER, 0, "integer!", {
       own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(to),
       own<ACT_FORM>(form), own<ACT_MOLD>(mold), kAbsent, kAbsent, own<ACT_COMPARE>(compare),
-      own<ACT_ABSOLUTE>(absolute), own<ACT_ADD>(math_action<OP_ADD>),
-      own<ACT_DIVIDE>(math_action<OP_DIVIDE>), own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>),
+      own<ACT_ABSOLUTE>(absolute),
+      own<ACT_ADD>(number::op_action<do_math, OP_ADD>),
+      own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>),
+      own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>),
       own<ACT_NEGATE>(negate), own<ACT_POWER>(power),
-      own<ACT_REMAINDER>(math_action<OP_REMAINDER>), own<ACT_ROUND>(round),
-      own<ACT_SUBTRACT>(math_action<OP_SUBTRACT>), own<ACT_EVEN>(even), own<ACT_ODD>(odd),
-      own<ACT_AND>(math_action<OP_AND>), own<ACT_COMPLEMENT>(complement),
-      own<ACT_OR>(math_action<OP_OR>), own<ACT_XOR>(math_action<OP_XOR>),
+      own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>), own<ACT_ROUND>(round),
+      own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>),
+      own<ACT_EVEN>(even), own<ACT_ODD>(odd),
+      own<ACT_AND>(number::op_action<do_math, OP_AND>), own<ACT_COMPLEMENT>(complement),
+      own<ACT_OR>(number::op_action<do_math, OP_OR>),
+      own<ACT_XOR>(number::op_action<do_math, OP_XOR>),
       kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
       kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 34-42
       kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 43-51

@@ -295,11 +295,6 @@ MakeSpec plain_spec(const Cell* spec) {
   return made;
 }
 
-template <MathOp Op>
-void math_action(Cell* value1, Cell* value2, Cell* result) {
-  do_math(Op, value1, value2, result);
-}
-
 }  // namespace
 
 Cell* make_at(Cell* cell, uint32_t count, TypeId type, uint32_t size) {
@@ -664,14 +659,14 @@ void init() {
           .own(own<ACT_FORM>(form))
           .own(own<ACT_MOLD>(mold))
           .own(own<ACT_COMPARE>(compare))
-          .own(own<ACT_ADD>(math_action<OP_ADD>))
-          .own(own<ACT_DIVIDE>(math_action<OP_DIVIDE>))
-          .own(own<ACT_MULTIPLY>(math_action<OP_MULTIPLY>))
-          .own(own<ACT_REMAINDER>(math_action<OP_REMAINDER>))
-          .own(own<ACT_SUBTRACT>(math_action<OP_SUBTRACT>))
-          .own(own<ACT_AND>(math_action<OP_AND>))
-          .own(own<ACT_OR>(math_action<OP_OR>))
-          .own(own<ACT_XOR>(math_action<OP_XOR>))
+          .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
+          .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
+          .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
+          .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
+          .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
+          .own(own<ACT_AND>(number::op_action<do_math, OP_AND>))
+          .own(own<ACT_OR>(number::op_action<do_math, OP_OR>))
+          .own(own<ACT_XOR>(number::op_action<do_math, OP_XOR>))
           .own(own<ACT_APPEND>(insert))
           .own(own<ACT_CHANGE>(change))
           .own(own<ACT_INSERT>(insert))
