@@ -54,14 +54,46 @@ void init_header(SeriesBuffer* buffer, uint32_t size, uint32_t unit, int32_t hea
   buffer->head = buffer->tail = offset;
 }
 
+// After a collection the frames get at least as much free room as the collection left live
+// bytes, so that the next collection comes only once that much more has been allocated: every
+// cycle marks the whole live heap, and one cycle per frame filled would make building a large
+// structure (loading a big source) quadratic. Growth per cycle is capped so that one huge live
+// heap does not reserve as much again at once.
+constexpr uint64_t kMaxGrowthPerCycle = uint64_t(256) << 20;
+
+void grow_after_collection() {
+  uint64_t live = 0;
+  uint64_t free = 0;
+  for (SeriesFrame* frame = state.series_head; frame; frame = frame->next) {
+    live += uint64_t(frame->cursor - frame->first_buffer());
+    free += uint64_t(frame->end - frame->cursor);
+  }
+  const uint64_t wanted = std::min(live, kMaxGrowthPerCycle);
+  while (free < wanted) {
+    SeriesFrame* frame = alloc_series_frame();
+    free += uint64_t(frame->end - frame->cursor);
+  }
+}
+
+// The first frame from the head that takes `total` bytes and keeps kMinFreeAfterCollect bytes
+// of room: a nearly full frame would only bring the next collection at once.
+SeriesFrame* find_roomy_frame(uint32_t total) {
+  for (SeriesFrame* frame = state.series_head; frame; frame = frame->next) {
+    if (frame->cursor + total < frame->end &&
+        size_t(frame->end - frame->cursor) >= kMinFreeAfterCollect)
+      return frame;
+  }
+  return nullptr;
+}
+
 // Makes a new frame current when the current one has no room for `total` bytes.
 SeriesFrame* frame_with_room(uint32_t total) {
   SeriesFrame* frame = state.series_current;
   if (frame && frame->cursor + total < frame->end) return frame;
   frame = find_series_frame(total);
   if (!frame && collector::collect_if_active()) {
-    frame = find_series_frame(total);
-    if (frame && size_t(frame->end - frame->cursor) < kMinFreeAfterCollect) frame = nullptr;
+    grow_after_collection();
+    frame = find_roomy_frame(total);
   }
   if (!frame) {
     if (total >= state.next_series_frame_size) state.next_series_frame_size = kFrameSizeLimit;

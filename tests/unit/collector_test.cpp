@@ -787,6 +787,28 @@ TEST_F(CompactionTest, LiveBuffersMoveIntoThePreviousFramesRoomAndEmptiedFramesG
   });
 }
 
+// ---- heap growth ----
+
+// Live data that only grows: each collection frees nothing, so the frames grow to match the
+// live bytes and collections come at doubling heap sizes, not once per frame filled (which
+// would mark the whole heap again for every 2 MiB allocated).
+TEST_F(CollectorTest, CollectionsThatFreeNothingGrowTheFramesSoCollectionsStayFew) {
+  if (collector::torture_period()) GTEST_SKIP() << "torture mode collects at every allocation";
+  on_fresh_stack([&] {
+    constexpr uint32_t kBuffers = 2000;
+    constexpr uint32_t kBufferBytes = 16 * 1024;   // 32 MiB live in all: 16 frames' worth
+    constexpr uint32_t kMostCycles = 7;            // one per doubling from the first frame
+    registered_node = memory::alloc_cells(kBuffers);
+    collector::register_root_node(&registered_node);
+    const uint32_t cycles = collector::series_cycles;
+    for (uint32_t i = 0; i < kBuffers; ++i)
+      append(registered_node, Cell{TYPE_BINARY, 0, memory::alloc_bytes(kBufferBytes), 0});
+    EXPECT_GT(collector::series_cycles, cycles);
+    EXPECT_LE(collector::series_cycles - cycles, kMostCycles);
+    EXPECT_EQ(memory::buffer_of(registered_node)->length(), kBuffers);
+  });
+}
+
 // ---- torture mode ----
 
 class TortureTest : public CollectorTest {
