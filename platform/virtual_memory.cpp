@@ -14,7 +14,8 @@ size_t page_size() {
 }
 
 void* vm_allocate(size_t size) {
-  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   return block == MAP_FAILED ? nullptr : block;
 }
 
@@ -24,14 +25,6 @@ void* vm_reserve(size_t size) {
   void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   return block == MAP_FAILED ? nullptr : block;
-}
-
-void vm_discard(void* block, size_t size) {
-  // Only whole pages inside the range can go back.
-  const size_t page = page_size();
-  uintptr_t first = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
-  uintptr_t last = (reinterpret_cast<uintptr_t>(block) + size) & ~(page - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
 }  // namespace xol::platform

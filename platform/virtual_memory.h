@@ -12,7 +12,5 @@ void* vm_allocate(size_t size);
 bool vm_free(void* block, size_t size);
 // A large read-write range whose pages are only backed once touched (no swap reserved).
 void* vm_reserve(size_t size);
-// Gives the pages of [block, block + size) back to the OS; they read as zero afterwards.
-void vm_discard(void* block, size_t size);
 
 }  // namespace xol::platform

@@ -111,9 +111,49 @@ NodeId NodeFrame::first_id() const {
 
 // ---- OS blocks ----
 
+namespace {
+
+// Freed blocks are kept, up to kMaxSpareBytes, for the next request of the same size instead of
+// going back to the OS: a block written before is much cheaper to fill again than fresh pages,
+// which the OS must map and clear at first touch (on some virtual machines a fresh page costs
+// a hundred times a reused one), and a program that builds and drops a large structure again
+// and again asks for the same frames each time. Torture mode gives every block back, so that
+// a stale pointer into a freed frame faults.
+void* take_spare_block(size_t rounded) {
+  for (SpareBlock** link = &state.spare_blocks; *link; link = &(*link)->next) {
+    SpareBlock* block = *link;
+    if (block->size != rounded) continue;
+    *link = block->next;
+    state.spare_bytes -= rounded;
+    return block;
+  }
+  return nullptr;
+}
+
+bool keep_spare_block(void* block, size_t rounded) {
+  if (collector::torture_period() || state.spare_bytes + rounded > kMaxSpareBytes) return false;
+  auto* spare = static_cast<SpareBlock*>(block);
+  *spare = SpareBlock{state.spare_blocks, rounded};
+  state.spare_blocks = spare;
+  state.spare_bytes += rounded;
+  return true;
+}
+
+void release_spare_blocks() {
+  while (state.spare_blocks) {
+    SpareBlock* block = state.spare_blocks;
+    state.spare_blocks = block->next;
+    if (!platform::vm_free(block, block->size)) error::raise(error::CAT_INTERNAL, "wrong-mem");
+  }
+  state.spare_bytes = 0;
+}
+
+}  // namespace
+
 void* os_allocate(size_t size) {
   size_t rounded = round_to_pages(size);
-  void* block = platform::vm_allocate(rounded);
+  void* block = take_spare_block(rounded);
+  if (!block) block = platform::vm_allocate(rounded);
   if (!block) out_of_frames();
   state.bytes_in_use += rounded;
   return block;
@@ -121,7 +161,8 @@ void* os_allocate(size_t size) {
 
 void os_free(void* block, size_t size) {
   size_t rounded = round_to_pages(size);
-  if (!platform::vm_free(block, rounded)) error::raise(error::CAT_INTERNAL, "wrong-mem");
+  if (!keep_spare_block(block, rounded) && !platform::vm_free(block, rounded))
+    error::raise(error::CAT_INTERNAL, "wrong-mem");
   state.bytes_in_use -= rounded;
 }
 
@@ -166,7 +207,11 @@ void unlink_node_frame(int32_t index) {
   else state.node_tail = frame.prev;
   if (state.node_current == index) state.node_current = state.node_tail;
   state.bytes_in_use -= frame.capacity * sizeof(uintptr_t);
-  platform::vm_discard(&node_slots[frame.first_id()], frame.capacity * sizeof(uintptr_t));
+  // The slots are cleared, not given back to the OS: released pages would cost a TLB shootdown
+  // now and a fresh page at the next frame made here. Cleared, they name no buffer, whatever
+  // reads them later.
+  uintptr_t* slots = &node_slots[frame.first_id()];
+  std::fill(slots, slots + frame.capacity, uintptr_t(0));
   frame = NodeFrame{};
 }
 
@@ -300,6 +345,7 @@ void free_all_frames() {
   while (state.big_head) free_big_frame(state.big_head->buffer());
   while (state.series_head) free_series_frame(state.series_head);
   while (state.node_head >= 0) unlink_node_frame(state.node_head);
+  release_spare_blocks();
   state.series_current = nullptr;
   state.next_series_frame_size = kFirstSeriesFrameSize;
 }

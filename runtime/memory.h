@@ -68,6 +68,7 @@ constexpr uint32_t kFirstSeriesFrameSize = 0x100000;     // 1 MiB
 constexpr uint32_t kFrameSizeLimit = 0x200000;           // 2 MiB: larger buffers get big frames
 constexpr uint32_t kMinFreeAfterCollect = 52428;         // 0xCCCC: a frame with less is not reused
 constexpr uint32_t kMaxNodeFrames = 6000;                // 60 million nodes
+constexpr uint64_t kMaxSpareBytes = uint64_t(64) << 20;  // freed OS blocks kept for reuse
 
 // Node frame bookkeeping; the slots themselves live in the node range.
 struct NodeFrame {
@@ -107,6 +108,12 @@ struct BigFrame {
   static constexpr uint32_t kHeaderSize = 28;   // so the buffer starts at 8k + 4
 };
 
+// A freed OS block kept for reuse; these two fields overlay its first bytes.
+struct SpareBlock {
+  SpareBlock* next;
+  size_t size;   // mapped bytes
+};
+
 struct MemoryState {
   uint64_t bytes_in_use = 0;        // bytes obtained from the OS for frames
   int32_t node_head = -1, node_tail = -1, node_current = -1;
@@ -115,6 +122,9 @@ struct MemoryState {
   SeriesFrame* series_tail = nullptr;
   uint32_t next_series_frame_size = kFirstSeriesFrameSize;
   BigFrame* big_head = nullptr;
+  // Freed OS blocks kept for reuse (see os_free); not counted in bytes_in_use.
+  SpareBlock* spare_blocks = nullptr;
+  uint64_t spare_bytes = 0;
   NodeFrame node_frames[kMaxNodeFrames];
 };
 
