@@ -86,20 +86,38 @@ std::array<TypeMarking, kTypeSlots>& type_table() {
 
 TableMarker table_marker = nullptr;
 
-// Cell buffers marked but not yet visited.
-std::vector<NodeId> pending;
+// Cell buffers marked but not yet visited. Marking moves no buffer, so they are kept by address.
+std::vector<SeriesBuffer*> pending;
 // Marked buffers outside the frames; no sweep visits them.
 std::vector<SeriesBuffer*> external_marked;
 
 #ifndef NDEBUG
 // A cell that names a free node is a bug in the code that built it; stop before marking
 // through the free list.
-void check_node(NodeId node) {
-  if (!memory::is_live_node(node)) rt::runtime_error(rt::RUNTIME_ASSERTION, node);
+SeriesBuffer* buffer_to_mark(NodeId node) {
+  SeriesBuffer* buffer = memory::live_buffer(node);
+  if (!buffer) [[unlikely]] rt::runtime_error(rt::RUNTIME_ASSERTION, node);
+  return buffer;
 }
 #else
-void check_node(NodeId) {}
+SeriesBuffer* buffer_to_mark(NodeId node) { return memory::buffer_of(node); }
 #endif
+
+// Sets the mark of a node not yet marked; answers its buffer then, else null.
+inline SeriesBuffer* set_mark(NodeId node) {
+  if (node == kNoNode) return nullptr;
+  SeriesBuffer* buffer = buffer_to_mark(node);
+  const uint32_t flags = buffer->flags;
+  if (flags & memory::FLAG_MARKED) return nullptr;
+  buffer->flags = flags | memory::FLAG_MARKED;
+  if (flags & memory::FLAG_EXTERNAL) [[unlikely]] external_marked.push_back(buffer);
+  return buffer;
+}
+
+inline void mark_block_inline(NodeId node) {
+  SeriesBuffer* buffer = set_mark(node);
+  if (buffer && buffer->unit() == sizeof(Cell)) pending.push_back(buffer);
+}
 
 }  // namespace
 
@@ -109,19 +127,9 @@ void set_type_marking(TypeId type, const TypeMarking& marking) { type_table()[ty
 
 void set_table_marker(TableMarker marker) { table_marker = marker; }
 
-bool mark_node(NodeId node) {
-  if (node == kNoNode) return false;
-  check_node(node);
-  SeriesBuffer* buffer = memory::buffer_of(node);
-  if (buffer->flags & memory::FLAG_MARKED) return false;
-  buffer->flags |= memory::FLAG_MARKED;
-  if (buffer->flags & memory::FLAG_EXTERNAL) external_marked.push_back(buffer);
-  return true;
-}
+bool mark_node(NodeId node) { return set_mark(node) != nullptr; }
 
-void mark_block(NodeId node) {
-  if (mark_node(node) && memory::buffer_of(node)->unit() == sizeof(Cell)) pending.push_back(node);
-}
+void mark_block(NodeId node) { mark_block_inline(node); }
 
 void mark_table(NodeId table) {
   if (table == kNoNode) return;
@@ -137,13 +145,14 @@ void mark_cells(const Cell* first, const Cell* end) {
   const std::array<TypeMarking, kTypeSlots>& table = type_table();
   for (const Cell* cell = first; cell < end; ++cell) {
     const TypeMarking& row = table[cell->type()];
-    if (row.nodes | row.tables) {
-      for (int n = 1; n <= 3; ++n) {
-        if (row.nodes & payload_word(n)) mark_block(payload(*cell, n));
+    if (row.nodes & W1) mark_block_inline(cell->data1);
+    if (row.nodes & W2) mark_block_inline(cell->data2);
+    if (row.nodes & W3) mark_block_inline(cell->data3);
+    if (row.tables) [[unlikely]] {
+      for (int n = 1; n <= 3; ++n)
         if (row.tables & payload_word(n)) mark_table(payload(*cell, n));
-      }
     }
-    if (row.hook) row.hook(*cell);
+    if (row.hook) [[unlikely]] row.hook(*cell);
   }
 }
 
@@ -151,7 +160,7 @@ namespace detail {
 
 void drain() {
   while (!pending.empty()) {
-    SeriesBuffer* buffer = memory::buffer_of(pending.back());
+    SeriesBuffer* buffer = pending.back();
     pending.pop_back();
     mark_cells(reinterpret_cast<const Cell*>(buffer->head_ptr()),
                reinterpret_cast<const Cell*>(buffer->tail_ptr()));

@@ -23,8 +23,6 @@ uintptr_t* node_slots = nullptr;
 
 namespace {
 
-constexpr size_t kNodeRangeSlots = size_t(kMaxNodeFrames) * kNodesPerFrame + 1;
-constexpr uintptr_t kFreeSlotBit = 1;
 constexpr uint32_t kMinDataSize = 16;
 
 // Free slots chain through their contents: next free id shifted left, low bit set.
@@ -216,14 +214,6 @@ void unlink_node_frame(int32_t index) {
 }
 
 int32_t node_frame_of(NodeId node) { return int32_t((node - 1) / kNodesPerFrame); }
-
-bool is_live_node(NodeId node) {
-  if (node == kNoNode || node >= kNodeRangeSlots) return false;
-  const NodeFrame& frame = state.node_frames[node_frame_of(node)];
-  if (!frame.capacity || node - frame.first_id() >= frame.capacity) return false;
-  uintptr_t slot = node_slots[node];
-  return slot != 0 && !(slot & kFreeSlotBit);
-}
 
 NodeId alloc_node() {
   int32_t current = state.node_current;
