@@ -1,11 +1,14 @@
 // Interpreter speed: a recursive fib (calls, either, infix operators, return-free bodies), a
-// function that ends by `return`, and a counting loop; prints the time per call or iteration.
+// function that ends by `return`, a counting loop, the while loop of bench/programs/loop.xol,
+// calls with a refinement and with locals, and a path; prints the time per call or iteration.
+// Arguments: a divisor of every count (for runs under callgrind), and the label of the one case
+// to run.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
-#include "runtime/datatypes/context.h"
-#include "runtime/datatypes/symbol.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
@@ -17,10 +20,13 @@ using namespace xol;
 namespace {
 
 constexpr int kFibArgument = 24;
-// fib 24 makes 2 * fib(25) - 1 calls.
-constexpr int kFibCalls = 2 * 75025 - 1;
-constexpr int kReturnCalls = 1000000;
+constexpr int kScaledFibArgument = 17;   // when the counts are divided
+constexpr int kCallCount = 1000000;
 constexpr int kLoopCount = 10000000;
+constexpr int kWhileCount = 3000000;
+
+int divisor = 1;
+const char* only = nullptr;
 
 Cell run(const std::string& source) {
   const Cell code = lexer::load(source);
@@ -28,30 +34,62 @@ Cell run(const std::string& source) {
   return *--stack::top;
 }
 
-void time(const char* label, const std::string& source, int count) {
+struct Case {
+  const char* label;
+  const char* unit;
+  int count;      // evaluations of the unit the program makes; 0 for fib
+  const char* program;   // %d is replaced by the count (fib: its argument)
+};
+
+constexpr Case kCases[] = {
+    {"fib", "call", 0, "fib %d"},
+    {"function ending by return", "call", kCallCount, "loop %d [ret 1]"},
+    {"function with a refinement", "call", kCallCount, "loop %d [refined/twice 1]"},
+    {"function with locals", "call", kCallCount, "loop %d [with-locals 1]"},
+    {"counting loop", "iteration", kLoopCount, "n: 0 loop %d [n: n + 1]"},
+    {"while loop with arithmetic", "iteration", kWhileCount,
+     "sum: 0 i: 0 while [i < %d] [sum: sum + (i % 7) i: i + 1]"},
+    {"path get", "iteration", kLoopCount, "loop %d [b/2]"},
+};
+
+// fib n makes 2 * fib(n + 1) - 1 calls.
+int fib_calls(int n) {
+  int a = 0, b = 1;
+  for (int i = 0; i < n + 1; ++i) {
+    const int next = a + b;
+    a = b;
+    b = next;
+  }
+  return 2 * a - 1;
+}
+
+void time(const Case& c) {
+  const int argument = divisor > 1 ? kScaledFibArgument : kFibArgument;
+  const int count = c.count ? c.count / divisor : fib_calls(argument);
+  char program[128];
+  std::snprintf(program, sizeof program, c.program, c.count ? count : argument);
   const auto start = std::chrono::steady_clock::now();
-  run(source);
+  run(program);
   const double ns = std::chrono::duration<double, std::nano>(
                         std::chrono::steady_clock::now() - start).count();
-  std::printf("%-28s %8.1f ns per %s\n", label, ns / count,
-              count == kLoopCount ? "iteration" : "call");
+  std::printf("%-28s %8.1f ns per %s\n", c.count ? c.label : program, ns / count, c.unit);
 }
 
 void bench() {
   runtime::init();
-  const char* const operators[][2] = {{"+", "add"}, {"-", "subtract"}, {"<", "lesser?"}};
-  for (const auto& pair : operators) {
-    const Cell op = run(std::string("make op! :") + pair[1]);
-    context::set_global(symbol::make(pair[0]), &op);
-  }
   run("fib: func [n][either n < 2 [n][(fib n - 1) + fib n - 2]]"
-      " ret: func [n][either n < 0 [return 0][return n]]");
-  time("fib 24", "fib " + std::to_string(kFibArgument), kFibCalls);
-  time("function ending by return", "loop " + std::to_string(kReturnCalls) + " [ret 1]",
-       kReturnCalls);
-  time("counting loop", "n: 0 loop " + std::to_string(kLoopCount) + " [n: n + 1]", kLoopCount);
+      " ret: func [n][either n < 0 [return 0][return n]]"
+      " refined: func [n /twice][either twice [n + n][n]]"
+      " with-locals: func [n /local a b][a: n b: a]"
+      " b: [1 2 3]");
+  for (const Case& c : kCases)
+    if (!only || std::string(only) == c.label) time(c);
 }
 
 }  // namespace
 
-int main() { rt::run_runtime_thread(bench); }
+int main(int argc, char** argv) {
+  if (argc > 1) divisor = std::max(1, std::atoi(argv[1]));
+  if (argc > 2) only = argv[2];
+  rt::run_runtime_thread(bench);
+}

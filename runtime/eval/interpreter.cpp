@@ -2,9 +2,13 @@
 // bodies, and the trace hook.
 #include "runtime/eval/interpreter.h"
 
+#include <iterator>
+#include <limits>
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/datatypes/function.h"
@@ -35,6 +39,12 @@ constexpr Cell kNone{TYPE_NONE, 0, 0, 0};
 constexpr uint32_t kKindMask = 0x3u << kArgKindShift;
 constexpr int32_t kNoPosition = -1;
 
+// The comparison natives equal? to greater-or-equal?, in their order in the natives table.
+constexpr int32_t kFirstCompareNative = 25;
+constexpr CompareOp kCompareNatives[] = {COMP_EQUAL,  COMP_NOT_EQUAL,    COMP_STRICT_EQUAL,
+                                         COMP_LESSER, COMP_GREATER,      COMP_LESSER_EQUAL,
+                                         COMP_GREATER_EQUAL};
+
 const char* const kEventNames[kEventCount] = {
     "init", "end", "prolog", "epilog", "enter", "exit", "open", "return",
     "fetch", "push", "set", "call", "error", "throw", "catch", "expr"};
@@ -49,35 +59,64 @@ struct CallSite {
   uint32_t path_position;
 };
 
+// The block accessors of the evaluation loop, inline: a step reads its cell and the block's
+// tail afresh, since the block may have moved or changed since the last step.
+inline Cell* cells_of(NodeId node) {
+  return reinterpret_cast<Cell*>(memory::buffer_of(node)->head_ptr());
+}
+inline uint32_t cell_count(NodeId node) {
+  return memory::buffer_of(node)->used_bytes() / uint32_t(sizeof(Cell));
+}
 inline const Cell* cell_at(const Cell* code, uint32_t index) {
-  return block::abs_at(code, index);
+  return cells_of(code->node()) + index;
 }
 inline uint32_t clamp_end(const Cell* code, uint32_t end) {
-  memory::SeriesBuffer* buffer = memory::buffer_of(code->node());
-  uint32_t count = buffer->used_bytes() / uint32_t(sizeof(Cell));
+  const uint32_t count = cell_count(code->node());
   return end < count ? end : count;
 }
+inline uint32_t head_position(const Cell* code) { return clamp_end(code, code->head_index()); }
 
 inline bool callable(TypeId type) {
   return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
          type == TYPE_ROUTINE;
 }
 
-// The word's value slot. The fast path reads the slot through the context and index the word
-// caches; every other case (unbound, unresolved, a function not running) takes the checked road.
+// The slot of a word bound in a context whose values are present (a function's only while it
+// runs), read through the context and the index the word caches; null in every other case.
+// `flags` receives the context's header word.
+inline Cell* cached_slot(const Cell* word, uint32_t* flags) {
+  const NodeId context = word::context_of(word);
+  const int32_t index = word::index_of(word);
+  if (!context || index < 0) return nullptr;
+  const Cell* header = memory::buffer_of(context)->cells();
+  if (!header->data2) return nullptr;
+  *flags = header->header;
+  Cell* first = memory::buffer_of(header->data2)->cells();
+  return (header->header & context::kOnStackFlag) ? first + header->data3 + index : first + index;
+}
+
+// The word's value slot: the cached slot, else the checked road (unbound, unresolved, a
+// function not running).
 inline Cell* word_slot(const Cell* word) {
-  NodeId context = word::context_of(word);
-  int32_t index = word::index_of(word);
-  if (context && index >= 0) {
-    const Cell* header = memory::buffer_of(context)->cells();
-    if (header->data2) {
-      Cell* first = memory::buffer_of(header->data2)->cells();
-      return (header->header & context::kOnStackFlag) ? first + header->data3 + index
-                                                      : first + index;
-    }
+  uint32_t flags;
+  if (Cell* slot = cached_slot(word, &flags)) return slot;
+  if (!word::context_of(word)) error::raise(error::CAT_SCRIPT, "not-defined", word);
+  return context::get_in(word, word::context_of(word));
+}
+
+// Sets a word. A context that is no object's (or one on the stack) takes the value straight
+// into the cached slot; an object's word goes through context::set for its change mark and
+// on-change hook.
+inline void set_word(const Cell& target, const Cell& value) {
+  uint32_t flags;
+  Cell* slot = cached_slot(&target, &flags);
+  if (slot && ((flags & context::kOnStackFlag) ||
+               (flags & context::kKindMask) >> context::kKindShift != context::KIND_OBJECT)) {
+    *slot = value;
+    return;
   }
-  if (!context) error::raise(error::CAT_SCRIPT, "not-defined", word);
-  return context::get_in(word, context);
+  Cell word = target;
+  context::set(&word, &value);
 }
 
 inline bool tracing(Event event) { return trace.active && (trace.mask & event); }
@@ -200,35 +239,36 @@ void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
 // functions get a logic! cell per refinement with its arguments after it, and their locals.
 void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, bool infix,
                      int32_t* refinements) {
-  const Cell cache_cell = arg_cache(&function);
-  const NodeId cache = cache_cell.node();
+  const Cell* cache_slot = record_of(&function) + 1;
+  const NodeId cache = cache_slot->is(TYPE_BLOCK) ? cache_slot->node() : arg_cache(&function).node();
   const bool is_function = !function.is(TYPE_NATIVE) && !function.is(TYPE_ACTION);
-  const uint32_t count = block::length(&cache_cell);
-  const CacheTotals totals = cache_totals(&cache_cell);
+  const uint32_t count = cell_count(cache);
+  const Cell totals_cell = cells_of(cache)[count - 1];
+  const CacheTotals totals{int32_t(totals_cell.data1), int32_t(totals_cell.data2),
+                           int32_t(totals_cell.data3)};
   for (int32_t i = 0; i < totals.refinements; ++i) refinements[i] = -1;
 
-  // Pass 1: the arguments; a function's refinements get false and none placeholders.
-  bool in_refinement = false;
-  bool first = true;
-  for (uint32_t i = 0; i + 1 < count; i += 2) {
-    const Cell* entry = memory::buffer_of(cache)->cells() + i;
-    if (entry->is(TYPE_REFINEMENT)) {
-      if (!is_function) break;
-      in_refinement = true;
-      *stack::push_slot() = logic::make(false);
-      continue;
-    }
+  // Pass 1: the arguments before the first refinement, then, for a function, false for each
+  // refinement and none for each of its arguments.
+  const uint32_t before_end = 2 * uint32_t(totals.arguments);
+  uint32_t i = 0;
+  if (infix && before_end) {
+    const Cell* entry = cells_of(cache);
+    check_type(entry[0], entry[1], name, stack::arguments);
+    i = 2;
+  }
+  for (; i < before_end; i += 2) {
+    const Cell* entry = cells_of(cache) + i;
     const Cell types = entry[0], argument_word = entry[1];
-    if (in_refinement) {
-      *stack::push_slot() = kNone;
-    } else if (infix && first) {
-      check_type(types, argument_word, name, stack::arguments);
-    } else {
-      fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name,
-                     site, infix);
-      if (stack::pending) return;
+    fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name, site,
+                   infix);
+    if (stack::pending) return;
+  }
+  if (is_function) {
+    for (; i + 1 < count; i += 2) {
+      const bool refinement = cells_of(cache)[i].is(TYPE_REFINEMENT);
+      *stack::push_slot() = refinement ? logic::make(false) : kNone;
     }
-    first = false;
   }
 
   // Pass 2: the refinements, in path order.
@@ -243,18 +283,18 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
       const int32_t sought = symbol::resolve(word::symbol_of(&element));
       uint32_t at = 0;
       for (; at + 1 < count; at += 2) {
-        const Cell* entry = memory::buffer_of(cache)->cells() + at;
+        const Cell* entry = cells_of(cache) + at;
         if (entry->is(TYPE_REFINEMENT) && symbol::resolve(word::symbol_of(entry)) == sought) break;
       }
       if (at + 1 >= count) error::raise(error::CAT_SCRIPT, "no-refine", name, &element);
-      const Cell position = memory::buffer_of(cache)->cells()[at + 1];
+      const Cell position = cells_of(cache)[at + 1];
       const uint32_t ordinal = position.data1;
       if (seen & (uint64_t(1) << ordinal)) error::raise(error::CAT_SCRIPT, "dup-refine", site.path);
       seen |= uint64_t(1) << ordinal;
       Cell* first_argument = stack::top;
       if (!is_function && used) refinements[ordinal] = int32_t(stack::top - stack::arguments);
       for (uint32_t k = 0; k < position.data3; ++k) {
-        const Cell* entry = memory::buffer_of(cache)->cells() + at + 2 + 2 * k;
+        const Cell* entry = cells_of(cache) + at + 2 + 2 * k;
         const Cell types = entry[0], argument_word = entry[1];
         fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name,
                        site, false);
@@ -277,6 +317,77 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
     for (int32_t i = 0; i < totals.locals; ++i) stack::push_slot();
     function::set_nones(first_local, totals.locals);
   }
+}
+
+// `+`, `-`, `*`, `%` and the comparisons on two integer! values, computed in place of the action
+// or native routine, whose dispatch costs several times the operation; the answer goes to
+// `result` (an integer! keeps the cell's header flags, as the routine's does). False when the
+// routine must run: another function, an overflow (which the routine turns into a float! or an
+// error), a zero divisor.
+bool integer_op(const Cell& function, int32_t a, int32_t b, Cell* result) {
+  const int32_t code = natives::code_of(&function);
+  int32_t answer;
+  if (function.is(TYPE_ACTION)) {
+    switch (code) {
+      case ACT_ADD:
+        if (__builtin_add_overflow(a, b, &answer)) return false;
+        break;
+      case ACT_SUBTRACT:
+        if (__builtin_sub_overflow(a, b, &answer)) return false;
+        break;
+      case ACT_MULTIPLY:
+        if (__builtin_mul_overflow(a, b, &answer)) return false;
+        break;
+      case ACT_REMAINDER:
+        if (b == 0 || (b == -1 && a == std::numeric_limits<int32_t>::min())) return false;
+        answer = a % b;
+        break;
+      default:
+        return false;
+    }
+    integer::make_at(result, answer);
+    return true;
+  }
+  if (!function.is(TYPE_NATIVE) || code < kFirstCompareNative ||
+      code >= kFirstCompareNative + int32_t(std::size(kCompareNatives)))
+    return false;
+  bool truth;
+  switch (kCompareNatives[code - kFirstCompareNative]) {
+    case COMP_EQUAL: case COMP_STRICT_EQUAL: truth = a == b; break;
+    case COMP_NOT_EQUAL: truth = a != b; break;
+    case COMP_LESSER: truth = a < b; break;
+    case COMP_GREATER: truth = a > b; break;
+    case COMP_LESSER_EQUAL: truth = a <= b; break;
+    case COMP_GREATER_EQUAL: truth = a >= b; break;
+    default: return false;
+  }
+  *result = logic::make(truth);
+  return true;
+}
+
+// The same for a call whose two arguments are in the current frame.
+inline bool integer_shortcut(const Cell& function) {
+  const Cell* left = stack::arguments;
+  const Cell* right = left + 1;
+  return left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER) &&
+         integer_op(function, integer::get(left), integer::get(right), stack::arguments);
+}
+
+// An operator whose left operand (at `left`) and right operand (the cell after the operator:
+// an integer! or a word holding one) are integers and whose answer needs no routine: computed
+// without a frame, which nothing could observe, since no argument is evaluated, nothing can
+// fail and no trace event is due. `position` is the operator's.
+bool integer_infix(const Cell& function, const Cell* code, uint32_t position, uint32_t end,
+                   Cell* left) {
+  if (trace.active || !left->is(TYPE_INTEGER) || position + 1 >= end) return false;
+  const Cell* right = cell_at(code, position + 1);
+  if (right->is(TYPE_WORD)) {
+    uint32_t flags;
+    right = cached_slot(right, &flags);
+    if (!right) return false;
+  }
+  return right->is(TYPE_INTEGER) &&
+         integer_op(function, integer::get(left), integer::get(right), left);
 }
 
 // Calls `function` with its arguments taken from the call site; the value is pushed. For an
@@ -308,8 +419,10 @@ void eval_code(const Cell& function, const Cell& name_given, CallSite& site, Nod
   fetch_arguments(function, &name, site, infix, refinements);
   if (stack::pending) return;
   fire(EVENT_CALL, site.code, site.position, &function, &name);
-  invoke(&function, context, &name, false, refinements);
-  if (stack::pending) return;
+  if (!integer_shortcut(function)) {
+    invoke(&function, context, &name, false, refinements);
+    if (stack::pending) return;
+  }
   stack::unwind();
   fire(EVENT_RETURN, site.code, site.position, stack::top - 1, &name);
   if (function_slot) {
@@ -325,18 +438,20 @@ uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* sta
     end = clamp_end(code, end);
     if (position >= end) return position;
     const Cell* next = cell_at(code, position);
-    if (!next->is(TYPE_WORD) || !word::context_of(next) || word::index_of(next) < 0)
-      return position;
-    const Cell* header = memory::buffer_of(word::context_of(next))->cells();
-    if (!header->data2) return position;
-    const Cell* slot = word_slot(next);
-    if (!slot->is(TYPE_OP)) return position;
+    if (!next->is(TYPE_WORD)) return position;
+    uint32_t flags;
+    const Cell* slot = cached_slot(next, &flags);
+    if (!slot || !slot->is(TYPE_OP)) return position;
     const Cell op = *slot, name = *next;
     fire(EVENT_FETCH, code, position, &name, nullptr);
     Cell source = op;
     source.header = (op.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
                     natives::op_source(&op);
     stack::top = start + 1;
+    if (integer_infix(source, code, position, end, start)) {
+      position += 2;
+      continue;
+    }
     CallSite site{code, position + 1, end, nullptr, 0};
     eval_code(source, name, site, kNoNode, true);
     if (stack::pending) return site.position;
@@ -355,8 +470,7 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
   if (value.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "need-value", &target);
   fire(EVENT_SET, code, position, &value, &target);
   if (target.is(TYPE_SET_WORD)) {
-    Cell word = target;
-    context::set(&word, &value);
+    set_word(target, value);
   } else {
     eval_path_at(&target, PATH_SET, &value, nullptr);
   }

@@ -128,6 +128,30 @@ TEST_F(InterpreterTest, FailureTable) {
   for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.expected) << c.source;
 }
 
+// Operators on two integers skip their routines; every case a routine must decide (another
+// type, an overflow, a zero divisor) still reaches it, with the right operand a literal, a word
+// or an expression.
+TEST_F(InterpreterTest, IntegerOperatorsAgreeWithTheirRoutines) {
+  const std::string remainder = "%: make op! :remainder ";
+  const Case cases[] = {
+      {"x: 7 x - 10", "-3"},
+      {"x: 2 1 + x * 3", "9"},
+      {"x: 3 reduce [x < 4 x > 4 x = 3 4 < x]", "[true false true false]"},
+      {"x: 3 reduce [lesser? x 4 equal? x 3]", "[true true]"},
+      {"x: 2147483647 x + 1", "2147483648.0"},
+      {"2147483647 * 2", "4294967294.0"},
+      {"x: 1 x + 1.5", "2.5"},
+      {"1 < 1.5", "true"},
+      {"x: 1 x + (x + 1)", "3"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  EXPECT_EQ(eval(remainder + "-7 % 2"), "-1");
+  EXPECT_EQ(error_of(remainder + "x: 0 1 % x"), "math zero-divide");
+  EXPECT_EQ(error_of(remainder + "x: -1 -2147483648 % x"), "math overflow");
+  EXPECT_EQ(error_of("x: 1 x + 'a"), "script invalid-type word!");
+  EXPECT_EQ(error_of("x: 1 x + y-unset"), "script no-value y-unset");
+}
+
 TEST_F(InterpreterTest, DeepRecursionRaisesStackOverflow) {
   EXPECT_EQ(error_of("f: func [n][f n + 1] f 1"), "internal stack-overflow");
   EXPECT_EQ(eval("g: func [n][either n = 0 [0][1 + g n - 1]] g 100"), "100");
