@@ -1,6 +1,9 @@
-total = 0
-i = 0
-while i < 3000000:
-    total = total + (i % 7)
-    i = i + 1
-print(total)
+def main():
+    total = 0
+    i = 0
+    while i < 3000000:
+        total = total + (i % 7)
+        i = i + 1
+    print(total)
+
+main()

@@ -1,4 +1,7 @@
-s = ""
-for _ in range(1000000):
-    s += "abc"
-print(len(s))
+def main():
+    s = ""
+    for _ in range(1000000):
+        s += "abc"
+    print(len(s))
+
+main()
