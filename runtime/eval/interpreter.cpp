@@ -202,6 +202,48 @@ void eval_group(const Cell& group) {
   if (!stack::pending) stack::unwind();
 }
 
+// The op! that the cell at `position` names, when it is a word the infix loop would take; null
+// otherwise.
+inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
+  if (position >= end) return nullptr;
+  const Cell* next = cell_at(code, position);
+  uint32_t flags;
+  const Cell* slot = next->is(TYPE_WORD) ? cached_slot(next, &flags) : nullptr;
+  return slot && slot->is(TYPE_OP) ? slot : nullptr;
+}
+
+// The cell types that a step pushes as they are: every type but the words, paths, parens,
+// functions and issues, whose steps do more.
+inline bool self_evaluating(TypeId type) {
+  switch (type) {
+    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_GET_WORD: case TYPE_LIT_WORD: case TYPE_ISSUE:
+    case TYPE_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_LIT_PATH: case TYPE_PAREN:
+    case TYPE_OP: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// An evaluated argument that is one value and needs no evaluation step: a self-evaluating cell,
+// or a word whose value is neither a function nor an op nor unset, with no operator after it
+// (unless the argument is an operator's, which takes no operator). Null in every other case,
+// and always while tracing, whose events follow the steps.
+inline const Cell* plain_argument(const Cell* code, uint32_t position, uint32_t end,
+                                  bool infix) {
+  if (trace.active) return nullptr;
+  const Cell* value = cell_at(code, position);
+  if (value->is(TYPE_WORD)) {
+    uint32_t flags;
+    value = cached_slot(value, &flags);
+    if (!value || callable(value->type()) || value->is(TYPE_OP) || value->is(TYPE_UNSET))
+      return nullptr;
+  } else if (!self_evaluating(value->type())) {
+    return nullptr;
+  }
+  return infix || !op_at(code, position + 1, end) ? value : nullptr;
+}
+
 // Pushes one argument of the kind given, fetched from the call site.
 void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
                     const Cell* name, CallSite& site, bool infix) {
@@ -214,8 +256,13 @@ void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
     error::raise(error::CAT_SCRIPT, "no-arg", name, &argument_word);
   }
   if (kind == ARG_EVALUATED) {
-    site.position = eval_expression(site.code, site.position, site.end, infix, true, false);
-    if (stack::pending) return;
+    if (const Cell* value = plain_argument(site.code, site.position, site.end, infix)) {
+      stack::push(value);
+      ++site.position;
+    } else {
+      site.position = eval_expression(site.code, site.position, site.end, infix, true, false);
+      if (stack::pending) return;
+    }
   } else {
     const Cell value = *cell_at(site.code, site.position++);
     fire(EVENT_FETCH, site.code, site.position - 1, &value, nullptr);
@@ -437,12 +484,9 @@ uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* sta
   for (;;) {
     end = clamp_end(code, end);
     if (position >= end) return position;
-    const Cell* next = cell_at(code, position);
-    if (!next->is(TYPE_WORD)) return position;
-    uint32_t flags;
-    const Cell* slot = cached_slot(next, &flags);
-    if (!slot || !slot->is(TYPE_OP)) return position;
-    const Cell op = *slot, name = *next;
+    const Cell* slot = op_at(code, position, end);
+    if (!slot) return position;
+    const Cell op = *slot, name = *cell_at(code, position);
     fire(EVENT_FETCH, code, position, &name, nullptr);
     Cell source = op;
     source.header = (op.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
