@@ -7,6 +7,9 @@ namespace xol::collector::detail {
 
 // Visits the cells of every cell buffer marked since the last drain, and of those they reach.
 void drain();
+// Marks a node that a native-stack word names: a hash table's record together with the parts
+// that only the record names, anything else as a block.
+void mark_found(NodeId node);
 // Pins a buffer that a native-stack word points into, and marks it (with its cells) unless a
 // grow abandoned it.
 void pin(memory::SeriesBuffer* buffer);

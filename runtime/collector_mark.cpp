@@ -167,10 +167,15 @@ void drain() {
   }
 }
 
+void mark_found(NodeId node) {
+  if (memory::buffer_of(node)->flags & memory::FLAG_TABLE) [[unlikely]] mark_table(node);
+  else mark_block_inline(node);
+}
+
 void pin(SeriesBuffer* buffer) {
   buffer->flags |= memory::FLAG_PINNED;
   NodeId node = buffer->node;
-  if (node != kNoNode && memory::buffer_of(node) == buffer) mark_block(node);
+  if (node != kNoNode && memory::buffer_of(node) == buffer) mark_found(node);
 }
 
 void clear_external_marks() {

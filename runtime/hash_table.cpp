@@ -136,6 +136,8 @@ NodeId make(uint32_t size, const Cell* key_block, Kind kind, uint32_t cells_per_
   NodeId block = records || !key_block ? memory::alloc_cells(size < 1 ? 1 : size)
                                        : key_block->node();
   NodeId table = memory::alloc_bytes_filled(sizeof(Table), 0);
+  // Tells the stack scan to mark the parts too while only a local holds the table.
+  series::set_flags(table, memory::FLAG_TABLE);
   Table* t = record(table);
   t->flags = flags;
   t->buckets = entries;

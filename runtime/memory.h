@@ -32,6 +32,7 @@ enum BufferFlag : uint32_t {
   FLAG_OWNED = 0x00020000,       // recorded in the owners table
   FLAG_PINNED = 0x00040000,      // found from the native stack during this collection: stays put
   FLAG_EXTERNAL = 0x00100000,    // allocated from the tracked heap, outside every frame
+  FLAG_TABLE = 0x00200000,       // a hash table's record: marking it must mark its parts
   FLAG_BIG = 0x01000000,         // lives in a big frame
   FLAG_MARKED = 0x08000000,      // collector mark
   FLAG_HEAD_MID = 0x10000000,    // head placed in the middle of the data area

@@ -6,6 +6,8 @@
 // collector's own frames lie below that start: their stale slots would pin and keep buffers of
 // earlier cycles):
 // - each 32-bit half that names a live node marks that node (a cell's words, a NodeId local);
+//   a hash table's record also marks its flags, buckets and keys, which nothing else names
+//   while the table is held only by a local (a table being built, a map! cell in a local);
 // - each word that points into a series frame (below its cursor) or a big frame marks the
 //   buffer it points into and pins it, so the compactor leaves it where it is for this cycle.
 // A word that only looks like a node id or a pointer keeps garbage alive for one cycle, which
@@ -58,7 +60,7 @@ void collect_areas() {
 
 void consider(uintptr_t word) {
   for (uint32_t half : {uint32_t(word), uint32_t(word >> 32)})
-    if (memory::is_live_node(half)) mark_block(half);
+    if (memory::is_live_node(half)) mark_found(half);
   if (areas.empty() || word < areas.front().low || word >= areas.back().high) return;
   candidates.push_back(word);
 }

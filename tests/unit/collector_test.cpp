@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "runtime/handle_table.h"
+#include "runtime/hash_table.h"
 #include "runtime/memory.h"
 
 namespace xol {
@@ -555,6 +556,27 @@ TEST_F(CollectorTest, ActiveFlagGatesAllocationCyclesButNotRecycle) {
     collector::active = true;
     EXPECT_TRUE(collector::collect_if_active());
     EXPECT_EQ(collector::series_cycles, cycles + 2);
+  });
+}
+
+// A word table over a key block of its own, made in a frame that is gone once this returns:
+// only the record then names the flags, buckets and key block.
+__attribute__((noinline)) NodeId make_word_table() {
+  constexpr uint32_t kTableSize = 8;
+  return hashtable::make(kTableSize, nullptr, hashtable::KIND_WORDS, 0, hashtable::KEYS_CONTEXT);
+}
+
+// A table held by a local id alone (a context's table while the context is being assembled)
+// keeps its parts: the stack scan marks a table's record through the table marker.
+TEST_F(CollectorTest, HashTableHeldOnlyByALocalIdKeepsItsParts) {
+  on_fresh_stack([&] {
+    collector::set_table_marker(hashtable::mark);
+    const NodeId table = make_word_table();
+    clear_stale_stack();
+    collector::collect();
+    const hashtable::Table& t = *hashtable::record(table);
+    for (NodeId part : {t.flags, t.buckets, t.keys}) EXPECT_TRUE(memory::is_live_node(part));
+    EXPECT_EQ(memory::buffer_of(t.keys)->length(), 0u);
   });
 }
 
