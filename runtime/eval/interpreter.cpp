@@ -194,6 +194,7 @@ uint32_t eval_value(const Cell* code, uint32_t position, uint32_t end, bool pass
 void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId parent,
                bool infix);
 void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* site);
+uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start);
 
 // Evaluates a paren (or any block); its value is pushed. The block's own evaluation frame is
 // the paren's frame: a native frame named <anon> under it would be skipped by every walk that
@@ -223,12 +224,10 @@ inline bool self_evaluating(TypeId type) {
   }
 }
 
-// An evaluated argument that is one value and needs no evaluation step: a self-evaluating cell,
-// or a word whose value is neither a function nor an op nor unset, with no operator after it
-// (unless the argument is an operator's, which takes no operator). Null in every other case,
-// and always while tracing, whose events follow the steps.
-inline const Cell* plain_argument(const Cell* code, uint32_t position, uint32_t end,
-                                  bool infix) {
+// The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
+// cell, or a word whose value is neither a function nor an op nor unset. Null in every other
+// case, and always while tracing, whose events follow the steps.
+inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   if (trace.active) return nullptr;
   const Cell* value = cell_at(code, position);
   if (value->is(TYPE_WORD)) {
@@ -239,7 +238,7 @@ inline const Cell* plain_argument(const Cell* code, uint32_t position, uint32_t 
   } else if (!self_evaluating(value->type())) {
     return nullptr;
   }
-  return infix || !op_at(code, position + 1, end) ? value : nullptr;
+  return value;
 }
 
 // Pushes one argument of the kind given, fetched from the call site.
@@ -254,9 +253,15 @@ void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
     error::raise(error::CAT_SCRIPT, "no-arg", name, &argument_word);
   }
   if (kind == ARG_EVALUATED) {
-    if (const Cell* value = plain_argument(site.code, site.position, site.end, infix)) {
-      stack::push(value);
+    // A plain first value is pushed as it is and goes straight to the infix loop (which an
+    // operator's argument does not take), so `n - 1` costs no expression step.
+    if (const Cell* value = plain_argument(site.code, site.position)) {
+      Cell* start = stack::push(value);
       ++site.position;
+      if (!infix) {
+        site.position = eval_infix(site.code, site.position, site.end, start);
+        if (stack::pending) return;
+      }
     } else {
       site.position = eval_expression(site.code, site.position, site.end, infix, true, false);
       if (stack::pending) return;
