@@ -2,6 +2,7 @@
 // bodies, and the trace hook.
 #include "runtime/eval/interpreter.h"
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 
@@ -738,8 +739,8 @@ void eval_block(const Cell* block_given, bool chain) {
     ~Restore() { current_code = saved; }
   } restore{saved};
   stack::mark_eval(&words::w.body);
-  const uint32_t head = block::head_position(&code);
-  uint32_t end = clamp_end(&code, ~0u);
+  uint32_t end = cell_count(code.node());
+  const uint32_t head = std::min(code.head_index(), end);
   fire(EVENT_ENTER, &code, head, nullptr, nullptr);
   if (head >= end) {
     stack::push_slot();
