@@ -195,7 +195,8 @@ uint32_t eval_value(const Cell* code, uint32_t position, uint32_t end, bool pass
 void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId parent,
                bool infix);
 void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* site);
-uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start);
+uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
+                   const Cell* slot);
 
 // Evaluates a paren (or any block); its value is pushed. The block's own evaluation frame is
 // the paren's frame: a native frame named <anon> under it would be skipped by every walk that
@@ -210,6 +211,13 @@ inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
   uint32_t flags;
   const Cell* slot = next->is(TYPE_WORD) ? cached_slot(next, &flags) : nullptr;
   return slot && slot->is(TYPE_OP) ? slot : nullptr;
+}
+
+// Most expressions have no operator after them: that test is inline, the loop is not.
+inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start) {
+  end = clamp_end(code, end);
+  const Cell* slot = op_at(code, position, end);
+  return slot ? run_infix(code, position, end, start, slot) : position;
 }
 
 // The cell types that a step pushes as they are: every type but the words, paths, parens,
@@ -482,13 +490,11 @@ void eval_code(const Cell& function, const Cell& name_given, CallSite& site, Nod
   }
 }
 
-// The infix loop: while the next cell is a bound word whose value is an op!, the value computed
-// so far at `start` becomes the operator's left operand.
-uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start) {
-  for (;;) {
-    end = clamp_end(code, end);
-    if (position >= end) return position;
-    const Cell* slot = op_at(code, position, end);
+// The infix loop: while the next cell is a bound word whose value is an op! (`slot` the first
+// one's), the value computed so far at `start` becomes the operator's left operand.
+uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
+                   const Cell* slot) {
+  for (;; end = clamp_end(code, end), slot = op_at(code, position, end)) {
     if (!slot) return position;
     const Cell op = *slot, name = *cell_at(code, position);
     fire(EVENT_FETCH, code, position, &name, nullptr);
