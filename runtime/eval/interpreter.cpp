@@ -198,10 +198,12 @@ void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* 
 uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
                    const Cell* slot);
 
-// Evaluates a paren (or any block); its value is pushed. The block's own evaluation frame is
-// the paren's frame: a native frame named <anon> under it would be skipped by every walk that
-// reports calls or seeks the target of a break, return or throw, and would only cost a record.
-void eval_group(const Cell& group) { eval_block(&group, false); }
+// Evaluates a paren (or any block) in an interpreter native frame; its value is pushed.
+void eval_group(const Cell& group) {
+  stack::mark_interp_native(&words::w.anon);
+  eval_block(&group, true);
+  if (!stack::pending) stack::unwind();
+}
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
 // otherwise.
