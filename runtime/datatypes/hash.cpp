@@ -43,6 +43,15 @@ uint32_t number_hash(double value) {
   return murmur3(&value, sizeof value);
 }
 
+// number_hash of an int32 without the trip through double: every int32 is integral and
+// below the limit except the most negative, which takes the general path.
+uint32_t int_hash(int32_t value) {
+  if (value == INT32_MIN) return number_hash(value);
+  uint32_t key = uint32_t(value);
+  if (value >= 0 && uint32_t(value) <= kMaxCodePoint) key = case_map::to_upper(key);
+  return fmix32(key);
+}
+
 uint32_t text_hash(const Cell* text) {
   SeriesBuffer* b = memory::buffer_of(text->node());
   uint32_t unit = b->unit();
@@ -151,6 +160,8 @@ void mark_index(const Cell& cell) { collector::mark_node(cell.data3); }
 // ---- map! keys go through the same hashing, and the compare actions ----
 
 bool keys_equal(const Cell* stored, const Cell* sought, uint32_t op) {
+  // Integer keys are the common case and equal under every op exactly when their values are.
+  if (stored->is(TYPE_INTEGER) && sought->is(TYPE_INTEGER)) return stored->data2 == sought->data2;
   CompareRoutine compare = actions::find<ACT_COMPARE>(stored->type());
   return compare ? compare(stored, sought, int32_t(op)) == 0
                  : std::memcmp(stored, sought, sizeof(Cell)) == 0;
@@ -178,7 +189,7 @@ uint32_t of_value(const Cell* value) {
     case TYPE_LOGIC: case TYPE_DATATYPE:
       return fmix32(value->data1 ^ type);
     case TYPE_CHAR: case TYPE_INTEGER:
-      return number_hash(int32_t(value->data2));
+      return int_hash(int32_t(value->data2));
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
       return number_hash(value->float_value());
     default:
