@@ -500,7 +500,9 @@ uint32_t splice(const Cell* target, uint32_t position, uint32_t replaced, const 
   }
   uint8_t* at = buffer->data() + position * unit;
   uint32_t rest_from = (position + replaced) * unit;
-  std::memmove(at + new_bytes, buffer->data() + rest_from, buffer->tail - rest_from);
+  // An append has nothing after the insertion point: skip the call.
+  if (rest_from < buffer->tail)
+    std::memmove(at + new_bytes, buffer->data() + rest_from, buffer->tail - rest_from);
   buffer->tail = uint32_t(total);
 
   SeriesBuffer* source = buffer_of(content);
