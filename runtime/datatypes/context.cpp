@@ -288,11 +288,17 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
   int32_t index = word::index_of(word);
   Cell* first = values(context);
   if (!first) error::raise(error::CAT_SCRIPT, "not-defined", word);
-  if (on_stack(context) || kind_of(context) != KIND_OBJECT) return copy_cell(&copy, first + index);
+  if (on_stack(context) || kind_of(context) != KIND_OBJECT) {
+    first[index] = copy;
+    return first + index;
+  }
 
   word_at(context, index)->header |= kChangedMark;
   const Cell owner = *owner_cell(context);
-  if (!fire || owner.data3 == kNoNode) return copy_cell(&copy, first + index);
+  if (!fire || owner.data3 == kNoNode) {
+    first[index] = copy;
+    return first + index;
+  }
   const Cell named = *word;
   const Cell old_value = first[index];
   first[index] = copy;
