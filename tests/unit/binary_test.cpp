@@ -213,7 +213,9 @@ TEST_F(BinaryTest, DecodersSkipLayoutAndRejectWhatIsNotADigit) {
     Cell text = str(c.text), decoded;
     bool valid = base_encoding::decode_value(&text, c.base, &decoded);
     EXPECT_EQ(valid, c.bytes != nullptr) << c.text;
-    if (valid && c.bytes) EXPECT_EQ(binary::bytes(&decoded), c.bytes) << c.text;
+    if (valid && c.bytes) {
+      EXPECT_EQ(binary::bytes(&decoded), c.bytes) << c.text;
+    }
   }
 }
 
