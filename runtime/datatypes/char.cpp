@@ -109,22 +109,16 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 
 void init() {
   using actions::own;
-  datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!",
-                          actions::ActionList()
-                              .own(own<ACT_MAKE>(make))
-                              .own(own<ACT_TO>(make))
-                              .own(own<ACT_FORM>(form))
-                              .own(own<ACT_MOLD>(mold))
-                              .own(own<ACT_COMPARE>(compare))
-                              .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
-                              .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
-                              .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
-                              .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
-                              .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
-                              .own(own<ACT_AND>(number::op_action<do_math, OP_AND>))
-                              .own(own<ACT_OR>(number::op_action<do_math, OP_OR>))
-                              .own(own<ACT_XOR>(number::op_action<do_math, OP_XOR>))
-                              .inherit({ACT_RANDOM, ACT_ABSOLUTE, ACT_EVEN, ACT_ODD}));
+  actions::ActionList list;
+  list.own(own<ACT_MAKE>(make))
+      .own(own<ACT_TO>(make))
+      .own(own<ACT_FORM>(form))
+      .own(own<ACT_MOLD>(mold))
+      .own(own<ACT_COMPARE>(compare))
+      .inherit({ACT_RANDOM, ACT_ABSOLUTE, ACT_EVEN, ACT_ODD});
+  number::own_arithmetic<do_math>(list);
+  number::own_bitwise<do_math>(list);
+  datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", list);
 }
 
 }  // namespace xol::character

@@ -47,6 +47,22 @@ template <MathCore Core, MathOp Op>
 void op_action(Cell* value1, Cell* value2, Cell* result) {
   Core(Op, value1, value2, result);
 }
+// Places the add, subtract, multiply, divide and remainder rows run by `Core` in `list`.
+template <MathCore Core>
+actions::ActionList& own_arithmetic(actions::ActionList& list) {
+  return list.own(actions::own<ACT_ADD>(op_action<Core, OP_ADD>))
+      .own(actions::own<ACT_SUBTRACT>(op_action<Core, OP_SUBTRACT>))
+      .own(actions::own<ACT_MULTIPLY>(op_action<Core, OP_MULTIPLY>))
+      .own(actions::own<ACT_DIVIDE>(op_action<Core, OP_DIVIDE>))
+      .own(actions::own<ACT_REMAINDER>(op_action<Core, OP_REMAINDER>));
+}
+// Places the and~, or~ and xor~ rows run by `Core` in `list`.
+template <MathCore Core>
+actions::ActionList& own_bitwise(actions::ActionList& list) {
+  return list.own(actions::own<ACT_AND>(op_action<Core, OP_AND>))
+      .own(actions::own<ACT_OR>(op_action<Core, OP_OR>))
+      .own(actions::own<ACT_XOR>(op_action<Core, OP_XOR>));
+}
 
 // Equality ops under which a value of another type is never equal (`strict-equal?`, `same?`
 // and the equality of `find`, `select` and `put`).

@@ -225,28 +225,22 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
 
 void init() {
   using actions::own;
-  datatype::register_type(TYPE_PAIR, 0, "pair!",
-                          actions::ActionList()
-                              .own(own<ACT_MAKE>(make))
-                              .own(own<ACT_RANDOM>(random))
-                              .own(own<ACT_TO>(make))
-                              .own(own<ACT_FORM>(form))
-                              .own(own<ACT_MOLD>(mold))
-                              .own(own<ACT_EVAL_PATH>(eval_path))
-                              .own(own<ACT_COMPARE>(compare))
-                              .own(own<ACT_ABSOLUTE>(absolute))
-                              .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
-                              .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
-                              .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
-                              .own(own<ACT_NEGATE>(negate))
-                              .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
-                              .own(own<ACT_ROUND>(round))
-                              .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
-                              .own(own<ACT_AND>(number::op_action<do_math, OP_AND>))
-                              .own(own<ACT_OR>(number::op_action<do_math, OP_OR>))
-                              .own(own<ACT_XOR>(number::op_action<do_math, OP_XOR>))
-                              .own(own<ACT_PICK>(pick))
-                              .own(own<ACT_REVERSE>(reverse)));
+  actions::ActionList list;
+  list.own(own<ACT_MAKE>(make))
+      .own(own<ACT_RANDOM>(random))
+      .own(own<ACT_TO>(make))
+      .own(own<ACT_FORM>(form))
+      .own(own<ACT_MOLD>(mold))
+      .own(own<ACT_EVAL_PATH>(eval_path))
+      .own(own<ACT_COMPARE>(compare))
+      .own(own<ACT_ABSOLUTE>(absolute))
+      .own(own<ACT_NEGATE>(negate))
+      .own(own<ACT_ROUND>(round))
+      .own(own<ACT_PICK>(pick))
+      .own(own<ACT_REVERSE>(reverse));
+  number::own_arithmetic<do_math>(list);
+  number::own_bitwise<do_math>(list);
+  datatype::register_type(TYPE_PAIR, 0, "pair!", list);
 }
 
 }  // namespace xol::pair

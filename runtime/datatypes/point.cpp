@@ -309,15 +309,11 @@ void init() {
       .own(own<ACT_EVAL_PATH>(eval_path))
       .own(own<ACT_COMPARE>(compare))
       .own(own<ACT_ABSOLUTE>(absolute))
-      .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
-      .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
-      .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
       .own(own<ACT_NEGATE>(negate))
-      .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
       .own(own<ACT_ROUND>(round))
-      .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
       .own(own<ACT_PICK>(pick))
       .own(own<ACT_REVERSE>(reverse));
+  number::own_arithmetic<do_math>(list);
   datatype::register_type(TYPE_POINT2D, 0, "point2D!", list);
   datatype::register_type(TYPE_POINT3D, 0, "point3D!", list);
 }

@@ -648,29 +648,22 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
 
 void init() {
   using actions::own;
-  datatype::register_type(
-      TYPE_VECTOR, TYPE_STRING, "vector!",
-      actions::ActionList()
-          .inherit({ACT_RANDOM, ACT_REFLECT, ACT_EVAL_PATH, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY,
-                    ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT,
-                    ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_TAIL,
-                    ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY})
-          .own(own<ACT_MAKE>(make))
-          .own(own<ACT_FORM>(form))
-          .own(own<ACT_MOLD>(mold))
-          .own(own<ACT_COMPARE>(compare))
-          .own(own<ACT_ADD>(number::op_action<do_math, OP_ADD>))
-          .own(own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>))
-          .own(own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>))
-          .own(own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>))
-          .own(own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>))
-          .own(own<ACT_AND>(number::op_action<do_math, OP_AND>))
-          .own(own<ACT_OR>(number::op_action<do_math, OP_OR>))
-          .own(own<ACT_XOR>(number::op_action<do_math, OP_XOR>))
-          .own(own<ACT_APPEND>(insert))
-          .own(own<ACT_CHANGE>(change))
-          .own(own<ACT_INSERT>(insert))
-          .own(own<ACT_SORT>(sort)));
+  actions::ActionList list;
+  list.inherit({ACT_RANDOM, ACT_REFLECT, ACT_EVAL_PATH, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY,
+                ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT,
+                ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_TAIL,
+                ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY})
+      .own(own<ACT_MAKE>(make))
+      .own(own<ACT_FORM>(form))
+      .own(own<ACT_MOLD>(mold))
+      .own(own<ACT_COMPARE>(compare))
+      .own(own<ACT_APPEND>(insert))
+      .own(own<ACT_CHANGE>(change))
+      .own(own<ACT_INSERT>(insert))
+      .own(own<ACT_SORT>(sort));
+  number::own_arithmetic<do_math>(list);
+  number::own_bitwise<do_math>(list);
+  datatype::register_type(TYPE_VECTOR, TYPE_STRING, "vector!", list);
 }
 
 }  // namespace xol::vector
