@@ -153,7 +153,6 @@ void release_global() {
   global_context = kNoNode;
 }
 
-Cell* context_cell(NodeId context) { return memory::buffer_of(context)->cells(); }
 Cell* owner_cell(NodeId context) { return memory::buffer_of(context)->cells() + 1; }
 
 Kind kind_of(NodeId context) {
@@ -174,12 +173,6 @@ Cell* values(NodeId context) {
   if (header->data2 == kNoNode) return nullptr;
   Cell* first = memory::buffer_of(header->data2)->cells();
   return on_stack(context) ? first + header->data3 : first;
-}
-
-void enter_frame(NodeId context, NodeId frame, uint32_t first) {
-  Cell* header = context_cell(context);
-  header->data2 = frame;
-  header->data3 = first;
 }
 
 void leave_frame(NodeId context) { enter_frame(context, kNoNode, 0); }

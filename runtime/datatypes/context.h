@@ -52,7 +52,7 @@ NodeId global();
 // Forgets the global context and its collector root (runtime shutdown).
 void release_global();
 
-Cell* context_cell(NodeId context);
+inline Cell* context_cell(NodeId context) { return memory::buffer_of(context)->cells(); }
 Cell* owner_cell(NodeId context);
 Kind kind_of(NodeId context);
 // The word list as a block cell.
@@ -63,7 +63,11 @@ Cell* values(NodeId context);
 
 // Points a function context at its frame while the function runs: the frame's first argument
 // cell is cell `first` of the series `frame`. `leave_frame` makes it not running again.
-void enter_frame(NodeId context, NodeId frame, uint32_t first);
+inline void enter_frame(NodeId context, NodeId frame, uint32_t first) {
+  Cell* header = context_cell(context);
+  header->data2 = frame;
+  header->data3 = first;
+}
 void leave_frame(NodeId context);
 
 // ---- looking up and adding ----

@@ -203,8 +203,6 @@ int32_t find_refinement(const Cell* spec, const Cell& refinement) {
 
 namespace function {
 
-Cell* record(const Cell* function) { return memory::buffer_of(function->data3)->cells(); }
-Cell* body(const Cell* function) { return record(function) + RECORD_BODY; }
 
 NodeId make_value(const Cell* spec, const Cell* given_body, NodeId context, int32_t code,
                   NodeId owner, uint32_t flags, Cell* result) {

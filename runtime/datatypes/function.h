@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -42,10 +43,10 @@ enum RecordCell : uint32_t {
   RECORD_BODY, RECORD_RESERVED, RECORD_CODE, RECORD_OP, RECORD_OWNER, kRecordCells
 };
 
-Cell* record(const Cell* function);
+inline Cell* record(const Cell* function) { return memory::buffer_of(function->data3)->cells(); }
 inline Cell spec_block(const Cell* function) { return Cell{TYPE_BLOCK, 0, function->data2, 0}; }
 inline NodeId context_of(const Cell* function) { return function->data1; }
-Cell* body(const Cell* function);
+inline Cell* body(const Cell* function) { return record(function) + RECORD_BODY; }
 
 // Builds a function! into `result` and answers its context. A spec whose head is not at 0 is
 // first copied from its head. Without `context` one is made from the spec and the body copy is

@@ -11,10 +11,6 @@
 namespace xol::logic {
 namespace {
 
-bool counts_false(const Cell* cell) {
-  return cell->is(TYPE_NONE) || (cell->is(TYPE_LOGIC) && !get(cell));
-}
-
 const char* spelling(const Cell* value) { return get(value) ? "true" : "false"; }
 
 // to logic!: logic! unchanged, none! false, everything else true.
@@ -99,12 +95,7 @@ bool cell_true(const Cell* cell, bool check, const Cell* argument) {
   return !counts_false(cell);
 }
 
-bool true_q(const Cell* result) {
-  if (result->is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "no-return");
-  return !counts_false(result);
-}
-
-bool false_q(const Cell* result) { return counts_false(result); }
+void raise_no_return() { error::raise(error::CAT_SCRIPT, "no-return"); }
 
 void init() {
   using actions::own;

@@ -42,8 +42,15 @@ inline bool get(const Cell* cell) { return cell->data1 != 0; }
 bool cell_true(const Cell* cell, bool check, const Cell* argument);
 // The tests of a result cell for compiled conditionals: true_q raises script `no-return` on an
 // unset! value; false_q counts unset! as true.
-bool true_q(const Cell* result);
-bool false_q(const Cell* result);
+[[noreturn]] void raise_no_return();
+inline bool counts_false(const Cell* cell) {
+  return cell->is(TYPE_NONE) || (cell->is(TYPE_LOGIC) && !get(cell));
+}
+inline bool true_q(const Cell* result) {
+  if (result->is(TYPE_UNSET)) raise_no_return();
+  return !counts_false(result);
+}
+inline bool false_q(const Cell* result) { return counts_false(result); }
 
 void init();
 }  // namespace xol::logic

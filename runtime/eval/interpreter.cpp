@@ -39,6 +39,8 @@ namespace {
 constexpr Cell kNone{TYPE_NONE, 0, 0, 0};
 constexpr uint32_t kKindMask = 0x3u << kArgKindShift;
 constexpr int32_t kNoPosition = -1;
+// An argument cache of two arguments and no refinement: two typeset/word pairs and the totals.
+constexpr uint32_t kBinaryCacheCells = 5;
 
 // The comparison natives equal? to greater-or-equal?, in their order in the natives table.
 constexpr int32_t kFirstCompareNative = 25;
@@ -192,6 +194,7 @@ inline void check_type(const Cell& types, const Cell& argument_word, const Cell*
 }
 
 uint32_t eval_value(const Cell* code, uint32_t position, uint32_t end, bool passive);
+void run_body(const Cell* function, const Cell* name);
 void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId parent,
                bool infix);
 void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* site);
@@ -320,9 +323,27 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
   }
   for (; i < before_end; i += 2) {
     const Cell* entry = cells_of(cache) + i;
+    const uint32_t kind = (entry->header & kKindMask) >> kArgKindShift;
+    // The common argument, a plain value perhaps followed by operators, is fetched here;
+    // every other one takes fetch_argument.
+    if (kind == ARG_EVALUATED && !infix) {
+      site.end = clamp_end(site.code, site.end);
+      const Cell* value = site.position < site.end ? plain_argument(site.code, site.position)
+                                                   : nullptr;
+      if (value) {
+        Cell* start = stack::push(value);
+        ++site.position;
+        if (const Cell* op = op_at(site.code, site.position, site.end)) {
+          site.position = run_infix(site.code, site.position, site.end, start, op);
+          if (stack::pending) return;
+        }
+        const Cell* checked = cells_of(cache) + i;
+        if (!typeset::has(checked, start->type())) raise_expect(name, start->type(), checked + 1);
+        continue;
+      }
+    }
     const Cell types = entry[0], argument_word = entry[1];
-    fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name, site,
-                   infix);
+    fetch_argument(kind, types, argument_word, name, site, infix);
     if (stack::pending) return;
   }
   if (is_function) {
@@ -451,6 +472,21 @@ bool integer_infix(const Cell& function, const Cell* code, uint32_t position, ui
          integer_op(function, integer::get(left), integer::get(right), left);
 }
 
+// Runs a call whose arguments are in the current frame. Untraced, a function's body and a
+// native's or action's routine run directly; everything else goes through invoke.
+inline void run_routine(const Cell& function, NodeId context, const Cell* name,
+                        const int32_t* refinements) {
+  if (!trace.active) {
+    if (function.is(TYPE_FUNCTION)) return run_body(&function, name);
+    const int32_t code = natives::code_of(&function);
+    natives::Routine routine = function.is(TYPE_NATIVE)   ? natives::native_at(code)
+                               : function.is(TYPE_ACTION) ? natives::action_at(code)
+                                                          : nullptr;
+    if (routine) return routine(false, refinements);
+  }
+  invoke(&function, context, name, false, refinements);
+}
+
 // Calls `function` with its arguments taken from the call site; the value is pushed. For an
 // infix call the left operand is already the cell below `top`.
 void eval_code(const Cell& function, const Cell& name_given, CallSite& site, NodeId parent,
@@ -481,7 +517,7 @@ void eval_code(const Cell& function, const Cell& name_given, CallSite& site, Nod
   if (stack::pending) return;
   fire(EVENT_CALL, site.code, site.position, &function, &name);
   if (!integer_shortcut(function)) {
-    invoke(&function, context, &name, false, refinements);
+    run_routine(function, context, &name, refinements);
     if (stack::pending) return;
   }
   stack::unwind();
@@ -490,6 +526,52 @@ void eval_code(const Cell& function, const Cell& name_given, CallSite& site, Nod
     *function_slot = function_slot[1];
     stack::top = function_slot + 1;
   }
+}
+
+// The argument cache of an operator made from a native or action of exactly two evaluated
+// arguments and no refinement (every arithmetic and comparison operator): its two typesets and
+// argument words, else null.
+const Cell* binary_cache(const Cell& function) {
+  if (!function.is(TYPE_NATIVE) && !function.is(TYPE_ACTION)) return nullptr;
+  const Cell* slot = record_of(&function) + 1;
+  if (!slot->is(TYPE_BLOCK) || cell_count(slot->node()) != kBinaryCacheCells) return nullptr;
+  const Cell* cache = cells_of(slot->node());
+  const Cell& totals = cache[kBinaryCacheCells - 1];
+  const bool binary = totals.data1 == 0 && totals.data3 == 2 &&
+                      (cache[2].header & kKindMask) >> kArgKindShift == ARG_EVALUATED;
+  return binary ? cache : nullptr;
+}
+
+// An untraced infix call of such an operator: what eval_code does, without its general argument
+// loop. The left operand is the cell below `top`; false when the call needs eval_code.
+bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
+  if (trace.active) return false;
+  const Cell* cache = binary_cache(function);
+  if (!cache) return false;
+  stack::check_native_depth();
+  const Cell operand = *--stack::top;
+  stack::mark_interp_native(&name);
+  *stack::top++ = operand;
+  if (!typeset::has(&cache[0], operand.type())) raise_expect(&name, operand.type(), &cache[1]);
+  site.end = clamp_end(site.code, site.end);
+  if (site.position >= site.end) error::raise(error::CAT_SCRIPT, "no-arg", &name, &cache[3]);
+  if (const Cell* value = plain_argument(site.code, site.position)) {
+    stack::push(value);
+    ++site.position;
+  } else {
+    site.position = eval_expression(site.code, site.position, site.end, true, true, false);
+    if (stack::pending) return true;
+    cache = binary_cache(function);
+  }
+  const Cell* right = stack::arguments + 1;
+  if (!typeset::has(&cache[2], right->type())) raise_expect(&name, right->type(), &cache[3]);
+  if (!integer_shortcut(function)) {
+    static const int32_t kNoRefinements[1] = {-1};
+    run_routine(function, kNoNode, &name, kNoRefinements);
+    if (stack::pending) return true;
+  }
+  stack::unwind();
+  return true;
 }
 
 // The infix loop: while the next cell is a bound word whose value is an op! (`slot` the first
@@ -509,7 +591,7 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
       continue;
     }
     CallSite site{code, position + 1, end, nullptr, 0};
-    eval_code(source, name, site, kNoNode, true);
+    if (!binary_infix(source, name, site)) eval_code(source, name, site, kNoNode, true);
     if (stack::pending) return site.position;
     position = site.position;
   }
