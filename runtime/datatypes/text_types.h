@@ -32,7 +32,8 @@ void init();
 }  // namespace xol::file
 
 namespace xol::tag {
-// form and mold alike: "<", the text, ">".
+// form: "<", the text, ">". mold: the same when that reads back as the tag, else the
+// construction #(tag! "text").
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent);

@@ -17,8 +17,6 @@ namespace xol::lexer {
 #include "runtime/io/lexer_tables.inc"
 
 constexpr int kClassCount = 40;
-constexpr int kStateCount = 65;
-constexpr uint8_t kFinalBase = 66;
 constexpr uint32_t kClassMask = 0xFF;
 constexpr int kEndClass = 39;
 

@@ -2,6 +2,10 @@
 // syntax, comments, commas) that keep the nesting on the value stack, and the checks that run
 // before a string, word or issue is loaded.
 //
+// Construction syntax is one token from `#(` to its `)`: a keyword, a datatype name, or a
+// datatype name, spaces and a string literal (`#(tag! "a>b")`), which the automaton reads as a
+// string so that a `)` or `^"` inside it does not end the token.
+//
 // Paths are scanned element by element: the path token opens the path and loads its first
 // word, then each element is an ordinary token started in the path state, after which
 // `check_path_element` either consumes the next `/` or closes the path. A paren element closes
@@ -75,6 +79,39 @@ int32_t datatype_named(std::string_view text) {
     if (same_letters(body, name)) return type;
   }
   return 0;
+}
+
+constexpr uint32_t kSpaceClass = 0;   // tab, CR and space
+
+bool is_space(uint8_t byte) { return (kCharClass[byte] & kClassMask) == kSpaceClass; }
+
+const uint8_t* skip_spaces(const uint8_t* p, const uint8_t* end) {
+  while (p < end && is_space(*p)) ++p;
+  return p;
+}
+
+// The construction of a value from text, `#(tag! "text")`: `name` must name a datatype whose
+// literal cannot hold every text (only tag!), and the rest, from `p` to `body_end` (the `)`),
+// must be one string literal between spaces. The string ends where the automaton's string
+// states end it: at the first `"` not after a `^`.
+bool scan_text_construct(State& s, const uint8_t* start, const uint8_t* end,
+                         std::string_view name, const uint8_t* p, const uint8_t* body_end,
+                         uint32_t flags) {
+  p = skip_spaces(p, body_end);
+  if (datatype_named(name) != TYPE_TAG || p == body_end || *p != '"') {
+    return throw_error(s, start, end, ERR_MALCONSTRUCT);
+  }
+  const uint8_t* quote = p;
+  for (++p; p < body_end && *p != '"'; ++p) {
+    if (*p == '^') ++p;
+  }
+  if (p >= body_end || skip_spaces(p + 1, body_end) != body_end) {
+    return throw_error(s, start, end, ERR_MALCONSTRUCT);
+  }
+  s.result_type = TYPE_TAG;
+  if (!load_string(s, quote, p + 1, flags, s.load ? MODE_LOAD : MODE_CHECK)) return false;
+  if (s.load) cell::set_type(stack_at(s.tail - 1), TYPE_TAG);
+  return true;
 }
 
 }  // namespace
@@ -203,10 +240,16 @@ bool scan_path(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
   return true;
 }
 
-bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t, int) {
+bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, int) {
   constexpr size_t kOpenerLength = 2;   // "#("
-  std::string_view text(reinterpret_cast<const char*>(start) + kOpenerLength,
-                        size_t(end - start) - kOpenerLength - 1);
+  const uint8_t* body = start + kOpenerLength;
+  const uint8_t* body_end = end - 1;    // the ")"
+  const uint8_t* name_end = body;
+  while (name_end < body_end && !is_space(*name_end)) ++name_end;
+  std::string_view text(reinterpret_cast<const char*>(body), size_t(name_end - body));
+  if (name_end < body_end) {
+    return scan_text_construct(s, start, end, text, name_end, body_end, flags);
+  }
   Cell value;
   bool found = false;
   for (const Keyword& keyword : kKeywords) {

@@ -173,6 +173,7 @@ TEST_F(LexerTest, ConstructionSyntax) {
   EXPECT_EQ(loaded("#(TRUE) #(false) #(none) #(integer!) #(word)"),
             "true false none integer! word!");
   EXPECT_EQ(first("#(unset)").type(), TYPE_UNSET);
+  EXPECT_EQ(loaded("[#(tag! \"a>\") x] #(tag!)"), "[#(tag! \"a>\") x] tag!");
 }
 
 TEST_F(LexerTest, BlocksParensAndNewLines) {
@@ -306,6 +307,14 @@ TEST_F(LexerTest, TextForms) {
       {"ftp://x/%41b", TYPE_URL, "ftp://x/Ab", 1},
       {"user@example.com", TYPE_EMAIL, "user@example.com", 1},
       {"<a href=\"x\">", TYPE_TAG, "a href=\"x\"", 1},
+      // A tag constructed from a string: `)` and `^"` inside it do not end the construction.
+      {"#(tag! \"a>b\")", TYPE_TAG, "a>b", 1},
+      {"#(tag! \"x)y\")", TYPE_TAG, "x)y", 1},
+      {R"t(#(TAG! "a^"b^(1F)^/^^"))t", TYPE_TAG, "a\"b\x1F\n^", 1},
+      {"#(tag \t \"a\"  )", TYPE_TAG, "a", 1},
+      {"#(tag! \"\")", TYPE_TAG, "", 1},
+      {"#(tag! \"a^@b\")", TYPE_TAG, "a\0b"sv, 1},
+      {"#(tag! \"^(1F600)\")", TYPE_TAG, "\xF0\x9F\x98\x80", 4},
       {"@ref-1", TYPE_REF, "ref-1", 1},
       {"#{48656C6c6F}", TYPE_BINARY, "48656C6C6F", 1},
       {"16#{0A 0b ; comment\n FF}", TYPE_BINARY, "0A0BFF", 1},
@@ -500,6 +509,17 @@ TEST_F(LexerTest, SyntaxErrors) {
       {"[1, 2]"sv, "invalid: (line 1) | point2D! | , 2]"},
       {"(a, b)"sv, "invalid: (line 1) | point2D! | (a, b)"},
       {"x\n#(true"sv, "bad-char: (line 2) | #(true"},
+      {"#(tag! 1)"sv, "malconstruct: (line 1) | #(tag! 1)"},
+      {"#(tag! \"a\" \"b\")"sv, "malconstruct: (line 1) | #(tag! \"a\" \"b\")"},
+      {"#(tag! \"a\" x)"sv, "malconstruct: (line 1) | #(tag! \"a\" x)"},
+      {"#(tag! x \"a\")"sv, "malconstruct: (line 1) | #(tag! x \"a\")"},
+      {"#(integer! \"1\")"sv, "malconstruct: (line 1) | #(integer! \"1\")"},
+      {"#(true \"a\")"sv, "malconstruct: (line 1) | #(true \"a\")"},
+      {"#(tag! \"a\""sv, "bad-char: (line 1) | #(tag! \"a\""},
+      {"#(tag! \"a)"sv, "invalid: (line 1) | string! | #(tag! \"a)"},
+      {"#(tag! \"a^\")"sv, "invalid: (line 1) | string! | #(tag! \"a^\")"},
+      {"#(tag! \"a\nb\")"sv, "invalid: (line 1) | string! | #(tag! \"a"},
+      {"#(tag! \"a^(zz)\")"sv, "invalid: (line 1) | string! | \"a^(zz)\")"},
       {"[\n\n(1 2"sv, "missing: (line 3) | ) | (1 2"},
   };
   for (const ErrorCase& c : cases) {
@@ -528,6 +548,8 @@ TEST_F(LexerTest, QuietScanAnswersErrorType) {
   EXPECT_EQ(type_of("[1 2] x"), TYPE_BLOCK);
   EXPECT_EQ(type_of("a/b c"), TYPE_PATH);
   EXPECT_EQ(type_of("{a}"), TYPE_STRING);
+  EXPECT_EQ(type_of("#(tag! \"a>\") x"), TYPE_TAG);
+  EXPECT_EQ(type_of("#(tag! 1)"), TYPE_ERROR);
 }
 
 TEST_F(LexerTest, NextStopsAfterOneValue) {
