@@ -200,13 +200,24 @@ void put_all(NodeId table, uint32_t start, uint32_t step) {
     put(table, p);
 }
 
-int32_t find(NodeId table, const Cell* key, uint32_t op) {
+Lookup seek(NodeId table, const Cell* key, uint32_t op) {
   Cell sought = *key;
   if (record(table)->kind == KIND_MAP && is_word_kind(sought.type()))
     cell::set_type(&sought, TYPE_SET_WORD);
   buckets::Slot slot = cell_slot(table, &sought, op);
-  return slot.found ? int32_t(words_of(record(table)->buckets)[slot.bucket]) : -1;
+  if (!slot.found) return Lookup{-1, slot.bucket};
+  return Lookup{int32_t(words_of(record(table)->buckets)[slot.bucket]), slot.bucket};
 }
+
+int32_t find(NodeId table, const Cell* key, uint32_t op) { return seek(table, key, op).position; }
+
+void put_missed(NodeId table, const Lookup& missed, uint32_t position) {
+  const Table* t = record(table);
+  if (t->used >= t->upper) put(table, position);
+  else insert_at(table, missed.bucket, position);
+}
+
+Cell* key_at(NodeId table, uint32_t position) { return cells_of(record(table)->keys) + position; }
 
 void delete_key(NodeId table, uint32_t position) {
   Table* t = record(table);

@@ -92,9 +92,24 @@ NodeId make(uint32_t size, const Cell* key_block, Kind kind, uint32_t cells_per_
 uint32_t put(NodeId table, uint32_t position);
 // put for every key from `start`, stepping `step` cells.
 void put_all(NodeId table, uint32_t start, uint32_t step);
-// Position of the first stored key equal to `key` under `op`, or -1. A map looks word keys up
-// as set-words; a key of type kAnyTypeKey matches stored keys of any type.
+// Where a lookup ended: the position of the key found, or -1 with the bucket that the key
+// would take, so that a store after a miss need not probe again.
+struct Lookup {
+  int32_t position;
+  uint32_t bucket;
+};
+// Looks for the first stored key equal to `key` under `op`. A map looks word keys up as
+// set-words; a key of type kAnyTypeKey matches stored keys of any type.
+Lookup seek(NodeId table, const Cell* key, uint32_t op);
+// The position that seek answers.
 int32_t find(NodeId table, const Cell* key, uint32_t op);
+// Indexes the key just stored at cell `position`, which `missed` (a seek with nothing put or
+// grown since) did not find: into the bucket that seek answered, or through put, growing
+// first, when the load bound is reached. Equal to put, whose strict probe would end at that
+// same bucket.
+void put_missed(NodeId table, const Lookup& missed, uint32_t position);
+// The key cell at `position` of the key block (good until the next allocation).
+Cell* key_at(NodeId table, uint32_t position);
 // Map: marks the pair at `position` removed (its value cell's header 0); its bucket stays in
 // use, so the key is still found and the map revives the pair by storing a value again.
 void delete_key(NodeId table, uint32_t position);

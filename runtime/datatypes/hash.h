@@ -17,6 +17,8 @@
 // out of the index, and a search for such a value scans the block instead, so a hash! answers
 // every search exactly as the same block! would. Hashes are coarse on purpose: integers,
 // chars and integral floats of the same value hash alike, text hashes folded to upper case.
+// map! keys hash the same way except integers: a map compares a key only with keys of its own
+// type, so its integer keys hash by value alone, without the folding.
 #pragma once
 
 #include <cstdint>

@@ -25,28 +25,25 @@ constexpr uint32_t kRemovedHeader = 0;   // the value cell of a removed pair
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 NodeId table_of(const Cell* map) { return map->data3; }
-Cell pairs_of(const Cell* map) {
-  return Cell{TYPE_BLOCK, 0, hashtable::record(table_of(map))->keys, 0};
-}
 uint32_t pair_cells(const Cell* map) {
-  Cell pairs = pairs_of(map);
-  return series::buffer_units(&pairs);
+  return memory::buffer_of(hashtable::record(table_of(map))->keys)->length();
 }
 Cell* cell_at(const Cell* map, uint32_t position) {
-  Cell pairs = pairs_of(map);
-  return block::abs_at(&pairs, position);
+  return hashtable::key_at(table_of(map), position);
 }
 bool removed_at(const Cell* map, uint32_t position) {
   return cell_at(map, position + 1)->header == kRemovedHeader;
 }
 
-// The position of the key equal to `key` under `op`, live or removed; -1 when none.
-int32_t lookup(const Cell* map, const Cell* key, int32_t op) {
-  return hashtable::find(table_of(map), key, uint32_t(op));
-}
+// The position of the live pair whose key equals `key` under `op`; -1 when none.
 int32_t live_lookup(const Cell* map, const Cell* key, int32_t op) {
-  int32_t position = lookup(map, key, op);
+  int32_t position = hashtable::find(table_of(map), key, uint32_t(op));
   return position >= 0 && !removed_at(map, uint32_t(position)) ? position : -1;
+}
+// The value of that pair, or none.
+Cell value_or_none(const Cell* map, const Cell* key, int32_t op) {
+  int32_t position = live_lookup(map, key, op);
+  return position < 0 ? none_cell() : *cell_at(map, uint32_t(position) + 1);
 }
 
 int32_t lookup_op(bool case_sensitive, bool same = false) {
@@ -54,24 +51,24 @@ int32_t lookup_op(bool case_sensitive, bool same = false) {
 }
 
 // Stores `value` under `key`: over the value of a present (or removed) pair, else as a new pair.
+// A new key is indexed into the bucket where the lookup missed it, without a second probe.
 void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_sensitive) {
   Cell stored_value = *value;
-  int32_t position = lookup(map, key, lookup_op(case_sensitive));
-  if (position >= 0) {
-    Cell* slot = cell_at(map, uint32_t(position) + 1);
+  NodeId table = table_of(map);
+  hashtable::Lookup found = hashtable::seek(table, key, uint32_t(lookup_op(case_sensitive)));
+  if (found.position >= 0) {
+    Cell* slot = cell_at(map, uint32_t(found.position) + 1);
     bool revived = slot->header == kRemovedHeader;
     *slot = stored_value;
-    if (revived) ++hashtable::record(table_of(map))->count;
+    if (revived) ++hashtable::record(table)->count;
     return;
   }
   Cell stored_key = normalise_key(key);
-  Cell pairs = pairs_of(map);
-  Cell placeholder{TYPE_UNSET, 0, 0, 0};
-  block::append_cell(&pairs, &stored_key);
-  block::append_cell(&pairs, &placeholder);
-  uint32_t at = pair_cells(map) - kPairCells;
-  *cell_at(map, at + 1) = stored_value;
-  hashtable::put(table_of(map), at);
+  uint8_t* pair = series::reserve_tail(hashtable::record(table)->keys, kPairCells * sizeof(Cell));
+  Cell* cells = reinterpret_cast<Cell*>(pair);
+  cells[0] = stored_key;
+  cells[1] = stored_value;
+  hashtable::put_missed(table, found, pair_cells(map) - kPairCells);
 }
 
 // A key as handed out: set-words as words, string types as copies.
@@ -276,8 +273,7 @@ void eval_path(const PathStep& step, Cell* result) {
     *result = value;
     return;
   }
-  int32_t position = live_lookup(&map, &key, lookup_op(step.case_sensitive));
-  *result = position < 0 ? none_cell() : *cell_at(&map, uint32_t(position) + 1);
+  *result = value_or_none(&map, &key, lookup_op(step.case_sensitive));
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
@@ -368,8 +364,7 @@ void remove(Cell* map, const Cell*, const Cell* key, Cell* result) {
 }
 
 void select(Cell* map, Cell* key, const FindOptions& options, Cell* result) {
-  int32_t position = live_lookup(map, key, lookup_op(options.case_sensitive, options.same));
-  *result = position < 0 ? none_cell() : *cell_at(map, uint32_t(position) + 1);
+  *result = value_or_none(map, key, lookup_op(options.case_sensitive, options.same));
 }
 
 void init() {

@@ -192,6 +192,48 @@ TEST_F(MapTableTest, RemovedPairsKeepTheirBucketsAndTheMapStillDoubles) {
   EXPECT_EQ(find(table, 100, hashtable::kOpStrict), 12);
 }
 
+// A map stores a new key into the bucket where its lookup missed it. Against a twin table
+// filled by put, through growth, removed pairs and case twins (new keys under the strict op),
+// both must end with the same buckets.
+TEST_F(MapTableTest, StoreAfterAMissedSeekPlacesKeysAsPutDoes) {
+  NodeId by_put = map_table(), by_seek = map_table();
+  auto add_sought = [&](uint32_t id, uint32_t op) {
+    Cell k = key(id, TYPE_SET_WORD);
+    hashtable::Lookup missed = hashtable::seek(by_seek, &k, op);
+    ASSERT_EQ(missed.position, -1) << id;
+    NodeId keys = t(by_seek).keys;
+    *buffer::append_unset(keys) = k;
+    *buffer::append_unset(keys) = Cell{TYPE_INTEGER, 0, id, 0};
+    hashtable::put_missed(by_seek, missed, memory::buffer_of(keys)->length() - 2);
+  };
+  constexpr uint32_t kNames = 300;
+  for (uint32_t i = 0; i < kNames; ++i) {
+    bool twin = i % 3 == 2;  // the other case of the name added just before
+    uint32_t id = twin ? 4 * (i - 1) + 1 : 4 * i;
+    add_pair(by_put, id);
+    add_sought(id, twin ? hashtable::kOpStrict : hashtable::kOpEqual);
+    if (i % 5 == 4) {
+      hashtable::delete_key(by_put, 2 * (i - 2));
+      hashtable::delete_key(by_seek, 2 * (i - 2));
+    }
+  }
+  const Table &a = t(by_put), &b = t(by_seek);
+  ASSERT_EQ(a.size, b.size);
+  EXPECT_GT(a.size, 256u);
+  EXPECT_EQ(a.used, b.used);
+  EXPECT_EQ(a.count, b.count);
+  const uint32_t* flags_a = reinterpret_cast<uint32_t*>(memory::buffer_of(a.flags)->data());
+  const uint32_t* flags_b = reinterpret_cast<uint32_t*>(memory::buffer_of(b.flags)->data());
+  const uint32_t* entries_a = reinterpret_cast<uint32_t*>(memory::buffer_of(a.buckets)->data());
+  const uint32_t* entries_b = reinterpret_cast<uint32_t*>(memory::buffer_of(b.buckets)->data());
+  for (uint32_t bucket = 0; bucket < a.size; ++bucket) {
+    ASSERT_EQ(buckets::state(flags_a, bucket), buckets::state(flags_b, bucket)) << bucket;
+    if (buckets::state(flags_a, bucket) == buckets::IN_USE) {
+      ASSERT_EQ(entries_a[bucket], entries_b[bucket]) << bucket;
+    }
+  }
+}
+
 TEST_F(MapTableTest, ClearEmptiesAndCopiesAreIndependent) {
   NodeId table = map_table();
   for (uint32_t i = 0; i < 5; ++i) add_pair(table, 2 * i);
