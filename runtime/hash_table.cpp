@@ -50,6 +50,14 @@ NodeId new_buckets(uint32_t n) {
   return array;
 }
 
+// Plain integer keys are hashed and compared here, without the calls of their key class.
+bool plain_integer(const KeyOps& ops, const Cell* key) {
+  return ops.plain_integers && key->is(TYPE_INTEGER);
+}
+uint32_t hash_of(const KeyOps& ops, const Cell* key) {
+  return plain_integer(ops, key) ? hash::fmix32(key->data2) : ops.hash(key);
+}
+
 bool is_word_kind(TypeId t) {
   return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD;
 }
@@ -110,10 +118,18 @@ void remove_record(NodeId table, uint32_t bucket) {
 buckets::Slot cell_slot(NodeId table, const Cell* key, uint32_t op) {
   const Table* t = record(table);
   const KeyOps& ops = ops_of(t);
+  const uint32_t* flags = words_of(t->flags);
   const uint32_t* entries = words_of(t->buckets);
   const Cell* keys = cells_of(t->keys);
+  uint32_t hash = hash_of(ops, key);
+  if (plain_integer(ops, key)) {
+    return buckets::find_slot(flags, t->size, hash, [&](uint32_t b) {
+      const Cell* stored = &keys[entries[b]];
+      return stored->is(TYPE_INTEGER) && stored->data2 == key->data2;
+    });
+  }
   bool any_type = key->type() == kAnyTypeKey;
-  return buckets::find_slot(words_of(t->flags), t->size, ops.hash(key), [&](uint32_t b) {
+  return buckets::find_slot(flags, t->size, hash, [&](uint32_t b) {
     const Cell* stored = &keys[entries[b]];
     return (any_type || stored->type() == key->type()) && ops.equal(stored, key, op);
   });
@@ -168,7 +184,7 @@ void resize_in_place(NodeId table, uint32_t request) {
   const KeyOps& ops = ops_of(t);
   const Cell* keys = cells_of(t->keys);
   buckets::rehash_in_place(words_of(t->buckets), words_of(t->flags), t->size, words_of(flags), n,
-                           [&](uint32_t position) { return ops.hash(&keys[position]); });
+                           [&](uint32_t position) { return hash_of(ops, &keys[position]); });
   if (n < t->size) memory::buffer_of(t->buckets)->tail = n * sizeof(uint32_t);
   t->flags = flags;
   t->size = n;

@@ -10,9 +10,10 @@
 //
 // Kinds 0-2 hash and compare their keys through a `KeyOps` pair that the code owning those
 // keys registers for the table's key class: contexts compare symbol ids, the symbol table
-// spellings, hash! and map! values through the datatypes' compare action. Kinds 3 and 4 key
-// records by a raw 32-bit key, a node id for the owners table: node ids never change, so these
-// tables never need rebuilding after a collection.
+// spellings, hash! and map! values through the datatypes' compare action (integer keys, the
+// common map! key, by value and without the calls). Kinds 3 and 4 key records by a raw
+// 32-bit key, a node id for the owners table: node ids never change, so these tables never
+// need rebuilding after a collection.
 //
 // Addresses answered (records, key cells) stay good only until the next allocation.
 #pragma once
@@ -51,6 +52,9 @@ struct KeyOps {
   uint32_t (*hash)(const Cell* key);
   // Whether a stored key equals the sought key under compare op `op`; must not allocate.
   bool (*equal)(const Cell* stored, const Cell* sought, uint32_t op);
+  // Set when an integer! key equals exactly the integer! keys of its value under every op: the
+  // table then hashes such keys by fmix32 of the value and probes for them without the calls.
+  bool plain_integers = false;
 };
 
 // Plugs in the key operations of a key class (at start-up, by the owner of those keys).

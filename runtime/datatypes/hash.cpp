@@ -159,21 +159,16 @@ void mark_index(const Cell& cell) { collector::mark_node(cell.data3); }
 
 // ---- map! keys go through the same hashing, and the compare actions ----
 
-// A map compares a key only with stored keys of its own type, so an integer key need not hash
-// like the char it may equal: it skips the case folding that hash! indexes need.
-uint32_t key_hash(const Cell* key) {
-  return key->is(TYPE_INTEGER) ? fmix32(key->data2) : of_value(key);
-}
-
 bool keys_equal(const Cell* stored, const Cell* sought, uint32_t op) {
-  // Integer keys are the common case and equal under every op exactly when their values are.
-  if (stored->is(TYPE_INTEGER) && sought->is(TYPE_INTEGER)) return stored->data2 == sought->data2;
   CompareRoutine compare = actions::find<ACT_COMPARE>(stored->type());
   return compare ? compare(stored, sought, int32_t(op)) == 0
                  : std::memcmp(stored, sought, sizeof(Cell)) == 0;
 }
 
-const hashtable::KeyOps kValueKeys{key_hash, keys_equal};
+// A map compares a key only with stored keys of its own type, so an integer key need not hash
+// like the char it may equal: integers, the common key, are plain to the table, which hashes
+// them by value without the case folding that hash! indexes need.
+const hashtable::KeyOps kValueKeys{of_value, keys_equal, true};
 
 }  // namespace
 
