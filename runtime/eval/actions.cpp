@@ -128,7 +128,6 @@ uint32_t units_of(const Cell* series) {
 // Turns the /part and /dup arguments into the count and repetitions of the insertion; the
 // value's head may move back for a negative count. False when nothing is to be inserted.
 bool insert_options(const int32_t* refs, Cell* value, InsertOptions* options) {
-  options->only = flag(refs, 1);
   if (const Cell* dup = ref_arg(refs, 2)) {
     options->dup = call::float_to_integer(dup);
     if (options->dup < 1) return false;
@@ -163,12 +162,16 @@ bool insert_options(const int32_t* refs, Cell* value, InsertOptions* options) {
 template <Action A>
 void insert_like(bool, const int32_t* refs) {
   InsertOptions options;
-  Cell value = *arg(1);
-  if (!insert_options(refs, &value, &options)) {
-    stack::keep();
-    return;
+  options.only = flag(refs, 1);
+  // Without /part and /dup the value goes as it is.
+  if (flag(refs, 0) || flag(refs, 2)) {
+    Cell value = *arg(1);
+    if (!insert_options(refs, &value, &options)) {
+      stack::keep();
+      return;
+    }
+    *arg(1) = value;
   }
-  *arg(1) = value;
   if constexpr (A == ACT_CHANGE) {
     routine_for<A>(arg(0))(arg(0), arg(1), options, arg(0));
   } else {
