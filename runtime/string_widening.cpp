@@ -40,18 +40,13 @@ SeriesBuffer* ensure_room(SeriesBuffer* buffer, uint32_t bytes) {
 
 }  // namespace
 
-uint32_t unit_of(const SeriesBuffer* buffer) {
-  uint32_t unit = buffer->unit();
-  if (unit != UNIT_1 && unit != UNIT_2 && unit != UNIT_4)
-    rt::runtime_error(rt::RUNTIME_NO_SWITCH_MATCH, XOL_CALLER_ADDRESS);
-  return unit;
-}
+void raise_bad_unit() { rt::runtime_error(rt::RUNTIME_NO_SWITCH_MATCH, XOL_CALLER_ADDRESS); }
 
 SeriesBuffer* widen_1_to_2(SeriesBuffer* buffer) { return widen<uint8_t, uint16_t>(buffer); }
 SeriesBuffer* widen_1_to_4(SeriesBuffer* buffer) { return widen<uint8_t, uint32_t>(buffer); }
 SeriesBuffer* widen_2_to_4(SeriesBuffer* buffer) { return widen<uint16_t, uint32_t>(buffer); }
 
-SeriesBuffer* widen_to(SeriesBuffer* buffer, uint32_t unit) {
+SeriesBuffer* widen_when_narrower(SeriesBuffer* buffer, uint32_t unit) {
   uint32_t current = unit_of(buffer);
   if (current >= unit) return buffer;
   if (unit == UNIT_2) return widen_1_to_2(buffer);

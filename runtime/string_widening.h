@@ -44,8 +44,16 @@ constexpr uint32_t unit_for_store(uint32_t cp) {
   return cp < kFirstStoreWide ? UNIT_1 : cp < kFirstUnit4 ? UNIT_2 : UNIT_4;
 }
 
+// Ends the process with the fatal runtime error 101: a text buffer of another unit.
+[[noreturn]] void raise_bad_unit();
+
 // The unit of a text buffer; any other unit is the fatal runtime error 101.
-uint32_t unit_of(const SeriesBuffer* buffer);
+inline uint32_t unit_of(const SeriesBuffer* buffer) {
+  constexpr uint32_t kTextUnits = 1u << UNIT_1 | 1u << UNIT_2 | 1u << UNIT_4;
+  uint32_t unit = buffer->unit();
+  if (!(kTextUnits >> unit & 1)) raise_bad_unit();
+  return unit;
+}
 
 template <typename Unit>
 inline uint32_t load_unit(const uint8_t* at) {
@@ -92,7 +100,12 @@ SeriesBuffer* widen_1_to_2(SeriesBuffer* buffer);
 SeriesBuffer* widen_1_to_4(SeriesBuffer* buffer);
 SeriesBuffer* widen_2_to_4(SeriesBuffer* buffer);
 // Widens to `unit` when the buffer is narrower; a buffer as wide or wider is answered as is.
-SeriesBuffer* widen_to(SeriesBuffer* buffer, uint32_t unit);
+SeriesBuffer* widen_when_narrower(SeriesBuffer* buffer, uint32_t unit);
+// The same for a valid text unit, without a call when the buffer already has that unit (the
+// common case of every write).
+inline SeriesBuffer* widen_to(SeriesBuffer* buffer, uint32_t unit) {
+  return buffer->unit() == unit ? buffer : widen_when_narrower(buffer, unit);
+}
 
 // Appends one code point at the tail (widening from U+0080 in a unit-1 buffer); a full buffer
 // grows to twice its used bytes plus the new unit.

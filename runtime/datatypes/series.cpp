@@ -223,14 +223,8 @@ void remove_units(const Cell* series, uint32_t start, uint32_t count) {
 
 // ---- change notification ----
 
-Notice::Notice(const Cell* series, Action action, const Cell* value, int32_t index, int32_t part)
-    : series_(series), action_(action), value_(value), index_(index), part_(part),
-      owned_((buffer(series)->flags & memory::FLAG_OWNED) != 0) {
-  if (owned_) ownership::check(series_, notice_word(action_, false), value_, index_, part_);
-}
-
-void Notice::done() {
-  if (owned_) ownership::check(series_, notice_word(action_, true), value_, index_, part_);
+void Notice::announce(bool after) const {
+  ownership::check(series_, notice_word(action_, after), value_, index_, part_);
 }
 
 // ---- hooks ----

@@ -16,6 +16,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/memory.h"
 
 namespace xol::series {
 
@@ -80,11 +81,19 @@ void remove_units(const Cell* series, uint32_t start, uint32_t count);
 // not owned.
 class Notice {
  public:
-  Notice(const Cell* series, Action action, const Cell* value, int32_t index, int32_t part);
+  Notice(const Cell* series, Action action, const Cell* value, int32_t index, int32_t part)
+      : series_(series), action_(action), value_(value), index_(index), part_(part),
+        owned_((memory::buffer_of(series->node())->flags & memory::FLAG_OWNED) != 0) {
+    if (owned_) announce(false);
+  }
   // Announces the end of the change; not called when the change raised an error.
-  void done();
+  void done() {
+    if (owned_) announce(true);
+  }
 
  private:
+  void announce(bool after) const;
+
   const Cell* series_;
   Action action_;
   const Cell* value_;

@@ -4,7 +4,9 @@
 // `append`, `insert` and `change` share one splice: the new content is a text value (used as it
 // is), a single char, or anything else formed into a temporary string first. The splice widens
 // the target to the content's unit, opens or closes the gap, writes the content once and
-// repeats it for /dup by doubling copies.
+// repeats it for /dup by doubling copies. The most frequent of them, an `append` of text or a
+// char! that the target's unit holds, to a string that no owner watches, goes straight to the
+// tail instead, writing what the splice would.
 #include "runtime/datatypes/string.h"
 
 #include <algorithm>
@@ -136,6 +138,72 @@ Content content_of(const Cell* target, const Cell* value, int32_t part, bool onl
   content.text = formed_content(value, part, only);
   content.count = length(&content.text);
   return content;
+}
+
+// ---- the inserting actions ----
+
+// The buffer with room for `total` bytes: past 31 bits raises internal `no-memory`; a grow at
+// least doubles the size, so that repeated appends cost amortised constant time.
+SeriesBuffer* room_for(SeriesBuffer* buffer, uint64_t total) {
+  if (total > INT32_MAX) raise_no_memory();
+  if (total <= buffer->size) return buffer;
+  uint64_t grown = uint64_t(buffer->size) * 2;
+  return memory::grow_series(buffer, uint32_t(grown >= total ? grown : total));
+}
+
+// The common `append`, once, to a buffer that no owner watches: a char! that fits the target's
+// unit, or text from another buffer no wider than the target (a narrower one widened in place
+// first, as content_of does). It writes what splice would, without the temporary content and
+// the notice. False, having done nothing, for any other case.
+bool append_directly(Cell* target, const Cell* value, int32_t part) {
+  SeriesBuffer* buffer = buffer_of(target);
+  uint32_t unit = buffer->unit();
+  if (buffer->flags & memory::FLAG_OWNED) return false;
+  if (value->is(TYPE_CHAR)) {
+    uint32_t cp = character::get(value);
+    if (char_unit(cp) > unit) return false;
+    buffer = room_for(buffer, uint64_t(buffer->tail) + unit);
+    put_char(buffer->tail_ptr(), unit, cp);
+    buffer->tail += unit;
+    target->data1 = 0;
+    return true;
+  }
+  if (!is_plain_text(value->type()) || value->node() == target->node()) return false;
+  SeriesBuffer* source = buffer_of(value);
+  if (source->unit() > unit) return false;
+  if (source->unit() < unit) {
+    source = widen_when_narrower(source, unit);
+    buffer = buffer_of(target);
+  }
+  uint32_t count = units_from_head(value, source);
+  if (part >= 0) count = std::min(count, uint32_t(part));
+  if (count == 0) {
+    clamp_head(target);
+    return true;
+  }
+  uint32_t bytes = count * unit;
+  buffer = room_for(buffer, uint64_t(buffer->tail) + bytes);
+  // The grow may have moved the source.
+  std::memcpy(buffer->tail_ptr(), head_address(value, buffer_of(value)), bytes);
+  buffer->tail += bytes;
+  target->data1 = 0;
+  return true;
+}
+
+// The general `append` and `insert`: announced to an owner, any content, widening either
+// side, repeated for /dup. The target's head moves past what was inserted (to 0 for an append).
+// Out of line, so that the common append through append_directly saves no registers for it.
+[[gnu::noinline]] void insert_content(Cell* target, Cell* value, const InsertOptions& options,
+                                      bool at_tail) {
+  uint32_t head = clamp_head(target);
+  uint32_t position = at_tail ? length_abs(target) : head;
+  if (options.dup < 1) return;
+  series::Notice notice(target, at_tail ? ACT_APPEND : ACT_INSERT, value, int32_t(position),
+                        options.part);
+  Content content = content_of(target, value, options.part, options.only);
+  uint32_t added = splice(target, position, 0, &content.text, content.count, options.dup);
+  notice.done();
+  if (added) target->data1 = at_tail ? 0 : position + added;
 }
 
 // ---- mold ----
@@ -493,11 +561,8 @@ uint32_t splice(const Cell* target, uint32_t position, uint32_t replaced, const 
   uint64_t added = uint64_t(count) * uint32_t(dup);
   uint64_t new_bytes = added * unit;
   uint64_t total = uint64_t(buffer->tail) - uint64_t(replaced) * unit + new_bytes;
-  if (new_bytes > INT32_MAX || total > INT32_MAX) raise_no_memory();
-  if (total > buffer->size) {
-    uint64_t grown = uint64_t(buffer->size) * 2;
-    buffer = memory::grow_series(buffer, uint32_t(grown >= total ? grown : total));
-  }
+  if (new_bytes > INT32_MAX) raise_no_memory();
+  buffer = room_for(buffer, total);
   uint8_t* at = buffer->data() + position * unit;
   uint32_t rest_from = (position + replaced) * unit;
   // An append has nothing after the insertion point: skip the call.
@@ -695,18 +760,8 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result) {
   Cell target = *series;
-  uint32_t head = clamp_head(&target);
-  uint32_t position = at_tail ? length_abs(&target) : head;
-  if (options.dup < 1) {
-    *result = target;
-    return;
-  }
-  series::Notice notice(&target, at_tail ? ACT_APPEND : ACT_INSERT, value, int32_t(position),
-                        options.part);
-  Content content = content_of(&target, value, options.part, options.only);
-  uint32_t added = splice(&target, position, 0, &content.text, content.count, options.dup);
-  notice.done();
-  if (added) target.data1 = at_tail ? 0 : position + added;
+  if (!(at_tail && options.dup == 1 && append_directly(&target, value, options.part)))
+    insert_content(&target, value, options, at_tail);
   *result = target;
 }
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "runtime/datatypes/string.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/hooks.h"
 #include "value_layer_fixture.h"
@@ -103,6 +104,42 @@ TEST_F(OwnersTest, ChangeIsNotifiedBeforeAndAfterInOrder) {
   EXPECT_EQ(calls[0].target, inner.node());
   EXPECT_EQ(calls[0].action_symbol, word::symbol_of(&words::w.append));
   EXPECT_EQ(calls[1].action_symbol, word::symbol_of(&words::w.appended));
+}
+
+// Text takes a shorter way into a string that no owner watches; an owned one still announces
+// the change before and after, whatever is added where.
+TEST_F(OwnersTest, AddingToAnOwnedStringIsNotifiedBeforeAndAfter) {
+  struct Case {
+    const char* what;
+    bool text;   // else the char! "c"
+    bool at_tail;
+    const Cell* before;
+    const Cell* after;
+    const char* expected;
+  };
+  const words::Words& w = words::w;
+  const Case cases[] = {
+      {"append text", true, true, &w.append, &w.appended, "abc"},
+      {"append a char", false, true, &w.append, &w.appended, "abc"},
+      {"insert text", true, false, &w.insert, &w.inserted, "cab"},
+  };
+  for (const Case& c : cases) {
+    calls.clear();
+    Cell text, value, result;
+    string::load_utf8(&text, "ab");
+    if (c.text)
+      string::load_utf8(&value, "c");
+    else
+      value = Cell{TYPE_CHAR, 0, 'c', 0};
+    own_fields(object_with_hook(text));
+    string::insert(&text, &value, {}, c.at_tail, &result);
+    ASSERT_EQ(calls.size(), 2u) << c.what;
+    EXPECT_EQ(calls[0].target, text.node()) << c.what;
+    EXPECT_EQ(calls[0].action_symbol, word::symbol_of(c.before)) << c.what;
+    EXPECT_EQ(calls[1].action_symbol, word::symbol_of(c.after)) << c.what;
+    result.data1 = 0;
+    EXPECT_EQ(text::view(&result), c.expected) << c.what;
+  }
 }
 
 TEST_F(OwnersTest, SeriesWithoutOwnerNotifiesNobody) {

@@ -360,30 +360,65 @@ TEST_F(StringTest, AppendingNarrowerTextWidensTheSourceInPlace) {
   EXPECT_EQ(text_of(narrow), "ab");
 }
 
-TEST_F(StringTest, InsertAndChangeGiveTheSameTextInEveryPairOfUnits) {
+TEST_F(StringTest, AppendingACharKeepsAUnitThatHoldsItAndWidensOneThatDoesNot) {
+  struct Case {
+    uint32_t cp;
+    uint32_t unit;       // the target's
+    uint32_t widened;    // after the append
+  };
+  const Case cases[] = {
+      {'c', 1, 1},     {'c', 2, 2},     {'c', 4, 4},       {0xE9, 1, 2},  {0xE9, 2, 2},
+      {0xE9, 4, 4},    {0x20AC, 2, 2},  {0x1F600, 2, 4},   {0x1F600, 4, 4},
+  };
+  for (const Case& c : cases) {
+    Cell target = str_in("ab", c.unit), value = chr(c.cp), result;
+    string::insert(&target, &value, {}, true, &result);
+    EXPECT_EQ(unit_of(target), c.widened) << std::hex << c.cp << " into unit " << c.unit;
+    EXPECT_EQ(string::length_abs(&target), 3u);
+    EXPECT_EQ(string::abs_at(&target, 2), c.cp);
+    EXPECT_EQ(string::abs_at(&target, 1), uint32_t('b'));
+  }
+}
+
+// Appending text once, without an owner, goes straight to the tail; the rest takes the general
+// route. Every route gives the same text and head, and leaves both sides at the wider unit of
+// the two.
+TEST_F(StringTest, AppendInsertAndChangeGiveTheSameTextInEveryPairOfUnits) {
+  enum Kind { APPEND, INSERT, CHANGE };
   struct Case {
     const char* what;
+    Kind kind;
     const char* target;
     uint32_t head;
     const char* value;
-    bool change;
+    uint32_t value_head;
     int32_t part;
     int32_t dup;
     const char* expected;
     uint32_t result_index;   // 1-based
   };
   const Case cases[] = {
-      {"insert", "abcd", 2, "\xE2\x82\xAC", false, -1, 1, "ab\xE2\x82\xAC" "cd", 4},
-      {"insert /dup", "abcd", 1, "xy", false, -1, 2, "axyxybcd", 6},
-      {"insert /part", "abcd", 0, "xyz", false, 2, 1, "xyabcd", 3},
-      {"insert at tail", "ab", 2, "\xF0\x9F\x98\x80", false, -1, 1, "ab\xF0\x9F\x98\x80", 4},
-      {"change", "abcdef", 1, "XY", true, -1, 1, "aXYdef", 4},
-      {"change /part", "abcdef", 1, "XY", true, 4, 1, "aXYf", 4},
-      {"change /part 0", "abcdef", 1, "XY", true, 0, 1, "aXYbcdef", 4},
-      {"change longer", "abc", 1, "\xC3\xA9\xC3\xA9\xC3\xA9", true, -1, 1,
+      {"append", APPEND, "ab", 0, "cd\xE2\x82\xAC", 0, -1, 1, "abcd\xE2\x82\xAC", 1},
+      {"append from the value's head", APPEND, "ab", 1, "xcd", 1, -1, 1, "abcd", 1},
+      {"append /part", APPEND, "ab", 0, "cde", 0, 2, 1, "abcd", 1},
+      {"append /part past the tail", APPEND, "ab", 0, "c", 0, 5, 1, "abc", 1},
+      {"append /dup", APPEND, "ab", 0, "cd", 0, -1, 3, "abcdcdcd", 1},
+      {"append nothing", APPEND, "ab", 1, "", 0, -1, 1, "ab", 2},
+      {"append nothing past the tail", APPEND, "ab", 7, "", 0, -1, 1, "ab", 3},
+      {"append a value past its tail", APPEND, "ab", 7, "cd", 9, -1, 1, "ab", 3},
+      {"append past the tail", APPEND, "ab", 7, "cd", 0, -1, 1, "abcd", 1},
+      {"insert", INSERT, "abcd", 2, "\xE2\x82\xAC", 0, -1, 1, "ab\xE2\x82\xAC" "cd", 4},
+      {"insert /dup", INSERT, "abcd", 1, "xy", 0, -1, 2, "axyxybcd", 6},
+      {"insert /part", INSERT, "abcd", 0, "xyz", 0, 2, 1, "xyabcd", 3},
+      {"insert at tail", INSERT, "ab", 2, "\xF0\x9F\x98\x80", 0, -1, 1,
+       "ab\xF0\x9F\x98\x80", 4},
+      {"change", CHANGE, "abcdef", 1, "XY", 0, -1, 1, "aXYdef", 4},
+      {"change /part", CHANGE, "abcdef", 1, "XY", 0, 4, 1, "aXYf", 4},
+      {"change /part 0", CHANGE, "abcdef", 1, "XY", 0, 0, 1, "aXYbcdef", 4},
+      {"change longer", CHANGE, "abc", 1, "\xC3\xA9\xC3\xA9\xC3\xA9", 0, -1, 1,
        "a\xC3\xA9\xC3\xA9\xC3\xA9", 5},
-      {"change /dup", "abcdef", 0, "x", true, -1, 3, "xxxdef", 4},
-      {"change at tail", "ab", 2, "cd", true, -1, 1, "abcd", 5},
+      {"change /dup", CHANGE, "abcdef", 0, "x", 0, -1, 3, "xxxdef", 4},
+      {"change at tail", CHANGE, "ab", 2, "cd", 0, -1, 1, "abcd", 5},
   };
   for (const Case& c : cases) {
     for (uint32_t ut : kUnits) {
@@ -391,17 +426,22 @@ TEST_F(StringTest, InsertAndChangeGiveTheSameTextInEveryPairOfUnits) {
         if (ut < narrowest(c.target) || uv < narrowest(c.value)) continue;
         Cell target = str_in(c.target, ut), value = str_in(c.value, uv), result;
         target.data1 = c.head;
+        value.data1 = c.value_head;
         InsertOptions options;
         options.part = c.part;
         options.dup = c.dup;
-        if (c.change)
+        if (c.kind == CHANGE)
           string::change(&target, &value, options, &result);
         else
-          string::insert(&target, &value, options, false, &result);
+          string::insert(&target, &value, options, c.kind == APPEND, &result);
         Cell whole = result;
         whole.data1 = 0;
-        EXPECT_EQ(text_of(whole), c.expected) << c.what << " units " << ut << "," << uv;
-        EXPECT_EQ(result.head_index() + 1, c.result_index) << c.what;
+        std::string where = std::string(c.what) + " units " + std::to_string(ut) + "," +
+                            std::to_string(uv);
+        EXPECT_EQ(text_of(whole), c.expected) << where;
+        EXPECT_EQ(result.head_index() + 1, c.result_index) << where;
+        EXPECT_EQ(unit_of(target), std::max(ut, uv)) << where;
+        EXPECT_EQ(unit_of(value), std::max(ut, uv)) << where;
       }
     }
   }
@@ -641,6 +681,26 @@ TEST_F(StringTest, WorksWhenEveryAllocationCollectsAndMovesBuffers) {
   EXPECT_EQ(text, expected);
   EXPECT_EQ(mold_text, "{" + expected + "}");
   EXPECT_EQ(found.head_index(), 4u + 2 * 39 - 1);
+}
+
+// The direct append grows the target while every allocation collects and moves buffers.
+TEST_F(StringTest, AppendingTextWorksWhenEveryAllocationCollectsAndMovesBuffers) {
+  collector::active = true;
+  collector::set_torture_period(1);
+  Cell s = str("ab"), result;
+  const std::string piece = "0123456789abcdefghij";
+  std::string expected = "ab";
+  for (int i = 0; i < 8; ++i) {
+    Cell value = str(piece);
+    string::insert(&s, &value, {}, true, &result);
+    Cell c = chr('!');
+    string::insert(&s, &c, {}, true, &result);
+    expected += piece + "!";
+  }
+  std::string text = text_of(result);
+  collector::set_torture_period(0);
+  collector::active = false;
+  EXPECT_EQ(text, expected);
 }
 
 }  // namespace
