@@ -18,8 +18,8 @@
 namespace xol::string {
 
 // Writes one code point as mold does inside quotes: control codes, the double quote and the
-// caret escaped with a caret, U+001E and U+0080-U+009F (with `all`, everything above U+007F) as
-// ^(hex). char! molds through it too.
+// caret escaped with a caret, U+001E, U+0080-U+009F and the surrogates (with `all`, everything
+// above U+007F) as ^(hex). char! molds through it too.
 void put_escaped(CharWriter& writer, uint32_t cp, bool all);
 
 // Appends the form of any value to a text buffer, through its type's form routine; with

@@ -87,7 +87,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
   writer.put_ascii(kConstructOpen);
   for (uint32_t i = 0; i < n; ++i) {
     uint32_t c = string::abs_at(value, head + i);
-    string::put_escaped(writer, c, all || is_surrogate(c));
+    string::put_escaped(writer, c, all);
   }
   writer.put_ascii(kConstructClose);
   writer.flush();

@@ -126,6 +126,16 @@ INSTANTIATE_TEST_SUITE_P(
         MoldCase{"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\"", false},
         MoldCase{"", "\"\"", false}));
 
+TEST_F(StringTest, LoneSurrogateMoldsAsHexEscapeInEveryWideUnit) {
+  // No UTF-8 form of a surrogate reads back, so mold always writes it as ^(hex).
+  for (uint32_t unit : {2u, 4u}) {
+    Cell s = str_in("a", unit);
+    string::append_char(s.node(), 0xD800);
+    string::append_char(s.node(), 0xDFFF);
+    EXPECT_EQ(molded(s, false), "\"a^(D800)^(DFFF)\"") << "unit " << unit;
+  }
+}
+
 TEST_F(StringTest, LongTextMoldsInBracesWithLineFeedsStillEscaped) {
   std::string text = std::string(60, 'x') + "\n{y}";
   EXPECT_EQ(molded(str(text)), "{" + std::string(60, 'x') + "^/{y}}");
