@@ -3,8 +3,10 @@
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/memory.h"
+#include "runtime/runtime_words.h"
 
 namespace xol::hooks {
 namespace {
@@ -32,7 +34,13 @@ int32_t argument_count(const Cell* function) {
 void call(const Cell* function, Hook hook, const Cell* args, int32_t count) {
   if (argument_count(function) != count)
     error::raise(error::CAT_SCRIPT, "invalid-obj-evt", function);
-  if (installed_caller) installed_caller(function, hook, args, count);
+  if (installed_caller) {
+    installed_caller(function, hook, args, count);
+    return;
+  }
+  const Cell* name = hook == ON_CHANGE ? &words::w.on_change : &words::w.on_deep_change;
+  Cell ignored;
+  evaluator_hooks::call_function(function, kNoNode, name, args, count, &ignored);
 }
 
 int32_t field_index(const Cell* object, Hook hook) {

@@ -5,8 +5,9 @@
 // cell 0 for on-change* and cell 1 for on-deep-change*, whose word 2 holds the hook field's
 // index in the object's context in its upper 16 bits (-1: no such hook). A hook is called only
 // when its function takes exactly the arguments it is given; any other function raises a
-// script error instead of being called with a frame it does not expect. The call itself goes
-// through the caller that the interpreter installs.
+// script error instead of being called with a frame it does not expect. The call goes through
+// the evaluator's function-call service, named by the hook's word, its result discarded; unit
+// tests install a caller of their own in its place to see the calls.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@ enum Hook : int32_t { ON_CHANGE = 0, ON_DEEP_CHANGE = 1 };
 constexpr int32_t kOnChangeArity = 3;
 constexpr int32_t kOnDeepChangeArity = 7;
 
-// Calls `function` with `count` argument cells for the hook named by `hook`.
+// Calls `function` with `count` argument cells for the hook named by `hook`; null restores the
+// evaluator's service.
 using Caller = void (*)(const Cell* function, Hook hook, const Cell* args, int32_t count);
 void set_caller(Caller caller);
 

@@ -292,7 +292,9 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
     first[index] = copy;
     return first + index;
   }
-  const Cell named = *word;
+  // The hook hears of the field as a word!, whatever kind of word set it.
+  Cell named = *word;
+  cell::set_type(&named, TYPE_WORD);
   const Cell old_value = first[index];
   first[index] = copy;
   hooks::fire_on_change(&owner, &named, &old_value, &copy);

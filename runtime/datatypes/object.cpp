@@ -424,7 +424,7 @@ void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result)
     }
     in_run = false;
   }
-  make_from(context, class_of(&made), kNoNode, result);
+  make_from(context, class_of(&made), made.data3, result);
 }
 
 int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only, bool all,
@@ -463,7 +463,10 @@ void make(const Cell* prototype, const Cell* spec, TypeId, Cell* result) {
   const bool with_prototype = prototype && prototype->is(TYPE_OBJECT);
   Cell made;
   if (with_prototype) {
+    // The copy keeps the prototype's record; it is left out until init_on_set rebuilds it, so
+    // the spec's assignments fire nothing.
     clone(prototype, false, &made);
+    make_from(context_of(&made), class_of(&made), kNoNode, &made);
   } else {
     make_at(&made, kNewObjectSize);
   }
@@ -487,7 +490,6 @@ void make(const Cell* prototype, const Cell* spec, TypeId, Cell* result) {
       grew || !with_prototype ? new_class_id() : class_of(prototype);
   make_from(context, class_id, kNoNode, &made);
   init_on_set(&made);
-  if (has_deep_hook(&made)) mark_owned(&made);
   *result = made;
 }
 

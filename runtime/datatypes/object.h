@@ -78,8 +78,9 @@ void copy_matching_fields(NodeId source, NodeId target);
 // `set obj source`: values spread from a block or an object unless `only`; `any` lets unset
 // through, `some` skips none; hooks fire for each field set.
 void set_from(Cell* object, const Cell* source, bool any, bool only, bool some);
-// `construct`: a new object (or a copy of `prototype`) from a spec walked once, nothing
-// evaluated; unless `only`, the words true/yes/on, false/no/off and none become their values.
+// `construct`: a new object (or a copy of `prototype`, its hooks kept) from a spec walked once,
+// nothing evaluated; unless `only`, the words true/yes/on, false/no/off and none become their
+// values.
 void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result);
 
 // The fields as mold prints them, wrapped in "<prefix>[" and "]" unless `only`.

@@ -764,7 +764,7 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
     Cell path_cell = path;
     PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
                   &grand_parent, &previous, int32_t(i), false, mode == PATH_GET, last,
-                  notify_step(path, grand_parent, given, last, mode)};
+                  notify_step(path, grand_parent, previous, last, mode)};
     Cell result;
     step_routine(step, &result);
     if (mode == PATH_NORMAL && site && callable(result.type())) {

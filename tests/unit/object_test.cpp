@@ -53,6 +53,11 @@ TEST_F(ObjectTest, OnChangeFiresAfterEachPathSetNeverDuringMake) {
   EXPECT_EQ(integer::get(&calls[0].args[1]), 1);
   EXPECT_EQ(integer::get(&calls[0].args[2]), 5);
   EXPECT_EQ(int_field(made, "a"), 5);
+  Cell derived = make_object({set_w("a"), num(7)}, &made);
+  EXPECT_EQ(calls.size(), 1u) << "a prototype's hook stays quiet while the spec runs";
+  set_path(derived, "a", num(8));
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(integer::get(&calls[1].args[1]), 7);
   Cell field = w("changed"), changed;
   object::reflect(&made, &field, &changed);
   EXPECT_EQ(molded(changed), "[a]");
@@ -84,6 +89,19 @@ TEST_F(ObjectTest, OnDeepChangeReceivesItsSevenArguments) {
   EXPECT_EQ(raised([&] { object::fire_on_deep_change(&plain, &word, &items, &action, nullptr,
                                                       0, 0); }),
             "script invalid-obj-evt");
+}
+
+// Without a caller of its own a hook goes to the evaluator's function-call service, named by
+// its hook word.
+TEST_F(ObjectTest, HooksRunThroughTheEvaluatorService) {
+  hooks::set_caller(nullptr);
+  Cell hook = func({w("word"), w("old"), w("new")}, {});
+  Cell made = make_object({set_w("a"), num(1), set_w("on-change*"), hook});
+  set_path(made, "a", num(2));
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].name, "on-change*");
+  ASSERT_EQ(calls[0].args.size(), 3u);
+  EXPECT_EQ(integer::get(&calls[0].args[2]), 2);
 }
 
 TEST_F(ObjectTest, HookFieldsMustHoldFunctions) {
