@@ -3,6 +3,7 @@
 #include "runtime/eval/interpreter.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <limits>
 
@@ -726,6 +727,34 @@ bool notify_step(const Cell& path, const Cell& grand_parent, const Cell& element
   error::raise(error::CAT_SCRIPT, "bad-path-type", path, &datatype, &copy);
 }
 
+inline bool same_bits(const Cell& a, const Cell& b) { return std::memcmp(&a, &b, sizeof(Cell)) == 0; }
+
+// A set-path whose last step changed a value held in the cell itself (a pair's coordinate, a
+// date's field ...) changed a copy: the value goes back into the container it was read from,
+// and further up while that container is itself such a value, ending in the head word. The
+// last step already notified the owner, so these stores are silent. The walk's containers and
+// elements are the `steps` pairs of cells from `chain` on.
+void write_back(const Cell& head, Cell* chain, uint32_t steps) {
+  for (uint32_t k = steps - 1; k >= 1; --k) {
+    const Cell changed = chain[2 * k];
+    Cell* container = chain + 2 * (k - 1);
+    Cell* element = container + 1;
+    if (container->is(TYPE_OBJECT)) {
+      Cell field = *element;
+      context::set_in(&field, &changed, object::context_of(container), false);
+      return;
+    }
+    Cell to_set = changed, path = kNone, grand_parent = kNone, previous = kNone, result;
+    const Cell before = *container;
+    PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(container->type());
+    PathStep step{container, element, &to_set, &path, &grand_parent, &previous, int32_t(k),
+                  false, false, true, false};
+    step_routine(step, &result);
+    if (same_bits(before, *container)) return;
+  }
+  *word_slot(&head) = chain[0];
+}
+
 void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site) {
   const Cell path = *path_given;
   const uint32_t length = block::length(&path);
@@ -766,7 +795,14 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
                   &grand_parent, &previous, int32_t(i), false, mode == PATH_GET, last,
                   notify_step(path, grand_parent, previous, last, mode)};
     Cell result;
+    const Cell before = parent;
     step_routine(step, &result);
+    if (mode == PATH_SET) {
+      // The containers walked and their elements, for write_back.
+      stack::push(&parent);
+      stack::push(&element);
+      if (last && !same_bits(before, parent)) write_back(head, start, i);
+    }
     if (mode == PATH_NORMAL && site && callable(result.type())) {
       stack::top = start;
       CallSite call{site->code, site->position, site->end, &path, i + 1};
