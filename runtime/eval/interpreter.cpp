@@ -226,6 +226,11 @@ inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Ce
   return slot ? run_infix(code, position, end, start, slot) : position;
 }
 
+// One expression, operators included, pushed: eval_expression with the prefix and sub flags set
+// as an argument's or a set-word's value needs them. A plain first value skips the step.
+uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
+uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint32_t end);
+
 // The cell types that a step pushes as they are: every type but the words, paths, parens,
 // functions and issues, whose steps do more.
 inline bool self_evaluating(TypeId type) {
@@ -254,6 +259,42 @@ inline const Cell* plain_argument(const Cell* code, uint32_t position) {
     return nullptr;
   }
   return value;
+}
+
+uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
+  if (trace.active) return eval_expression(code, position, end, false, true, false);
+  const Cell* at = cell_at(code, position);
+  const Cell* value = nullptr;
+  if (self_evaluating(at->type())) {
+    value = at;
+  } else if (at->is(TYPE_WORD)) {
+    uint32_t flags;
+    const Cell* slot = cached_slot(at, &flags);
+    if (slot && callable(slot->type())) {
+      // A call through a word, as eval_value makes it.
+      Cell* start = stack::top;
+      const Cell function = *slot, name = *at;
+      CallSite site{code, position + 1, end, nullptr, 0};
+      eval_code(function, name, site, kNoNode, false);
+      if (stack::pending) return site.position;
+      return eval_infix(code, site.position, end, start);
+    }
+    if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
+  } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
+    Cell* start = stack::top;
+    const Cell given = *at;
+    if (given.is(TYPE_PAREN)) {
+      eval_group(given);
+      ++position;
+    } else {
+      position = eval_set(given, code, position + 1, end);
+    }
+    if (stack::pending) return position;
+    return eval_infix(code, position, end, start);
+  }
+  if (!value) return eval_expression(code, position, end, false, true, false);
+  Cell* start = stack::push(value);
+  return eval_infix(code, position + 1, end, start);
 }
 
 // Pushes one argument of the kind given, fetched from the call site.
@@ -559,6 +600,11 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   if (const Cell* value = plain_argument(site.code, site.position)) {
     stack::push(value);
     ++site.position;
+  } else if (const Cell group = *cell_at(site.code, site.position); group.is(TYPE_PAREN)) {
+    eval_group(group);
+    ++site.position;
+    if (stack::pending) return true;
+    cache = binary_cache(function);
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
     if (stack::pending) return true;
@@ -603,7 +649,7 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
   if (position >= clamp_end(code, end)) error::raise(error::CAT_SCRIPT, "need-value", &target);
   stack::mark_interp_native(&words::w.anon);
   stack::push(&target);
-  position = eval_expression(code, position, end, false, true, false);
+  position = eval_operand(code, position, end);
   if (stack::pending) return position;
   const Cell value = stack::top[-1];
   if (value.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "need-value", &target);
@@ -874,8 +920,11 @@ void eval_block(const Cell* block_given, bool chain) {
     current_code = code;
     for (uint32_t position = head; position < end;) {
       current_code.data1 = position;
-      position = eval_expression(&code, position, end, false, false, false);
+      Cell* start = stack::top;
+      position = eval_operand(&code, position, end);
       if (stack::pending) return;
+      stack::reset_last(start);
+      fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
       end = clamp_end(&code, end);
       if (position < end) stack::reset();
     }
