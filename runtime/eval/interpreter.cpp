@@ -493,7 +493,7 @@ bool integer_op(const Cell& function, int32_t a, int32_t b, Cell* result) {
 inline bool integer_shortcut(const Cell& function) {
   const Cell* left = stack::arguments;
   const Cell* right = left + 1;
-  return left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER) &&
+  return !function.is(TYPE_FUNCTION) && left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER) &&
          integer_op(function, integer::get(left), integer::get(right), stack::arguments);
 }
 
