@@ -2,6 +2,8 @@
 // parameters into the typed options of its routine.
 #include "runtime/eval/actions.h"
 
+#include <algorithm>
+
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
@@ -125,35 +127,67 @@ uint32_t units_of(const Cell* series) {
   return buffer->used_bytes() >> memory::SeriesBuffer::unit_shift(buffer->unit());
 }
 
-// Turns the /part and /dup arguments into the count and repetitions of the insertion; the
-// value's head may move back for a negative count. False when nothing is to be inserted.
-bool insert_options(const int32_t* refs, Cell* value, InsertOptions* options) {
-  if (const Cell* dup = ref_arg(refs, 2)) {
-    options->dup = call::float_to_integer(dup);
-    if (options->dup < 1) return false;
+// The count a /part position names: the distance from `series`' head to its head, both clamped
+// to the tail; a position in another series raises `invalid-refine-arg`.
+int32_t position_count(Cell* series, const Cell* part) {
+  if (!any_series_with_buffer(series) || part->type() != series->type() ||
+      part->node() != series->node()) {
+    Cell word = words::refs.part;
+    cell::set_type(&word, TYPE_WORD);
+    error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, part);
   }
+  const uint32_t tail = units_of(series);
+  if (series->data1 > tail) series->data1 = tail;
+  return int32_t(std::min(part->data1, tail)) - int32_t(series->data1);
+}
+
+// A negative /part count moves the head of `series` back by that many units, not below 0, and
+// becomes the number of units moved.
+int32_t move_head_back(Cell* series, int32_t count) {
+  const int32_t head = int32_t(series->data1);
+  const int32_t moved = head + count < 0 ? 0 : head + count;
+  series->data1 = uint32_t(moved);
+  return head - moved;
+}
+
+// The /dup count, false when it asks for no copies.
+bool dup_option(const int32_t* refs, InsertOptions* options) {
+  if (const Cell* dup = ref_arg(refs, 2)) options->dup = call::float_to_integer(dup);
+  return options->dup >= 1;
+}
+
+// append and insert: /part counts the values taken from the value, whose head may move back
+// for a negative count. False when nothing is to be inserted.
+bool insert_options(const int32_t* refs, Cell* value, InsertOptions* options) {
+  if (!dup_option(refs, options)) return false;
   const Cell* part = ref_arg(refs, 0);
   if (!part) return true;
   if (!any_series_with_buffer(value)) error::raise(error::CAT_SCRIPT, "invalid-part", part);
-  const uint32_t tail = units_of(value);
-  if (value->data1 > tail) value->data1 = tail;
   int32_t count;
   if (part->is(TYPE_INTEGER)) {
+    const uint32_t tail = units_of(value);
+    if (value->data1 > tail) value->data1 = tail;
     count = integer::get(part);
   } else {
-    if (part->type() != value->type() || part->node() != value->node()) {
-      Cell word = words::refs.part;
-      cell::set_type(&word, TYPE_WORD);
-      error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, part);
-    }
-    count = int32_t(part->data1) - int32_t(value->data1);
+    count = position_count(value, part);
   }
-  if (count == 0 || (count < 0 && value->data1 == 0)) return false;
+  if (count < 0) count = move_head_back(value, count);
+  if (count == 0) return false;
+  options->part = count;
+  return true;
+}
+
+// change: /part counts the units replaced in the changed series, whose head may move back for
+// a negative count (a port or an image keeps its head and replaces nothing). False when no
+// copies are asked for.
+bool change_options(const int32_t* refs, Cell* series, InsertOptions* options) {
+  if (!dup_option(refs, options)) return false;
+  const Cell* part = ref_arg(refs, 0);
+  if (!part) return true;
+  int32_t count = part->is(TYPE_INTEGER) ? integer::get(part) : position_count(series, part);
   if (count < 0) {
-    const int32_t head = int32_t(value->data1);
-    const int32_t moved = head + count < 0 ? 0 : head + count;
-    value->data1 = uint32_t(moved);
-    count = head - moved;
+    const bool movable = any_series_with_buffer(series) && !series->is(TYPE_IMAGE);
+    count = movable ? move_head_back(series, count) : 0;
   }
   options->part = count;
   return true;
@@ -163,14 +197,16 @@ template <Action A>
 void insert_like(bool, const int32_t* refs) {
   InsertOptions options;
   options.only = flag(refs, 1);
-  // Without /part and /dup the value goes as it is.
+  // Without /part and /dup the value and the series go as they are.
   if (flag(refs, 0) || flag(refs, 2)) {
-    Cell value = *arg(1);
-    if (!insert_options(refs, &value, &options)) {
+    Cell adjusted = A == ACT_CHANGE ? *arg(0) : *arg(1);
+    const bool proceed = A == ACT_CHANGE ? change_options(refs, &adjusted, &options)
+                                         : insert_options(refs, &adjusted, &options);
+    if (!proceed) {
       stack::keep();
       return;
     }
-    *arg(1) = value;
+    *(A == ACT_CHANGE ? arg(0) : arg(1)) = adjusted;
   }
   if constexpr (A == ACT_CHANGE) {
     routine_for<A>(arg(0))(arg(0), arg(1), options, arg(0));
