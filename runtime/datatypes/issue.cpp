@@ -6,6 +6,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/utf8.h"
 
 namespace xol::issue {
 
@@ -27,9 +28,20 @@ Cell load(std::string_view name) {
   return boot::flag ? word::keep_in_root(issue) : issue;
 }
 
+// A string's text from its position, or a char's, is taken as the name without loading it.
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
-  if (!word::any_word_type(spec->type())) return word::make(prototype, spec, type, result);
-  *result = Cell{TYPE_ISSUE, context::global(), spec->data2, word::kUnresolvedIndex};
+  if (spec->is(TYPE_STRING)) {
+    Cell text = *spec;
+    int32_t length = -1;
+    const uint8_t* bytes = utf8::from_string(&text, &length);
+    make_at(result, std::string_view(reinterpret_cast<const char*>(bytes), size_t(length)));
+  } else if (spec->is(TYPE_CHAR)) {
+    make_at(result, word::char_name(spec));
+  } else if (word::any_word_type(spec->type())) {
+    *result = Cell{TYPE_ISSUE, context::global(), spec->data2, word::kUnresolvedIndex};
+  } else {
+    word::make(prototype, spec, type, result);
+  }
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {

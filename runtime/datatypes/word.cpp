@@ -1,13 +1,19 @@
 // Words: constructors, value access and the actions shared by the six word-shaped types.
 #include "runtime/datatypes/word.h"
 
+#include <string>
+
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/io/number_converters.h"
 #include "runtime/runtime_words.h"
+#include "runtime/utf8.h"
 
 namespace xol::boot {
 int32_t flag = 0;
@@ -32,6 +38,24 @@ constexpr Mark kMarks[] = {
 const Mark& mark_of(TypeId type) { return kMarks[type - TYPE_WORD]; }
 
 Cell integer(int32_t value) { return Cell{TYPE_INTEGER, 0, uint32_t(value), 0}; }
+
+// The word a text names: the text must load as exactly one value whose type lies between
+// word! and `last_kind`, else script `invalid-chars` with the spec the text came from.
+Cell load_name(const Cell* text, const Cell* spec, TypeId last_kind) {
+  Cell loaded;
+  value::load_from_string(text, &loaded);
+  if (loaded.type() < TYPE_WORD || loaded.type() > last_kind)
+    error::raise(error::CAT_SCRIPT, "invalid-chars", spec);
+  return loaded;
+}
+
+// The same for a name held as UTF-8 (a char's text, a refinement's or issue's name); the
+// name is copied first, as making the string may move the symbol it was read from.
+Cell load_name(std::string name, const Cell* spec, TypeId last_kind) {
+  Cell text;
+  string::load_utf8(&text, name);
+  return load_name(&text, spec, last_kind);
+}
 
 }  // namespace
 
@@ -66,6 +90,12 @@ Cell load_refinement(std::string_view name) {
   return keep_in_root(unbound(symbol::make(name), TYPE_REFINEMENT));
 }
 
+std::string char_name(const Cell* value) {
+  uint8_t bytes[utf8::kMaxSequence];
+  const int count = utf8::encode_char(character::get(value), bytes);
+  return std::string(reinterpret_cast<const char*>(bytes), size_t(count));
+}
+
 Cell* get(const Cell* word) { return context::get_in(word, context_of(word)); }
 
 Cell* set_checked(Cell* word, const Cell* value) {
@@ -88,9 +118,15 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
     case TYPE_LOGIC:
       made = context::load_global(spec->data1 ? words::sym.true_ : words::sym.false_);
       break;
+    case TYPE_STRING:
+      made = load_name(spec, spec, TYPE_ISSUE);
+      break;
+    case TYPE_CHAR:
+      made = load_name(char_name(spec), spec, TYPE_ISSUE);
+      break;
     case TYPE_REFINEMENT:
     case TYPE_ISSUE:
-      made = *spec;
+      made = load_name(std::string(symbol::name(symbol_of(spec))), spec, TYPE_GET_WORD);
       context::bind_word(context::global(), &made);
       break;
     default:

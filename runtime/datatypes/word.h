@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "runtime/cell.h"
@@ -50,6 +51,9 @@ Cell* make_at(int32_t symbol, Cell* cell);
 Cell* make_in(int32_t symbol, Cell* block);
 // An unbound refinement! of the name, appended to the root block; answers the root copy.
 Cell load_refinement(std::string_view name);
+
+// The UTF-8 text of a char!: the name it gives a word or an issue.
+std::string char_name(const Cell* value);
 
 // The word's value slot in its own context (see context::get_in for the errors).
 Cell* get(const Cell* word);
