@@ -2,6 +2,7 @@
 // rounding to a step, conversions and the float! actions.
 #include "runtime/datatypes/float.h"
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -110,6 +111,8 @@ double from_source(const Cell* spec, TypeId type) {
       return to_double(spec);
     case TYPE_MONEY:
       return money::to_float(spec);
+    case TYPE_BINARY:
+      return std::bit_cast<double>(number::binary_prefix(spec, sizeof(double)));
     case TYPE_BLOCK:
     case TYPE_PAREN:
     case TYPE_HASH:

@@ -92,6 +92,8 @@ int32_t from_source(const Cell* spec, TypeId type) {
       return money::to_integer(spec);
     case TYPE_ISSUE:
       return from_issue(spec);
+    case TYPE_BINARY:
+      return int32_t(uint32_t(number::binary_prefix(spec, sizeof(int32_t))));
     default: {
       if (!string::is_text_type(spec->type())) number::raise_bad_to_arg(type, spec);
       int32_t error;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
@@ -32,6 +33,14 @@ int32_t word_index(const Cell* value, const char* const* names, int32_t count) {
       return i + 1;
   }
   return 0;
+}
+
+uint64_t binary_prefix(const Cell* binary, int32_t max_bytes) {
+  uint32_t count = std::min(string::length(binary), uint32_t(max_bytes));
+  const uint8_t* bytes = string::head_address(binary, string::buffer_of(binary));
+  uint64_t value = 0;
+  for (uint32_t i = 0; i < count; ++i) value = value << 8 | bytes[i];
+  return value;
 }
 
 Action action_of(MathOp op) { return kActionOfOp[op]; }

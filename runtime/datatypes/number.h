@@ -86,6 +86,11 @@ inline int32_t three_way(auto a, auto b) { return a < b ? -1 : (b < a ? 1 : 0); 
 // another name or a value that is not a word. Names the fields of paths and `pick`.
 int32_t word_index(const Cell* word, const char* const* names, int32_t count);
 
+// The first bytes of a binary from its head, at most `max_bytes` (8 or fewer), read as one
+// big-endian unsigned number; an empty binary gives 0. Integers and floats convert binaries
+// through it.
+uint64_t binary_prefix(const Cell* binary, int32_t max_bytes);
+
 // The errors of the numeric types. Each names what the error catalogue's message shows.
 [[noreturn]] void raise_zero_divide();
 [[noreturn]] void raise_overflow();
