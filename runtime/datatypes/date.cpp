@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/number.h"
@@ -507,7 +508,9 @@ void eval_path(const PathStep& step, Cell* result) {
     *result = get_field(step.parent, Field(index));
     return;
   }
+  Cell old = *step.parent;
   set_field(step.parent, Field(index), step.value);
+  compound::notify_path_set(step, old);
   copy_cell(step.value, result);
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string_storage.h"
@@ -180,7 +181,9 @@ void eval_path(const PathStep& step, Cell* result) {
     *result = get_field(get(step.parent), field);
     return;
   }
+  Cell old = *step.parent;
   floating::make_at(step.parent, set_field(get(step.parent), field, step.value), TYPE_TIME);
+  compound::notify_path_set(step, old);
   copy_cell(step.value, result);
 }
 
