@@ -52,15 +52,6 @@ ComparisonCaller comparison_caller = nullptr;
 
 // ---- element access by type ----
 
-// The element at absolute position `position` as pick answers it.
-Cell element_at(const Cell* series, uint32_t position) {
-  if (unit_of(series) == kCellUnit) return *block::abs_at(series, position);
-  if (series->is(TYPE_VECTOR)) return vector::element_at(series, position);
-  uint32_t value = string::get_char(unit_at(series, position), unit_of(series));
-  if (series->is(TYPE_BINARY)) return integer::make(int32_t(value));
-  return Cell{TYPE_CHAR, 0, value, 0};
-}
-
 void store_element(const Cell* series, uint32_t position, const Cell* value) {
   if (unit_of(series) == kCellUnit) {
     Cell copy = *value;
@@ -128,6 +119,14 @@ uint32_t part_units(const Cell* series, const Cell* part, Action action) {
 }  // namespace
 
 // ---- support routines ----
+
+Cell element_at(const Cell* series, uint32_t position) {
+  if (unit_of(series) == kCellUnit) return *block::abs_at(series, position);
+  if (series->is(TYPE_VECTOR)) return vector::element_at(series, position);
+  uint32_t value = string::get_char(unit_at(series, position), unit_of(series));
+  if (series->is(TYPE_BINARY)) return integer::make(int32_t(value));
+  return Cell{TYPE_CHAR, 0, value, 0};
+}
 
 uint32_t buffer_units(const Cell* series) { return buffer(series)->length(); }
 

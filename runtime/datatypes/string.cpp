@@ -234,11 +234,16 @@ struct Pattern {
   bool single;       // a char! or an integer!: one code point
   uint32_t cp;
   const Cell* bitset;
+  const Cell* element;  // a value sought in a vector!: matched by element value
 };
 
 Pattern pattern_of(const Cell* series, const Cell* value) {
   Pattern pattern{};
   pattern.length = 1;
+  if (series->is(TYPE_VECTOR)) {
+    pattern.element = value;
+    return pattern;
+  }
   switch (value->type()) {
     case TYPE_CHAR:
       pattern.single = true;
@@ -278,6 +283,10 @@ Pattern pattern_of(const Cell* series, const Cell* value) {
 
 // Whether the pattern matches at absolute unit position `at` of the series.
 bool matches_at(const Cell* series, uint32_t at, const Pattern& pattern, bool case_sensitive) {
+  if (pattern.element) {
+    Cell element = series::element_at(series, at);
+    return block::values_match(&element, pattern.element, COMP_EQUAL);
+  }
   SeriesBuffer* buffer = buffer_of(series);
   uint32_t unit = buffer->unit();
   const uint8_t* p = buffer->data() + at * unit;
@@ -301,7 +310,7 @@ struct Found {
 Found search(Cell* series, const Cell* value, const FindOptions& options) {
   Found none{false, 0, 0};
   SeriesBuffer* buffer = buffer_of(series);
-  uint32_t units = buffer->tail / unit_of(buffer);
+  uint32_t units = buffer->length();
   uint32_t head = std::min(series->head_index(), units);
   if (units == 0 || (head >= units && !options.reverse)) return none;
   if (options.any || options.with) raise_not_done();
@@ -801,8 +810,7 @@ void select(Cell* series, Cell* value, const FindOptions& options, Cell* result)
     *result = none_cell();
     return;
   }
-  uint32_t c = abs_at(series, next);
-  *result = series->is(TYPE_BINARY) ? integer::make(int32_t(c)) : character::make(c);
+  *result = series::element_at(series, next);
 }
 
 void sort(Cell* series, const SortOptions& options, Cell* result) {
@@ -886,11 +894,9 @@ void swap(Cell* value1, Cell* value2, Cell* result) {
 }
 
 void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result) {
-  bool binary = series->is(TYPE_BINARY);
   series::take(series, part, deep, last, result);
   if (part || result->is(TYPE_NONE) || length(result) != 1) return;
-  uint32_t c = head_char(result);
-  *result = binary ? integer::make(int32_t(c)) : character::make(c);
+  *result = series::element_at(result, result->head_index());
 }
 
 void trim(Cell* series, const TrimOptions& options, Cell* result) {
