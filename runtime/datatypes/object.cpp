@@ -69,20 +69,29 @@ void refresh_entry(const Cell* object, hooks::Hook hook, const Cell* function) {
   *entry = record_entry(entry_index(*entry), locals_of(function), function->data2);
 }
 
-// Copies field `index` of a copied object: a function is cloned for the new context, a series
-// copied deeply when asked.
-void copy_field(NodeId target, int32_t index, bool deep) {
+// Copies field `index` of a copied object: a function is cloned for the new context; with
+// `types`, a value of those types is copied deeply (its own copy passing the types on), else a
+// series is copied deeply when asked.
+void copy_field(NodeId target, int32_t index, bool deep, const Cell* types) {
   const Cell value = *context::value_at(target, index);
   Cell copied = value;
-  if (value.is(TYPE_FUNCTION)) function::clone_for_object(&copied, target);
-  else if (deep && values::is_copied_series(value.type())) values::copy(&value, true, &copied);
-  else return;
+  if (value.is(TYPE_FUNCTION)) {
+    function::clone_for_object(&copied, target);
+  } else if (types ? block::type_in(types, value.type())
+                   : deep && values::is_copied_series(value.type())) {
+    CopyRoutine routine = actions::find<ACT_COPY>(value.type());
+    if (!routine) return;
+    Cell source = value;
+    routine(&source, nullptr, true, types, &copied);
+  } else {
+    return;
+  }
   *context::value_at(target, index) = copied;
 }
 
 // A new object with a fresh context of the same words as `source`, a copy of its values
 // (methods cloned), its class id and its record.
-void clone(const Cell* source, bool deep, Cell* result) {
+void clone(const Cell* source, bool deep, const Cell* types, Cell* result) {
   Cell copied = *source;
   const NodeId from = context_of(source);
   const NodeId target = context::clone_for(&copied, context::KIND_OBJECT);
@@ -92,7 +101,7 @@ void clone(const Cell* source, bool deep, Cell* result) {
     *buffer::append_unset(context::context_cell(target)->data2) = value;
   }
   *context::owner_cell(target) = copied;
-  for (int32_t i = 0; i < count; ++i) copy_field(target, i, deep);
+  for (int32_t i = 0; i < count; ++i) copy_field(target, i, deep, types);
   *result = copied;
 }
 
@@ -107,7 +116,7 @@ bool merge(const Cell* source, Cell* target) {
     Cell value = *context::value_at(from, i);
     const int32_t index = context::add_word(into, &word);
     *context::value_at(into, index) = value;
-    copy_field(into, index, false);
+    copy_field(into, index, false, nullptr);
   }
   return context::word_count(into) > before;
 }
@@ -395,7 +404,7 @@ void set_from(Cell* object, const Cell* source, bool any, bool only, bool some) 
 void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result) {
   Cell made;
   if (prototype && prototype->is(TYPE_OBJECT)) {
-    clone(prototype, false, &made);
+    clone(prototype, false, nullptr, &made);
   } else {
     make_at(&made, kNewObjectSize);
     made.data2 = uint32_t(new_class_id());
@@ -465,7 +474,7 @@ void make(const Cell* prototype, const Cell* spec, TypeId, Cell* result) {
   if (with_prototype) {
     // The copy keeps the prototype's record; it is left out until init_on_set rebuilds it, so
     // the spec's assignments fire nothing.
-    clone(prototype, false, &made);
+    clone(prototype, false, nullptr, &made);
     make_from(context_of(&made), class_of(&made), kNoNode, &made);
   } else {
     make_at(&made, kNewObjectSize);
@@ -607,7 +616,7 @@ void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* res
   const Cell source = *value;
   if (types && cycles::find(context_of(&source))) error::raise(error::CAT_INTERNAL, "no-cycle");
   cycles::Visit visit(context_of(&source));
-  clone(&source, deep || types, result);
+  clone(&source, deep, types, result);
 }
 
 void select(Cell* series, Cell* value, const FindOptions&, Cell* result) {
