@@ -43,8 +43,8 @@ uint8_t* unit_at(const Cell* series, uint32_t position) {
 
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
-[[noreturn]] void raise_refine(const Cell* argument, Action action) {
-  Cell word = word::load(actions::action_word(action));
+[[noreturn]] void raise_refine(const Cell* argument, const char* name) {
+  Cell word = word::load(name);
   error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument, &word);
 }
 
@@ -163,7 +163,7 @@ int32_t get_length(Cell* series, bool from_start) {
 int32_t part_count(const Cell* series, const Cell* part, Action action) {
   if (part->is(TYPE_INTEGER)) return integer::get(part);
   if (part->type() != series->type() || part->node() != series->node())
-    raise_refine(part, action);
+    raise_refine(part, actions::action_word(action));
   return int32_t(head_of(part)) - int32_t(head_of(series));
 }
 
@@ -400,11 +400,11 @@ void reverse(Cell* series, const Cell* part, const Cell* skip_size, Cell* result
   }
   uint32_t size = 1;
   if (skip_size) {
-    if (!skip_size->is(TYPE_INTEGER)) raise_refine(skip_size, ACT_REVERSE);
+    if (!skip_size->is(TYPE_INTEGER)) raise_refine(skip_size, "skip");
     int32_t asked = integer::get(skip_size);
     if (asked == int32_t(range)) return;
     if (asked < 1) error::raise(error::CAT_SCRIPT, "out-of-range", skip_size);
-    if (uint32_t(asked) > range || range % uint32_t(asked) != 0) raise_refine(skip_size, ACT_REVERSE);
+    if (uint32_t(asked) > range || range % uint32_t(asked) != 0) raise_refine(skip_size, "skip");
     size = uint32_t(asked);
   }
   Notice notice(&target, ACT_REVERSE, nullptr, int32_t(head), int32_t(range));
@@ -462,8 +462,10 @@ void copy(Cell* series, const Cell* part, bool, const Cell*, Cell* result) {
 
 void move(Cell* origin, Cell* target, const Cell* part, Cell* result) {
   if (!is_series(target->type())) {
-    Cell word = word::load("target");
-    error::raise(error::CAT_SCRIPT, "expect-arg", &word);
+    Cell name = word::load(actions::action_word(ACT_MOVE));
+    Cell type = datatype::make(target->type());
+    Cell argument = word::load("target");
+    error::raise(error::CAT_SCRIPT, "expect-arg", &name, &type, &argument);
   }
   Cell from = *origin;
   Cell to = *target;
