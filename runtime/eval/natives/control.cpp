@@ -450,8 +450,10 @@ void remove_each(bool, const int32_t*) {
     if (step == Step::ended) break;
     if (step == Step::continued || inline_falsy(*stack::arguments)) continue;
     Cell* series = &state[1];
-    const uint32_t units = series::buffer_units(series);
-    series->data1 = (series->data1 > units ? units : series->data1) - uint32_t(n);
+    // Back to the step's first element: a last step short of n elements still starts there.
+    // The body may have shortened the series, so the start is kept within it.
+    const uint32_t units = series::buffer_units(series), start = series->data1 - uint32_t(n);
+    series->data1 = start > units ? units : start;
     Cell removed;
     actions::get<ACT_REMOVE>(series->type())(series, n == 1 ? nullptr : &part, nullptr, &removed);
     series->data1 = removed.data1;
