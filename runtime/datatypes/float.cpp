@@ -261,7 +261,10 @@ double round_to_step(double value, double step, const RoundOptions& o) {
 
 void round(Cell* value, const RoundOptions& options, Cell* result) {
   const Cell* scale = options.to;
-  if (scale && scale->is(TYPE_MONEY)) number::raise_not_related(ACT_ROUND, TYPE_MONEY);
+  // The result takes the scale's type, so only the double family and integer! may scale it.
+  if (scale && !scale->is(TYPE_INTEGER) && !scale->is(TYPE_FLOAT) && !scale->is(TYPE_PERCENT) &&
+      !scale->is(TYPE_TIME))
+    number::raise_not_related(ACT_ROUND, scale->type());
   TypeId value_type = value->type();
   double rounded = round_to_step(get(value), round_step(value_type, scale), options);
   if (scale && scale->is(TYPE_INTEGER)) {

@@ -61,7 +61,8 @@ void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result);
 // raises math `overflow`.
 double round_to_step(double value, double step, const RoundOptions& options);
 // `round` of a double of any family type, also reached from integer! with a scale that is not
-// an integer!. Applies every refinement of `options`; the result's type follows the scale.
+// an integer!. Applies every refinement of `options`; the result's type follows the scale, which
+// must be an integer!, float!, percent! or time! (else script `not-related`).
 void round(Cell* value, const RoundOptions& options, Cell* result);
 
 // ---- actions (float!, and inherited by percent! and time!) ----
