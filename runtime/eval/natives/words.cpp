@@ -245,21 +245,30 @@ void as(bool, const int32_t*) {
 
 namespace {
 
+// Whether a quoted argument takes the value of what is written: a paren, a get-word or a
+// get-path is evaluated, as in a call written out.
+bool quoted_evaluates(TypeId type) {
+  return type == TYPE_PAREN || type == TYPE_GET_WORD || type == TYPE_GET_PATH;
+}
+
 // Fetches one argument of kind `kind` from the argument list into a new stack cell: the next
 // expression (only the next value with `safer`), the next value as it is for a literal or
-// quoted argument, none when the list has run out.
+// quoted argument (a quoted paren, get-word or get-path evaluated alone), none when the list
+// has run out.
 void apply_argument(uint32_t kind, const Cell& list, uint32_t& position, uint32_t end,
                     bool safer) {
   if (position >= end) {
     stack::push(&none::value);
     return;
   }
-  if (kind != interpreter::ARG_EVALUATED) {
+  const bool quoted = kind == interpreter::ARG_QUOTED &&
+                      quoted_evaluates(block::abs_at(&list, position)->type());
+  if (kind != interpreter::ARG_EVALUATED && !quoted) {
     stack::push(block::abs_at(&list, position++));
     return;
   }
-  position = interpreter::eval_expression(&list, position, safer ? position + 1 : end, false,
-                                          true, false);
+  position = interpreter::eval_expression(&list, position, safer || quoted ? position + 1 : end,
+                                          false, true, false);
 }
 
 void check_applied(const Cell& types, const Cell& argument_word, const Cell* name) {
