@@ -64,8 +64,9 @@ void store_element(const Cell* series, uint32_t position, const Cell* value) {
     vector::store_element(series, position, value);
     return;
   }
+  // A binary! stores the low byte of an integer! or a char!; text stores a char!.
   bool binary = series->is(TYPE_BINARY);
-  if (!(binary ? value->is(TYPE_INTEGER) : value->is(TYPE_CHAR)))
+  if (!(value->is(TYPE_CHAR) || (binary && value->is(TYPE_INTEGER))))
     error::raise(error::CAT_SCRIPT, "invalid-arg", value);
   constexpr uint32_t kByteMask = 0xFF;
   if (binary) {
