@@ -395,13 +395,13 @@ void set_field(Cell* date, Field field, const Cell* value) {
       break;
     }
     case FIELD_WEEKDAY:
-      parts.days += integer_argument(value) - weekday(parts.days);
+      parts.days += int64_t(integer_argument(value)) - weekday(parts.days);
       break;
     case FIELD_YEARDAY:
       parts.days = year_start(parts.days) + integer_argument(value) - 1;
       break;
     case FIELD_WEEK: {
-      int32_t week = integer_argument(value);
+      int64_t week = integer_argument(value);
       int64_t first = year_start(parts.days);
       parts.days = week > 1 ? first + kDaysPerWeek * week - floor_mod(first + 3, kDaysPerWeek) -
                                   kDaysPerWeek
@@ -409,8 +409,8 @@ void set_field(Cell* date, Field field, const Cell* value) {
       break;
     }
     case FIELD_ISOWEEK: {
-      int32_t week = integer_argument(value);
-      parts.days = iso_week_start(year_of(word)) + int64_t(week - 1) * kDaysPerWeek +
+      int64_t week = integer_argument(value);
+      parts.days = iso_week_start(year_of(word)) + (week - 1) * kDaysPerWeek +
                    weekday(parts.days) - 1;
       break;
     }
