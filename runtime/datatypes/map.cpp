@@ -103,6 +103,24 @@ void mark_map(const Cell& cell) {
   collector::mark_block(hashtable::record(cell.data3)->keys);
 }
 
+// Whether `map` holds a live pair of `key` and `value`, keys and values compared under `op`.
+// The indexed lookup finds one key; without strictness the keys that differ from it only in
+// letter case (make map! keeps such keys apart) are each tried too.
+bool holds_pair(const Cell* map, const Cell& key, const Cell& value, int32_t op) {
+  auto equal = [op](Cell a, Cell b) {
+    return actions::get<ACT_COMPARE>(a.type())(&a, &b, op) == 0;
+  };
+  int32_t position = live_lookup(map, &key, op);
+  if (position < 0) return false;
+  if (equal(value, *cell_at(map, uint32_t(position) + 1))) return true;
+  if (op == COMP_STRICT_EQUAL) return false;
+  bool held = false;
+  each_pair(map, [&](Cell stored_key, Cell stored_value) {
+    held = held || (equal(stored_key, key) && equal(value, stored_value));
+  });
+  return held;
+}
+
 // The map made from a block of pairs: keys first looked up strictly, later values winning.
 void from_block(const Cell* spec, Cell* result) {
   uint32_t cells = block::length(spec);
@@ -301,15 +319,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   int32_t answer = 0;
   Cell other = *value2;
   each_pair(value1, [&](Cell key, Cell item) {
-    if (answer != 0) return;
-    int32_t position = live_lookup(&other, &key, pair_op);
-    if (position < 0) {
-      answer = 1;
-      return;
-    }
-    Cell found = *cell_at(&other, uint32_t(position) + 1);
-    CompareRoutine routine = actions::get<ACT_COMPARE>(item.type());
-    if (routine(&item, &found, pair_op) != 0) answer = 1;
+    if (answer == 0 && !holds_pair(&other, key, item, pair_op)) answer = 1;
   });
   return answer;
 }
