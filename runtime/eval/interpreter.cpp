@@ -19,6 +19,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
@@ -773,6 +774,23 @@ bool notify_step(const Cell& path, const Cell& grand_parent, const Cell& element
   error::raise(error::CAT_SCRIPT, "bad-path-type", path, &datatype, &copy);
 }
 
+// Keeps a series' owner from hearing of changes while it lives (the owned flag is put back on
+// every way out).
+class SilentOwner {
+ public:
+  explicit SilentOwner(NodeId node)
+      : node_(node), owned_(node && (memory::buffer_of(node)->flags & memory::FLAG_OWNED)) {
+    if (owned_) memory::buffer_of(node_)->flags &= ~memory::FLAG_OWNED;
+  }
+  ~SilentOwner() {
+    if (owned_) memory::buffer_of(node_)->flags |= memory::FLAG_OWNED;
+  }
+
+ private:
+  NodeId node_;
+  bool owned_;
+};
+
 inline bool same_bits(const Cell& a, const Cell& b) { return std::memcmp(&a, &b, sizeof(Cell)) == 0; }
 
 // A set-path whose last step changed a value held in the cell itself (a pair's coordinate, a
@@ -795,6 +813,9 @@ void write_back(const Cell& head, Cell* chain, uint32_t steps) {
     PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(container->type());
     PathStep step{container, element, &to_set, &path, &grand_parent, &previous, int32_t(k),
                   false, false, true, false};
+    const bool holds_series =
+        series::is_series(container->type()) || container->is(TYPE_MAP);
+    SilentOwner silent(holds_series ? container->node() : kNoNode);
     step_routine(step, &result);
     if (same_bits(before, *container)) return;
   }
