@@ -7,8 +7,10 @@
 // collector sees it and where the stepping routines update it in place: an iteration neither
 // allocates nor binds, it sets a word and evaluates the body.
 //
-// Blocks under evaluation may move and grow while they run, so every walk over a block keeps
-// cell indexes and re-reads the cell at each step.
+// Blocks under evaluation may move, grow and shrink while they run, so every walk over a block
+// keeps cell indexes, re-reads the cell at each step and stops at the tail as it is then.
+#include <algorithm>
+
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -42,6 +44,13 @@ void result_none() {
 
 // The absolute end of a block's cells.
 uint32_t end_of(const Cell& block) { return block::head_position(&block) + block::length(&block); }
+
+// Whether a walk over `block` has a value left at `position`. What the walk evaluates may
+// shorten the block, so `end` follows its tail down; values appended meanwhile are not walked.
+bool more(const Cell& block, uint32_t position, uint32_t& end) {
+  end = std::min(end, end_of(block));
+  return position < end;
+}
 
 // The inline falsy test of `any` and `remove-each`: none!, or a logic! false.
 bool inline_falsy(const Cell& value) {
@@ -203,8 +212,8 @@ void add_to(Cell* out, const Cell* value, bool append) {
 
 // The compose worker: walks `source` and adds to `out` (a cell on the argument stack).
 void compose_into(const Cell source, Cell* out, bool deep, bool only, bool append) {
-  const uint32_t end = end_of(source);
-  for (uint32_t position = block::head_position(&source); position < end; ++position) {
+  uint32_t end = end_of(source);
+  for (uint32_t position = block::head_position(&source); more(source, position, end); ++position) {
     const Cell item = *block::abs_at(&source, position);
     if (item.is(TYPE_PAREN)) {
       if (block::length(&item) == 0) continue;
@@ -260,8 +269,8 @@ void either(bool, const int32_t*) {
 void any(bool, const int32_t*) {
   const Cell code = arguments[0];
   stack::keep();
-  const uint32_t end = end_of(code);
-  for (uint32_t position = block::head_position(&code); position < end;) {
+  uint32_t end = end_of(code);
+  for (uint32_t position = block::head_position(&code); more(code, position, end);) {
     position = interpreter::eval_next(&code, position, end);
     if (stack::pending) return;
     const Cell value = *--stack::top;
@@ -276,9 +285,9 @@ void any(bool, const int32_t*) {
 void all(bool, const int32_t*) {
   const Cell code = arguments[0];
   stack::keep();
-  const uint32_t end = end_of(code);
+  uint32_t end = end_of(code);
   if (block::length(&code) == 0) return result_none();
-  for (uint32_t position = block::head_position(&code); position < end;) {
+  for (uint32_t position = block::head_position(&code); more(code, position, end);) {
     position = interpreter::eval_next(&code, position, end);
     if (stack::pending) return;
     const Cell value = *--stack::top;
@@ -299,14 +308,14 @@ void case_(bool, const int32_t* refinements) {
   const bool all = refinements[0] >= 0;
   const Cell cases = arguments[0];
   stack::keep();
-  const uint32_t end = end_of(cases);
+  uint32_t end = end_of(cases);
   Cell result = none::value;
-  for (uint32_t position = block::head_position(&cases); position < end;) {
+  for (uint32_t position = block::head_position(&cases); more(cases, position, end);) {
     result = none::value;
     position = interpreter::eval_next(&cases, position, end);
     if (stack::pending) return;
     const Cell condition = *--stack::top;
-    if (position >= end) error::raise(error::CAT_SCRIPT, "need-value", &words::w.case_);
+    if (!more(cases, position, end)) error::raise(error::CAT_SCRIPT, "need-value", &words::w.case_);
     if (!logic::true_q(&condition)) {
       ++position;
       continue;
@@ -570,8 +579,8 @@ void reduce(bool, const int32_t* refinements) {
     const Cell value = *--stack::top;
     add_to(out, &value, append);
   } else {
-    const uint32_t end = end_of(source);
-    for (uint32_t position = block::head_position(&source); position < end;) {
+    uint32_t end = end_of(source);
+    for (uint32_t position = block::head_position(&source); more(source, position, end);) {
       position = interpreter::eval_next(&source, position, end);
       if (stack::pending) return;
       Cell value = *--stack::top;
