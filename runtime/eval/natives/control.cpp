@@ -45,13 +45,6 @@ void result_none() {
 // The absolute end of a block's cells.
 uint32_t end_of(const Cell& block) { return block::head_position(&block) + block::length(&block); }
 
-// Whether a walk over `block` has a value left at `position`. What the walk evaluates may
-// shorten the block, so `end` follows its tail down; values appended meanwhile are not walked.
-bool more(const Cell& block, uint32_t position, uint32_t& end) {
-  end = std::min(end, end_of(block));
-  return position < end;
-}
-
 // The inline falsy test of `any` and `remove-each`: none!, or a logic! false.
 bool inline_falsy(const Cell& value) {
   return value.is(TYPE_NONE) || (value.is(TYPE_LOGIC) && !logic::get(&value));
@@ -213,7 +206,8 @@ void add_to(Cell* out, const Cell* value, bool append) {
 // The compose worker: walks `source` and adds to `out` (a cell on the argument stack).
 void compose_into(const Cell source, Cell* out, bool deep, bool only, bool append) {
   uint32_t end = end_of(source);
-  for (uint32_t position = block::head_position(&source); more(source, position, end); ++position) {
+  for (uint32_t position = block::head_position(&source); walk_left(source, position, end);
+       ++position) {
     const Cell item = *block::abs_at(&source, position);
     if (item.is(TYPE_PAREN)) {
       if (block::length(&item) == 0) continue;
@@ -250,6 +244,11 @@ bool appends(const Cell& out) { return series::at_tail(&out); }
 
 }  // namespace
 
+bool walk_left(const Cell& block, uint32_t position, uint32_t& end) {
+  end = std::min(end, end_of(block));
+  return position < end;
+}
+
 // ---- conditionals ----
 
 void if_(bool, const int32_t*) {
@@ -270,7 +269,7 @@ void any(bool, const int32_t*) {
   const Cell code = arguments[0];
   stack::keep();
   uint32_t end = end_of(code);
-  for (uint32_t position = block::head_position(&code); more(code, position, end);) {
+  for (uint32_t position = block::head_position(&code); walk_left(code, position, end);) {
     position = interpreter::eval_next(&code, position, end);
     if (stack::pending) return;
     const Cell value = *--stack::top;
@@ -287,7 +286,7 @@ void all(bool, const int32_t*) {
   stack::keep();
   uint32_t end = end_of(code);
   if (block::length(&code) == 0) return result_none();
-  for (uint32_t position = block::head_position(&code); more(code, position, end);) {
+  for (uint32_t position = block::head_position(&code); walk_left(code, position, end);) {
     position = interpreter::eval_next(&code, position, end);
     if (stack::pending) return;
     const Cell value = *--stack::top;
@@ -310,12 +309,13 @@ void case_(bool, const int32_t* refinements) {
   stack::keep();
   uint32_t end = end_of(cases);
   Cell result = none::value;
-  for (uint32_t position = block::head_position(&cases); more(cases, position, end);) {
+  for (uint32_t position = block::head_position(&cases); walk_left(cases, position, end);) {
     result = none::value;
     position = interpreter::eval_next(&cases, position, end);
     if (stack::pending) return;
     const Cell condition = *--stack::top;
-    if (!more(cases, position, end)) error::raise(error::CAT_SCRIPT, "need-value", &words::w.case_);
+    if (!walk_left(cases, position, end))
+      error::raise(error::CAT_SCRIPT, "need-value", &words::w.case_);
     if (!logic::true_q(&condition)) {
       ++position;
       continue;
@@ -580,7 +580,7 @@ void reduce(bool, const int32_t* refinements) {
     add_to(out, &value, append);
   } else {
     uint32_t end = end_of(source);
-    for (uint32_t position = block::head_position(&source); more(source, position, end);) {
+    for (uint32_t position = block::head_position(&source); walk_left(source, position, end);) {
       position = interpreter::eval_next(&source, position, end);
       if (stack::pending) return;
       Cell value = *--stack::top;

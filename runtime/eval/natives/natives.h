@@ -36,6 +36,10 @@ void case_(bool check, const int32_t* refinements);
 void do_(bool check, const int32_t* refinements);
 void reduce(bool check, const int32_t* refinements);
 void compose(bool check, const int32_t* refinements);
+// Whether a walk over `block` has a value left at absolute `position`. What the walk evaluates
+// may shorten the block, so `end` follows its tail down; values appended meanwhile are not
+// walked.
+bool walk_left(const Cell& block, uint32_t position, uint32_t& end);
 
 // function.cpp
 void func(bool check, const int32_t* refinements);

@@ -90,7 +90,7 @@ void get(bool, const int32_t* refinements) {
   if (series::any_path(target.type())) {
     Cell path = target;
     cell::set_type(&path, TYPE_PATH);
-    interpreter::eval_path(&path, interpreter::PATH_GET, nullptr);
+    interpreter::eval_path(&path, interpreter::PATH_GET, nullptr, refinements[1] >= 0);
     stack::set_last(--stack::top);
     return;
   }
@@ -115,7 +115,7 @@ void set(bool, const int32_t* refinements) {
   if (series::any_path(target->type())) {
     Cell path = *target;
     cell::set_type(&path, TYPE_PATH);
-    interpreter::eval_path(&path, interpreter::PATH_SET, &value);
+    interpreter::eval_path(&path, interpreter::PATH_SET, &value, refinements[CASE] >= 0);
   } else if (is_object_type(target->type())) {
     object::set_from(target, &value, any, refinements[ONLY] >= 0, refinements[SOME] >= 0);
   } else if (target->is(TYPE_BLOCK)) {
@@ -255,9 +255,9 @@ bool quoted_evaluates(TypeId type) {
 // expression (only the next value with `safer`), the next value as it is for a literal or
 // quoted argument (a quoted paren, get-word or get-path evaluated alone), none when the list
 // has run out.
-void apply_argument(uint32_t kind, const Cell& list, uint32_t& position, uint32_t end,
+void apply_argument(uint32_t kind, const Cell& list, uint32_t& position, uint32_t& end,
                     bool safer) {
-  if (position >= end) {
+  if (!walk_left(list, position, end)) {
     stack::push(&none::value);
     return;
   }
@@ -290,7 +290,7 @@ void apply_arguments(const Cell& function, const Cell* name, const Cell& list, b
   const interpreter::CacheTotals totals = interpreter::cache_totals(&cache);
   const bool is_function = function.is(TYPE_FUNCTION) || function.is(TYPE_ROUTINE);
   const uint32_t count = block::length(&cache) - 1;
-  const uint32_t end = block::head_position(&list) + block::length(&list);
+  uint32_t end = block::head_position(&list) + block::length(&list);
   uint32_t position = block::head_position(&list);
   for (int32_t i = 0; i < totals.refinements; ++i) refinements[i] = -1;
   auto kind_of = [](const Cell& types) {
@@ -331,7 +331,7 @@ void apply_arguments(const Cell& function, const Cell* name, const Cell& list, b
   }
 
   // Without /all: the refinements named in the rest of the list.
-  while (!all && position < end) {
+  while (!all && walk_left(list, position, end)) {
     const Cell element = *block::abs_at(&list, position++);
     if (!element.is(TYPE_REFINEMENT)) error::raise(error::CAT_SCRIPT, "bad-refine", &element);
     const int32_t sought = symbol::resolve(word::symbol_of(&element));
