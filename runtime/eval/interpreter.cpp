@@ -199,7 +199,8 @@ uint32_t eval_value(const Cell* code, uint32_t position, uint32_t end, bool pass
 void run_body(const Cell* function, const Cell* name);
 void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId parent,
                bool infix);
-void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* site);
+void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* site,
+                  bool case_sensitive = false);
 uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
                    const Cell* slot);
 
@@ -766,10 +767,13 @@ bool notify_step(const Cell& path, const Cell& grand_parent, const Cell& element
   }
 }
 
+// `cut` elements of the path led to `parent`, the value that has no path step; the error shows
+// them as a plain path.
 [[noreturn]] void raise_bad_path_type(const Cell* path, const Cell& parent, uint32_t cut) {
   Cell copy;
   block::clone(path, false, false, &copy);
   block::cut_at(&copy, cut);
+  cell::set_type(&copy, TYPE_PATH);
   Cell datatype{TYPE_DATATYPE, uint32_t(parent.type()), 0, 0};
   error::raise(error::CAT_SCRIPT, "bad-path-type", path, &datatype, &copy);
 }
@@ -822,7 +826,8 @@ void write_back(const Cell& head, Cell* chain, uint32_t steps) {
   *word_slot(&head) = chain[0];
 }
 
-void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site) {
+void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site,
+                  bool case_sensitive) {
   const Cell path = *path_given;
   const uint32_t length = block::length(&path);
   if (length == 0) error::raise(error::CAT_SCRIPT, "empty-path");
@@ -855,11 +860,11 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
     if (element.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &given);
     const bool last = i + 1 == length;
     PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(parent.type());
-    if (!step_routine) raise_bad_path_type(&path, parent, i + 1);
+    if (!step_routine) raise_bad_path_type(&path, parent, i);
     Cell to_set = value ? *value : kNone;
     Cell path_cell = path;
     PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
-                  &grand_parent, &previous, int32_t(i), false, mode == PATH_GET, last,
+                  &grand_parent, &previous, int32_t(i), case_sensitive, mode == PATH_GET, last,
                   notify_step(path, grand_parent, previous, last, mode)};
     Cell result;
     const Cell before = parent;
@@ -980,8 +985,8 @@ uint32_t eval_next(const Cell* code, uint32_t position, uint32_t end) {
   return position;
 }
 
-void eval_path(const Cell* path, PathMode mode, const Cell* value) {
-  eval_path_at(path, mode, value, nullptr);
+void eval_path(const Cell* path, PathMode mode, const Cell* value, bool case_sensitive) {
+  eval_path_at(path, mode, value, nullptr, case_sensitive);
 }
 
 void call_function(const Cell* function, NodeId, const Cell* name) {

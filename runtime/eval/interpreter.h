@@ -70,8 +70,8 @@ uint32_t eval_next(const Cell* code, uint32_t position, uint32_t end);
 
 enum PathMode { PATH_NORMAL, PATH_GET, PATH_SET };
 // Evaluates a path and pushes its value; in set mode stores `value` at its last element
-// (and pushes that value).
-void eval_path(const Cell* path, PathMode mode, const Cell* value);
+// (and pushes that value). With `case_sensitive` keys are looked up case-sensitively.
+void eval_path(const Cell* path, PathMode mode, const Cell* value, bool case_sensitive = false);
 
 // Runs a function whose arguments and locals are already in the current frame.
 void call_function(const Cell* function, NodeId context, const Cell* name);

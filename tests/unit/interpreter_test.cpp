@@ -119,7 +119,9 @@ TEST_F(InterpreterTest, FailureTable) {
       {"f: func [/r][r] f/1", "script bad-refine 1"},
       {"b: [1] (first-missing b)", "script no-value first-missing"},
       {"b: [1] b/:never-set", "script unset-path b/:never-set :never-set"},
-      {"b: [1] b/x/y", "script bad-path-type b/x/y none! b/x/y"},
+      // The cut path names the value that has no step: b/x, which gave none.
+      {"b: [1] b/x/y", "script bad-path-type b/x/y none! b/x"},
+      {"b: [1] b/x/y: 2", "script bad-path-type b/x/y: none! b/x"},
       {"f: does [1] f/x:", "script need-value f/x:"},
       {"f: does [1] f/x: 2", "script invalid-path-set f/x:"},
       {"f: does [1] :f/x", "script invalid-path-get :f/x"},
