@@ -231,6 +231,8 @@ inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Ce
 // One expression, operators included, pushed: eval_expression with the prefix and sub flags set
 // as an argument's or a set-word's value needs them. A plain first value skips the step.
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
+template <bool Direct>
+void call(const Cell& function, const Cell& name, CallSite& site, NodeId parent, bool infix);
 uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint32_t end);
 
 // The cell types that a step pushes as they are: every type but the words, paths, parens,
@@ -263,6 +265,17 @@ inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   return value;
 }
 
+// A call through the word at `position`, as eval_value makes it, untraced, and the operators
+// after it. Out of line, so that eval_operand's plain cases do not pay for its registers.
+[[gnu::noinline]] uint32_t call_word(const Cell function, const Cell name, const Cell* code,
+                                     uint32_t position, uint32_t end) {
+  Cell* start = stack::top;
+  CallSite site{code, position + 1, end, nullptr, 0};
+  call<true>(function, name, site, kNoNode, false);
+  if (stack::pending) return site.position;
+  return eval_infix(code, site.position, end, start);
+}
+
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return eval_expression(code, position, end, false, true, false);
   const Cell* at = cell_at(code, position);
@@ -272,15 +285,7 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   } else if (at->is(TYPE_WORD)) {
     uint32_t flags;
     const Cell* slot = cached_slot(at, &flags);
-    if (slot && callable(slot->type())) {
-      // A call through a word, as eval_value makes it.
-      Cell* start = stack::top;
-      const Cell function = *slot, name = *at;
-      CallSite site{code, position + 1, end, nullptr, 0};
-      eval_code(function, name, site, kNoNode, false);
-      if (stack::pending) return site.position;
-      return eval_infix(code, site.position, end, start);
-    }
+    if (slot && callable(slot->type())) return call_word(*slot, *at, code, position, end);
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
     Cell* start = stack::top;
@@ -345,8 +350,11 @@ void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
 // Fetches the arguments of a call whose frame is open: the arguments in spec order, then the
 // refinements in path order. Natives get their refinement parameters in `refinements`;
 // functions get a logic! cell per refinement with its arguments after it, and their locals.
+// `Direct`: an untraced prefix call without a path, whose tests compile away.
+template <bool Direct>
 void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, bool infix,
                      int32_t* refinements) {
+  if constexpr (Direct) infix = false;
   const Cell* cache_slot = record_of(&function) + 1;
   const NodeId cache = cache_slot->is(TYPE_BLOCK) ? cache_slot->node() : arg_cache(&function).node();
   const bool is_function = !function.is(TYPE_NATIVE) && !function.is(TYPE_ACTION);
@@ -398,7 +406,7 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
   }
 
   // Pass 2: the refinements, in path order.
-  if (site.path) {
+  if (!Direct && site.path) {
     uint64_t seen = 0;
     const uint32_t path_length = block::length(site.path);
     for (uint32_t p = site.path_position; p < path_length; ++p) {
@@ -533,11 +541,13 @@ inline void run_routine(const Cell& function, NodeId context, const Cell* name,
 
 // Calls `function` with its arguments taken from the call site; the value is pushed. For an
 // infix call the left operand is already the cell below `top`.
-void eval_code(const Cell& function, const Cell& name_given, CallSite& site, NodeId parent,
-               bool infix) {
+template <bool Direct>
+[[gnu::noinline]] void call(const Cell& function, const Cell& name_given, CallSite& site,
+                            NodeId parent, bool infix) {
+  if constexpr (Direct) infix = false, parent = kNoNode;
   stack::check_native_depth();
   const Cell name = word::any_word_type(name_given.type()) ? name_given : words::w.anon;
-  fire(EVENT_OPEN, site.code, site.position, &name, &name);
+  if constexpr (!Direct) fire(EVENT_OPEN, site.code, site.position, &name, &name);
   // An infix call's frame starts at its left operand; a prefix call keeps the function value
   // below its frame while it runs.
   Cell* function_slot = nullptr;
@@ -557,19 +567,24 @@ void eval_code(const Cell& function, const Cell& name_given, CallSite& site, Nod
     stack::mark_interp_native(&name);
   }
   if (infix) *stack::top++ = operand;
-  fetch_arguments(function, &name, site, infix, refinements);
+  fetch_arguments<Direct>(function, &name, site, infix, refinements);
   if (stack::pending) return;
-  fire(EVENT_CALL, site.code, site.position, &function, &name);
+  if constexpr (!Direct) fire(EVENT_CALL, site.code, site.position, &function, &name);
   if (!integer_shortcut(function)) {
     run_routine(function, context, &name, refinements);
     if (stack::pending) return;
   }
   stack::unwind();
-  fire(EVENT_RETURN, site.code, site.position, stack::top - 1, &name);
-  if (function_slot) {
+  if constexpr (!Direct) fire(EVENT_RETURN, site.code, site.position, stack::top - 1, &name);
+  if (Direct || function_slot) {
     *function_slot = function_slot[1];
     stack::top = function_slot + 1;
   }
+}
+
+void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId parent,
+               bool infix) {
+  call<false>(function, name, site, parent, infix);
 }
 
 // The argument cache of an operator made from a native or action of exactly two evaluated
