@@ -1139,7 +1139,8 @@ void service_eval_block(const Cell* block, Cell* result) {
 void annotate(Cell* error_value) {
   if (!stack::cbottom) return;
   Cell* near = error::field(error_value, error::FIELD_NEAR);
-  if (current_code.is(TYPE_BLOCK) && near->is(TYPE_NONE)) *near = current_code;
+  const bool in_code = current_code.is(TYPE_BLOCK) || current_code.is(TYPE_PAREN);
+  if (in_code && near->is(TYPE_NONE)) *near = current_code;
   Cell* where = error::field(error_value, error::FIELD_WHERE);
   if (where->is(TYPE_NONE) && stack::ctop > stack::cbottom) *where = stack::get_call();
   Cell* frames = error::field(error_value, error::FIELD_STACK);

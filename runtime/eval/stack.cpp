@@ -6,6 +6,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/symbol.h"
@@ -188,6 +189,10 @@ void throw_error(const Cell* error) {
   raised.category = error::CAT_USER;
   raised.id = "";
   raised.error = *error;
+  // A made error has no place yet: it gets the call and code it is raised from, as a raised
+  // one does.
+  if (evaluator_hooks::installed().annotate_error)
+    evaluator_hooks::installed().annotate_error(&raised.error);
   throw raised;
 }
 
