@@ -133,6 +133,9 @@ void set_value(Cell* word, const Cell* value) { word::set_checked(word, value); 
 
 int32_t float_to_integer(const Cell* value) {
   if (value->is(TYPE_INTEGER)) return integer::get(value);
+  // Action specs leave counts untyped: anything but a number is refused here.
+  if (!value->is(TYPE_FLOAT) && !value->is(TYPE_PERCENT))
+    error::raise(error::CAT_SCRIPT, "invalid-arg", value);
   const double number = value->float_value();
   if (integer::out_of_range(number)) error::raise(error::CAT_SCRIPT, "out-of-range", value);
   return int32_t(std::trunc(number));

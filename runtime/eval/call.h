@@ -43,8 +43,8 @@ Cell* get_value(const Cell* word);
 // Sets the word (firing an object's on-change*); unset raises script `need-value`.
 void set_value(Cell* word, const Cell* value);
 
-// An integer! as it is; a float! truncated toward zero, or script `out-of-range` when it has no
-// 32-bit integer (NaN included).
+// An integer! as it is; a float! or percent! truncated toward zero, or script `out-of-range` when
+// it has no 32-bit integer (NaN included); any other value raises script `invalid-arg`.
 int32_t float_to_integer(const Cell* value);
 
 // The case search of `switch`: steps through `cases` one item at a time for an item of the
