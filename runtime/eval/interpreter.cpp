@@ -546,7 +546,8 @@ template <bool Direct>
                             NodeId parent, bool infix) {
   if constexpr (Direct) infix = false, parent = kNoNode;
   stack::check_native_depth();
-  const Cell name = word::any_word_type(name_given.type()) ? name_given : words::w.anon;
+  // A direct call is always made through a word.
+  const Cell name = Direct || word::any_word_type(name_given.type()) ? name_given : words::w.anon;
   if constexpr (!Direct) fire(EVENT_OPEN, site.code, site.position, &name, &name);
   // An infix call's frame starts at its left operand; a prefix call keeps the function value
   // below its frame while it runs.
