@@ -396,7 +396,7 @@ void eval_path(const PathStep& step, Cell* result) {
   FindOptions options;
   options.case_sensitive = step.case_sensitive;
   Found found = find_in(&parent, &element, options);
-  if (found.position < 0) error::raise(error::CAT_SCRIPT, "bad-path-set", &element);
+  if (found.position < 0) error::raise(error::CAT_SCRIPT, "bad-path-set", step.path, &element);
   Cell at = parent;
   at.data1 = 0;
   actions::get<ACT_POKE>(parent.type())(&at, int32_t(found.position + found.length) + 1, nullptr,
