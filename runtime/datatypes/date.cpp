@@ -503,7 +503,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell*, int
 
 void eval_path(const PathStep& step, Cell* result) {
   int32_t index = field_index(step.element);
-  if (!is_field(index)) number::raise_invalid_path(step.element);
+  if (!is_field(index)) number::raise_invalid_path(step);
   if (!step.value) {
     *result = get_field(step.parent, Field(index));
     return;

@@ -479,7 +479,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*,
 
 void eval_path(const PathStep& step, Cell* result) {
   int32_t field = field_index(step.element);
-  if (field != FIELD_CODE && field != FIELD_AMOUNT) number::raise_invalid_path(step.element);
+  if (field != FIELD_CODE && field != FIELD_AMOUNT) number::raise_invalid_path(step);
   if (step.value) error::raise(error::CAT_SCRIPT, "bad-path-set", step.path, step.element);
   *result = get_field(step.parent, field);
 }

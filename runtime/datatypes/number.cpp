@@ -99,8 +99,8 @@ void raise_type_limit(TypeId type) {
 
 void raise_invalid_arg(const Cell* value) { error::raise(error::CAT_SCRIPT, "invalid-arg", value); }
 
-void raise_invalid_path(const Cell* element) {
-  error::raise(error::CAT_SCRIPT, "invalid-path", element);
+void raise_invalid_path(const PathStep& step) {
+  error::raise(error::CAT_SCRIPT, "invalid-path", step.path, step.element);
 }
 
 void raise_out_of_range(const Cell* index) {

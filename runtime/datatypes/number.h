@@ -107,9 +107,10 @@ uint64_t binary_prefix(const Cell* binary, int32_t max_bytes);
 [[noreturn]] void raise_bad_make_arg(TypeId target, const Cell* value);
 // script `type-limit`: the datatype whose range the value leaves.
 [[noreturn]] void raise_type_limit(TypeId type);
-// script `invalid-arg`, `invalid-path`, `out-of-range`: the offending value.
+// script `invalid-arg`, `out-of-range`: the offending value.
 [[noreturn]] void raise_invalid_arg(const Cell* value);
-[[noreturn]] void raise_invalid_path(const Cell* element);
+// script `invalid-path`: the path being walked and its element that the value has no field for.
+[[noreturn]] void raise_invalid_path(const PathStep& step);
 [[noreturn]] void raise_out_of_range(const Cell* index);
 
 }  // namespace number

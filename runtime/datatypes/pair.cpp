@@ -151,7 +151,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
 
 void eval_path(const PathStep& step, Cell* result) {
   int32_t index = element_index(step.element);
-  if (!index) number::raise_invalid_path(step.element);
+  if (!index) number::raise_invalid_path(step);
   if (!step.value) {
     *result = integer::make(coordinate(step.parent, index));
     return;

@@ -175,7 +175,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell*, int
 
 void eval_path(const PathStep& step, Cell* result) {
   int32_t index = field_index(step.element);
-  if (!is_field(index)) number::raise_invalid_path(step.element);
+  if (!is_field(index)) number::raise_invalid_path(step);
   Field field = Field(index);
   if (!step.value) {
     *result = get_field(get(step.parent), field);
