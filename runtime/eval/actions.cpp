@@ -34,9 +34,9 @@ inline bool flag(const int32_t* refs, int32_t i) { return refs[i] >= 0; }
 
 // A type without the action: the error names the call, the type and the action's first
 // argument.
-[[noreturn]] void raise_missing(const Cell* value) {
+[[noreturn]] void raise_missing(TypeId type) {
   const Cell name = stack::get_call();
-  const Cell datatype = datatype::make(value->type());
+  const Cell datatype = datatype::make(type);
   Cell argument{TYPE_NONE, 0, 0, 0};
   if (word::context_of(&name) && word::index_of(&name) >= 0)
     argument = interpreter::nth_argument_word(word::get(&name), 0);
@@ -46,7 +46,7 @@ inline bool flag(const int32_t* refs, int32_t i) { return refs[i] >= 0; }
 template <Action A>
 typename ActionSignature<A>::type routine_for(const Cell* value) {
   typename ActionSignature<A>::type routine = find<A>(value->type());
-  if (!routine) raise_missing(value);
+  if (!routine) raise_missing(value->type());
   return routine;
 }
 
@@ -70,7 +70,9 @@ void predicate(bool, const int32_t*) {
 template <Action A>
 void make_or_to(bool, const int32_t*) {
   const TypeId type = arg(0)->is(TYPE_DATATYPE) ? TypeId(arg(0)->data1) : arg(0)->type();
-  get<A>(type)(arg(0), arg(1), type, arg(0));
+  const typename ActionSignature<A>::type routine = find<A>(type);
+  if (!routine) raise_missing(type);
+  routine(arg(0), arg(1), type, arg(0));
 }
 
 void random(bool, const int32_t* refs) {
