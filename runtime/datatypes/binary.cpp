@@ -2,8 +2,9 @@
 // inserting actions, trim and the bitwise operations.
 //
 // `append`, `insert` and `change` encode their value into a temporary binary first (a char! as
-// UTF-8, an integer! as one byte, text as UTF-8, a block element by element) and then splice
-// it in as string! does; a binary's unit is always 1, so the splice never widens it.
+// UTF-8, an integer! as one byte, text as UTF-8, a tuple! as its bytes, a block element by
+// element) and then splice it in as string! does; a binary's unit is always 1, so the splice
+// never widens it.
 #include "runtime/datatypes/binary.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/utf8.h"
@@ -65,6 +67,11 @@ void encode_value(const Cell* target, const Cell* value, int32_t part, bool only
                              : uint32_t(data.size());
       Cell source = *value;
       std::memcpy(reserve(target, n), bytes(&source).data(), n);
+      return;
+    }
+    case TYPE_TUPLE: {
+      Cell bytes_held = *value;   // the grow of the target may move a block holding the value
+      append_bytes(target, tuple::bytes(&bytes_held), uint32_t(tuple::count(&bytes_held)));
       return;
     }
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
@@ -232,8 +239,9 @@ bool match_value(const Cell* binary, const Cell* value) {
 void to(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   Cell made;
   switch (spec->type()) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-    case TYPE_REF: case TYPE_CHAR: case TYPE_BINARY:
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE:
+    case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_CHAR:
+    case TYPE_BINARY: case TYPE_TUPLE:
       made = encoded(spec, -1, false, Encoding::FOR_INSERT);
       break;
     case TYPE_INTEGER:
