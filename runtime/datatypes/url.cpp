@@ -37,6 +37,24 @@ constexpr KeepTable keep_table(const char* punctuation) {
 constexpr KeepTable kUrlSet = keep_table("-._~");
 // What paths and URLs write as they are.
 constexpr KeepTable kFileSet = keep_table("!#$&'()*+,-./:=?@_~");
+// What mold writes as it is: the file set less "(" and ")", which end a url! token, so that
+// the lexer reads the molded URL back whole.
+constexpr KeepTable kMoldSet = keep_table("!#$&'*+,-./:=?@_~");
+
+const KeepTable& table_of(Selector selector) {
+  return selector == SELECTOR_URL ? kUrlSet : kFileSet;
+}
+
+int encode_under(const KeepTable& table, uint8_t byte, char* out) {
+  if (byte < kAsciiEnd && table[byte]) {
+    out[0] = char(byte);
+    return 1;
+  }
+  out[0] = '%';
+  out[1] = kHexDigits[byte >> kNibbleBits];
+  out[2] = kHexDigits[byte & 0xF];
+  return kEscapeLength;
+}
 
 int hex_value(uint8_t c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -52,13 +70,13 @@ std::string utf8_of(const Cell* text) {
   return bytes;
 }
 
-// The UTF-8 bytes of `text` percent-encoded under `selector`, at most `limit` characters
+// The UTF-8 bytes of `text` percent-encoded under `table`, at most `limit` characters
 // (-1: all).
-std::string percent_encoded(const Cell* text, Selector selector, int64_t limit) {
+std::string percent_encoded(const Cell* text, const KeepTable& table, int64_t limit) {
   std::string out;
   char escape[kEscapeLength];
   for (char c : utf8_of(text)) {
-    int n = encode_byte(selector, uint8_t(c), escape);
+    int n = encode_under(table, uint8_t(c), escape);
     if (limit >= 0 && int64_t(out.size()) + n > limit) {
       out.append(escape, size_t(limit - int64_t(out.size())));
       break;
@@ -104,19 +122,11 @@ Cell from_block(const Cell* spec, TypeId type) {
 }  // namespace
 
 bool keeps(Selector selector, uint8_t byte) {
-  if (byte >= kAsciiEnd) return false;
-  return selector == SELECTOR_URL ? kUrlSet[byte] : kFileSet[byte];
+  return byte < kAsciiEnd && table_of(selector)[byte];
 }
 
 int encode_byte(Selector selector, uint8_t byte, char* out) {
-  if (keeps(selector, byte)) {
-    out[0] = char(byte);
-    return 1;
-  }
-  out[0] = '%';
-  out[1] = kHexDigits[byte >> kNibbleBits];
-  out[2] = kHexDigits[byte & 0xF];
-  return kEscapeLength;
+  return encode_under(table_of(selector), byte, out);
 }
 
 bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {
@@ -164,7 +174,7 @@ void decode_percent(const Cell* source, Cell* target) {
 }
 
 void encode_percent(const Cell* source, Cell* target, Selector selector) {
-  string::append_utf8(target->node(), percent_encoded(source, selector, -1));
+  string::append_utf8(target->node(), percent_encoded(source, table_of(selector), -1));
 }
 
 // ---- actions ----
@@ -184,7 +194,7 @@ void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
 
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argument,
              int32_t part, int32_t) {
-  std::string text = percent_encoded(value, SELECTOR_FILE, argument ? std::max(part, 0) : -1);
+  std::string text = percent_encoded(value, kMoldSet, argument ? std::max(part, 0) : -1);
   string::append_utf8(buffer->node(), text);
   return part - int32_t(text.size());
 }

@@ -4,7 +4,8 @@
 // Two tables of the 128 ASCII bytes say which bytes are written as themselves; every other
 // byte, and every byte of 128 or more, is written "%" and two upper-case hexadecimal digits.
 // The URL set keeps only RFC 3986's unreserved characters; the file set also keeps the
-// punctuation that paths and URLs use (/ : ? # @ and the like) and is the one mold uses.
+// punctuation that paths and URLs use (/ : ? # @ and the like); mold uses it less "(" and ")",
+// which end a url! token.
 // Decoding turns %XX back into bytes and reads a run of escaped bytes that forms one UTF-8
 // sequence as that character; anything else stays literal.
 #pragma once
