@@ -319,7 +319,8 @@ Found search(Cell* series, const Cell* value, const FindOptions& options) {
     step = integer::get(options.skip);
     if (step < 1) number::raise_out_of_range(options.skip);
   }
-  uint32_t count = units - head;
+  // The units searched: after the head, or before it for /reverse.
+  uint32_t count = options.reverse ? head : units - head;
   if (options.part) {
     int32_t n = series::part_count(series, options.part, ACT_FIND);
     if (n < 1) return none;
@@ -336,7 +337,7 @@ Found search(Cell* series, const Cell* value, const FindOptions& options) {
     if (options.reverse) {
       if (head == 0 || options.match) return none;
       first = int64_t(head) - 1;
-      low = options.part ? std::max<int64_t>(0, int64_t(head) - count) : 0;
+      low = int64_t(head) - count;
     } else {
       first = int64_t(head) + count - 1;
       low = head;
