@@ -56,7 +56,7 @@ Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 [[noreturn]] void raise_no_memory() { error::raise(error::CAT_INTERNAL, "no-memory"); }
 [[noreturn]] void raise_refine_arg(const char* refinement, const Cell* value) {
   Cell word = word::unbound(symbol::make(refinement));
-  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, value);
+  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", value, &word);
 }
 [[noreturn]] void raise_bad_refines() { error::raise(error::CAT_SCRIPT, "bad-refines"); }
 
