@@ -610,8 +610,9 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 
 void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result) {
   if (part) {
-    Cell refinement = words::refs.part;
-    error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &refinement, part);
+    Cell word = words::refs.part;
+    cell::set_type(&word, TYPE_WORD);
+    error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, part);
   }
   const Cell source = *value;
   if (types && cycles::find(context_of(&source))) error::raise(error::CAT_INTERNAL, "no-cycle");
