@@ -1,11 +1,13 @@
 // char!: construction from numbers, text and UTF-8 bytes, the printed forms, exact comparison
-// and the arithmetic that checks the code-point range afterwards.
+// and the arithmetic that checks the code-point range afterwards (with a vector! operand, the
+// vector's arithmetic, which answers the vector).
 #include "runtime/datatypes/char.h"
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/utf8.h"
 
@@ -51,6 +53,12 @@ void do_math(MathOp op, const Cell* value, const Cell* operand, Cell* result) {
     case TYPE_FLOAT:
       right = integer::from_double(floating::get(operand));
       break;
+    case TYPE_VECTOR: {
+      // The vector's scalar arithmetic, with the code point as the scalar on the left.
+      Cell scalar = integer::make(int32_t(get(value)));
+      vector::do_math_scalar(op, operand, &scalar, true, result);
+      return;
+    }
     default:
       number::raise_invalid_type(operand);
   }
