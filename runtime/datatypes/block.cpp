@@ -33,12 +33,7 @@ constexpr int32_t kDefaultCapacity = 1;
 
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
-Cell refinement_word(const char* name) { return word::load(name); }
-
-[[noreturn]] void raise_refine(const Cell* argument, const char* refinement) {
-  Cell word = refinement_word(refinement);
-  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument, &word);
-}
+using series::raise_refine;
 
 // The number of cells of a value to insert: an any-block's cells from its head unless `only`,
 // else the one cell.

@@ -43,11 +43,6 @@ uint8_t* unit_at(const Cell* series, uint32_t position) {
 
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
-[[noreturn]] void raise_refine(const Cell* argument, const char* name) {
-  Cell word = word::load(name);
-  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument, &word);
-}
-
 ComparisonCaller comparison_caller = nullptr;
 
 // ---- element access by type ----
@@ -118,6 +113,11 @@ uint32_t part_units(const Cell* series, const Cell* part, Action action) {
 }
 
 }  // namespace
+
+void raise_refine(const Cell* argument, const char* refinement) {
+  Cell word = word::load(refinement);
+  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument, &word);
+}
 
 // ---- support routines ----
 

@@ -39,6 +39,10 @@ inline bool is_series(TypeId t) {
 
 // ---- support routines ----
 
+// Raises script invalid-refine-arg for a bad argument of the refinement named (its word
+// without the slash, as "part" or "skip").
+[[noreturn]] void raise_refine(const Cell* argument, const char* refinement);
+
 // The element at absolute position `position` as pick answers it: the cell of an any-block,
 // the value of a vector!'s element, a byte of a binary! as an integer!, else a char!.
 Cell element_at(const Cell* series, uint32_t position);

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
@@ -71,13 +72,9 @@ Cell from_block(const Cell* spec) {
   return from_ints(int32_t(length), values);
 }
 
-[[noreturn]] void raise_bad_refinement(const Cell* argument) {
-  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument);
-}
-
-// A /part or /skip argument: an integer! of at least `least`.
-int32_t refinement_value(const Cell* argument, int32_t least) {
-  if (!argument->is(TYPE_INTEGER)) raise_bad_refinement(argument);
+// A /part or /skip argument (`refinement` names it): an integer! of at least `least`.
+int32_t refinement_value(const Cell* argument, const char* refinement, int32_t least) {
+  if (!argument->is(TYPE_INTEGER)) series::raise_refine(argument, refinement);
   int32_t value = integer::get(argument);
   if (value < least) number::raise_out_of_range(argument);
   return value;
@@ -266,13 +263,13 @@ void pick(Cell* series, int32_t, const Cell* index_cell, Cell* result) {
 void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result) {
   Cell reversed = *series;
   int32_t n = count(&reversed);
-  int32_t range = part ? std::min(refinement_value(part, 0), n) : n;
-  int32_t size = skip ? refinement_value(skip, 1) : 1;
+  int32_t range = part ? std::min(refinement_value(part, "part", 0), n) : n;
+  int32_t size = skip ? refinement_value(skip, "skip", 1) : 1;
   if (part && skip && size == integer::get(part)) {
     *result = reversed;
     return;
   }
-  if (skip && (range < size || range % size != 0)) raise_bad_refinement(skip);
+  if (skip && (range < size || range % size != 0)) series::raise_refine(skip, "skip");
   uint8_t* b = bytes(&reversed);
   for (int32_t low = 0, high = range - size; low < high; low += size, high -= size)
     std::swap_ranges(b + low, b + low + size, b + high);

@@ -220,9 +220,9 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
   return flags & kSortReverse ? -order : order;
 }
 
-// A /part or /skip count of a sort: an integer! of at least `least`.
-uint32_t sort_count(const Cell* argument, int32_t least) {
-  if (!argument->is(TYPE_INTEGER)) error::raise(error::CAT_SCRIPT, "invalid-refine-arg", argument);
+// A /part or /skip count of a sort (`refinement` names it): an integer! of at least `least`.
+uint32_t sort_count(const Cell* argument, const char* refinement, int32_t least) {
+  if (!argument->is(TYPE_INTEGER)) series::raise_refine(argument, refinement);
   int32_t value = integer::get(argument);
   if (value < least) number::raise_out_of_range(argument);
   return uint32_t(value);
@@ -609,9 +609,9 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   Cell target = *series;
   target.data1 = head_of(&target);
   uint32_t count = length_at(&target);
-  if (options.part) count = std::min(count, sort_count(options.part, 0));
-  uint32_t skip = options.skip ? sort_count(options.skip, 1) : 1;
-  if (count % skip) error::raise(error::CAT_SCRIPT, "invalid-refine-arg", options.skip);
+  if (options.part) count = std::min(count, sort_count(options.part, "part", 0));
+  uint32_t skip = options.skip ? sort_count(options.skip, "skip", 1) : 1;
+  if (count % skip) series::raise_refine(options.skip, "skip");
   uint32_t size = unit(&target);
   SeriesBuffer* buffer = buffer_of(&target);
   sort::Target where = sort::Target::in_series(target.node(), buffer->head + target.data1 * size);
