@@ -398,6 +398,12 @@ class InPlace {
   uint32_t written_ = 0;
 };
 
+// A /with set: the units of a text or binary!, or the one code point of a char! or integer!.
+bool is_trim_set(const Cell* with) {
+  return is_text_type(with->type()) || with->is(TYPE_BINARY) || with->is(TYPE_CHAR) ||
+         with->is(TYPE_INTEGER);
+}
+
 void trim_set(const Cell* series, const Cell* with) {
   InPlace text(series);
   auto removed = [&](uint32_t c) {
@@ -902,6 +908,7 @@ void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result) {
 
 void trim(Cell* series, const TrimOptions& options, Cell* result) {
   if (options.automatic) raise_not_done();
+  if (options.with && !is_trim_set(options.with)) number::raise_invalid_arg(options.with);
   Cell target = *series;
   uint32_t head = clamp_head(&target);
   series::Notice notice(&target, ACT_TRIM, nullptr, int32_t(head), int32_t(length(&target)));
