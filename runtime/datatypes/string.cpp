@@ -890,10 +890,14 @@ void swap(Cell* value1, Cell* value2, Cell* result) {
   uint32_t head_a = clamp_head(&a), head_b = clamp_head(&b);
   if (!at_tail(&a) && !at_tail(&b)) {
     uint32_t x = abs_at(&a, head_a), y = abs_at(&b, head_b);
+    // A binary! never widens: it takes the low byte of a code point, as its poke does.
+    auto stored = [](const Cell* target, uint32_t cp) {
+      return target->is(TYPE_BINARY) ? uint32_t(uint8_t(cp)) : cp;
+    };
     series::Notice notice_a(&a, ACT_SWAP, &b, int32_t(head_a), 1);
     series::Notice notice_b(&b, ACT_SWAP, &a, int32_t(head_b), 1);
-    poke_char(&a, head_a, y);
-    poke_char(&b, head_b, x);
+    poke_char(&a, head_a, stored(&a, y));
+    poke_char(&b, head_b, stored(&b, x));
     notice_b.done();
     notice_a.done();
   }
