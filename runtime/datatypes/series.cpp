@@ -13,6 +13,7 @@
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
@@ -174,7 +175,7 @@ Range copy_range(const Cell* series, const Cell* part) {
   if (series->head_index() > units) return Range{units, 0};
   if (!part) return Range{head, units - head};
   if (part->is(TYPE_PAIR)) {
-    int64_t from = int32_t(part->data1), to = int32_t(part->data2);
+    int64_t from = pair::x(part), to = pair::y(part);
     int64_t start = from < 1 ? int64_t(head) + from : int64_t(head) + from - 1;
     start = std::clamp<int64_t>(start, 0, units);
     int64_t end = std::clamp<int64_t>(int64_t(head) + to - 1, start, units);

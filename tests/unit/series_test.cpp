@@ -2,6 +2,7 @@
 // copy/part and clear, through the action rows as the evaluator calls them.
 #include <functional>
 
+#include "runtime/datatypes/pair.h"
 #include "value_builders.h"
 
 namespace xol::testing {
@@ -135,7 +136,7 @@ TEST_F(SeriesActions, CopyPartTakesCountsSeriesAndPairs) {
     actions::get<ACT_COPY>(s.type())(&s, part, false, nullptr, &result);
     return result;
   };
-  Cell two = num(2), minus1 = num(-1), pair{TYPE_PAIR, 2, 4, 0};
+  Cell two = num(2), minus1 = num(-1), pair = pair::make(2, 4);
   Cell base = load("1 2 3 4");
   Cell end = base;
   end.data1 = 3;
