@@ -510,10 +510,11 @@ inline bool integer_shortcut(const Cell& function) {
 // An operator whose left operand (at `left`) and right operand (the cell after the operator:
 // an integer! or a word holding one) are integers and whose answer needs no routine: computed
 // without a frame, which nothing could observe, since no argument is evaluated, nothing can
-// fail and no trace event is due. `position` is the operator's.
+// fail and no trace event is due (the caller asks only when not tracing). `position` is the
+// operator's.
 bool integer_infix(const Cell& function, const Cell* code, uint32_t position, uint32_t end,
                    Cell* left) {
-  if (trace.active || !left->is(TYPE_INTEGER) || position + 1 >= end) return false;
+  if (!left->is(TYPE_INTEGER) || position + 1 >= end) return false;
   const Cell* right = cell_at(code, position + 1);
   if (right->is(TYPE_WORD)) {
     uint32_t flags;
@@ -645,16 +646,17 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
                    const Cell* slot) {
   for (;; end = clamp_end(code, end), slot = op_at(code, position, end)) {
     if (!slot) return position;
-    const Cell op = *slot, name = *cell_at(code, position);
-    fire(EVENT_FETCH, code, position, &name, nullptr);
-    Cell source = op;
-    source.header = (op.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
-                    natives::op_source(&op);
+    Cell source = *slot;
+    source.header = (source.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
+                    natives::op_source(slot);
     stack::top = start + 1;
-    if (integer_infix(source, code, position, end, start)) {
+    if (trace.active) {
+      fire(EVENT_FETCH, code, position, cell_at(code, position), nullptr);
+    } else if (integer_infix(source, code, position, end, start)) {
       position += 2;
       continue;
     }
+    const Cell name = *cell_at(code, position);
     CallSite site{code, position + 1, end, nullptr, 0};
     if (!binary_infix(source, name, site)) eval_code(source, name, site, kNoNode, true);
     if (stack::pending) return site.position;
