@@ -276,6 +276,21 @@ inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   return eval_infix(code, site.position, end, start);
 }
 
+// A paren or a set-word at `position` (`given`), and the operators after it; out of line for
+// the same reason as call_word.
+[[gnu::noinline]] uint32_t eval_group_or_set(const Cell given, const Cell* code,
+                                             uint32_t position, uint32_t end) {
+  Cell* start = stack::top;
+  if (given.is(TYPE_PAREN)) {
+    eval_group(given);
+    ++position;
+  } else {
+    position = eval_set(given, code, position + 1, end);
+  }
+  if (stack::pending) return position;
+  return eval_infix(code, position, end, start);
+}
+
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return eval_expression(code, position, end, false, true, false);
   const Cell* at = cell_at(code, position);
@@ -288,16 +303,7 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     if (slot && callable(slot->type())) return call_word(*slot, *at, code, position, end);
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
-    Cell* start = stack::top;
-    const Cell given = *at;
-    if (given.is(TYPE_PAREN)) {
-      eval_group(given);
-      ++position;
-    } else {
-      position = eval_set(given, code, position + 1, end);
-    }
-    if (stack::pending) return position;
-    return eval_infix(code, position, end, start);
+    return eval_group_or_set(*at, code, position, end);
   }
   if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
