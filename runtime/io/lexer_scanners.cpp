@@ -250,12 +250,12 @@ bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t
   if (name_end < body_end) {
     return scan_text_construct(s, start, end, text, name_end, body_end, flags);
   }
+  // A keyword is the whole text: `#(none!)` and `#(unset!)` name datatypes, as mold/all
+  // writes them.
   Cell value;
   bool found = false;
   for (const Keyword& keyword : kKeywords) {
-    if (text.size() >= keyword.name.size() &&
-        same_letters(text.substr(0, keyword.name.size()), keyword.name)) {
-      if (text.size() != keyword.name.size()) return throw_error(s, start, end, ERR_MALCONSTRUCT);
+    if (same_letters(text, keyword.name)) {
       value = keyword.value;
       found = true;
       break;

@@ -173,6 +173,8 @@ TEST_F(LexerTest, ConstructionSyntax) {
   EXPECT_EQ(loaded("#(TRUE) #(false) #(none) #(integer!) #(word)"),
             "true false none integer! word!");
   EXPECT_EQ(first("#(unset)").type(), TYPE_UNSET);
+  // A keyword is the whole text; the datatypes named like keywords load as written by mold/all.
+  EXPECT_EQ(loaded("#(none!) #(UNSET!) #(logic!)"), "none! unset! logic!");
   EXPECT_EQ(loaded("[#(tag! \"a>\") x] #(tag!)"), "[#(tag! \"a>\") x] tag!");
 }
 
@@ -494,6 +496,7 @@ TEST_F(LexerTest, SyntaxErrors) {
       {"29-Feb-2001"sv, "invalid: (line 1) | date! | 29-Feb-2001"},
       {"$1.123456"sv, "invalid: (line 1) | money! | $1.123456"},
       {"#(foo)"sv, "malconstruct: (line 1) | #(foo)"},
+      {"#(truex)"sv, "malconstruct: (line 1) | #(truex)"},
       {"a/b:c"sv, "invalid: (line 1) | path! | a/b:c"},
       {"'a:"sv, "invalid: (line 1) | lit-word! | 'a:"},
       {"\"a\0b\""sv, "invalid: (line 1) | string! | \"a"},
