@@ -147,6 +147,8 @@ bool scan_end(State& s, const uint8_t*, const uint8_t*, uint32_t, int) {
 
 bool scan_error(State& s, const uint8_t* start, const uint8_t* end, uint32_t, int) {
   int32_t type = kStateType[s.prev_state];
+  // A point literal's text starts at its `(`, as the point loader reports it.
+  if (s.prev_state == START_POINT) --start;
   if (s.start_state == START_PATH) type = TYPE_PATH;
   if (s.start_state == START_BRACED) {
     start = s.brace_start;

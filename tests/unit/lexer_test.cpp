@@ -511,6 +511,8 @@ TEST_F(LexerTest, SyntaxErrors) {
       {"'a/b: 1"sv, "bad-char: (line 1) | 'a/b: 1"},
       {"[1, 2]"sv, "invalid: (line 1) | point2D! | , 2]"},
       {"(a, b)"sv, "invalid: (line 1) | point2D! | (a, b)"},
+      {"(1, 2 x)"sv, "invalid: (line 1) | point2D! | (1, 2 x)"},
+      {"x (1, 2"sv, "invalid: (line 1) | point2D! | (1, 2"},
       {"x\n#(true"sv, "bad-char: (line 2) | #(true"},
       {"#(tag! 1)"sv, "malconstruct: (line 1) | #(tag! 1)"},
       {"#(tag! \"a\" \"b\")"sv, "malconstruct: (line 1) | #(tag! \"a\" \"b\")"},
