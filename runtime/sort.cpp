@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/collector.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/tracked_heap.h"
 
@@ -67,13 +68,43 @@ struct Sorter {
 
 // ---- stable sort ----
 
+// While a merge runs, an element may live in the scratch buffer alone, and a comparison that
+// runs code may collect: a scratch of cells is therefore a root. It starts zeroed (type 0 marks
+// nothing), and every cell ever copied into it stays marked until the sort ends. Such scratches
+// form a stack, since a comparison may sort again.
+struct Scratch;
+Scratch* cell_scratches = nullptr;
+void mark_cell_scratches();
+
 struct Scratch {
   uint8_t* bytes;
-  explicit Scratch(size_t size) : bytes(static_cast<uint8_t*>(rt::allocate(size))) {}
-  ~Scratch() { rt::free(bytes); }
+  size_t size;
+  Scratch* outer = nullptr;
+  bool cells;
+  Scratch(size_t size, bool cells) : size(size), cells(cells) {
+    bytes = static_cast<uint8_t*>(cells ? rt::allocate_zeroed(size) : rt::allocate(size));
+    if (!cells) return;
+    if (!cell_scratches) collector::register_mark(mark_cell_scratches);
+    outer = cell_scratches;
+    cell_scratches = this;
+  }
+  ~Scratch() {
+    if (cells) {
+      cell_scratches = outer;
+      if (!cell_scratches) collector::unregister_mark(mark_cell_scratches);
+    }
+    rt::free(bytes);
+  }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
 };
+
+void mark_cell_scratches() {
+  for (const Scratch* scratch = cell_scratches; scratch; scratch = scratch->outer) {
+    const Cell* first = reinterpret_cast<const Cell*>(scratch->bytes);
+    collector::mark_cells(first, first + scratch->size / sizeof(Cell));
+  }
+}
 
 // The end of the natural run at `start`; a strictly descending run is reversed first.
 uint32_t find_run(const Sorter& s, uint32_t start, uint32_t n) {
@@ -316,7 +347,7 @@ void stable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flag
   if (n < 2) return;
   uint64_t scratch_bytes = uint64_t(n / 2) * size;
   if (scratch_bytes > kMaxScratchBytes) error::raise(error::CAT_SCRIPT, "too-long");
-  Scratch scratch(scratch_bytes);
+  Scratch scratch(scratch_bytes, target.holds_cells());
   const Sorter s{target, size, op, flags, compare, size % sizeof(uint32_t) != 0};
 
   struct Entry {

@@ -14,7 +14,8 @@
 // address again after every comparison (one load). The callback's two element addresses are
 // good only until it allocates, so it copies what it needs first. Should the callback grow
 // the series being sorted, the sort goes on in the new buffer, whose contents it then
-// scrambles but never corrupts.
+// scrambles but never corrupts. The stable sort's scratch buffer is a collector root while it
+// holds cells, since a merge leaves some elements there alone while the callback runs.
 //
 // An error raised by the callback (a C++ exception) propagates; the array is then left
 // partially sorted with every element present exactly once, and the stable sort's scratch
@@ -36,6 +37,7 @@ class Target {
   static Target at(void* base) { return Target(static_cast<uint8_t*>(base), kNoNode, 0); }
   static Target in_series(NodeId node, uint32_t offset) { return Target(nullptr, node, offset); }
   uint8_t* base() const { return node_ ? memory::buffer_of(node_)->data() + offset_ : fixed_; }
+  bool holds_cells() const { return node_ && memory::buffer_of(node_)->unit() == sizeof(Cell); }
 
  private:
   Target(uint8_t* fixed, NodeId node, uint32_t offset)

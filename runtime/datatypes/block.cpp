@@ -171,8 +171,18 @@ struct SortPlan {
   bool reverse;
   Cell function;        // unset when sorting by the compare actions
   Cell records[2];      // with /all and a function: blocks holding the two records
+  Cell target;          // the series sorted, and the end of the sorted range in it
+  uint32_t end;
 };
 SortPlan* active_plan = nullptr;
+
+// Calls the comparison function, which may shorten the series: the sort would then go on over
+// cells past its end, which the collector no longer keeps alive.
+int32_t call_plan_function(const SortPlan& plan, const Cell* x, const Cell* y) {
+  int32_t answer = series::call_comparison(&plan.function, x, y);
+  if (series::buffer_units(&plan.target) < plan.end) error::raise(error::CAT_SCRIPT, "past-end");
+  return answer;
+}
 
 int32_t order_cells(const Cell* a, const Cell* b, int32_t op) {
   int32_t answer = actions::get<ACT_COMPARE>(a->type())(a, b, op);
@@ -194,10 +204,10 @@ int32_t sort_callback(const void* first, const void* second, uint32_t op, uint32
         append_cell(&plan.records[0], &copies[i]);
         append_cell(&plan.records[1], &copies[plan.skip + i]);
       }
-      return series::call_comparison(&plan.function, &plan.records[0], &plan.records[1]);
+      return call_plan_function(plan, &plan.records[0], &plan.records[1]);
     }
     Cell x = a[plan.offset], y = b[plan.offset];
-    return series::call_comparison(&plan.function, &x, &y);
+    return call_plan_function(plan, &x, &y);
   }
   if (plan.all) {
     for (uint32_t i = 0; i < plan.skip; ++i) {
@@ -589,7 +599,8 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
     }
   }
   if (count == 0) return;
-  SortPlan plan{1, 0, options.all, options.reverse, Cell{TYPE_UNSET, 0, 0, 0}, {}};
+  SortPlan plan{1, 0, options.all, options.reverse, Cell{TYPE_UNSET, 0, 0, 0}, {}, target,
+                start + count};
   if (options.skip) {
     int32_t size = options.skip->is(TYPE_INTEGER) ? integer::get(options.skip) : 0;
     if (size < 1 || count % uint32_t(size) != 0 || count < uint32_t(size))
