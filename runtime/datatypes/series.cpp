@@ -225,7 +225,11 @@ void remove_units(const Cell* series, uint32_t start, uint32_t count) {
 // ---- change notification ----
 
 void Notice::announce(bool after) const {
+  const uint32_t units = buffer_units(series_);
   ownership::check(series_, notice_word(action_, after), value_, index_, part_);
+  // The change goes on at the positions taken before the owner heard of it: an owner that
+  // shortened the series meanwhile would send it past the end.
+  if (!after && buffer_units(series_) < units) error::raise(error::CAT_SCRIPT, "past-end");
 }
 
 // ---- hooks ----
