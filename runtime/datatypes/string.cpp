@@ -54,10 +54,6 @@ Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 [[noreturn]] void raise_not_done() { error::raise(error::CAT_INTERNAL, "not-done"); }
 [[noreturn]] void raise_no_memory() { error::raise(error::CAT_INTERNAL, "no-memory"); }
-[[noreturn]] void raise_refine_arg(const char* refinement, const Cell* value) {
-  Cell word = word::unbound(symbol::make(refinement));
-  error::raise(error::CAT_SCRIPT, "invalid-refine-arg", value, &word);
-}
 [[noreturn]] void raise_bad_refines() { error::raise(error::CAT_SCRIPT, "bad-refines"); }
 
 bool is_block_like(TypeId type) {
@@ -618,7 +614,7 @@ Cell copy_text(const Cell* source, TypeId type) {
 void set_operation(Cell* first, const Cell* second, bool case_sensitive, int32_t skip, MathOp op) {
   if (skip < 1) {
     Cell size = integer::make(skip);
-    raise_refine_arg("skip", &size);
+    series::raise_refine(&size, "skip");
   }
   clamp_head(first);
   Cell other = *second;
@@ -843,7 +839,8 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t size = 1;
   if (options.skip) {
     int32_t skip = options.skip->is(TYPE_INTEGER) ? integer::get(options.skip) : 0;
-    if (skip < 1 || uint32_t(skip) > n || n % uint32_t(skip)) raise_refine_arg("skip", options.skip);
+    if (skip < 1 || uint32_t(skip) > n || n % uint32_t(skip))
+      series::raise_refine(options.skip, "skip");
     size = uint32_t(skip);
   }
   if (options.all && !options.skip) raise_bad_refines();
@@ -862,7 +859,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
       user.function = options.compare;
       comparator = compare_by_function;
     } else {
-      raise_refine_arg("compare", options.compare);
+      series::raise_refine(options.compare, "compare");
     }
   }
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(head), int32_t(n));
