@@ -132,6 +132,11 @@ double round_step(TypeId value_type, const Cell* scale) {
   return percent && !scale->is(TYPE_PERCENT) ? step / 100.0 : step;
 }
 
+// A step of zero, or one below the value's last bit, cannot move the value.
+bool negligible_step(double value, double step) {
+  return step == 0 || step < std::ldexp(std::fabs(value), -DBL_MANT_DIG);
+}
+
 }  // namespace
 
 double to_double(const Cell* number) {
@@ -216,7 +221,7 @@ void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
 }
 
 double round_to_step(double value, double step, const RoundOptions& o) {
-  if (step == 0 || step < std::ldexp(std::fabs(value), -53)) return value;
+  if (negligible_step(value, step)) return value;
   // Steps below one are applied as a multiplication by their reciprocal, which is exact for
   // the usual decimal steps (1 / 0.01 is 100); steps too small for a finite reciprocal are
   // first scaled into the normal range, and the value with them.
@@ -266,7 +271,13 @@ void round(Cell* value, const RoundOptions& options, Cell* result) {
       !scale->is(TYPE_TIME))
     number::raise_not_related(ACT_ROUND, scale->type());
   TypeId value_type = value->type();
-  double rounded = round_to_step(get(value), round_step(value_type, scale), options);
+  double step = round_step(value_type, scale);
+  // Such a step leaves the value as it is, its type included, whatever the scale's type.
+  if (negligible_step(get(value), step)) {
+    *result = *value;
+    return;
+  }
+  double rounded = round_to_step(get(value), step, options);
   if (scale && scale->is(TYPE_INTEGER)) {
     integer::make_at(result, integer::from_double(rounded));
     return;
