@@ -81,8 +81,9 @@ int32_t from_source(const Cell* spec, TypeId type) {
     case TYPE_PERCENT:
       return from_double(floating::get(spec));
     case TYPE_TIME:
-      // Whole seconds, a half second and more counting as the next one.
-      return from_double(floating::get(spec) + 0.5);
+      // Whole seconds, a half second and more counting as the next one; the range is that of
+      // the whole seconds, so the last half second below the limit still converts.
+      return from_double(std::trunc(floating::get(spec) + 0.5));
     case TYPE_DATE: {
       int64_t seconds = date::to_epoch(spec);
       if (seconds < kMin || seconds > kMax) number::raise_type_limit(TYPE_INTEGER);
