@@ -500,6 +500,9 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
       return compare_amounts(value1, &amount);
     }
     case TYPE_FLOAT:
+    case TYPE_PERCENT:
+    case TYPE_TIME:
+      // The double family compares with money!, so money! answers them the same way round.
       return number::swapped_answer(floating::compare_with_money(
           floating::get(value2), value1, number::swapped_op(op)));
     default:
