@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
@@ -148,6 +149,10 @@ void splice(Cell* vector, uint32_t position, uint32_t replaced, const Source& so
     Cell value = source.at(i);
     check_type(vector, &value);
   }
+  // Elements of the target itself are read before the move shifts them.
+  std::vector<Cell> saved;
+  if (source.kind == Source::VECTOR && source.cell.node() == vector->node())
+    for (uint32_t i = 0; i < source.count; ++i) saved.push_back(source.at(i));
   uint32_t size = unit(vector);
   uint64_t written = uint64_t(source.count) * dup;
   if ((buffer_length(vector) + written) * size > UINT32_MAX) raise_no_memory();
@@ -158,7 +163,8 @@ void splice(Cell* vector, uint32_t position, uint32_t replaced, const Source& so
   std::memmove(at + written * size, at + uint64_t(replaced) * size, uint64_t(moved) * size);
   if (written < replaced) buffer_of(vector)->tail -= uint32_t(replaced - written) * size;
   for (uint64_t k = 0; k < written; ++k) {
-    Cell value = source.at(uint32_t(k % source.count));
+    uint32_t i = uint32_t(k % source.count);
+    Cell value = saved.empty() ? source.at(i) : saved[i];
     write_value(address(vector, position + uint32_t(k)), size, type, &value);
   }
 }
