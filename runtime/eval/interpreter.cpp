@@ -96,8 +96,9 @@ inline Cell* cached_slot(const Cell* word, uint32_t* flags) {
   const Cell* header = memory::buffer_of(context)->cells();
   if (!header->data2) return nullptr;
   *flags = header->header;
-  Cell* first = memory::buffer_of(header->data2)->cells();
-  return (header->header & context::kOnStackFlag) ? first + header->data3 + index : first + index;
+  // A running function's values lie on the argument stack, which never moves.
+  if (header->header & context::kOnStackFlag) return stack::bottom + header->data3 + index;
+  return memory::buffer_of(header->data2)->cells() + index;
 }
 
 // The word's value slot: the cached slot, else the checked road (unbound, unresolved, a
@@ -109,19 +110,33 @@ inline Cell* word_slot(const Cell* word) {
   return context::get_in(word, word::context_of(word));
 }
 
-// Sets a word. A context that is no object's (or one on the stack) takes the value straight
-// into the cached slot; an object's word goes through context::set for its change mark and
-// on-change hook.
-inline void set_word(const Cell& target, const Cell& value) {
+// The slot a set-word stores into straight: its word's in a context that is no object's (or
+// one on the stack). Null when the store must go through context::set, for an object's change
+// mark and on-change hook.
+inline Cell* direct_slot(const Cell& target) {
   uint32_t flags;
   Cell* slot = cached_slot(&target, &flags);
-  if (slot && ((flags & context::kOnStackFlag) ||
-               (flags & context::kKindMask) >> context::kKindShift != context::KIND_OBJECT)) {
+  const bool direct = slot && ((flags & context::kOnStackFlag) ||
+                               (flags & context::kKindMask) >> context::kKindShift !=
+                                   context::KIND_OBJECT);
+  return direct ? slot : nullptr;
+}
+
+inline void set_word(const Cell& target, const Cell& value) {
+  if (Cell* slot = direct_slot(target)) {
     *slot = value;
     return;
   }
   Cell word = target;
   context::set(&word, &value);
+}
+
+// The function an op! stands for: its source type in place of op!.
+inline Cell op_function(const Cell* op) {
+  Cell function = *op;
+  function.header = (function.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
+                    natives::op_source(op);
+  return function;
 }
 
 inline bool tracing(Event event) { return trace.active && (trace.mask & event); }
@@ -203,11 +218,59 @@ void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* 
                   bool case_sensitive = false);
 uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
                    const Cell* slot);
+uint32_t run_pure_head(const Cell& code);
+uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
+uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
+constexpr uint32_t kNotPure = std::numeric_limits<uint32_t>::max();
+
+// Blocks whose first expression was found not pure (see run_pure_head), so that most
+// evaluations of a block that starts with a call do not try again: a small table indexed by
+// node. A stale entry (a node reused, a block changed) only costs or saves an attempt.
+constexpr uint32_t kImpureHints = 1024;
+NodeId impure_hints[kImpureHints];
+inline bool known_impure(NodeId node) { return impure_hints[node % kImpureHints] == node; }
+inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node; }
+// Whether a block's evaluation should first try its pure head.
+inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(code.node()); }
+
+// Evaluates a block from `from` on, in a frame of its own, as eval_block describes.
+[[gnu::always_inline]] inline void run_block(const Cell& code, bool chain, uint32_t from) {
+  const Cell saved = current_code;
+  struct Restore {
+    const Cell& saved;
+    ~Restore() { current_code = saved; }
+  } restore{saved};
+  stack::mark_eval(&words::w.body);
+  uint32_t end = cell_count(code.node());
+  const uint32_t head = std::min(from, end);
+  fire(EVENT_ENTER, &code, head, nullptr, nullptr);
+  if (head >= end) {
+    stack::push_slot();
+  } else {
+    current_code = code;
+    for (uint32_t position = head; position < end;) {
+      current_code.data1 = position;
+      Cell* start = stack::top;
+      position = eval_operand(&code, position, end);
+      if (stack::pending) return;
+      stack::reset_last(start);
+      fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
+      end = clamp_end(&code, end);
+      if (position < end) stack::reset();
+    }
+  }
+  fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
+  if (chain) stack::unwind_last();
+  else stack::unwind();
+}
+
 
 // Evaluates a paren (or any block) in an interpreter native frame; its value is pushed.
 void eval_group(const Cell& group) {
+  const uint32_t from = try_pure(group) ? run_pure_head(group) : group.head_index();
+  if (from == kNotPure) return;
   stack::mark_interp_native(&words::w.anon);
-  eval_block(&group, true);
+  run_block(group, true, from);
   if (!stack::pending) stack::unwind();
 }
 
@@ -230,7 +293,6 @@ inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Ce
 
 // One expression, operators included, pushed: eval_expression with the prefix and sub flags set
 // as an argument's or a set-word's value needs them. A plain first value skips the step.
-uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
 template <bool Direct>
 void call(const Cell& function, const Cell& name, CallSite& site, NodeId parent, bool infix);
 uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint32_t end);
@@ -251,7 +313,7 @@ inline bool self_evaluating(TypeId type) {
 // The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
 // cell, or a word whose value is neither a function nor an op nor unset. Null in every other
 // case, and always while tracing, whose events follow the steps.
-inline const Cell* plain_argument(const Cell* code, uint32_t position) {
+[[gnu::always_inline]] inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   if (trace.active) return nullptr;
   const Cell* value = cell_at(code, position);
   if (value->is(TYPE_WORD)) {
@@ -284,6 +346,9 @@ inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   if (given.is(TYPE_PAREN)) {
     eval_group(given);
     ++position;
+  } else if (const uint32_t next = pure_statement(code, position, clamp_end(code, end));
+             next != kNotPure) {
+    position = next;
   } else {
     position = eval_set(given, code, position + 1, end);
   }
@@ -513,22 +578,122 @@ inline bool integer_shortcut(const Cell& function) {
          integer_op(function, integer::get(left), integer::get(right), stack::arguments);
 }
 
-// An operator whose left operand (at `left`) and right operand (the cell after the operator:
-// an integer! or a word holding one) are integers and whose answer needs no routine: computed
-// without a frame, which nothing could observe, since no argument is evaluated, nothing can
-// fail and no trace event is due (the caller asks only when not tracing). `position` is the
-// operator's.
-bool integer_infix(const Cell& function, const Cell* code, uint32_t position, uint32_t end,
-                   Cell* left) {
-  if (!left->is(TYPE_INTEGER) || position + 1 >= end) return false;
-  const Cell* right = cell_at(code, position + 1);
-  if (right->is(TYPE_WORD)) {
-    uint32_t flags;
-    right = cached_slot(right, &flags);
-    if (!right) return false;
+// ---- pure expressions ----
+//
+// An expression made only of plain values, integer arithmetic and comparisons on them, and
+// stores into words of contexts that are not objects' cannot fail, allocate, run code or be seen
+// by anything but its result: untraced, it runs without frames or checks. Each function here
+// answers kNotPure when it meets anything else, having changed nothing but the cells above
+// `top`, so that the caller takes the general road from the same position.
+
+// How deeply parens nested in a pure expression are followed.
+constexpr int kPureParenDepth = 4;
+// Most set-words chained before one value (`a: b: c: 0`).
+constexpr int kPureTargets = 4;
+
+uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth);
+
+// A paren all of whose expressions are pure values, its last value pushed. It may store
+// nothing, since its caller may still give up and evaluate it again.
+[[gnu::noinline]] bool pure_paren(const Cell& group, int depth) {
+  if (known_impure(group.node())) return false;
+  Cell* start = stack::top;
+  const uint32_t end = cell_count(group.node());
+  const uint32_t head = std::min(group.head_index(), end);
+  if (head >= end) return false;
+  for (uint32_t position = head; position < end;) {
+    stack::top = start;
+    const uint32_t next = pure_value(&group, position, end, depth);
+    if (next == kNotPure) {
+      if (position == head) note_impure(group.node());
+      return false;
+    }
+    position = next;
   }
-  return right->is(TYPE_INTEGER) &&
-         integer_op(function, integer::get(left), integer::get(right), left);
+  return true;
+}
+
+// One operand, pushed: a plain value or a pure paren.
+[[gnu::always_inline]] inline uint32_t pure_operand(const Cell* code, uint32_t position, uint32_t end, int depth) {
+  if (position >= end) return kNotPure;
+  if (const Cell* value = plain_argument(code, position)) {
+    stack::push(value);
+    return position + 1;
+  }
+  const Cell* at = cell_at(code, position);
+  return at->is(TYPE_PAREN) && depth > 0 && pure_paren(*at, depth - 1) ? position + 1
+                                                                         : kNotPure;
+}
+
+// The operator at `position` (whose op! is `op`) on the integer at `left` and a pure integer
+// operand after it, computed in place of the call when its routine is not needed (see
+// integer_op): the answer replaces the left operand. `top` ends above `left` either way.
+[[gnu::always_inline]] inline uint32_t pure_operation(const Cell* op, const Cell* code,
+                                                      uint32_t position, uint32_t end,
+                                                      Cell* left, int depth) {
+  stack::top = left + 1;
+  if (!left->is(TYPE_INTEGER) || position + 1 >= end) return kNotPure;
+  const Cell* right = plain_argument(code, position + 1);
+  if (!right) {
+    const Cell* at = cell_at(code, position + 1);
+    if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) return kNotPure;
+    right = left + 1;
+    stack::top = left + 1;
+  }
+  const bool done = right->is(TYPE_INTEGER) &&
+                    integer_op(op_function(op), integer::get(left), integer::get(right), left);
+  return done ? position + 2 : kNotPure;
+}
+
+// A pure operand and the operators after it, its value pushed.
+uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth) {
+  Cell* start = stack::top;
+  position = pure_operand(code, position, end, depth);
+  while (position != kNotPure) {
+    const Cell* op = op_at(code, position, end);
+    if (!op) return position;
+    position = pure_operation(op, code, position, end, start, depth);
+  }
+  stack::top = start;
+  return kNotPure;
+}
+
+// A pure value with any set-words before it, whose slots take it straight, its value pushed.
+// Nothing is stored unless the whole expression is pure.
+uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end) {
+  if (trace.active) return kNotPure;
+  Cell* slots[kPureTargets];
+  int targets = 0;
+  for (; position < end && cell_at(code, position)->is(TYPE_SET_WORD); ++position) {
+    if (targets == kPureTargets) return kNotPure;
+    if (!(slots[targets++] = direct_slot(*cell_at(code, position)))) return kNotPure;
+  }
+  Cell* start = stack::top;
+  position = pure_value(code, position, end, kPureParenDepth);
+  if (position == kNotPure) return kNotPure;
+  if (targets && start->is(TYPE_UNSET)) {
+    stack::top = start;
+    return kNotPure;
+  }
+  while (targets) *slots[--targets] = *start;
+  return position;
+}
+
+// Runs the pure statements at the head of a block. Answers the position of the first other
+// one, or kNotPure when the whole block was pure, its last value pushed.
+uint32_t run_pure_head(const Cell& code) {
+  const uint32_t end = cell_count(code.node());
+  const uint32_t head = std::min(code.head_index(), end);
+  if (head >= end) return head;
+  Cell* start = stack::top;
+  uint32_t position = head;
+  for (uint32_t next; (next = pure_statement(&code, position, end)) != kNotPure;
+       position = next) {
+    if (next >= end) return kNotPure;
+    stack::top = start;
+  }
+  if (position == head) note_impure(code.node());
+  return position;
 }
 
 // Runs a call whose arguments are in the current frame. Untraced, a function's body and a
@@ -652,16 +817,16 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
                    const Cell* slot) {
   for (;; end = clamp_end(code, end), slot = op_at(code, position, end)) {
     if (!slot) return position;
-    Cell source = *slot;
-    source.header = (source.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
-                    natives::op_source(slot);
     stack::top = start + 1;
     if (trace.active) {
       fire(EVENT_FETCH, code, position, cell_at(code, position), nullptr);
-    } else if (integer_infix(source, code, position, end, start)) {
-      position += 2;
+    } else if (const uint32_t next =
+                   pure_operation(slot, code, position, end, start, kPureParenDepth);
+               next != kNotPure) {
+      position = next;
       continue;
     }
+    const Cell source = op_function(slot);
     const Cell name = *cell_at(code, position);
     CallSite site{code, position + 1, end, nullptr, 0};
     if (!binary_infix(source, name, site)) eval_code(source, name, site, kNoNode, true);
@@ -955,34 +1120,13 @@ void run_body(const Cell* function, const Cell* name) {
 
 void eval_block(const Cell* block_given, bool chain) {
   const Cell code = *block_given;
-  const Cell saved = current_code;
-  struct Restore {
-    const Cell& saved;
-    ~Restore() { current_code = saved; }
-  } restore{saved};
-  stack::mark_eval(&words::w.body);
-  uint32_t end = cell_count(code.node());
-  const uint32_t head = std::min(code.head_index(), end);
-  fire(EVENT_ENTER, &code, head, nullptr, nullptr);
-  if (head >= end) {
-    stack::push_slot();
-  } else {
-    current_code = code;
-    for (uint32_t position = head; position < end;) {
-      current_code.data1 = position;
-      Cell* start = stack::top;
-      position = eval_operand(&code, position, end);
-      if (stack::pending) return;
-      stack::reset_last(start);
-      fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
-      end = clamp_end(&code, end);
-      if (position < end) stack::reset();
-    }
-  }
-  fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
-  if (chain) stack::unwind_last();
-  else stack::unwind();
+  if (!try_pure(code)) return run_block(code, chain, code.head_index());
+  Cell* start = stack::top;
+  const uint32_t from = run_pure_head(code);
+  if (from != kNotPure) return run_block(code, chain, from);
+  if (chain) copy_cell(start, stack::arguments);
 }
+
 
 uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool prefix,
                          bool sub, bool passive) {
@@ -1021,11 +1165,8 @@ void call_function(const Cell* function, NodeId, const Cell* name) {
 
 void invoke(const Cell* function_given, NodeId context, const Cell* name, bool check,
             const int32_t* refinements) {
-  Cell function = *function_given;
-  if (function.is(TYPE_OP)) {
-    function.header = (function.header & ~(kTypeMask | kTypeMask << natives::kOpSourceShift)) |
-                      natives::op_source(&function);
-  }
+  const Cell function = function_given->is(TYPE_OP) ? op_function(function_given)
+                                                     : *function_given;
   switch (function.type()) {
     case TYPE_NATIVE: case TYPE_ACTION: {
       natives::Routine routine = function.is(TYPE_NATIVE)
