@@ -368,7 +368,9 @@ void put(Cell* map, Cell* key, Cell* value, bool case_sensitive, Cell* result) {
 void remove(Cell* map, const Cell*, const Cell* key, Cell* result) {
   if (!key) error::raise(error::CAT_SCRIPT, "missing-arg");
   Cell target = *map;
-  int32_t position = live_lookup(&target, key, COMP_EQUAL);
+  // The key given exactly comes first: a key differing only in letter case may be another pair.
+  int32_t position = live_lookup(&target, key, COMP_STRICT_EQUAL);
+  if (position < 0) position = live_lookup(&target, key, COMP_EQUAL);
   if (position >= 0) hashtable::delete_key(table_of(&target), uint32_t(position));
   *result = target;
 }
