@@ -410,31 +410,55 @@ void eval_path(const PathStep& step, Cell* result) {
 
 // ---- insertion and change ----
 
-void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail,
-            Cell* result) {
-  Cell target = *series;
+namespace {
+
+// The common `append` of one value, once, to a block that no owner watches: the cell goes to
+// the tail as the general path would put it, without the notice, the gap and the fill. False,
+// having done nothing, for any other case.
+bool append_directly(Cell* target, const Cell* value, const InsertOptions& options) {
+  bool one_cell = options.only || !series::any_block(value->type());
+  if (!one_cell || options.dup != 1 || options.part == 0) return false;
+  const memory::SeriesBuffer* buffer = memory::buffer_of(target->node());
+  if (buffer->flags & memory::FLAG_OWNED) return false;
+  checked_total(1, 1, buffer->used_bytes() / sizeof(Cell));
+  append_cell(target, value);
+  target->data1 = 0;
+  return true;
+}
+
+// The general `append` and `insert`: announced to an owner, any value, repeated for /dup. The
+// target's head moves past what was inserted (to 0 for an append). Out of line, so that the
+// common append through append_directly saves no registers for it.
+[[gnu::noinline]] void insert_cells(Cell* target, const Cell* value,
+                                    const InsertOptions& options, bool at_tail) {
   Cell item = *value;
   uint32_t items = item_count(&item, options.only);
   if (options.part >= 0 && uint32_t(options.part) < items) items = uint32_t(options.part);
-  if (items == 0 || options.dup < 1) {
-    *result = target;
-    return;
-  }
-  uint32_t units = series::buffer_units(&target);
-  if (target.data1 > units) target.data1 = units;
-  uint32_t position = at_tail ? units : target.data1;
+  if (items == 0 || options.dup < 1) return;
+  uint32_t units = series::buffer_units(target);
+  if (target->data1 > units) target->data1 = units;
+  uint32_t position = at_tail ? units : target->data1;
   uint32_t total = checked_total(items, options.dup, units);
-  series::Notice notice(&target, at_tail ? ACT_APPEND : ACT_INSERT, &item, int32_t(position),
+  series::Notice notice(target, at_tail ? ACT_APPEND : ACT_INSERT, &item, int32_t(position),
                         int32_t(total));
-  fill_items(&target, position, &item, options.only, items, uint32_t(options.dup),
+  fill_items(target, position, &item, options.only, items, uint32_t(options.dup),
              options.dup < kDupForDoubling);
-  hash::inserted(&target, position, total);
+  hash::inserted(target, position, total);
   notice.done();
   if (at_tail) {
-    target.data1 = 0;
+    target->data1 = 0;
   } else {
-    target.data1 = std::min(position + total, series::buffer_units(&target));
+    target->data1 = std::min(position + total, series::buffer_units(target));
   }
+}
+
+}  // namespace
+
+void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail,
+            Cell* result) {
+  Cell target = *series;
+  if (!(at_tail && append_directly(&target, value, options)))
+    insert_cells(&target, value, options, at_tail);
   *result = target;
 }
 

@@ -1,6 +1,7 @@
 // block! actions: insertion and change, search, sorting, set operations, copy, compare, and
 // the printed forms with their new-line and indentation rules.
 #include <functional>
+#include <string>
 
 #include "runtime/refs.h"
 #include "value_builders.h"
@@ -61,6 +62,11 @@ TEST_F(BlockActions, InsertAppendAndChange) {
       {"append", [] { return append(load("1"), load("2 3")); }, "[1 2 3]"},
       {"append/only", [] { return append(load("1"), load("2 3"), only()); }, "[1 [2 3]]"},
       {"append answers the head", [] { return append(at_index("1 2", 2), load("3")); }, "[1 2 3]"},
+      {"append one value", [] { return append(load("1"), num(2)); }, "[1 2]"},
+      {"append one value past the tail", [] { return append(at_index("1", 4), num(2)); },
+       "[1 2]"},
+      {"append/part 0 keeps the head",
+       [] { return append(at_index("1 2", 2), num(3), InsertOptions{0, false, 1}); }, "[2]"},
       {"insert answers after the value", [] { return insert(load("1"), num(0)); }, "[1]"},
       {"head of insert", [] { return head_of(insert(load("1"), num(0))); }, "[0 1]"},
       {"append/dup", [] { return append(load(""), word("a"), InsertOptions{-1, false, 3}); },
@@ -91,6 +97,24 @@ TEST_F(BlockActions, InsertAppendAndChange) {
   for (const Case& c : cases) EXPECT_EQ(molded(c.run()), c.expected) << c.name;
   EXPECT_EQ(raised([] { append(load(""), num(1), InsertOptions{-1, false, 1 << 27}); }),
             "internal/no-memory");
+}
+
+// One value at a time goes straight to the tail; the growing block and the values appended
+// survive when every allocation collects and moves buffers.
+TEST_F(BlockActions, AppendingOneValueWorksWhenEveryAllocationCollectsAndMovesBuffers) {
+  collector::active = true;
+  collector::set_torture_period(1);
+  Cell b = load("");
+  std::string expected = "[";
+  for (int i = 0; i < 40; ++i) {
+    std::string digits = std::to_string(i);
+    append(b, i % 2 ? num(i) : str(digits));
+    expected += (i ? " " : "") + (i % 2 ? digits : "\"" + digits + "\"");
+  }
+  std::string text = molded(b);
+  collector::set_torture_period(0);
+  collector::active = false;
+  EXPECT_EQ(text, expected + "]");
 }
 
 TEST_F(BlockActions, FindAndSelectWithTheirRefinements) {
