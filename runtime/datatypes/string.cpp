@@ -180,9 +180,12 @@ bool append_directly(Cell* target, const Cell* value, int32_t part) {
     return true;
   }
   uint32_t bytes = count * unit;
-  buffer = room_for(buffer, uint64_t(buffer->tail) + bytes);
-  // The grow may have moved the source.
-  std::memcpy(buffer->tail_ptr(), head_address(value, buffer_of(value)), bytes);
+  uint64_t total = uint64_t(buffer->tail) + bytes;
+  if (total > buffer->size) {
+    buffer = room_for(buffer, total);
+    source = buffer_of(value);   // the grow may have moved it
+  }
+  std::memcpy(buffer->tail_ptr(), head_address(value, source), bytes);
   buffer->tail += bytes;
   target->data1 = 0;
   return true;
