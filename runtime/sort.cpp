@@ -1,12 +1,13 @@
 // The stable run-merging sort and the default partition sort.
 //
-// Both work on element positions through `Sorter`, which re-reads the base address for every
-// access, so no address survives a comparison. The stable sort finds natural runs (a strictly
-// descending run is reversed, so equal neighbours never trade places), pads short runs to 24
-// elements by insertion, and merges runs in the order their boundaries' "powers" give, which
-// keeps merges balanced. Each merge copies the shorter run out to a scratch buffer; the gap it
-// leaves always holds exactly as many places as scratch elements remain, so a guard that
-// copies those back into the gap ends every merge, normally or by an exception.
+// Both work on element positions through `Sorter`, which holds the base address and fetches it
+// again after every comparison that may move the elements, so no stale address survives one. The
+// stable sort finds natural runs (a strictly descending run is reversed, so equal neighbours never
+// trade places), pads short runs to 24 elements by insertion, and merges runs in the order their
+// boundaries' "powers" give, which keeps merges balanced. Each merge copies the shorter run out to
+// a scratch buffer; the gap it leaves always holds exactly as many places as scratch elements
+// remain, so a guard that copies those back into the gap ends every merge, normally or by an
+// exception.
 //
 // The default sort first measures the leading run and samples the rest for order; nearly
 // ordered input gets its ordered stretches gathered into the sorted prefix. What is left goes
@@ -46,15 +47,28 @@ constexpr uint32_t kRunSampleDivisor = 256;  // when the run is at most 1/256 of
 int sign(int32_t r) { return (r > 0) - (r < 0); }
 
 struct Sorter {
+  Sorter(Target target, uint32_t size, uint32_t op, uint32_t flags, Compare compare)
+      : target(target), size(size), op(op), flags(flags), compare(compare),
+        by_bytes(size % sizeof(uint32_t) != 0), base(target.base()) {}
+
   Target target;
   uint32_t size;
   uint32_t op;
   uint32_t flags;
   Compare compare;
   bool by_bytes;
+  // The elements' address: a cache of target.base() kept in step by compare_elements, and by
+  // refresh where a comparison may have thrown.
+  mutable uint8_t* base;
 
-  uint8_t* at(uint32_t i) const { return target.base() + size_t(i) * size; }
-  int32_t cmp(uint32_t i, uint32_t j) const { return compare(at(i), at(j), op, flags); }
+  void refresh() const { base = target.base(); }
+  uint8_t* at(uint32_t i) const { return base + size_t(i) * size; }
+  int32_t compare_elements(const uint8_t* a, const uint8_t* b) const {
+    int32_t r = compare(a, b, op, flags);
+    if (target.may_move()) refresh();
+    return r;
+  }
+  int32_t cmp(uint32_t i, uint32_t j) const { return compare_elements(at(i), at(j)); }
   void exchange(uint32_t i, uint32_t j) const { swap(at(i), at(j), size, by_bytes); }
   void reverse(uint32_t first, uint32_t last) const {
     while (first < last) exchange(first++, last--);
@@ -156,7 +170,9 @@ class GapFiller {
             const uint32_t& to)
       : s_(s), scratch_(scratch), from_(from), count_(count), to_(to) {}
   ~GapFiller() {
-    if (count_) std::memcpy(s_.at(to_), scratch_ + size_t(from_) * s_.size, size_t(count_) * s_.size);
+    if (!count_) return;
+    s_.refresh();
+    std::memcpy(s_.at(to_), scratch_ + size_t(from_) * s_.size, size_t(count_) * s_.size);
   }
   GapFiller(const GapFiller&) = delete;
   GapFiller& operator=(const GapFiller&) = delete;
@@ -180,7 +196,7 @@ void merge(const Sorter& s, uint32_t start, uint32_t middle, uint32_t end, uint8
     uint32_t left = middle, to = end, zero = 0;
     GapFiller filler(s, scratch, zero, remaining, left);
     while (left > start && remaining > 0) {
-      int32_t r = s.compare(s.at(left - 1), scratch + (remaining - 1) * size, s.op, s.flags);
+      int32_t r = s.compare_elements(s.at(left - 1), scratch + (remaining - 1) * size);
       --to;
       if (r <= 0) {
         std::memcpy(s.at(to), scratch + --remaining * size, size);
@@ -196,7 +212,7 @@ void merge(const Sorter& s, uint32_t start, uint32_t middle, uint32_t end, uint8
     uint32_t next = 0, remaining = count, right = middle, to = start;
     GapFiller filler(s, scratch, next, remaining, to);
     while (remaining > 0 && right < end) {
-      int32_t r = s.compare(scratch + next * size, s.at(right), s.op, s.flags);
+      int32_t r = s.compare_elements(scratch + next * size, s.at(right));
       if (r <= 0) {
         std::memcpy(s.at(to), scratch + next * size, size);
         ++next;
@@ -326,6 +342,20 @@ int64_t gather_runs(const Sorter& s, uint32_t n, int64_t last, int d) {
   }
 }
 
+// Exchanges as many whole Units as `bytes` holds; answers the bytes they cover.
+template <class Unit>
+uint32_t swap_units(uint8_t* a, uint8_t* b, uint32_t bytes) {
+  uint32_t done = bytes - bytes % sizeof(Unit);
+  for (uint32_t i = 0; i < done; i += sizeof(Unit)) {
+    Unit x, y;
+    std::memcpy(&x, a + i, sizeof x);
+    std::memcpy(&y, b + i, sizeof y);
+    std::memcpy(a + i, &y, sizeof y);
+    std::memcpy(b + i, &x, sizeof x);
+  }
+  return done;
+}
+
 }  // namespace
 
 void swap(uint8_t* a, uint8_t* b, uint32_t bytes, bool by_bytes) {
@@ -333,13 +363,9 @@ void swap(uint8_t* a, uint8_t* b, uint32_t bytes, bool by_bytes) {
     for (uint32_t i = 0; i < bytes; ++i) std::swap(a[i], b[i]);
     return;
   }
-  for (uint32_t i = 0; i < bytes; i += sizeof(uint32_t)) {
-    uint32_t x, y;
-    std::memcpy(&x, a + i, sizeof x);
-    std::memcpy(&y, b + i, sizeof y);
-    std::memcpy(a + i, &y, sizeof y);
-    std::memcpy(b + i, &x, sizeof x);
-  }
+  // Whole cells first, then the 32-bit words left over.
+  uint32_t done = swap_units<Cell>(a, b, bytes);
+  swap_units<uint32_t>(a + done, b + done, bytes - done);
 }
 
 void stable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flags,
@@ -348,7 +374,7 @@ void stable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flag
   uint64_t scratch_bytes = uint64_t(n / 2) * size;
   if (scratch_bytes > kMaxScratchBytes) error::raise(error::CAT_SCRIPT, "too-long");
   Scratch scratch(scratch_bytes, target.holds_cells());
-  const Sorter s{target, size, op, flags, compare, size % sizeof(uint32_t) != 0};
+  const Sorter s(target, size, op, flags, compare);
 
   struct Entry {
     uint32_t start, power;
@@ -375,7 +401,7 @@ void stable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flag
 void unstable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flags,
               Compare compare) {
   if (n < 2) return;
-  const Sorter s{target, size, op, flags, compare, size % sizeof(uint32_t) != 0};
+  const Sorter s(target, size, op, flags, compare);
 
   // The leading run, ascending (d = 1) or descending (d = -1); equal neighbours never end it.
   int d = 0;

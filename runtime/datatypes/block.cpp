@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
@@ -184,40 +187,75 @@ int32_t call_plan_function(const SortPlan& plan, const Cell* x, const Cell* y) {
   return answer;
 }
 
-int32_t order_cells(const Cell* a, const Cell* b, int32_t op) {
-  int32_t answer = actions::get<ACT_COMPARE>(a->type())(a, b, op);
-  if (answer == kNotComparable) return int32_t(a->type()) - int32_t(b->type());
+// The order of two cells under a sort op: their compare action's answer, or the difference of
+// their type ids when they do not compare. Kept out of line so that order_cells stays small.
+[[gnu::noinline]] int32_t order_by_action(const Cell* a, const Cell* b, int32_t op) {
+  Cell x = *a, y = *b;
+  int32_t answer = actions::get<ACT_COMPARE>(x.type())(&x, &y, op);
+  if (answer == kNotComparable) return int32_t(x.type()) - int32_t(y.type());
   return answer;
 }
 
-int32_t sort_callback(const void* first, const void* second, uint32_t op, uint32_t) {
-  SortPlan& plan = *active_plan;
+// order_by_action, with two integers, chars or floats (most of what gets sorted) answered here
+// as their compare actions answer them, without the lookup.
+int32_t order_cells(const Cell* a, const Cell* b, int32_t op) {
+  if (a->type() == b->type()) {
+    switch (a->type()) {
+      case TYPE_INTEGER:
+        return number::three_way(integer::get(a), integer::get(b));
+      case TYPE_CHAR:
+        return number::three_way(int32_t(character::get(a)), int32_t(character::get(b)));
+      case TYPE_FLOAT:
+        return floating::compare_doubles(floating::get(a), floating::get(b), op);
+      default:
+        break;
+    }
+  }
+  return order_by_action(a, b, op);
+}
+
+// The two records a comparison is asked about, exchanged under /reverse.
+std::pair<const Cell*, const Cell*> records_of(const SortPlan& plan, const void* first,
+                                               const void* second) {
   const Cell* a = static_cast<const Cell*>(first);
   const Cell* b = static_cast<const Cell*>(second);
-  if (plan.reverse) std::swap(a, b);
-  if (!plan.function.is(TYPE_UNSET)) {
-    if (plan.all && plan.skip > 1) {
-      for (int side = 0; side < 2; ++side) cut_at(&plan.records[side], 0);
-      std::vector<Cell> copies(a, a + plan.skip);
-      copies.insert(copies.end(), b, b + plan.skip);
-      for (uint32_t i = 0; i < plan.skip; ++i) {
-        append_cell(&plan.records[0], &copies[i]);
-        append_cell(&plan.records[1], &copies[plan.skip + i]);
-      }
-      return call_plan_function(plan, &plan.records[0], &plan.records[1]);
-    }
-    Cell x = a[plan.offset], y = b[plan.offset];
-    return call_plan_function(plan, &x, &y);
-  }
-  if (plan.all) {
+  return plan.reverse ? std::pair(b, a) : std::pair(a, b);
+}
+
+// The order of two records of `count` cells by their first cells that differ.
+[[gnu::noinline]] int32_t order_all_cells(const Cell* a, const Cell* b, uint32_t count,
+                                          int32_t op) {
+  for (uint32_t i = 0; i < count; ++i)
+    if (int32_t answer = order_cells(a + i, b + i, op)) return answer;
+  return 0;
+}
+
+// The comparison of a sort by the compare actions: by every cell of the records with /all,
+// else by the compared one.
+int32_t order_records(const void* first, const void* second, uint32_t op, uint32_t) {
+  const SortPlan& plan = *active_plan;
+  auto [a, b] = records_of(plan, first, second);
+  if (plan.all) return order_all_cells(a, b, plan.skip, int32_t(op));
+  return order_cells(a + plan.offset, b + plan.offset, int32_t(op));
+}
+
+// The comparison of a sort by a function, given the compared cells or, with /all, blocks
+// holding the two records.
+int32_t call_function(const void* first, const void* second, uint32_t, uint32_t) {
+  SortPlan& plan = *active_plan;
+  auto [a, b] = records_of(plan, first, second);
+  if (plan.all && plan.skip > 1) {
+    for (int side = 0; side < 2; ++side) cut_at(&plan.records[side], 0);
+    std::vector<Cell> copies(a, a + plan.skip);
+    copies.insert(copies.end(), b, b + plan.skip);
     for (uint32_t i = 0; i < plan.skip; ++i) {
-      Cell x = a[i], y = b[i];
-      if (int32_t answer = order_cells(&x, &y, int32_t(op))) return answer;
+      append_cell(&plan.records[0], &copies[i]);
+      append_cell(&plan.records[1], &copies[plan.skip + i]);
     }
-    return 0;
+    return call_plan_function(plan, &plan.records[0], &plan.records[1]);
   }
   Cell x = a[plan.offset], y = b[plan.offset];
-  return order_cells(&x, &y, int32_t(op));
+  return call_plan_function(plan, &x, &y);
 }
 
 // Restores the previous plan however the sort ends.
@@ -654,11 +692,15 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   ActivePlan active(&plan);
   uint32_t offset = memory::buffer_of(target.node())->head + start * uint32_t(sizeof(Cell));
   uint32_t record_size = plan.skip * uint32_t(sizeof(Cell));
-  sort::Target where = sort::Target::in_series(target.node(), offset);
+  bool by_function = !plan.function.is(TYPE_UNSET);
+  sort::Compare compare = by_function ? call_function : order_records;
+  sort::Comparisons comparisons =
+      by_function ? sort::Comparisons::RUN_CODE : sort::Comparisons::BUILT_IN;
+  sort::Target where = sort::Target::in_series(target.node(), offset, comparisons);
   if (options.stable) {
-    sort::stable(where, count / plan.skip, record_size, op, 0, sort_callback);
+    sort::stable(where, count / plan.skip, record_size, op, 0, compare);
   } else {
-    sort::unstable(where, count / plan.skip, record_size, op, 0, sort_callback);
+    sort::unstable(where, count / plan.skip, record_size, op, 0, compare);
   }
   hash::remember(&target, start, count);
   notice.done();

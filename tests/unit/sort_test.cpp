@@ -308,23 +308,41 @@ class SortSeriesTest : public SortTest {
     SortTest::TearDown();
   }
   static NodeId sorted_node;
+  static uint64_t fail_at;
+  static void grow() { memory::grow_series(memory::buffer_of(sorted_node), 0); }
   static void grow_now_and_then(uint64_t count) {
-    if (count % 200 == 0 && count <= 1000)
-      memory::grow_series(memory::buffer_of(sorted_node), 0);
+    if (count % 200 == 0 && count <= 1000) grow();
+  }
+  static void grow_and_fail(uint64_t count) {
+    if (count != fail_at) return;
+    grow();
+    error::raise(error::CAT_USER, "message");
+  }
+  // A new series holding `head` records of 0xEE bytes and then the input: sorted_node.
+  static void make_sorted_node(const std::vector<Record>& input, uint32_t head) {
+    uint32_t total = uint32_t(input.size()) + head;
+    sorted_node = memory::alloc_bytes(total * sizeof(Record));
+    uint8_t* data = memory::buffer_of(sorted_node)->data();
+    std::memset(data, 0xEE, head * sizeof(Record));
+    std::memcpy(data + head * sizeof(Record), input.data(), input.size() * sizeof(Record));
+    memory::buffer_of(sorted_node)->tail = total * sizeof(Record);
+  }
+  // The n records of sorted_node after its `head` ones, in its buffer of now.
+  static std::vector<Record> sorted_records(uint32_t head, size_t n) {
+    std::vector<Record> v(n);
+    std::memcpy(v.data(), memory::buffer_of(sorted_node)->data() + head * sizeof(Record),
+                n * sizeof(Record));
+    return v;
   }
 };
 NodeId SortSeriesTest::sorted_node = kNoNode;
+uint64_t SortSeriesTest::fail_at = 0;
 
 TEST_F(SortSeriesTest, SortFollowsABufferThatMoves) {
   constexpr uint32_t kHeadRecords = 3;  // the sorted part starts past the buffer's head
   for (SortFn fn : {sort::stable, sort::unstable}) {
     std::vector<Record> input = random_records(700, 30, 5);
-    uint32_t total = uint32_t(input.size()) + kHeadRecords;
-    sorted_node = memory::alloc_bytes(total * sizeof(Record));
-    std::memset(memory::buffer_of(sorted_node)->data(), 0xEE, kHeadRecords * sizeof(Record));
-    std::memcpy(memory::buffer_of(sorted_node)->data() + kHeadRecords * sizeof(Record), input.data(),
-                input.size() * sizeof(Record));
-    memory::buffer_of(sorted_node)->tail = total * sizeof(Record);
+    make_sorted_node(input, kHeadRecords);
     memory::SeriesBuffer* first = memory::buffer_of(sorted_node);
     calls = Calls{};
     calls.on_call = grow_now_and_then;
@@ -333,10 +351,28 @@ TEST_F(SortSeriesTest, SortFollowsABufferThatMoves) {
     ASSERT_NE(memory::buffer_of(sorted_node), first);
     const uint8_t* data = memory::buffer_of(sorted_node)->data();
     for (uint32_t b = 0; b < kHeadRecords * sizeof(Record); ++b) ASSERT_EQ(data[b], 0xEE);
-    std::vector<Record> v(input.size());
-    std::memcpy(v.data(), data + kHeadRecords * sizeof(Record), v.size() * sizeof(Record));
+    std::vector<Record> v = sorted_records(kHeadRecords, input.size());
     EXPECT_TRUE(sorted_by_key(v));
     EXPECT_TRUE(same_records(v, input));
+  }
+}
+
+// A comparison that moves the buffer and then fails mid-merge: the stable sort puts the
+// elements it held aside back into the buffer where it is now, not where it was.
+TEST_F(SortSeriesTest, AComparisonThatMovesTheBufferAndFailsLeavesAPermutation) {
+  const std::vector<Record> input = random_records(300, 20, 8);
+  std::vector<Record> probe = input;
+  run(sort::stable, probe);
+  const uint64_t total = calls.count;
+  for (uint64_t at = 1; at < total; at += std::max<uint64_t>(1, total / 61)) {
+    make_sorted_node(input, 0);
+    calls = Calls{};
+    fail_at = at;
+    calls.on_call = grow_and_fail;
+    EXPECT_THROW(sort::stable(sort::Target::in_series(sorted_node, 0), uint32_t(input.size()),
+                              sizeof(Record), 0, 0, by_key),
+                 error::Raised);
+    EXPECT_TRUE(same_records(sorted_records(0, input.size()), input)) << "failed at " << at;
   }
 }
 
