@@ -16,10 +16,12 @@
 namespace xol {
 
 namespace datatype {
+
+Row* rows = nullptr;
+
 namespace {
 
 TableEntry* table = nullptr;
-Row* rows = nullptr;
 int32_t highest = 0;
 
 
@@ -64,7 +66,6 @@ void init_tables() {
 }
 
 TableEntry& entry(int32_t type) { return table[type]; }
-const Row& row(int32_t type) { return rows[type]; }
 int32_t highest_type() { return highest; }
 
 void register_type(int32_t type, int32_t parent, const char* name, const ActionEntry* actions,

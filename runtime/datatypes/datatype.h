@@ -319,7 +319,9 @@ struct Row {
 // registration.
 void init_tables();
 TableEntry& entry(int32_t type);
-const Row& row(int32_t type);
+// Every action dispatch reads a row: inline.
+extern Row* rows;
+inline const Row& row(int32_t type) { return rows[type]; }
 int32_t highest_type();
 
 // Registers a type. A list whose length is not 62 prints the three "*** Datatype Error" lines

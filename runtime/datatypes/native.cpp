@@ -18,14 +18,16 @@
 #include "runtime/runtime_words.h"
 
 namespace xol::natives {
+
+std::array<Routine, kNativeSlots + 1> native_table{};
+std::array<Routine, kActionSlots + 1> action_table{};
+
 namespace {
 
 constexpr uint32_t kRecordCells = 2;        // the spec's context! cell, then none
 constexpr uint32_t kMakeSpecLength = 2;     // [spec index]
 constexpr uint32_t kHeaderKeptByOp = ~(kTypeMask | (kTypeMask << kOpSourceShift));
 
-std::array<Routine, kNativeSlots + 1> native_table{};
-std::array<Routine, kActionSlots + 1> action_table{};
 
 bool same_name(const Cell* word, int32_t symbol) {
   return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol);
@@ -57,12 +59,6 @@ Cell spec_of(const Cell* value) { return Cell{TYPE_BLOCK, 0, value->data2, 0}; }
 void set_native(int32_t index, Routine routine) { native_table.at(size_t(index)) = routine; }
 void set_action(int32_t index, Routine routine) { action_table.at(size_t(index)) = routine; }
 
-Routine native_at(int32_t index) {
-  return index >= 1 && index <= kNativeSlots ? native_table[size_t(index)] : nullptr;
-}
-Routine action_at(int32_t index) {
-  return index >= 1 && index <= kActionSlots ? action_table[size_t(index)] : nullptr;
-}
 
 void clear_tables() {
   native_table.fill(nullptr);

@@ -12,6 +12,7 @@
 // cell 3 then holds a copy of the function.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -29,9 +30,16 @@ using Routine = void (*)(bool check, const int32_t* refinements);
 
 void set_native(int32_t index, Routine routine);
 void set_action(int32_t index, Routine routine);
-// The routine of a slot (1-based), or null for an empty slot or an index out of range.
-Routine native_at(int32_t index);
-Routine action_at(int32_t index);
+// The routine of a slot (1-based), or null for an empty slot or an index out of range. Inline:
+// every call of a native or action reads one.
+extern std::array<Routine, kNativeSlots + 1> native_table;
+extern std::array<Routine, kActionSlots + 1> action_table;
+inline Routine native_at(int32_t index) {
+  return index >= 1 && index <= kNativeSlots ? native_table[size_t(index)] : nullptr;
+}
+inline Routine action_at(int32_t index) {
+  return index >= 1 && index <= kActionSlots ? action_table[size_t(index)] : nullptr;
+}
 // Empties both tables.
 void clear_tables();
 
