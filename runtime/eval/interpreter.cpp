@@ -276,12 +276,13 @@ void eval_group(const Cell& group) {
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
 // otherwise.
-inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
-  if (position >= end) return nullptr;
-  const Cell* next = cell_at(code, position);
+inline const Cell* op_of(const Cell* next) {
   uint32_t flags;
   const Cell* slot = next->is(TYPE_WORD) ? cached_slot(next, &flags) : nullptr;
   return slot && slot->is(TYPE_OP) ? slot : nullptr;
+}
+inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
+  return position < end ? op_of(cell_at(code, position)) : nullptr;
 }
 
 // Most expressions have no operator after them: that test is inline, the loop is not.
@@ -313,9 +314,7 @@ inline bool self_evaluating(TypeId type) {
 // The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
 // cell, or a word whose value is neither a function nor an op nor unset. Null in every other
 // case, and always while tracing, whose events follow the steps.
-[[gnu::always_inline]] inline const Cell* plain_argument(const Cell* code, uint32_t position) {
-  if (trace.active) return nullptr;
-  const Cell* value = cell_at(code, position);
+[[gnu::always_inline]] inline const Cell* plain_value(const Cell* value) {
   if (value->is(TYPE_WORD)) {
     uint32_t flags;
     value = cached_slot(value, &flags);
@@ -325,6 +324,9 @@ inline bool self_evaluating(TypeId type) {
     return nullptr;
   }
   return value;
+}
+[[gnu::always_inline]] inline const Cell* plain_argument(const Cell* code, uint32_t position) {
+  return trace.active ? nullptr : plain_value(cell_at(code, position));
 }
 
 // A call through the word at `position`, as eval_value makes it, untraced, and the operators
@@ -591,7 +593,9 @@ constexpr int kPureParenDepth = 4;
 // Most set-words chained before one value (`a: b: c: 0`).
 constexpr int kPureTargets = 4;
 
-uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth);
+// The pure evaluation below reads a block's cells through one address taken at its start:
+// nothing it does can move or change a block.
+uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int depth);
 
 // A paren all of whose expressions are pure values, its last value pushed. It may store
 // nothing, since its caller may still give up and evaluate it again.
@@ -601,9 +605,10 @@ uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth
   const uint32_t end = cell_count(group.node());
   const uint32_t head = std::min(group.head_index(), end);
   if (head >= end) return false;
+  const Cell* cells = cells_of(group.node());
   for (uint32_t position = head; position < end;) {
     stack::top = start;
-    const uint32_t next = pure_value(&group, position, end, depth);
+    const uint32_t next = pure_value(cells, position, end, depth);
     if (next == kNotPure) {
       if (position == head) note_impure(group.node());
       return false;
@@ -613,29 +618,18 @@ uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth
   return true;
 }
 
-// One operand, pushed: a plain value or a pure paren.
-[[gnu::always_inline]] inline uint32_t pure_operand(const Cell* code, uint32_t position, uint32_t end, int depth) {
-  if (position >= end) return kNotPure;
-  if (const Cell* value = plain_argument(code, position)) {
-    stack::push(value);
-    return position + 1;
-  }
-  const Cell* at = cell_at(code, position);
-  return at->is(TYPE_PAREN) && depth > 0 && pure_paren(*at, depth - 1) ? position + 1
-                                                                         : kNotPure;
-}
-
-// The operator at `position` (whose op! is `op`) on the integer at `left` and a pure integer
-// operand after it, computed in place of the call when its routine is not needed (see
-// integer_op): the answer replaces the left operand. `top` ends above `left` either way.
-[[gnu::always_inline]] inline uint32_t pure_operation(const Cell* op, const Cell* code,
+// The operator whose op! is `op`, at `position`, on the integer at `left` and a pure integer
+// operand after it (a plain value or a pure paren), computed in place of the call when its
+// routine is not needed (see integer_op): the answer replaces the left operand. `top` ends
+// above `left` either way.
+[[gnu::always_inline]] inline uint32_t pure_operation(const Cell* op, const Cell* cells,
                                                       uint32_t position, uint32_t end,
                                                       Cell* left, int depth) {
   stack::top = left + 1;
   if (!left->is(TYPE_INTEGER) || position + 1 >= end) return kNotPure;
-  const Cell* right = plain_argument(code, position + 1);
+  const Cell* at = cells + position + 1;
+  const Cell* right = plain_value(at);
   if (!right) {
-    const Cell* at = cell_at(code, position + 1);
     if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) return kNotPure;
     right = left + 1;
     stack::top = left + 1;
@@ -646,30 +640,40 @@ uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth
 }
 
 // A pure operand and the operators after it, its value pushed.
-uint32_t pure_value(const Cell* code, uint32_t position, uint32_t end, int depth) {
+uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int depth) {
+  if (position >= end) return kNotPure;
   Cell* start = stack::top;
-  position = pure_operand(code, position, end, depth);
-  while (position != kNotPure) {
-    const Cell* op = op_at(code, position, end);
-    if (!op) return position;
-    position = pure_operation(op, code, position, end, start, depth);
+  const Cell* at = cells + position;
+  if (const Cell* value = plain_value(at)) {
+    stack::push(value);
+  } else if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) {
+    return kNotPure;
   }
-  stack::top = start;
-  return kNotPure;
+  for (++position; position < end;) {
+    const Cell* op = op_of(cells + position);
+    if (!op) break;
+    position = pure_operation(op, cells, position, end, start, depth);
+    if (position == kNotPure) {
+      stack::top = start;
+      return kNotPure;
+    }
+  }
+  return position;
 }
 
 // A pure value with any set-words before it, whose slots take it straight, its value pushed.
 // Nothing is stored unless the whole expression is pure.
 uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return kNotPure;
+  const Cell* cells = cells_of(code->node());
   Cell* slots[kPureTargets];
   int targets = 0;
-  for (; position < end && cell_at(code, position)->is(TYPE_SET_WORD); ++position) {
+  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
     if (targets == kPureTargets) return kNotPure;
-    if (!(slots[targets++] = direct_slot(*cell_at(code, position)))) return kNotPure;
+    if (!(slots[targets++] = direct_slot(cells[position]))) return kNotPure;
   }
   Cell* start = stack::top;
-  position = pure_value(code, position, end, kPureParenDepth);
+  position = pure_value(cells, position, end, kPureParenDepth);
   if (position == kNotPure) return kNotPure;
   if (targets && start->is(TYPE_UNSET)) {
     stack::top = start;
@@ -821,7 +825,8 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
     if (trace.active) {
       fire(EVENT_FETCH, code, position, cell_at(code, position), nullptr);
     } else if (const uint32_t next =
-                   pure_operation(slot, code, position, end, start, kPureParenDepth);
+                   pure_operation(slot, cells_of(code->node()), position, end, start,
+                                  kPureParenDepth);
                next != kNotPure) {
       position = next;
       continue;
