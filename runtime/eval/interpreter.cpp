@@ -790,7 +790,9 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   *stack::top++ = operand;
   if (!typeset::has(&cache[0], operand.type())) raise_expect(&name, operand.type(), &cache[1]);
   site.end = clamp_end(site.code, site.end);
-  if (site.position >= site.end) error::raise(error::CAT_SCRIPT, "no-arg", &name, &cache[3]);
+  // The right operand's typeset and word, kept: evaluating the operand may move the cache.
+  const Cell right_types = cache[2], right_word = cache[3];
+  if (site.position >= site.end) error::raise(error::CAT_SCRIPT, "no-arg", &name, &right_word);
   if (const Cell* value = plain_argument(site.code, site.position)) {
     stack::push(value);
     ++site.position;
@@ -798,14 +800,12 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
     eval_group(group);
     ++site.position;
     if (stack::pending) return true;
-    cache = binary_cache(function);
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
     if (stack::pending) return true;
-    cache = binary_cache(function);
   }
   const Cell* right = stack::arguments + 1;
-  if (!typeset::has(&cache[2], right->type())) raise_expect(&name, right->type(), &cache[3]);
+  if (!typeset::has(&right_types, right->type())) raise_expect(&name, right->type(), &right_word);
   if (!integer_shortcut(function)) {
     static const int32_t kNoRefinements[1] = {-1};
     run_routine(function, kNoNode, &name, kNoRefinements);
