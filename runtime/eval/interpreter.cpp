@@ -329,10 +329,13 @@ inline bool self_evaluating(TypeId type) {
   return trace.active ? nullptr : plain_value(cell_at(code, position));
 }
 
-// A call through the word at `position`, as eval_value makes it, untraced, and the operators
-// after it. Out of line, so that eval_operand's plain cases do not pay for its registers.
-[[gnu::noinline]] uint32_t call_word(const Cell function, const Cell name, const Cell* code,
-                                     uint32_t position, uint32_t end) {
+// A call through the word at `position`, whose value is at `slot`, as eval_value makes it,
+// untraced, and the operators after it. Out of line, so that eval_operand's plain cases do not
+// pay for its registers or for copying the cells.
+[[gnu::noinline]] uint32_t call_word(const Cell* slot, const Cell* code, uint32_t position,
+                                     uint32_t end) {
+  const Cell function = *slot;
+  const Cell name = *cell_at(code, position);
   Cell* start = stack::top;
   CallSite site{code, position + 1, end, nullptr, 0};
   call<true>(function, name, site, kNoNode, false);
@@ -340,10 +343,11 @@ inline bool self_evaluating(TypeId type) {
   return eval_infix(code, site.position, end, start);
 }
 
-// A paren or a set-word at `position` (`given`), and the operators after it; out of line for
-// the same reason as call_word.
-[[gnu::noinline]] uint32_t eval_group_or_set(const Cell given, const Cell* code,
-                                             uint32_t position, uint32_t end) {
+// A paren or a set-word at `position`, and the operators after it; out of line for the same
+// reasons as call_word.
+[[gnu::noinline]] uint32_t eval_group_or_set(const Cell* code, uint32_t position,
+                                             uint32_t end) {
+  const Cell given = *cell_at(code, position);
   Cell* start = stack::top;
   if (given.is(TYPE_PAREN)) {
     eval_group(given);
@@ -367,10 +371,10 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   } else if (at->is(TYPE_WORD)) {
     uint32_t flags;
     const Cell* slot = cached_slot(at, &flags);
-    if (slot && callable(slot->type())) return call_word(*slot, *at, code, position, end);
+    if (slot && callable(slot->type())) return call_word(slot, code, position, end);
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
-    return eval_group_or_set(*at, code, position, end);
+    return eval_group_or_set(code, position, end);
   }
   if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
