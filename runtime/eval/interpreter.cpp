@@ -218,7 +218,7 @@ void eval_path_at(const Cell* path, PathMode mode, const Cell* value, CallSite* 
                   bool case_sensitive = false);
 uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
                    const Cell* slot);
-uint32_t run_pure_head(const Cell& code);
+inline uint32_t run_pure_head(const Cell& code);
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
 uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
 constexpr uint32_t kNotPure = std::numeric_limits<uint32_t>::max();
@@ -599,7 +599,7 @@ constexpr int kPureTargets = 4;
 
 // The pure evaluation below reads a block's cells through one address taken at its start:
 // nothing it does can move or change a block.
-uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int depth);
+inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int depth);
 
 // A paren all of whose expressions are pure values, its last value pushed. It may store
 // nothing, since its caller may still give up and evaluate it again.
@@ -643,8 +643,22 @@ uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int dept
   return done ? position + 2 : kNotPure;
 }
 
-// A pure operand and the operators after it, its value pushed.
-uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int depth) {
+// The operators from `position` on (the first one's op! is `op`) on the value at `start`.
+[[gnu::noinline]] uint32_t pure_operators(const Cell* cells, uint32_t position, uint32_t end,
+                                          Cell* start, const Cell* op, int depth) {
+  do {
+    position = pure_operation(op, cells, position, end, start, depth);
+    if (position == kNotPure) {
+      stack::top = start;
+      return kNotPure;
+    }
+  } while (position < end && (op = op_of(cells + position)));
+  return position;
+}
+
+// A pure operand and the operators after it, its value pushed. Inline: most are one value.
+[[gnu::always_inline]] inline uint32_t pure_value(const Cell* cells, uint32_t position,
+                                                  uint32_t end, int depth) {
   if (position >= end) return kNotPure;
   Cell* start = stack::top;
   const Cell* at = cells + position;
@@ -653,21 +667,13 @@ uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, int dept
   } else if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) {
     return kNotPure;
   }
-  for (++position; position < end;) {
-    const Cell* op = op_of(cells + position);
-    if (!op) break;
-    position = pure_operation(op, cells, position, end, start, depth);
-    if (position == kNotPure) {
-      stack::top = start;
-      return kNotPure;
-    }
-  }
-  return position;
+  const Cell* op = ++position < end ? op_of(cells + position) : nullptr;
+  return op ? pure_operators(cells, position, end, start, op, depth) : position;
 }
 
 // A pure value with any set-words before it, whose slots take it straight, its value pushed.
 // Nothing is stored unless the whole expression is pure.
-uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end) {
+[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return kNotPure;
   const Cell* cells = cells_of(code->node());
   Cell* slots[kPureTargets];
@@ -689,7 +695,7 @@ uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end) {
 
 // Runs the pure statements at the head of a block. Answers the position of the first other
 // one, or kNotPure when the whole block was pure, its last value pushed.
-uint32_t run_pure_head(const Cell& code) {
+[[gnu::always_inline]] inline uint32_t run_pure_head(const Cell& code) {
   const uint32_t end = cell_count(code.node());
   const uint32_t head = std::min(code.head_index(), end);
   if (head >= end) return head;
