@@ -196,3 +196,63 @@ TEST_F(StackBalanceTest, RepeatedExitsLeaveNoFrames) {
 
 }  // namespace
 }  // namespace xol::testing
+
+namespace xol::testing {
+namespace {
+
+// Untraced, plain expressions at a block's head run without frames; the block must still leave
+// the stacks, its result and the current code as the traced road, which takes every step,
+// leaves them, whether its caller chains the result into its own slot or not.
+class PureEvaluationTest : public EvalTest {
+ protected:
+  struct Shape {
+    std::ptrdiff_t top, arguments, frames;
+    std::string result, chained;
+    Cell code;
+  };
+  static Shape evaluate(const Cell& block, bool chain) {
+    const stack::Mark mark = stack::save();
+    *stack::arguments = none::value;
+    interpreter::eval_block(&block, chain);
+    const Shape shape{stack::top - mark.top, stack::arguments - mark.arguments,
+                      stack::ctop - mark.ctop, molded(stack::top[-1]),
+                      molded(*stack::arguments), interpreter::current_code};
+    stack::restore(mark);
+    return shape;
+  }
+};
+
+TEST_F(PureEvaluationTest, StacksAndResultMatchTheTracedRoad) {
+  const Case blocks[] = {
+      {"[x: y: 1 + 2 x * y]", "9"},                 // all pure
+      {"[x: 1 + (2 * (3 - 4))]", "-1"},             // nested parens
+      {"[x: 5 reduce [x]]", "[5]"},                 // a pure head, then a call
+      {"[reduce [1] x: 2 + 3]", "5"},               // a call first
+      {"[x: 2147483647 x + 1]", "2147483648.0"},    // an overflow leaves the pure road
+      {"[]", "unset"},
+  };
+  const Cell callback = run("func [[catch] event code offset value ref frame] []");
+  interpreter::current_code = none::value;
+  for (const auto& [source, expected] : blocks) {
+    const Cell block = run(source);
+    for (const bool chain : {false, true}) {
+      const Shape plain = evaluate(block, chain);
+      interpreter::trace.callback = callback;
+      interpreter::trace.mask = interpreter::event_mask(&callback);
+      interpreter::trace.active = true;
+      const Shape traced = evaluate(block, chain);
+      interpreter::trace.active = false;
+      const std::string name = std::string(source) + (chain ? " chained" : "");
+      EXPECT_EQ(plain.top, traced.top) << name;
+      EXPECT_EQ(plain.arguments, traced.arguments) << name;
+      EXPECT_EQ(plain.frames, traced.frames) << name;
+      EXPECT_EQ(plain.result, expected) << name;
+      EXPECT_EQ(plain.result, traced.result) << name;
+      EXPECT_EQ(plain.chained, traced.chained) << name;
+      EXPECT_TRUE(plain.code.is(TYPE_NONE) && traced.code.is(TYPE_NONE)) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace xol::testing
