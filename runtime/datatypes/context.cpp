@@ -302,6 +302,10 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
 }
 
 Cell* set(Cell* word, const Cell* value) {
+  if (Cell* slot = store_slot(word)) {
+    *slot = *value;
+    return slot;
+  }
   return set_in(word, value, word::context_of(word), true);
 }
 

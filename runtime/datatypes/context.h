@@ -61,6 +61,31 @@ int32_t word_count(NodeId context);
 // The first value cell, or null for a function context whose function is not running.
 Cell* values(NodeId context);
 
+// The value slot of a word with a resolved index, bound in a context whose values are present
+// (a function's only while it runs); null in every other case. `flags` receives the context's
+// header word. Inline: every word evaluated reads one.
+inline Cell* bound_slot(const Cell* word, uint32_t* flags) {
+  const NodeId context = word->data1;
+  const int32_t index = int32_t(word->data3);
+  if (!context || index < 0) return nullptr;
+  const Cell* header = context_cell(context);
+  if (!header->data2) return nullptr;
+  *flags = header->header;
+  Cell* first = memory::buffer_of(header->data2)->cells();
+  return (header->header & kOnStackFlag) ? first + header->data3 + index : first + index;
+}
+
+// The slot a store into the word may write straight: one of a context that is no object's, or
+// of a running function. Null when the store must go through set_in, for an object's change
+// mark and on-change hook (or to resolve the word).
+inline Cell* store_slot(const Cell* word) {
+  uint32_t flags;
+  Cell* slot = bound_slot(word, &flags);
+  const bool straight =
+      slot && ((flags & kOnStackFlag) || (flags & kKindMask) >> kKindShift != KIND_OBJECT);
+  return straight ? slot : nullptr;
+}
+
 // Points a function context at its frame while the function runs: the frame's first argument
 // cell is cell `first` of the series `frame`. `leave_frame` makes it not running again.
 inline void enter_frame(NodeId context, NodeId frame, uint32_t first) {

@@ -86,44 +86,18 @@ inline bool callable(TypeId type) {
          type == TYPE_ROUTINE;
 }
 
-// The slot of a word bound in a context whose values are present (a function's only while it
-// runs), read through the context and the index the word caches; null in every other case.
-// `flags` receives the context's header word.
-inline Cell* cached_slot(const Cell* word, uint32_t* flags) {
-  const NodeId context = word::context_of(word);
-  const int32_t index = word::index_of(word);
-  if (!context || index < 0) return nullptr;
-  const Cell* header = memory::buffer_of(context)->cells();
-  if (!header->data2) return nullptr;
-  *flags = header->header;
-  // A running function's values lie on the argument stack, which never moves.
-  if (header->header & context::kOnStackFlag) return stack::bottom + header->data3 + index;
-  return memory::buffer_of(header->data2)->cells() + index;
-}
 
 // The word's value slot: the cached slot, else the checked road (unbound, unresolved, a
 // function not running).
 inline Cell* word_slot(const Cell* word) {
   uint32_t flags;
-  if (Cell* slot = cached_slot(word, &flags)) return slot;
+  if (Cell* slot = context::bound_slot(word, &flags)) return slot;
   if (!word::context_of(word)) error::raise(error::CAT_SCRIPT, "not-defined", word);
   return context::get_in(word, word::context_of(word));
 }
 
-// The slot a set-word stores into straight: its word's in a context that is no object's (or
-// one on the stack). Null when the store must go through context::set, for an object's change
-// mark and on-change hook.
-inline Cell* direct_slot(const Cell& target) {
-  uint32_t flags;
-  Cell* slot = cached_slot(&target, &flags);
-  const bool direct = slot && ((flags & context::kOnStackFlag) ||
-                               (flags & context::kKindMask) >> context::kKindShift !=
-                                   context::KIND_OBJECT);
-  return direct ? slot : nullptr;
-}
-
 inline void set_word(const Cell& target, const Cell& value) {
-  if (Cell* slot = direct_slot(target)) {
+  if (Cell* slot = context::store_slot(&target)) {
     *slot = value;
     return;
   }
@@ -278,7 +252,7 @@ void eval_group(const Cell& group) {
 // otherwise.
 inline const Cell* op_of(const Cell* next) {
   uint32_t flags;
-  const Cell* slot = next->is(TYPE_WORD) ? cached_slot(next, &flags) : nullptr;
+  const Cell* slot = next->is(TYPE_WORD) ? context::bound_slot(next, &flags) : nullptr;
   return slot && slot->is(TYPE_OP) ? slot : nullptr;
 }
 inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
@@ -317,7 +291,7 @@ inline bool self_evaluating(TypeId type) {
 [[gnu::always_inline]] inline const Cell* plain_value(const Cell* value) {
   if (value->is(TYPE_WORD)) {
     uint32_t flags;
-    value = cached_slot(value, &flags);
+    value = context::bound_slot(value, &flags);
     if (!value || callable(value->type()) || value->is(TYPE_OP) || value->is(TYPE_UNSET))
       return nullptr;
   } else if (!self_evaluating(value->type())) {
@@ -370,7 +344,7 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     value = at;
   } else if (at->is(TYPE_WORD)) {
     uint32_t flags;
-    const Cell* slot = cached_slot(at, &flags);
+    const Cell* slot = context::bound_slot(at, &flags);
     if (slot && callable(slot->type())) return call_word(slot, code, position, end);
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
@@ -680,7 +654,7 @@ inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, i
   int targets = 0;
   for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
     if (targets == kPureTargets) return kNotPure;
-    if (!(slots[targets++] = direct_slot(cells[position]))) return kNotPure;
+    if (!(slots[targets++] = context::store_slot(cells + position))) return kNotPure;
   }
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
