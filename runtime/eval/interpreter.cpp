@@ -194,7 +194,7 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
                    const Cell* slot);
 inline uint32_t run_pure_head(const Cell& code);
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
-uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
+inline uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
 constexpr uint32_t kNotPure = std::numeric_limits<uint32_t>::max();
 
 // Blocks whose first expression was found not pure (see run_pure_head), so that most
@@ -407,7 +407,8 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
                      int32_t* refinements) {
   if constexpr (Direct) infix = false;
   const Cell* cache_slot = record_of(&function) + 1;
-  const NodeId cache = cache_slot->is(TYPE_BLOCK) ? cache_slot->node() : arg_cache(&function).node();
+  const NodeId cache =
+      cache_slot->is(TYPE_BLOCK) ? cache_slot->node() : arg_cache(&function).node();
   const bool is_function = !function.is(TYPE_NATIVE) && !function.is(TYPE_ACTION);
   const uint32_t count = cell_count(cache);
   const Cell totals_cell = cells_of(cache)[count - 1];
@@ -647,7 +648,8 @@ inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, i
 
 // A pure value with any set-words before it, whose slots take it straight, its value pushed.
 // Nothing is stored unless the whole expression is pure.
-[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end) {
+[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position,
+                                                      uint32_t end) {
   if (trace.active) return kNotPure;
   const Cell* cells = cells_of(code->node());
   Cell* slots[kPureTargets];
@@ -973,7 +975,9 @@ class SilentOwner {
   bool owned_;
 };
 
-inline bool same_bits(const Cell& a, const Cell& b) { return std::memcmp(&a, &b, sizeof(Cell)) == 0; }
+inline bool same_bits(const Cell& a, const Cell& b) {
+  return std::memcmp(&a, &b, sizeof(Cell)) == 0;
+}
 
 // A set-path whose last step changed a value held in the cell itself (a pair's coordinate, a
 // date's field ...) changed a copy: the value goes back into the container it was read from,
