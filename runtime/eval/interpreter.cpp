@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
 
@@ -81,10 +82,27 @@ inline uint32_t clamp_end(const Cell* code, uint32_t end) {
 }
 inline uint32_t head_position(const Cell* code) { return clamp_end(code, code->head_index()); }
 
-inline bool callable(TypeId type) {
-  return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
-         type == TYPE_ROUTINE;
+// Sets of datatypes as bit masks, so that a step tests its cell's type in one instruction.
+constexpr uint64_t types_of(std::initializer_list<TypeId> types) {
+  uint64_t mask = 0;
+  for (TypeId type : types) mask |= uint64_t(1) << type;
+  return mask;
 }
+inline bool in_types(uint64_t types, TypeId type) { return types >> type & 1; }
+static_assert(kTypeCount < 64);
+
+constexpr uint64_t kCallableTypes =
+    types_of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
+// A word whose value is of these types is not a plain value: it calls, takes an operand, or fails.
+constexpr uint64_t kNotPlainValueTypes = kCallableTypes | types_of({TYPE_OP, TYPE_UNSET});
+// The cell types whose steps do more than push the cell: the words, paths, parens, functions and
+// issues.
+constexpr uint64_t kStepTypes =
+    kCallableTypes | types_of({TYPE_OP, TYPE_WORD, TYPE_SET_WORD, TYPE_GET_WORD, TYPE_LIT_WORD,
+                               TYPE_ISSUE, TYPE_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
+                               TYPE_LIT_PATH, TYPE_PAREN});
+
+inline bool callable(TypeId type) { return in_types(kCallableTypes, type); }
 
 
 // The word's value slot: the cached slot, else the checked road (unbound, unresolved, a
@@ -207,8 +225,11 @@ inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node;
 // Whether a block's evaluation should first try its pure head.
 inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(code.node()); }
 
-// Evaluates a block from `from` on, in a frame of its own, as eval_block describes.
-[[gnu::always_inline]] inline void run_block(const Cell& code, bool chain, uint32_t from) {
+// Evaluates a block from `from` on, in a frame of its own, as eval_block describes. Whether
+// events fire is decided once: a traced evaluation inside a statement always ends untraced
+// again, and an untraced one traced again.
+template <bool Traced>
+[[gnu::always_inline]] inline void run_block_as(const Cell& code, bool chain, uint32_t from) {
   const Cell saved = current_code;
   struct Restore {
     const Cell& saved;
@@ -217,7 +238,7 @@ inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(c
   stack::mark_eval(&words::w.body);
   uint32_t end = cell_count(code.node());
   const uint32_t head = std::min(from, end);
-  fire(EVENT_ENTER, &code, head, nullptr, nullptr);
+  if constexpr (Traced) fire(EVENT_ENTER, &code, head, nullptr, nullptr);
   if (head >= end) {
     stack::push_slot();
   } else {
@@ -228,24 +249,27 @@ inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(c
       position = eval_operand(&code, position, end);
       if (stack::pending) return;
       stack::reset_last(start);
-      fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
+      if constexpr (Traced) fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
       end = clamp_end(&code, end);
       if (position < end) stack::reset();
     }
   }
-  fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
+  if constexpr (Traced) fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
   if (chain) stack::unwind_last();
   else stack::unwind();
 }
+[[gnu::noinline]] void run_traced_block(const Cell& code, bool chain, uint32_t from) {
+  run_block_as<true>(code, chain, from);
+}
+[[gnu::always_inline]] inline void run_block(const Cell& code, bool chain, uint32_t from) {
+  if (trace.active) return run_traced_block(code, chain, from);
+  run_block_as<false>(code, chain, from);
+}
 
-
-// Evaluates a paren (or any block) in an interpreter native frame; its value is pushed.
+// Evaluates a paren (or any block); its value is pushed, where the block's own frame leaves it.
 void eval_group(const Cell& group) {
   const uint32_t from = try_pure(group) ? run_pure_head(group) : group.head_index();
-  if (from == kNotPure) return;
-  stack::mark_interp_native(&words::w.anon);
-  run_block(group, true, from);
-  if (!stack::pending) stack::unwind();
+  if (from != kNotPure) run_block(group, false, from);
 }
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
@@ -272,18 +296,8 @@ template <bool Direct>
 void call(const Cell& function, const Cell& name, CallSite& site, NodeId parent, bool infix);
 uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint32_t end);
 
-// The cell types that a step pushes as they are: every type but the words, paths, parens,
-// functions and issues, whose steps do more.
-inline bool self_evaluating(TypeId type) {
-  switch (type) {
-    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_GET_WORD: case TYPE_LIT_WORD: case TYPE_ISSUE:
-    case TYPE_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_LIT_PATH: case TYPE_PAREN:
-    case TYPE_OP: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
-      return false;
-    default:
-      return true;
-  }
-}
+// The cell types that a step pushes as they are.
+inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 
 // The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
 // cell, or a word whose value is neither a function nor an op nor unset. Null in every other
@@ -292,8 +306,7 @@ inline bool self_evaluating(TypeId type) {
   if (value->is(TYPE_WORD)) {
     uint32_t flags;
     value = context::bound_slot(value, &flags);
-    if (!value || callable(value->type()) || value->is(TYPE_OP) || value->is(TYPE_UNSET))
-      return nullptr;
+    if (!value || in_types(kNotPlainValueTypes, value->type())) return nullptr;
   } else if (!self_evaluating(value->type())) {
     return nullptr;
   }
