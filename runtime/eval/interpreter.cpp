@@ -225,17 +225,19 @@ inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node;
 // Whether a block's evaluation should first try its pure head.
 inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(code.node()); }
 
-// Evaluates a block from `from` on, in a frame of its own, as eval_block describes. Whether
-// events fire is decided once: a traced evaluation inside a statement always ends untraced
-// again, and an untraced one traced again.
-template <bool Traced>
+// Evaluates a block from `from` on, in a frame of its own, as eval_block describes, or with
+// `InFrame` in the current frame, as eval_block_in_frame does. Whether events fire is decided
+// once: a traced evaluation inside a statement always ends untraced again, and an untraced one
+// traced again.
+template <bool Traced, bool InFrame = false>
 [[gnu::always_inline]] inline void run_block_as(const Cell& code, bool chain, uint32_t from) {
   const Cell saved = current_code;
   struct Restore {
     const Cell& saved;
     ~Restore() { current_code = saved; }
   } restore{saved};
-  stack::mark_eval(&words::w.body);
+  if constexpr (InFrame) stack::reset();
+  else stack::mark_eval(&words::w.body);
   uint32_t end = cell_count(code.node());
   const uint32_t head = std::min(from, end);
   if constexpr (Traced) fire(EVENT_ENTER, &code, head, nullptr, nullptr);
@@ -255,7 +257,8 @@ template <bool Traced>
     }
   }
   if constexpr (Traced) fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
-  if (chain) stack::unwind_last();
+  if constexpr (InFrame) stack::keep();
+  else if (chain) stack::unwind_last();
   else stack::unwind();
 }
 [[gnu::noinline]] void run_traced_block(const Cell& code, bool chain, uint32_t from) {
@@ -438,30 +441,40 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
     check_type(entry[0], entry[1], name, stack::arguments);
     i = 2;
   }
+  // The cache's and the code's cells, read again after anything that may run code (which may
+  // move or change either); a plain value runs none.
+  const Cell* entries = cells_of(cache);
+  const Cell* cells = cells_of(site.code->node());
+  site.end = clamp_end(site.code, site.end);
   for (; i < before_end; i += 2) {
-    const Cell* entry = cells_of(cache) + i;
+    const Cell* entry = entries + i;
     const uint32_t kind = (entry->header & kKindMask) >> kArgKindShift;
     // The common argument, a plain value perhaps followed by operators, is fetched here;
     // every other one takes fetch_argument.
-    if (kind == ARG_EVALUATED && !infix) {
-      site.end = clamp_end(site.code, site.end);
-      const Cell* value = site.position < site.end ? plain_argument(site.code, site.position)
-                                                   : nullptr;
-      if (value) {
-        Cell* start = stack::push(value);
-        ++site.position;
-        if (const Cell* op = op_at(site.code, site.position, site.end)) {
-          site.position = run_infix(site.code, site.position, site.end, start, op);
-          if (stack::pending) return;
-        }
-        const Cell* checked = cells_of(cache) + i;
-        if (!typeset::has(checked, start->type())) raise_expect(name, start->type(), checked + 1);
-        continue;
+    const Cell* value = kind == ARG_EVALUATED && !infix && site.position < site.end &&
+                                !trace.active
+                            ? plain_value(cells + site.position)
+                            : nullptr;
+    if (value) {
+      Cell* start = stack::push(value);
+      ++site.position;
+      if (const Cell* op = site.position < site.end ? op_of(cells + site.position) : nullptr) {
+        site.position = run_infix(site.code, site.position, site.end, start, op);
+        if (stack::pending) return;
+        entries = cells_of(cache);
+        cells = cells_of(site.code->node());
+        site.end = clamp_end(site.code, site.end);
       }
+      if (!typeset::has(entries + i, start->type()))
+        raise_expect(name, start->type(), entries + i + 1);
+      continue;
     }
     const Cell types = entry[0], argument_word = entry[1];
     fetch_argument(kind, types, argument_word, name, site, infix);
     if (stack::pending) return;
+    entries = cells_of(cache);
+    cells = cells_of(site.code->node());
+    site.end = clamp_end(site.code, site.end);
   }
   if (is_function) {
     for (; i + 1 < count; i += 2) {
@@ -1133,6 +1146,22 @@ void eval_block(const Cell* block_given, bool chain) {
   if (chain) copy_cell(start, stack::arguments);
 }
 
+
+void eval_block_in_frame(const Cell* block_given) {
+  const Cell code = *block_given;
+  // Traced, the block keeps the frame its events report.
+  if (trace.active) {
+    stack::keep();
+    return eval_block(&code, true);
+  }
+  stack::reset();
+  uint32_t from = code.head_index();
+  if (!known_impure(code.node())) {
+    from = run_pure_head(code);
+    if (from == kNotPure) return stack::keep();
+  }
+  run_block_as<false, true>(code, true, from);
+}
 
 uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool prefix,
                          bool sub, bool passive) {

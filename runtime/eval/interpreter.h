@@ -59,6 +59,10 @@ void release();
 // Evaluates a whole block in a frame of its own; its last value (unset for an empty block)
 // goes to the caller's result slot with `chain`, else to the caller's `top`.
 void eval_block(const Cell* block, bool chain);
+// Evaluates a whole block in the current frame, whose cells it may overwrite from the first on:
+// the last value becomes the frame's result, as a chained eval_block's does, without the cost of
+// a frame of its own. For natives whose arguments are spent once the block runs.
+void eval_block_in_frame(const Cell* block);
 // Evaluates one expression from `position` (absolute cell index) of the block; answers the
 // position after it. With `sub` the value is pushed, else it becomes the frame's result.
 // `prefix` stops before infix operators; with `passive` a function written literally is a

@@ -30,12 +30,8 @@ namespace {
 
 using stack::arguments;
 
-// Evaluates a branch block into the native's result slot. A chained block leaves `top` above
-// its own frame's base, so every repeated evaluation starts from the result slot again.
-void run_branch(const Cell& branch) {
-  stack::keep();
-  interpreter::eval_block(&branch, true);
-}
+// Evaluates a branch block into the native's result slot, over the arguments it no longer needs.
+void run_branch(const Cell& branch) { interpreter::eval_block_in_frame(&branch); }
 
 void result_none() {
   none::box(stack::arguments);
@@ -56,8 +52,7 @@ enum class Step { next, continued, ended };
 // One evaluation of a loop body into the loop frame's result slot. `ended` is a break (cleared)
 // or a code that belongs to an outer frame (left pending).
 Step body_step(const Cell& body) {
-  stack::keep();
-  switch (stack::guarded([&] { interpreter::eval_block(&body, true); })) {
+  switch (stack::guarded([&] { interpreter::eval_block_in_frame(&body); })) {
     case rt::THROWN_BREAK:
       stack::pending = 0;
       return Step::ended;
