@@ -336,8 +336,7 @@ void while_(bool, const int32_t*) {
   stack::keep();
   open_loop();
   for (;;) {
-    stack::keep();
-    const uint32_t code = stack::guarded([&] { interpreter::eval_block(&condition, true); });
+    const uint32_t code = stack::guarded([&] { interpreter::eval_block_in_frame(&condition); });
     if (code == rt::THROWN_BREAK || code == rt::THROWN_CONTINUE) {
       stack::pending = 0;
       error::raise(error::CAT_THROW, "while-cond");
