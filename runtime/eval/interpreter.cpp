@@ -214,6 +214,8 @@ inline uint32_t run_pure_head(const Cell& code);
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
 inline uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
 constexpr uint32_t kNotPure = std::numeric_limits<uint32_t>::max();
+inline uint32_t pure_operation(const Cell* op, const Cell* cells, uint32_t position,
+                               uint32_t end, Cell* left, int depth);
 
 // Blocks whose first expression was found not pure (see run_pure_head), so that most
 // evaluations of a block that starts with a call do not try again: a small table indexed by
@@ -459,11 +461,19 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
       Cell* start = stack::push(value);
       ++site.position;
       if (const Cell* op = site.position < site.end ? op_of(cells + site.position) : nullptr) {
-        site.position = run_infix(site.code, site.position, site.end, start, op);
-        if (stack::pending) return;
-        entries = cells_of(cache);
-        cells = cells_of(site.code->node());
-        site.end = clamp_end(site.code, site.end);
+        // One pure operation (`n - 1`) is computed here; the infix loop takes the rest.
+        if (const uint32_t next = pure_operation(op, cells, site.position, site.end, start, 0);
+            next != kNotPure) {
+          site.position = next;
+          op = next < site.end ? op_of(cells + next) : nullptr;
+        }
+        if (op) {
+          site.position = run_infix(site.code, site.position, site.end, start, op);
+          if (stack::pending) return;
+          entries = cells_of(cache);
+          cells = cells_of(site.code->node());
+          site.end = clamp_end(site.code, site.end);
+        }
       }
       if (!typeset::has(entries + i, start->type()))
         raise_expect(name, start->type(), entries + i + 1);
