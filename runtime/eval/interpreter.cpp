@@ -748,11 +748,13 @@ template <bool Direct>
   const Cell name = Direct || word::any_word_type(name_given.type()) ? name_given : words::w.anon;
   if constexpr (!Direct) fire(EVENT_OPEN, site.code, site.position, &name, &name);
   // An infix call's frame starts at its left operand; a prefix call keeps the function value
-  // below its frame while it runs.
+  // below its frame while it runs, except an untraced native's or action's, which nothing reads
+  // there and which outlives the call anyway.
   Cell* function_slot = nullptr;
   Cell operand;
   if (infix) operand = *--stack::top;
-  else function_slot = stack::push(&function);
+  else if (!Direct || !(function.is(TYPE_NATIVE) || function.is(TYPE_ACTION)))
+    function_slot = stack::push(&function);
 
   int32_t refinements[kMaxRefinements];
   NodeId context = kNoNode;
@@ -775,7 +777,7 @@ template <bool Direct>
   }
   stack::unwind();
   if constexpr (!Direct) fire(EVENT_RETURN, site.code, site.position, stack::top - 1, &name);
-  if (Direct || function_slot) {
+  if (function_slot) {
     *function_slot = function_slot[1];
     stack::top = function_slot + 1;
   }
