@@ -227,19 +227,23 @@ inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node;
 // Whether a block's evaluation should first try its pure head.
 inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(code.node()); }
 
-// Evaluates a block from `from` on, in a frame of its own, as eval_block describes, or with
-// `InFrame` in the current frame, as eval_block_in_frame does. Whether events fire is decided
-// once: a traced evaluation inside a statement always ends untraced again, and an untraced one
-// traced again.
-template <bool Traced, bool InFrame = false>
+// Where a block's evaluation keeps its values: a frame of its own (as eval_block describes),
+// the current frame (as eval_block_in_frame does), or no frame, its value pushed (a paren's).
+enum class BlockBase { own_frame, current_frame, pushed };
+
+// Evaluates a block from `from` on, its values based as `Base` says. Whether events fire is
+// decided once: a traced evaluation inside a statement always ends untraced again, and an
+// untraced one traced again.
+template <bool Traced, BlockBase Base = BlockBase::own_frame>
 [[gnu::always_inline]] inline void run_block_as(const Cell& code, bool chain, uint32_t from) {
   const Cell saved = current_code;
   struct Restore {
     const Cell& saved;
     ~Restore() { current_code = saved; }
   } restore{saved};
-  if constexpr (InFrame) stack::reset();
-  else stack::mark_eval(&words::w.body);
+  if constexpr (Base == BlockBase::current_frame) stack::reset();
+  else if constexpr (Base == BlockBase::own_frame) stack::mark_eval(&words::w.body);
+  Cell* const base = stack::top;
   uint32_t end = cell_count(code.node());
   const uint32_t head = std::min(from, end);
   if constexpr (Traced) fire(EVENT_ENTER, &code, head, nullptr, nullptr);
@@ -252,16 +256,16 @@ template <bool Traced, bool InFrame = false>
       Cell* start = stack::top;
       position = eval_operand(&code, position, end);
       if (stack::pending) return;
-      stack::reset_last(start);
+      if constexpr (Base == BlockBase::pushed) stack::top = base + 1;
+      else stack::reset_last(start);
       if constexpr (Traced) fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
       end = clamp_end(&code, end);
-      if (position < end) stack::reset();
+      if (position < end) stack::top = base;
     }
   }
   if constexpr (Traced) fire(EVENT_EXIT, &code, end, stack::arguments, nullptr);
-  if constexpr (InFrame) stack::keep();
-  else if (chain) stack::unwind_last();
-  else stack::unwind();
+  if constexpr (Base == BlockBase::current_frame) stack::keep();
+  else if constexpr (Base == BlockBase::own_frame) chain ? stack::unwind_last() : stack::unwind();
 }
 [[gnu::noinline]] void run_traced_block(const Cell& code, bool chain, uint32_t from) {
   run_block_as<true>(code, chain, from);
@@ -271,10 +275,12 @@ template <bool Traced, bool InFrame = false>
   run_block_as<false>(code, chain, from);
 }
 
-// Evaluates a paren (or any block); its value is pushed, where the block's own frame leaves it.
+// Evaluates a paren (or any block); its value is pushed. Untraced it needs no frame: nothing
+// but its own statements uses the cells above where its value goes.
 void eval_group(const Cell& group) {
-  const uint32_t from = try_pure(group) ? run_pure_head(group) : group.head_index();
-  if (from != kNotPure) run_block(group, false, from);
+  if (trace.active) return run_traced_block(group, false, group.head_index());
+  const uint32_t from = known_impure(group.node()) ? group.head_index() : run_pure_head(group);
+  if (from != kNotPure) run_block_as<false, BlockBase::pushed>(group, false, from);
 }
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
@@ -1172,7 +1178,7 @@ void eval_block_in_frame(const Cell* block_given) {
     from = run_pure_head(code);
     if (from == kNotPure) return stack::keep();
   }
-  run_block_as<false, true>(code, true, from);
+  run_block_as<false, BlockBase::current_frame>(code, true, from);
 }
 
 uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool prefix,
