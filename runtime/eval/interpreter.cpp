@@ -685,6 +685,14 @@ inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, i
     return kNotPure;
   }
   const Cell* op = ++position < end ? op_of(cells + position) : nullptr;
+  if (!op) return position;
+  // Most have one operator, computed here; pure_operators takes any after it.
+  position = pure_operation(op, cells, position, end, start, depth);
+  if (position == kNotPure) {
+    stack::top = start;
+    return kNotPure;
+  }
+  op = position < end ? op_of(cells + position) : nullptr;
   return op ? pure_operators(cells, position, end, start, op, depth) : position;
 }
 
