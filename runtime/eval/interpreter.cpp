@@ -548,14 +548,14 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
 }
 
 // `+`, `-`, `*`, `%` and the comparisons on two integer! values, computed in place of the action
-// or native routine, whose dispatch costs several times the operation; the answer goes to
-// `result` (an integer! keeps the cell's header flags, as the routine's does). False when the
-// routine must run: another function, an overflow (which the routine turns into a float! or an
-// error), a zero divisor.
-bool integer_op(const Cell& function, int32_t a, int32_t b, Cell* result) {
-  const int32_t code = natives::code_of(&function);
+// or native routine (of function type `type` and routine `code`), whose dispatch costs several
+// times the operation; the answer goes to `result` (an integer! keeps the cell's header flags,
+// as the routine's does). False when the routine must run: another function, an overflow (which
+// the routine turns into a float! or an error), a zero divisor.
+[[gnu::always_inline]] inline bool integer_op(TypeId type, int32_t code, int32_t a, int32_t b,
+                                              Cell* result) {
   int32_t answer;
-  if (function.is(TYPE_ACTION)) {
+  if (type == TYPE_ACTION) {
     switch (code) {
       case ACT_ADD:
         if (__builtin_add_overflow(a, b, &answer)) return false;
@@ -576,7 +576,7 @@ bool integer_op(const Cell& function, int32_t a, int32_t b, Cell* result) {
     integer::make_at(result, answer);
     return true;
   }
-  if (!function.is(TYPE_NATIVE) || code < kFirstCompareNative ||
+  if (type != TYPE_NATIVE || code < kFirstCompareNative ||
       code >= kFirstCompareNative + int32_t(std::size(kCompareNatives)))
     return false;
   bool truth;
@@ -598,7 +598,8 @@ inline bool integer_shortcut(const Cell& function) {
   const Cell* left = stack::arguments;
   const Cell* right = left + 1;
   return !function.is(TYPE_FUNCTION) && left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER) &&
-         integer_op(function, integer::get(left), integer::get(right), stack::arguments);
+         integer_op(function.type(), natives::code_of(&function), integer::get(left),
+                    integer::get(right), stack::arguments);
 }
 
 // ---- pure expressions ----
@@ -656,7 +657,8 @@ inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, i
     stack::top = left + 1;
   }
   const bool done = right->is(TYPE_INTEGER) &&
-                    integer_op(op_function(op), integer::get(left), integer::get(right), left);
+                    integer_op(natives::op_source(op), natives::code_of(op), integer::get(left),
+                               integer::get(right), left);
   return done ? position + 2 : kNotPure;
 }
 
