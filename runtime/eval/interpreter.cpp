@@ -621,8 +621,7 @@ inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, i
 
 // A paren all of whose expressions are pure values, its last value pushed. It may store
 // nothing, since its caller may still give up and evaluate it again.
-[[gnu::noinline]] bool pure_paren(const Cell& group, int depth) {
-  if (known_impure(group.node())) return false;
+[[gnu::noinline]] bool run_pure_paren(const Cell& group, int depth) {
   Cell* start = stack::top;
   const uint32_t end = cell_count(group.node());
   const uint32_t head = std::min(group.head_index(), end);
@@ -638,6 +637,10 @@ inline uint32_t pure_value(const Cell* cells, uint32_t position, uint32_t end, i
     position = next;
   }
   return true;
+}
+// The same, with the test that a known impure paren fails made without a call.
+inline bool pure_paren(const Cell& group, int depth) {
+  return !known_impure(group.node()) && run_pure_paren(group, depth);
 }
 
 // The operator whose op! is `op`, at `position`, on the integer at `left` and a pure integer
