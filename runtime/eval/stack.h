@@ -101,11 +101,14 @@ inline Cell* push_slot() {
   cell::set_unset(slot);
   return slot;
 }
+// The value is copied as one 16-byte block: copied field by field, the compiler reassembles
+// the fields it already read for tests around the push.
 inline Cell* push(const Cell* value) {
-  Cell copy = *value;
+  Cell copy;
+  __builtin_memcpy(&copy, value, sizeof(Cell));
   Cell* slot = top++;
   if (top >= stack_end) overflow();
-  *slot = copy;
+  __builtin_memcpy(slot, &copy, sizeof(Cell));
   return slot;
 }
 // Drops n cells, never below the bottom.
