@@ -40,6 +40,12 @@ Cell copy_text(const Cell* source, TypeId type);
 // result replaces `first`.
 void set_operation(Cell* first, const Cell* second, bool case_sensitive, int32_t skip, MathOp op);
 
+// The commonest `append`, without /part and /dup: text of the series' unit or a char! that the
+// unit holds, to the tail of a text value whose append is string!'s, that no owner watches and
+// whose buffer has room. Done in place (the series cell moves to its head), answering true;
+// false, having done nothing, for any other case.
+bool append_at_tail(Cell* series, const Cell* value);
+
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);

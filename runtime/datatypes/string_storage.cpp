@@ -94,12 +94,6 @@ Cell symbol_text(const Cell* symbol_cell) {
 
 }  // namespace
 
-uint32_t clamp_head(Cell* string) {
-  uint32_t units = length_abs(string);
-  if (string->head_index() > units) string->data1 = units;
-  return string->head_index();
-}
-
 // ---- constructors ----
 
 Cell* make_at_unit(Cell* cell, uint32_t units, uint32_t unit, TypeId type) {

@@ -23,16 +23,17 @@
 
 namespace xol::string {
 
-// True for the types whose cells hold text (binary! excluded).
-inline bool is_text_type(TypeId type) {
-  switch (type) {
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-    case TYPE_REF:
-      return true;
-    default:
-      return false;
-  }
+// The types whose cells hold text (binary! excluded), one bit per type id: a test of them is
+// one shift.
+constexpr uint64_t kTextTypes = uint64_t(1) << TYPE_STRING | uint64_t(1) << TYPE_FILE |
+                                uint64_t(1) << TYPE_URL | uint64_t(1) << TYPE_TAG |
+                                uint64_t(1) << TYPE_EMAIL | uint64_t(1) << TYPE_REF;
+constexpr uint32_t kTypeSetBits = 64;
+static_assert(kTypeCount < kTypeSetBits, "every type id has its bit in a 64-bit set");
+inline bool in_types(uint64_t types, TypeId type) {
+  return type < kTypeSetBits && (types >> type & 1);
 }
+inline bool is_text_type(TypeId type) { return in_types(kTextTypes, type); }
 
 inline SeriesBuffer* buffer_of(const Cell* string) { return memory::buffer_of(string->node()); }
 
@@ -47,7 +48,11 @@ inline uint32_t length_abs(const Cell* string) {
 }
 inline bool at_tail(const Cell* string) { return length(string) == 0; }
 // Clamps a head beyond the tail to the tail (writing it back) and answers the head index.
-uint32_t clamp_head(Cell* string);
+[[gnu::always_inline]] inline uint32_t clamp_head(Cell* string) {
+  uint32_t units = length_abs(string);
+  if (string->head_index() > units) string->data1 = units;
+  return string->head_index();
+}
 // The code point at an absolute unit index (0-based from the buffer start).
 inline uint32_t abs_at(const Cell* string, uint32_t index) {
   SeriesBuffer* buffer = buffer_of(string);

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
@@ -197,6 +198,11 @@ bool change_options(const int32_t* refs, Cell* series, InsertOptions* options) {
 
 template <Action A>
 void insert_like(bool, const int32_t* refs) {
+  // The commonest call of all, text or a char! appended to a string, needs no options (/only
+  // changes nothing for it).
+  if constexpr (A == ACT_APPEND) {
+    if (!flag(refs, 0) && !flag(refs, 2) && string::append_at_tail(arg(0), arg(1))) return;
+  }
   InsertOptions options;
   options.only = flag(refs, 1);
   // Without /part and /dup the value and the series go as they are.

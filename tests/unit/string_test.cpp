@@ -457,6 +457,69 @@ TEST_F(StringTest, AppendInsertAndChangeGiveTheSameTextInEveryPairOfUnits) {
   }
 }
 
+// Runs of every length the direct append copies its own way (none, one byte, two, four and
+// eight bytes from both ends, and longer ones whole), in every unit, one after another while the
+// buffer grows, when every allocation collects and moves buffers.
+TEST_F(StringTest, AppendingRunsOfEveryLengthGivesTheirTextInEveryUnit) {
+  constexpr uint32_t kLongestRun = 40;
+  std::vector<std::string> texts, expected;
+  collector::active = true;
+  collector::set_torture_period(1);
+  for (uint32_t unit : kUnits) {
+    Cell target = str_in("", unit), result;
+    std::string all;
+    for (uint32_t n = 0; n <= kLongestRun; ++n) {
+      std::string run;
+      for (uint32_t i = 0; i < n; ++i) run += char('a' + (n + i) % 26);
+      Cell value = str_in(run, unit);
+      string::insert(&target, &value, {}, true, &result);
+      all += run;
+    }
+    texts.push_back(text_of(target));
+    expected.push_back(all);
+  }
+  collector::set_torture_period(0);
+  collector::active = false;
+  EXPECT_EQ(texts, expected);
+}
+
+// The dispatcher's road declines, leaving both values as they were, whatever needs the general
+// one: another series type, a full buffer, widening either side, a string into itself, a tag!
+// or a value to form.
+TEST_F(StringTest, TheAppendAtTheTailDeclinesWhatTheGeneralRoadDoes) {
+  Cell full = str("0123456789abcdef");
+  ASSERT_EQ(string::buffer_of(&full)->tail, string::buffer_of(&full)->size);
+  Cell same = str("ab");
+  struct Case {
+    const char* what;
+    Cell target;
+    Cell value;
+  };
+  const Case cases[] = {
+      {"binary target", bin("ab"), str("c")},
+      {"full buffer, text", full, str("x")},
+      {"full buffer, char", full, chr('x')},
+      {"wider text", str("ab"), str_in("c", 2)},
+      {"narrower text", str_in("ab", 2), str("c")},
+      {"wider char", str("ab"), chr(0xE9)},
+      {"itself", same, same},
+      {"tag", str("ab"), str("c", TYPE_TAG)},
+      {"integer", str("ab"), integer::make(1)},
+  };
+  for (const Case& c : cases) {
+    Cell target = c.target, value = c.value;
+    memory::SeriesBuffer before = *string::buffer_of(&target);
+    bool text = string::is_text_type(value.type());
+    uint32_t value_unit = text ? unit_of(value) : 0;
+    EXPECT_FALSE(string::append_at_tail(&target, &value)) << c.what;
+    EXPECT_EQ(string::buffer_of(&target)->tail, before.tail) << c.what;
+    EXPECT_EQ(string::buffer_of(&target)->flags, before.flags) << c.what;
+    if (text) {
+      EXPECT_EQ(unit_of(value), value_unit) << c.what;
+    }
+  }
+}
+
 TEST_F(StringTest, InsertingAStringIntoItselfCopiesItFirst) {
   Cell s = str("abc"), result;
   Cell at_b = s;
