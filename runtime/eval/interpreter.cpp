@@ -236,11 +236,12 @@ enum class BlockBase { own_frame, current_frame, pushed };
 // untraced one traced again.
 template <bool Traced, BlockBase Base = BlockBase::own_frame>
 [[gnu::always_inline]] inline void run_block_as(const Cell& code, bool chain, uint32_t from) {
-  const Cell saved = current_code;
+  // Saved and put back as one block: copied field by field, the compiler reassembles it.
   struct Restore {
-    const Cell& saved;
-    ~Restore() { current_code = saved; }
-  } restore{saved};
+    Cell saved;
+    Restore() { __builtin_memcpy(&saved, &current_code, sizeof(Cell)); }
+    ~Restore() { __builtin_memcpy(&current_code, &saved, sizeof(Cell)); }
+  } restore;
   if constexpr (Base == BlockBase::current_frame) stack::reset();
   else if constexpr (Base == BlockBase::own_frame) stack::mark_eval(&words::w.body);
   Cell* const base = stack::top;
