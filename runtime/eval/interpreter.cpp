@@ -224,11 +224,9 @@ constexpr uint32_t kImpureHints = 1024;
 NodeId impure_hints[kImpureHints];
 inline bool known_impure(NodeId node) { return impure_hints[node % kImpureHints] == node; }
 inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node; }
-// Whether a block's evaluation should first try its pure head.
-inline bool try_pure(const Cell& code) { return !trace.active && !known_impure(code.node()); }
 
-// Where a block's evaluation keeps its values: a frame of its own (as eval_block describes),
-// the current frame (as eval_block_in_frame does), or no frame, its value pushed (a paren's).
+// Where a block's evaluation keeps its values: a frame of its own (a traced block's), the
+// current frame (as eval_block_in_frame does), or no frame, its value pushed.
 enum class BlockBase { own_frame, current_frame, pushed };
 
 // Evaluates a block from `from` on, its values based as `Base` says. Whether events fire is
@@ -268,16 +266,14 @@ template <bool Traced, BlockBase Base = BlockBase::own_frame>
   if constexpr (Base == BlockBase::current_frame) stack::keep();
   else if constexpr (Base == BlockBase::own_frame) chain ? stack::unwind_last() : stack::unwind();
 }
+// Traced, a block has a frame of its own, which its events report.
 [[gnu::noinline]] void run_traced_block(const Cell& code, bool chain, uint32_t from) {
   run_block_as<true>(code, chain, from);
 }
-[[gnu::always_inline]] inline void run_block(const Cell& code, bool chain, uint32_t from) {
-  if (trace.active) return run_traced_block(code, chain, from);
-  run_block_as<false>(code, chain, from);
-}
 
 // Evaluates a paren (or any block); its value is pushed. Untraced it needs no frame: nothing
-// but its own statements uses the cells above where its value goes.
+// but its own statements uses the cells above where its value goes, and nothing looks for the
+// frame (errors name the calls around it, and break, return and throw land on other frames).
 void eval_group(const Cell& group) {
   if (trace.active) return run_traced_block(group, false, group.head_index());
   const uint32_t from = known_impure(group.node()) ? group.head_index() : run_pure_head(group);
@@ -1171,11 +1167,10 @@ void run_body(const Cell* function, const Cell* name) {
 
 void eval_block(const Cell* block_given, bool chain) {
   const Cell code = *block_given;
-  if (!try_pure(code)) return run_block(code, chain, code.head_index());
+  if (trace.active) return run_traced_block(code, chain, code.head_index());
   Cell* start = stack::top;
-  const uint32_t from = run_pure_head(code);
-  if (from != kNotPure) return run_block(code, chain, from);
-  if (chain) copy_cell(start, stack::arguments);
+  eval_group(code);
+  if (chain && !stack::pending) copy_cell(start, stack::arguments);
 }
 
 

@@ -56,8 +56,9 @@ constexpr int32_t kMaxRefinements = 32;
 void init();
 void release();
 
-// Evaluates a whole block in a frame of its own; its last value (unset for an empty block)
-// goes to the caller's result slot with `chain`, else to the caller's `top`.
+// Evaluates a whole block; its last value (unset for an empty block) goes to the caller's
+// result slot with `chain` (`top` is left above the cell it was computed in), else to the
+// caller's `top`.
 void eval_block(const Cell* block, bool chain);
 // Evaluates a whole block in the current frame, whose cells it may overwrite from the first on:
 // the last value becomes the frame's result, as a chained eval_block's does, without the cost of
