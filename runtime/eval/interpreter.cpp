@@ -357,6 +357,12 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
   return eval_infix(code, position, end, start);
 }
 
+// The natives `if` (1), `unless` (2) and `either` (3), by code.
+constexpr int32_t kLastBranchNative = 3;
+uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position, uint32_t end);
+[[gnu::noinline]] uint32_t call_word(const Cell* slot, const Cell* code, uint32_t position,
+                                     uint32_t end);
+
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return eval_expression(code, position, end, false, true, false);
   const Cell* at = cell_at(code, position);
@@ -366,7 +372,11 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   } else if (at->is(TYPE_WORD)) {
     uint32_t flags;
     const Cell* slot = context::bound_slot(at, &flags);
-    if (slot && callable(slot->type())) return call_word(slot, code, position, end);
+    if (slot && callable(slot->type())) {
+      const bool branch = slot->is(TYPE_NATIVE) && natives::code_of(slot) <= kLastBranchNative;
+      return branch ? call_branch(slot, code, position, end)
+                    : call_word(slot, code, position, end);
+    }
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
     return eval_group_or_set(code, position, end);
@@ -736,6 +746,44 @@ inline bool pure_paren(const Cell& group, int depth) {
   }
   if (position == head) note_impure(code.node());
   return position;
+}
+
+// `either`, whose condition is followed by two blocks (`if`'s and `unless`'s by one).
+constexpr int32_t kEitherNative = 3;
+
+// A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
+// written out, the commonest shape of control code: its arguments are taken without reading the
+// argument cache, as they cannot fail its types (any value, then blocks), and the routine runs
+// as a call's would. Any other shape is called as every word is.
+[[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
+                                       uint32_t end) {
+  const int32_t native = natives::code_of(slot);
+  const uint32_t blocks = native == kEitherNative ? 2 : 1;
+  end = clamp_end(code, end);
+  const Cell* cells = cells_of(code->node());
+  Cell* start = stack::top;
+  const uint32_t after = pure_value(cells, position + 1, end, kPureParenDepth);
+  if (after == kNotPure) return call_word(slot, code, position, end);
+  // Blocks written out, with no operator after either (which would make it an expression).
+  bool written = after + blocks <= end;
+  for (uint32_t i = after; written && i < after + blocks; ++i)
+    written = cells[i].is(TYPE_BLOCK) && !(i + 1 < end && op_of(cells + i + 1));
+  if (!written) {
+    stack::top = start;
+    return call_word(slot, code, position, end);
+  }
+  stack::check_native_depth();
+  const Cell condition = *start;
+  const Cell name = cells[position];
+  stack::top = start;
+  stack::mark_interp_native(&name);
+  stack::push(&condition);
+  for (uint32_t i = 0; i < blocks; ++i) stack::push(cells + after + i);
+  static const int32_t kNoRefinements[1] = {-1};
+  natives::native_at(native)(false, kNoRefinements);
+  if (stack::pending) return after + blocks;
+  stack::unwind();
+  return eval_infix(code, after + blocks, end, start);
 }
 
 // Runs a call whose arguments are in the current frame. Untraced, a function's body and a
