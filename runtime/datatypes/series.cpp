@@ -273,7 +273,7 @@ void skip(Cell* series, Cell* count, Cell* result) {
 
 void back(Cell* series, Cell* result) {
   Cell moved = *series;
-  if (moved.data1 > 0) moved.data1 = std::min(moved.data1, buffer_units(&moved)) - 1;
+  if (moved.data1 > 0) --moved.data1;
   *result = moved;
 }
 
