@@ -330,7 +330,8 @@ void apply_arguments(const Cell& function, const Cell* name, const Cell& list, b
     check_applied(entry, second, name);
   }
 
-  // Without /all: the refinements named in the rest of the list.
+  // Without /all: the refinements named in the rest of the list, each at most once.
+  uint64_t seen = 0;
   while (!all && walk_left(list, position, end)) {
     const Cell element = *block::abs_at(&list, position++);
     if (!element.is(TYPE_REFINEMENT)) error::raise(error::CAT_SCRIPT, "bad-refine", &element);
@@ -342,6 +343,9 @@ void apply_arguments(const Cell& function, const Cell* name, const Cell& list, b
     }
     if (at + 1 >= count) error::raise(error::CAT_SCRIPT, "no-refine", name, &element);
     const Cell refinement = *block::abs_at(&cache, at + 1);
+    if (seen & (uint64_t(1) << refinement.data1))
+      error::raise(error::CAT_SCRIPT, "dup-refine", &list);
+    seen |= uint64_t(1) << refinement.data1;
     apply_argument(interpreter::ARG_EVALUATED, list, position, end, safer);
     if (stack::pending) return;
     const bool on = logic::cell_true(--stack::top, false, nullptr);
