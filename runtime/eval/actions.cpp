@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -267,7 +268,7 @@ void move(bool, const int32_t* refs) {
 int32_t pick_index(const Cell* index) {
   switch (index->type()) {
     case TYPE_INTEGER: return integer::get(index);
-    case TYPE_CHAR: return int32_t(index->data1);
+    case TYPE_CHAR: return int32_t(character::get(index));
     case TYPE_LOGIC: return logic::get(index) ? 1 : kFalseIndex;
     default: return 0;
   }
