@@ -381,8 +381,8 @@ void repeat(bool, const int32_t*) {
   if (count <= 0) return result_none();
   stack::top = arguments + 3;
   open_loop();
-  for (int32_t i = 1; i <= count; ++i) {
-    const Cell counter = integer::make(i);
+  for (int64_t i = 1; i <= count; ++i) {   // 64 bits: count may be the largest integer
+    const Cell counter = integer::make(int32_t(i));
     set_word(word, &counter);
     if (!loop_step(body)) break;
   }
