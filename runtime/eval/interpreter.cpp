@@ -360,6 +360,7 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 // The natives `if` (1), `unless` (2) and `either` (3), by code.
 constexpr int32_t kLastBranchNative = 3;
 uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position, uint32_t end);
+uint32_t call_plain_native(const Cell* slot, const Cell* code, uint32_t position, uint32_t end);
 [[gnu::noinline]] uint32_t call_word(const Cell* slot, const Cell* code, uint32_t position,
                                      uint32_t end);
 
@@ -373,9 +374,11 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     uint32_t flags;
     const Cell* slot = context::bound_slot(at, &flags);
     if (slot && callable(slot->type())) {
+      if (slot->is(TYPE_FUNCTION) || slot->is(TYPE_ROUTINE))
+        return call_word(slot, code, position, end);
       const bool branch = slot->is(TYPE_NATIVE) && natives::code_of(slot) <= kLastBranchNative;
       return branch ? call_branch(slot, code, position, end)
-                    : call_word(slot, code, position, end);
+                    : call_plain_native(slot, code, position, end);
     }
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
@@ -799,6 +802,60 @@ inline void run_routine(const Cell& function, NodeId context, const Cell* name,
     if (routine) return routine(false, refinements);
   }
   invoke(&function, context, name, false, refinements);
+}
+
+// Call sites (block node and position, folded into a key) found not to have the shape
+// call_plain_native takes, so that it does not look again each time: a small table, where a
+// stale or shared entry only costs or saves a look.
+constexpr uint32_t kCallShapes = 1024;
+constexpr uint32_t kCallShapeShift = 6;
+uint32_t other_call_shapes[kCallShapes];
+
+// A native or action whose arguments are all evaluated, called with a plain value for each and
+// no operator after any (`append s "abc"`, `select m k`): the values are pushed and checked
+// straight from the call site, in the order a call fetches them. Any other shape is called as
+// every word is.
+[[gnu::noinline]] uint32_t call_plain_native(const Cell* slot, const Cell* code,
+                                             uint32_t position, uint32_t end) {
+  const uint32_t site = code->node() << kCallShapeShift ^ position;
+  uint32_t& hint = other_call_shapes[site % kCallShapes];
+  const Cell* cache_slot = record_of(slot) + 1;
+  if (hint == site || !cache_slot->is(TYPE_BLOCK)) return call_word(slot, code, position, end);
+  const Cell* entries = cells_of(cache_slot->node());
+  const Cell& totals = entries[cell_count(cache_slot->node()) - 1];
+  const uint32_t count = totals.data3;
+  end = clamp_end(code, end);
+  const uint32_t after = position + 1 + count;
+  if (after > end) return call_word(slot, code, position, end);
+  const Cell* cells = cells_of(code->node());
+  Cell* start = stack::top;
+  for (uint32_t i = 0; i < count; ++i) {
+    const Cell* value = (entries[2 * i].header & kKindMask) == 0
+                            ? plain_value(cells + position + 1 + i)
+                            : nullptr;
+    const uint32_t next = position + 2 + i;
+    if (!value || (next < end && op_of(cells + next))) {
+      stack::top = start;
+      hint = site;
+      return call_word(slot, code, position, end);
+    }
+    stack::push(value);
+  }
+  stack::check_native_depth();
+  const Cell function = *slot;
+  const Cell name = cells[position];
+  stack::top = start;
+  stack::mark_interp_native(&name);
+  stack::top = start + count;
+  for (uint32_t i = 0; i < count; ++i)
+    if (!typeset::has(entries + 2 * i, start[i].type()))
+      raise_expect(&name, start[i].type(), entries + 2 * i + 1);
+  int32_t refinements[kMaxRefinements];
+  for (uint32_t i = 0; i < totals.data1; ++i) refinements[i] = -1;
+  run_routine(function, kNoNode, &name, refinements);
+  if (stack::pending) return after;
+  stack::unwind();
+  return eval_infix(code, after, end, start);
 }
 
 // Calls `function` with its arguments taken from the call site; the value is pushed. For an
