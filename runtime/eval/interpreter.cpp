@@ -811,10 +811,10 @@ constexpr uint32_t kCallShapes = 1024;
 constexpr uint32_t kCallShapeShift = 6;
 uint32_t other_call_shapes[kCallShapes];
 
-// A native or action whose arguments are all evaluated, called with a plain value for each and
-// no operator after any (`append s "abc"`, `select m k`): the values are pushed and checked
-// straight from the call site, in the order a call fetches them. Any other shape is called as
-// every word is.
+// A native or action whose arguments are all evaluated, called with a pure value for each
+// (`append s "abc"`, `put m k v * 2`): the values are computed, pushed and checked straight from
+// the call site, in the order a call fetches them (being pure, nothing can see that the frame
+// opens after them). Any other shape is called as every word is.
 [[gnu::noinline]] uint32_t call_plain_native(const Cell* slot, const Cell* code,
                                              uint32_t position, uint32_t end) {
   const uint32_t site = code->node() << kCallShapeShift ^ position;
@@ -825,21 +825,17 @@ uint32_t other_call_shapes[kCallShapes];
   const Cell& totals = entries[cell_count(cache_slot->node()) - 1];
   const uint32_t count = totals.data3;
   end = clamp_end(code, end);
-  const uint32_t after = position + 1 + count;
-  if (after > end) return call_word(slot, code, position, end);
   const Cell* cells = cells_of(code->node());
   Cell* start = stack::top;
-  for (uint32_t i = 0; i < count; ++i) {
-    const Cell* value = (entries[2 * i].header & kKindMask) == 0
-                            ? plain_value(cells + position + 1 + i)
-                            : nullptr;
-    const uint32_t next = position + 2 + i;
-    if (!value || (next < end && op_of(cells + next))) {
-      stack::top = start;
-      hint = site;
-      return call_word(slot, code, position, end);
-    }
-    stack::push(value);
+  uint32_t after = position + 1;
+  for (uint32_t i = 0; i < count && after != kNotPure; ++i)
+    after = (entries[2 * i].header & kKindMask) == ARG_EVALUATED
+                ? pure_value(cells, after, end, kPureParenDepth)
+                : kNotPure;
+  if (after == kNotPure) {
+    stack::top = start;
+    hint = site;
+    return call_word(slot, code, position, end);
   }
   stack::check_native_depth();
   const Cell function = *slot;
