@@ -751,6 +751,25 @@ inline bool pure_paren(const Cell& group, int depth) {
   return position;
 }
 
+// Opens the frame of a native or action called through the word `name`, around the arguments
+// already pushed from `start` on; answers the name.
+inline Cell open_native_frame(const Cell name, Cell* start) {
+  stack::check_native_depth();
+  Cell* top = stack::top;
+  stack::top = start;
+  stack::mark_interp_native(&name);
+  stack::top = top;
+  return name;
+}
+
+// Ends such a call, its routine run: its value is pushed at `start`, and the operators after
+// `after` take it.
+inline uint32_t end_native_call(const Cell* code, uint32_t after, uint32_t end, Cell* start) {
+  if (stack::pending) return after;
+  stack::unwind();
+  return eval_infix(code, after, end, start);
+}
+
 // `either`, whose condition is followed by two blocks (`if`'s and `unless`'s by one).
 constexpr int32_t kEitherNative = 3;
 
@@ -775,18 +794,11 @@ constexpr int32_t kEitherNative = 3;
     stack::top = start;
     return call_word(slot, code, position, end);
   }
-  stack::check_native_depth();
-  const Cell condition = *start;
-  const Cell name = cells[position];
-  stack::top = start;
-  stack::mark_interp_native(&name);
-  stack::push(&condition);
   for (uint32_t i = 0; i < blocks; ++i) stack::push(cells + after + i);
+  open_native_frame(cells[position], start);
   static const int32_t kNoRefinements[1] = {-1};
   natives::native_at(native)(false, kNoRefinements);
-  if (stack::pending) return after + blocks;
-  stack::unwind();
-  return eval_infix(code, after + blocks, end, start);
+  return end_native_call(code, after + blocks, end, start);
 }
 
 // Runs a call whose arguments are in the current frame. Untraced, a function's body and a
@@ -837,21 +849,15 @@ uint32_t other_call_shapes[kCallShapes];
     hint = site;
     return call_word(slot, code, position, end);
   }
-  stack::check_native_depth();
   const Cell function = *slot;
-  const Cell name = cells[position];
-  stack::top = start;
-  stack::mark_interp_native(&name);
-  stack::top = start + count;
+  const Cell name = open_native_frame(cells[position], start);
   for (uint32_t i = 0; i < count; ++i)
     if (!typeset::has(entries + 2 * i, start[i].type()))
       raise_expect(&name, start[i].type(), entries + 2 * i + 1);
   int32_t refinements[kMaxRefinements];
   for (uint32_t i = 0; i < totals.data1; ++i) refinements[i] = -1;
   run_routine(function, kNoNode, &name, refinements);
-  if (stack::pending) return after;
-  stack::unwind();
-  return eval_infix(code, after, end, start);
+  return end_native_call(code, after, end, start);
 }
 
 // Calls `function` with its arguments taken from the call site; the value is pushed. For an
