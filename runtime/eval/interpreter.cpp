@@ -271,13 +271,20 @@ template <bool Traced, BlockBase Base = BlockBase::own_frame>
   run_block_as<true>(code, chain, from);
 }
 
+// An untraced block based as `Base` says: its pure head first, unless known to have none.
+template <BlockBase Base>
+[[gnu::always_inline]] inline void run_untraced_block(const Cell& code) {
+  const uint32_t from = known_impure(code.node()) ? code.head_index() : run_pure_head(code);
+  if (from != kNotPure) return run_block_as<false, Base>(code, true, from);
+  if constexpr (Base == BlockBase::current_frame) stack::keep();
+}
+
 // Evaluates a paren (or any block); its value is pushed. Untraced it needs no frame: nothing
 // but its own statements uses the cells above where its value goes, and nothing looks for the
 // frame (errors name the calls around it, and break, return and throw land on other frames).
 void eval_group(const Cell& group) {
   if (trace.active) return run_traced_block(group, false, group.head_index());
-  const uint32_t from = known_impure(group.node()) ? group.head_index() : run_pure_head(group);
-  if (from != kNotPure) run_block_as<false, BlockBase::pushed>(group, false, from);
+  run_untraced_block<BlockBase::pushed>(group);
 }
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
@@ -1280,7 +1287,6 @@ void eval_block(const Cell* block_given, bool chain) {
   if (chain && !stack::pending) copy_cell(start, stack::arguments);
 }
 
-
 void eval_block_in_frame(const Cell* block_given) {
   const Cell code = *block_given;
   // Traced, the block keeps the frame its events report.
@@ -1289,12 +1295,7 @@ void eval_block_in_frame(const Cell* block_given) {
     return eval_block(&code, true);
   }
   stack::reset();
-  uint32_t from = code.head_index();
-  if (!known_impure(code.node())) {
-    from = run_pure_head(code);
-    if (from == kNotPure) return stack::keep();
-  }
-  run_block_as<false, BlockBase::current_frame>(code, true, from);
+  run_untraced_block<BlockBase::current_frame>(code);
 }
 
 uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool prefix,
