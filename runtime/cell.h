@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 namespace xol {
 
@@ -24,6 +25,17 @@ enum TypeId : uint8_t {
   TYPE_POINT3D, TYPE_IMAGE, TYPE_EVENT,
 };
 constexpr int kTypeCount = TYPE_EVENT;  // highest datatype id
+
+// Sets of datatypes as 64-bit masks, one bit per type id, so that testing a cell's type against
+// one is a shift.
+static_assert(kTypeCount < 64, "every type id has its bit in a 64-bit set");
+constexpr uint64_t types_of(std::initializer_list<TypeId> types) {
+  uint64_t mask = 0;
+  for (TypeId type : types) mask |= uint64_t(1) << type;
+  return mask;
+}
+// Every cell holds a type id below 64 (kTypeCount), so the shift stays inside the set.
+inline bool in_types(uint64_t types, TypeId type) { return types >> type & 1; }
 
 // A node id names one slot of the node table; 0 names nothing.
 using NodeId = uint32_t;

@@ -61,7 +61,7 @@ bool is_block_like(TypeId type) {
   return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH;
 }
 // The text types whose own text is appended or searched as it is (a tag! goes with brackets).
-constexpr uint64_t kPlainTextTypes = kTextTypes & ~(uint64_t(1) << TYPE_TAG);
+constexpr uint64_t kPlainTextTypes = kTextTypes & ~types_of({TYPE_TAG});
 bool is_plain_text(TypeId type) { return in_types(kPlainTextTypes, type); }
 
 // A series cell at another head.

@@ -23,16 +23,9 @@
 
 namespace xol::string {
 
-// The types whose cells hold text (binary! excluded), one bit per type id: a test of them is
-// one shift.
-constexpr uint64_t kTextTypes = uint64_t(1) << TYPE_STRING | uint64_t(1) << TYPE_FILE |
-                                uint64_t(1) << TYPE_URL | uint64_t(1) << TYPE_TAG |
-                                uint64_t(1) << TYPE_EMAIL | uint64_t(1) << TYPE_REF;
-constexpr uint32_t kTypeSetBits = 64;
-static_assert(kTypeCount < kTypeSetBits, "every type id has its bit in a 64-bit set");
-inline bool in_types(uint64_t types, TypeId type) {
-  return type < kTypeSetBits && (types >> type & 1);
-}
+// The types whose cells hold text (binary! excluded).
+constexpr uint64_t kTextTypes =
+    types_of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF});
 inline bool is_text_type(TypeId type) { return in_types(kTextTypes, type); }
 
 inline SeriesBuffer* buffer_of(const Cell* string) { return memory::buffer_of(string->node()); }

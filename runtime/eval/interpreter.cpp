@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <iterator>
 #include <limits>
 
@@ -81,15 +80,6 @@ inline uint32_t clamp_end(const Cell* code, uint32_t end) {
   return end < count ? end : count;
 }
 inline uint32_t head_position(const Cell* code) { return clamp_end(code, code->head_index()); }
-
-// Sets of datatypes as bit masks, so that a step tests its cell's type in one instruction.
-constexpr uint64_t types_of(std::initializer_list<TypeId> types) {
-  uint64_t mask = 0;
-  for (TypeId type : types) mask |= uint64_t(1) << type;
-  return mask;
-}
-inline bool in_types(uint64_t types, TypeId type) { return types >> type & 1; }
-static_assert(kTypeCount < 64);
 
 constexpr uint64_t kCallableTypes =
     types_of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
