@@ -3,6 +3,7 @@
 #include "runtime/eval/interpreter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -248,6 +249,8 @@ template <bool Traced, BlockBase Base = BlockBase::own_frame>
       if constexpr (Base == BlockBase::pushed) stack::top = base + 1;
       else stack::reset_last(start);
       if constexpr (Traced) fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
+      // A statement that ran to the end ends the block, however the block changed meanwhile.
+      if (position >= end) break;
       end = clamp_end(&code, end);
       if (position < end) stack::top = base;
     }
@@ -767,13 +770,15 @@ inline uint32_t end_native_call(const Cell* code, uint32_t after, uint32_t end, 
   return eval_infix(code, after, end, start);
 }
 
-// `either`, whose condition is followed by two blocks (`if`'s and `unless`'s by one).
+// The codes of `if` and of `either`, whose condition is followed by two blocks (`if`'s and
+// `unless`'s by one).
+constexpr int32_t kIfNative = 1;
 constexpr int32_t kEitherNative = 3;
 
 // A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
 // written out, the commonest shape of control code: its arguments are taken without reading the
-// argument cache, as they cannot fail its types (any value, then blocks), and the routine runs
-// as a call's would. Any other shape is called as every word is.
+// argument cache, as they cannot fail its types (any value, then blocks), and the branch taken
+// runs in its frame as the routine would run it. Any other shape is called as every word is.
 [[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
                                        uint32_t end) {
   const int32_t native = natives::code_of(slot);
@@ -791,12 +796,28 @@ constexpr int32_t kEitherNative = 3;
     stack::top = start;
     return call_word(slot, code, position, end);
   }
-  for (uint32_t i = 0; i < blocks; ++i) stack::push(cells + after + i);
+  // The routine's work, done here: the branch taken runs in the frame, as run_branch does.
+  Cell branch = cells[after];
+  const Cell otherwise = native == kEitherNative ? cells[after + 1] : branch;
   open_native_frame(cells[position], start);
-  static const int32_t kNoRefinements[1] = {-1};
-  natives::native_at(native)(false, kNoRefinements);
+  if (native == kEitherNative) {
+    if (!logic::true_q(start)) branch = otherwise;
+  } else if (logic::false_q(start) == (native == kIfNative)) {
+    none::box(start);
+    stack::keep();
+    return end_native_call(code, after + blocks, end, start);
+  }
+  stack::reset();
+  run_untraced_block<BlockBase::current_frame>(branch);
   return end_native_call(code, after + blocks, end, start);
 }
+
+// The refinement parameters of a native or action called with none of its refinements.
+constexpr auto kNoRefinements = [] {
+  std::array<int32_t, kMaxRefinements> none{};
+  none.fill(-1);
+  return none;
+}();
 
 // Runs a call whose arguments are in the current frame. Untraced, a function's body and a
 // native's or action's routine run directly; everything else goes through invoke.
@@ -851,9 +872,7 @@ uint32_t other_call_shapes[kCallShapes];
   for (uint32_t i = 0; i < count; ++i)
     if (!typeset::has(entries + 2 * i, start[i].type()))
       raise_expect(&name, start[i].type(), entries + 2 * i + 1);
-  int32_t refinements[kMaxRefinements];
-  for (uint32_t i = 0; i < totals.data1; ++i) refinements[i] = -1;
-  run_routine(function, kNoNode, &name, refinements);
+  run_routine(function, kNoNode, &name, kNoRefinements.data());
   return end_native_call(code, after, end, start);
 }
 
@@ -951,8 +970,7 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   const Cell* right = stack::arguments + 1;
   if (!typeset::has(&right_types, right->type())) raise_expect(&name, right->type(), &right_word);
   if (!integer_shortcut(function)) {
-    static const int32_t kNoRefinements[1] = {-1};
-    run_routine(function, kNoNode, &name, kNoRefinements);
+    run_routine(function, kNoNode, &name, kNoRefinements.data());
     if (stack::pending) return true;
   }
   stack::unwind();
@@ -1233,6 +1251,15 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
 
 // ---- bodies ----
 
+// Evaluates a block in a frame of its own when traced, else with no frame; with `chain` its
+// value then goes to the current frame's result cell.
+[[gnu::always_inline]] inline void run_chained_block(const Cell& code, bool chain) {
+  if (trace.active) return run_traced_block(code, chain, code.head_index());
+  Cell* start = stack::top;
+  run_untraced_block<BlockBase::pushed>(code);
+  if (chain && !stack::pending) copy_cell(start, stack::arguments);
+}
+
 // Puts back what a function body changed, on every way out.
 struct BodyScope {
   NodeId context;
@@ -1257,7 +1284,7 @@ void run_body(const Cell* function, const Cell* name) {
   const Cell body = *function::body(function);
   fire(EVENT_PROLOG, &body, 0, function, name);
   uint32_t code = stack::guarded([&] {
-    if (body.is(TYPE_BLOCK)) eval_block(&body, true);
+    if (body.is(TYPE_BLOCK)) run_chained_block(body, true);
     else unset::box(stack::arguments);
   });
   if (code == rt::THROWN_RETURN || code == rt::THROWN_EXIT) stack::pending = 0;
@@ -1269,13 +1296,7 @@ void run_body(const Cell* function, const Cell* name) {
 
 // ---- public entry points ----
 
-void eval_block(const Cell* block_given, bool chain) {
-  const Cell code = *block_given;
-  if (trace.active) return run_traced_block(code, chain, code.head_index());
-  Cell* start = stack::top;
-  eval_group(code);
-  if (chain && !stack::pending) copy_cell(start, stack::arguments);
-}
+void eval_block(const Cell* block_given, bool chain) { run_chained_block(*block_given, chain); }
 
 void eval_block_in_frame(const Cell* block_given) {
   const Cell code = *block_given;
