@@ -788,28 +788,35 @@ constexpr int32_t kEitherNative = 3;
   Cell* start = stack::top;
   const uint32_t after = pure_value(cells, position + 1, end, kPureParenDepth);
   if (after == kNotPure) return call_word(slot, code, position, end);
-  // Blocks written out, with no operator after either (which would make it an expression).
-  bool written = after + blocks <= end;
+  // Blocks written out, with no operator after either (which would make it an expression); an
+  // unset condition, which `either` rejects, takes the general road too (being pure, it may be
+  // computed again).
+  bool written = after + blocks <= end && !(native == kEitherNative && start->is(TYPE_UNSET));
   for (uint32_t i = after; written && i < after + blocks; ++i)
     written = cells[i].is(TYPE_BLOCK) && !(i + 1 < end && op_of(cells + i + 1));
   if (!written) {
     stack::top = start;
     return call_word(slot, code, position, end);
   }
-  // The routine's work, done here: the branch taken runs in the frame, as run_branch does.
+  // The routine's work, done here. Choosing cannot fail, and nothing can see whether a branch
+  // left untaken or a pure one ran inside the frame: only a branch that may fail or run code
+  // needs it.
+  const uint32_t next = after + blocks;
   Cell branch = cells[after];
-  const Cell otherwise = native == kEitherNative ? cells[after + 1] : branch;
-  open_native_frame(cells[position], start);
   if (native == kEitherNative) {
-    if (!logic::true_q(start)) branch = otherwise;
+    if (!logic::true_q(start)) branch = cells[after + 1];
   } else if (logic::false_q(start) == (native == kIfNative)) {
     none::box(start);
-    stack::keep();
-    return end_native_call(code, after + blocks, end, start);
+    stack::top = start + 1;
+    return eval_infix(code, next, end, start);
   }
+  stack::top = start;
+  if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
+  stack::top = start + 1;
+  open_native_frame(cells[position], start);
   stack::reset();
   run_untraced_block<BlockBase::current_frame>(branch);
-  return end_native_call(code, after + blocks, end, start);
+  return end_native_call(code, next, end, start);
 }
 
 // The refinement parameters of a native or action called with none of its refinements.
