@@ -275,10 +275,12 @@ template <BlockBase Base>
 // Evaluates a paren (or any block); its value is pushed. Untraced it needs no frame: nothing
 // but its own statements uses the cells above where its value goes, and nothing looks for the
 // frame (errors name the calls around it, and break, return and throw land on other frames).
-void eval_group(const Cell& group) {
+[[gnu::always_inline]] inline void run_group(const Cell& group) {
   if (trace.active) return run_traced_block(group, false, group.head_index());
   run_untraced_block<BlockBase::pushed>(group);
 }
+// The same out of line, for the places that run a paren now and then.
+void eval_group(const Cell& group) { run_group(group); }
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
 // otherwise.
@@ -338,22 +340,24 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
   return eval_infix(code, site.position, end, start);
 }
 
-// A paren or a set-word at `position`, and the operators after it; out of line for the same
-// reasons as call_word.
-[[gnu::noinline]] uint32_t eval_group_or_set(const Cell* code, uint32_t position,
-                                             uint32_t end) {
+// A paren or a set-word at `position`, and the operators after it; each out of line for the
+// same reasons as call_word.
+[[gnu::noinline]] uint32_t eval_paren_at(const Cell* code, uint32_t position, uint32_t end) {
+  Cell* start = stack::top;
+  run_group(*cell_at(code, position));
+  if (stack::pending) return position + 1;
+  return eval_infix(code, position + 1, end, start);
+}
+[[gnu::noinline]] uint32_t eval_set_at(const Cell* code, uint32_t position, uint32_t end) {
   const Cell given = *cell_at(code, position);
   Cell* start = stack::top;
-  if (given.is(TYPE_PAREN)) {
-    eval_group(given);
-    ++position;
-  } else if (const uint32_t next = pure_statement(code, position, clamp_end(code, end));
-             next != kNotPure) {
+  if (const uint32_t next = pure_statement(code, position, clamp_end(code, end));
+      next != kNotPure) {
     position = next;
   } else {
     position = eval_set(given, code, position + 1, end);
+    if (stack::pending) return position;
   }
-  if (stack::pending) return position;
   return eval_infix(code, position, end, start);
 }
 
@@ -381,8 +385,10 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
                     : call_plain_native(slot, code, position, end);
     }
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
-  } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_PAREN)) {
-    return eval_group_or_set(code, position, end);
+  } else if (at->is(TYPE_PAREN)) {
+    return eval_paren_at(code, position, end);
+  } else if (at->is(TYPE_SET_WORD)) {
+    return eval_set_at(code, position, end);
   }
   if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
@@ -967,7 +973,7 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
     stack::push(value);
     ++site.position;
   } else if (const Cell group = *cell_at(site.code, site.position); group.is(TYPE_PAREN)) {
-    eval_group(group);
+    run_group(group);
     ++site.position;
     if (stack::pending) return true;
   } else {
