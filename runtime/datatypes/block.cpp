@@ -500,6 +500,19 @@ void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tai
   *result = target;
 }
 
+bool append_at_tail(Cell* series, const Cell* value) {
+  if (series->is(TYPE_HASH) || series::any_block(value->type()) ||
+      actions::find<ACT_APPEND>(series->type()) != insert)
+    return false;
+  const memory::SeriesBuffer* buffer = memory::buffer_of(series->node());
+  if ((buffer->flags & memory::FLAG_OWNED) || buffer->tail + sizeof(Cell) > buffer->size ||
+      buffer->used_bytes() + sizeof(Cell) > INT32_MAX)
+    return false;
+  *buffer::append_unset(series->node()) = *value;   // with room, nothing moves
+  series->data1 = 0;
+  return true;
+}
+
 void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result) {
   Cell target = *series;
   Cell item = *value;

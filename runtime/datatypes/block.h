@@ -28,6 +28,11 @@ int32_t mold_bracketed(const Cell* value, Cell* buffer, bool only, bool all, boo
                        const Cell* argument, int32_t part, int32_t indent, const char* open,
                        const char* close);
 void eval_path(const PathStep& step, Cell* result);
+// The commonest `append`, without /part and /dup: one value that is no any-block, to the tail of
+// a block (not a hash!) whose append is block!'s, that no owner watches and whose buffer has
+// room. Done in place (the series cell moves to its head), answering true; false, having done
+// nothing, for any other case.
+bool append_at_tail(Cell* series, const Cell* value);
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 // append (at_tail) and insert.
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
@@ -199,10 +200,10 @@ bool change_options(const int32_t* refs, Cell* series, InsertOptions* options) {
 
 template <Action A>
 void insert_like(bool, const int32_t* refs) {
-  // The commonest call of all, text or a char! appended to a string, needs no options (/only
-  // changes nothing for it).
+  // The commonest calls of all, text or a char! appended to a string and one value appended to
+  // a block, need no options (/only changes nothing for them).
   if constexpr (A == ACT_APPEND) {
-    if (!flag(refs, 0) && !flag(refs, 2) && string::append_at_tail(arg(0), arg(1))) return;
+    if (!flag(refs, 0) && !flag(refs, 2) && append_in_place(arg(0), arg(1))) return;
   }
   InsertOptions options;
   options.only = flag(refs, 1);
@@ -375,6 +376,10 @@ constexpr natives::Routine kDispatchers[kActionCount] = {
 };
 
 }  // namespace
+
+bool append_in_place(Cell* series, const Cell* value) {
+  return string::append_at_tail(series, value) || block::append_at_tail(series, value);
+}
 
 void register_dispatchers() {
   for (int32_t k = 1; k <= kActionCount; ++k) natives::set_action(k, kDispatchers[k - 1]);

@@ -29,6 +29,11 @@ void compare_op(int32_t op);
 // The same on two cells: true or false.
 bool compare_values(const Cell* value1, const Cell* value2, int32_t op);
 
+// The commonest `append` (no /part, no /dup), done in place when the series' buffer has room:
+// text to a string (string::append_at_tail) or one value to a block (block::append_at_tail).
+// It runs no code and cannot fail; false, having done nothing, when the action must run.
+bool append_in_place(Cell* series, const Cell* value);
+
 // Form and mold into a new string!, as the dispatchers do: a `part` of 0 or less gives an
 // empty string, kNoPartLimit none.
 void form_value(const Cell* value, int32_t part, Cell* result);

@@ -24,6 +24,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/eval/actions.h"
 #include "runtime/eval/call.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/error_stack.h"
@@ -881,6 +882,13 @@ uint32_t other_call_shapes[kCallShapes];
     return call_word(slot, code, position, end);
   }
   const Cell function = *slot;
+  // The commonest `append` is made in place of the call: it runs no code and cannot fail, so
+  // nothing can see that no frame opened.
+  if (function.is(TYPE_ACTION) && natives::code_of(&function) == ACT_APPEND &&
+      actions::append_in_place(start, start + 1)) {
+    stack::top = start + 1;
+    return eval_infix(code, after, end, start);
+  }
   const Cell name = open_native_frame(cells[position], start);
   for (uint32_t i = 0; i < count; ++i)
     if (!typeset::has(entries + 2 * i, start[i].type()))
