@@ -962,6 +962,22 @@ const Cell* binary_cache(const Cell& function) {
   return binary ? cache : nullptr;
 }
 
+// The value of a word naming a native or action all of whose arguments (one at least) are
+// evaluated, else null: called as an operator's operand, its last argument takes every operator
+// after it, so it may be called as a statement is.
+const Cell* evaluating_native(const Cell* word) {
+  uint32_t flags;
+  const Cell* slot = word->is(TYPE_WORD) ? context::bound_slot(word, &flags) : nullptr;
+  if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION))) return nullptr;
+  const Cell* cache_slot = record_of(slot) + 1;
+  if (!cache_slot->is(TYPE_BLOCK)) return nullptr;
+  const Cell* entries = cells_of(cache_slot->node());
+  const uint32_t count = entries[cell_count(cache_slot->node()) - 1].data3;
+  for (uint32_t i = 0; i < count; ++i)
+    if ((entries[2 * i].header & kKindMask) != ARG_EVALUATED) return nullptr;
+  return count ? slot : nullptr;
+}
+
 // An untraced infix call of such an operator: what eval_code does, without its general argument
 // loop. The left operand is the cell below `top`; false when the call needs eval_code.
 bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
@@ -983,6 +999,9 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   } else if (const Cell group = *cell_at(site.code, site.position); group.is(TYPE_PAREN)) {
     run_group(group);
     ++site.position;
+    if (stack::pending) return true;
+  } else if (const Cell* slot = evaluating_native(cell_at(site.code, site.position))) {
+    site.position = call_plain_native(slot, site.code, site.position, site.end);
     if (stack::pending) return true;
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
