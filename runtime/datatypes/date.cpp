@@ -435,7 +435,10 @@ void add_seconds(const Cell* date, double seconds, Cell* result) {
 
 int64_t difference_days(const Cell* date1, const Cell* date2) {
   Parts a = parts_of(date1), b = parts_of(date2);
-  double seconds = double(a.days - b.days) * kSecondsPerDay + (a.utc - b.utc);
+  // Counted between the local times, so a zoned time minus its own day (a date without time
+  // is midnight) is 0 days, not -1 just after midnight east of UTC.
+  double seconds = double(a.days - b.days) * kSecondsPerDay + (a.utc - b.utc) +
+                   (a.zone - b.zone) * kSecondsPerZoneQuarter;
   return int64_t(std::floor(seconds / kSecondsPerDay));
 }
 

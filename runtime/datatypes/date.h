@@ -105,7 +105,7 @@ void set_field(Cell* date, Field field, const Cell* value);
 // The date plus a number of days or a time!, normalised in the date's zone.
 void add_days(const Cell* date, int64_t days, Cell* result);
 void add_seconds(const Cell* date, double seconds, Cell* result);
-// The whole days from `date2` to `date1` (floor of the instants' difference).
+// The whole days from the local time of `date2` to that of `date1` (floor).
 int64_t difference_days(const Cell* date1, const Cell* date2);
 
 // Appends the printed form; answers the part limit less the characters written.
