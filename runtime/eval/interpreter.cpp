@@ -250,8 +250,11 @@ template <bool Traced, BlockBase Base = BlockBase::own_frame>
       if constexpr (Base == BlockBase::pushed) stack::top = base + 1;
       else stack::reset_last(start);
       if constexpr (Traced) fire(EVENT_EXPR, &code, position, stack::arguments, nullptr);
-      // A statement that ran to the end ends the block, however the block changed meanwhile.
-      if (position >= end) break;
+      // Untraced, a statement that ran to the end ends the block, however the block changed
+      // meanwhile (traced, the exit event reports the block's end as it is now).
+      if constexpr (!Traced) {
+        if (position >= end) break;
+      }
       end = clamp_end(&code, end);
       if (position < end) stack::top = base;
     }
@@ -344,8 +347,9 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 // A paren or a set-word at `position`, and the operators after it; each out of line for the
 // same reasons as call_word.
 [[gnu::noinline]] uint32_t eval_paren_at(const Cell* code, uint32_t position, uint32_t end) {
+  const Cell group = *cell_at(code, position);   // a copy: the paren may move its block
   Cell* start = stack::top;
-  run_group(*cell_at(code, position));
+  run_group(group);
   if (stack::pending) return position + 1;
   return eval_infix(code, position + 1, end, start);
 }
