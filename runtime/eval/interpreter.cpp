@@ -1340,7 +1340,10 @@ void run_body(const Cell* function, const Cell* name) {
 
 // ---- public entry points ----
 
-void eval_block(const Cell* block_given, bool chain) { run_chained_block(*block_given, chain); }
+void eval_block(const Cell* block_given, bool chain) {
+  const Cell code = *block_given;   // a copy: the cell given may be overwritten meanwhile
+  run_chained_block(code, chain);
+}
 
 void eval_block_in_frame(const Cell* block_given) {
   const Cell code = *block_given;
