@@ -38,7 +38,11 @@ bool is_owned_container(const Cell* holder) {
 Cell spread(const Cell* number, TypeId type) {
   if (!number->is(TYPE_INTEGER) && !std::isfinite(number->float_value()))
     number::raise_invalid_arg(number);
-  if (type == TYPE_PAIR) return pair::make(pair::get_int(number), pair::get_int(number));
+  if (type == TYPE_PAIR) {
+    if (number->is(TYPE_INTEGER) || !integer::out_of_range(number->float_value()))
+      return pair::make(pair::get_int(number), pair::get_int(number));
+    type = TYPE_POINT2D;   // no integer holds it: the pair's arithmetic overflows into floats
+  }
   float value = point::get_float(number);
   const float values[point::kMaxCoordinates] = {value, value, value};
   return point::make(type, values);

@@ -97,8 +97,14 @@ void do_math(MathOp op, const Cell* pair, const Cell* operand, Cell* result) {
                                     : point2d::make(float(a / f), float(b / f));
         return;
       }
-      int32_t n = truncated(finite_operand(operand));
-      integer_math(op, pair, n, n, result);
+      f = finite_operand(operand);
+      if (integer::out_of_range(f)) {
+        // No integer holds it, so the operation overflows 32 bits: it is done in floats.
+        Cell as_point = to_point2d(pair);
+        point::do_math(op, &as_point, operand, result);
+        return;
+      }
+      integer_math(op, pair, int32_t(f), int32_t(f), result);
       return;
     }
     default:
