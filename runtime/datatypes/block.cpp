@@ -661,10 +661,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t start = series::head_of(&target);
   uint32_t count = units - start;
   if (options.part) {
-    if (!options.part->is(TYPE_INTEGER) &&
-        (options.part->type() != target.type() || options.part->node() != target.node()))
-      raise_refine(options.part, "part");
-    int32_t asked = series::part_count(&target, options.part, ACT_SORT);
+    int32_t asked = series::part_count(&target, options.part, "part");
     if (asked < 0) {
       uint32_t back = std::min(uint32_t(-int64_t(asked)), start);
       start -= back;

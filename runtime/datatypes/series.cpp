@@ -162,11 +162,15 @@ int32_t get_length(Cell* series, bool from_start) {
   return int32_t(from_start ? units : units - series->head_index());
 }
 
-int32_t part_count(const Cell* series, const Cell* part, Action action) {
+int32_t part_count(const Cell* series, const Cell* part, const char* word) {
   if (part->is(TYPE_INTEGER)) return integer::get(part);
   if (part->type() != series->type() || part->node() != series->node())
-    raise_refine(part, actions::action_word(action));
+    raise_refine(part, word);
   return int32_t(head_of(part)) - int32_t(head_of(series));
+}
+
+int32_t part_count(const Cell* series, const Cell* part, Action action) {
+  return part_count(series, part, actions::action_word(action));
 }
 
 Range copy_range(const Cell* series, const Cell* part) {

@@ -62,8 +62,10 @@ void clip_index(Cell* series, const Cell* index, int32_t base);
 int32_t get_length(Cell* series, bool from_start);
 // The count that a `part` argument names for `series`: an integer! as it is, or a series of
 // the same type on the same buffer by the distance from this head to its head. Anything else
-// raises script `invalid-refine-arg` with the argument and the word of `action`.
+// raises script `invalid-refine-arg` with the argument and the word of `action` (or `word`,
+// for the actions whose error names the refinement).
 int32_t part_count(const Cell* series, const Cell* part, Action action);
+int32_t part_count(const Cell* series, const Cell* part, const char* word);
 // The units that `copy/part` takes: from absolute position `start`, `count` units.
 struct Range {
   uint32_t start;

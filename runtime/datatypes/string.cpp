@@ -343,13 +343,14 @@ Found search(Cell* series, const Cell* value, const FindOptions& options) {
   if (options.any || options.with) raise_not_done();
   int32_t step = 1;
   if (options.skip) {
+    if (!options.skip->is(TYPE_INTEGER)) series::raise_refine(options.skip, "skip");
     step = integer::get(options.skip);
     if (step < 1) number::raise_out_of_range(options.skip);
   }
   // The units searched: after the head, or before it for /reverse.
   uint32_t count = options.reverse ? head : units - head;
   if (options.part) {
-    int32_t n = series::part_count(series, options.part, ACT_FIND);
+    int32_t n = series::part_count(series, options.part, "part");
     if (n < 1) return none;
     count = std::min(count, uint32_t(n));
   }
@@ -359,19 +360,21 @@ Found search(Cell* series, const Cell* value, const FindOptions& options) {
   bool case_sensitive = options.case_sensitive || options.same || !is_text_type(series->type());
 
   if (options.reverse || options.last) {
-    // Backward: the pattern ends at each position tried, from the first one down.
+    // Backward, from the first start tried down: /reverse ends the pattern just before the
+    // head; /last starts it at the last record from the head (of /skip units) it fits in.
     int64_t low, first;
     if (options.reverse) {
       if (head == 0 || options.match) return none;
-      first = int64_t(head) - 1;
+      first = int64_t(head) - n;
       low = int64_t(head) - count;
     } else {
-      first = int64_t(head) + count - 1;
+      if (count < n) return none;
+      first = head + (count - n) / uint32_t(step) * uint32_t(step);
       low = head;
     }
-    for (int64_t end = first; end - int64_t(n) + 1 >= low; end -= step) {
-      uint32_t start = uint32_t(end - n + 1);
-      if (matches_at(series, start, pattern, case_sensitive)) return {true, start, n};
+    for (int64_t start = first; start >= low; start -= step) {
+      if (matches_at(series, uint32_t(start), pattern, case_sensitive))
+        return {true, uint32_t(start), n};
       if (options.match) break;
     }
     return none;
@@ -857,7 +860,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t head = clamp_head(&target);
   uint32_t n = length(&target);
   if (options.part) {
-    int32_t count = series::part_count(&target, options.part, ACT_SORT);
+    int32_t count = series::part_count(&target, options.part, "part");
     if (count < 0) {
       uint32_t back = uint32_t(-int64_t(count));
       if (back > head) {
