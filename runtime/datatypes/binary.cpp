@@ -120,19 +120,23 @@ int32_t write_hex(const Cell* value, Cell* buffer, bool only, bool flat, bool li
   uint32_t n = length(value);
   bool lines = n >= kLongBinary && !flat;
   string::CharWriter writer(buffer);
+  // Counted only against a limit: unlimited, a binary of a gigabyte would overflow the count.
+  auto spend = [&](int32_t characters) {
+    if (limited) part -= characters;
+  };
   auto new_line = [&](int32_t level) {
     writer.put('\n');
     for (int32_t i = 0; i < level * kIndentWidth; ++i) writer.put(' ');
-    part -= 1 + level * kIndentWidth;
+    spend(1 + level * kIndentWidth);
   };
   if (!only) {
     writer.put_ascii("#{");
-    part -= 2;
+    spend(2);
   }
   if (lines) new_line(indent + 1);
   for (uint32_t i = 0; i < n; ++i) {
     writer.put_ascii(string::byte_to_hex(uint8_t(bytes(value)[i])));
-    part -= 2;
+    spend(2);
     if (limited && part <= 0) {
       writer.flush();
       return part;
@@ -142,7 +146,7 @@ int32_t write_hex(const Cell* value, Cell* buffer, bool only, bool flat, bool li
   if (lines && n % kBytesPerLine) new_line(indent);
   if (!only) {
     writer.put('}');
-    part -= 1;
+    spend(1);
   }
   writer.flush();
   return part;
