@@ -42,6 +42,8 @@ namespace {
 
 constexpr Cell kNone{TYPE_NONE, 0, 0, 0};
 constexpr uint32_t kKindMask = 0x3u << kArgKindShift;
+// How the argument whose typeset is the cache entry `types` is fetched.
+inline uint32_t arg_kind(const Cell& types) { return (types.header & kKindMask) >> kArgKindShift; }
 constexpr int32_t kNoPosition = -1;
 // An argument cache of two arguments and no refinement: two typeset/word pairs and the totals.
 constexpr uint32_t kBinaryCacheCells = 5;
@@ -477,7 +479,7 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
   site.end = clamp_end(site.code, site.end);
   for (; i < before_end; i += 2) {
     const Cell* entry = entries + i;
-    const uint32_t kind = (entry->header & kKindMask) >> kArgKindShift;
+    const uint32_t kind = arg_kind(*entry);
     // The common argument, a plain value perhaps followed by operators, is fetched here;
     // every other one takes fetch_argument.
     const Cell* value = kind == ARG_EVALUATED && !infix && site.position < site.end &&
@@ -545,7 +547,7 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
       for (uint32_t k = 0; k < position.data3; ++k) {
         const Cell* entry = cells_of(cache) + at + 2 + 2 * k;
         const Cell types = entry[0], argument_word = entry[1];
-        fetch_argument((types.header & kKindMask) >> kArgKindShift, types, argument_word, name,
+        fetch_argument(arg_kind(types), types, argument_word, name,
                        site, false);
         if (stack::pending) return;
       }
@@ -877,7 +879,7 @@ uint32_t other_call_shapes[kCallShapes];
   Cell* start = stack::top;
   uint32_t after = position + 1;
   for (uint32_t i = 0; i < count && after != kNotPure; ++i)
-    after = (entries[2 * i].header & kKindMask) == ARG_EVALUATED
+    after = arg_kind(entries[2 * i]) == ARG_EVALUATED
                 ? pure_value(cells, after, end, kPureParenDepth)
                 : kNotPure;
   if (after == kNotPure) {
@@ -962,7 +964,7 @@ const Cell* binary_cache(const Cell& function) {
   const Cell* cache = cells_of(slot->node());
   const Cell& totals = cache[kBinaryCacheCells - 1];
   const bool binary = totals.data1 == 0 && totals.data3 == 2 &&
-                      (cache[2].header & kKindMask) >> kArgKindShift == ARG_EVALUATED;
+                      arg_kind(cache[2]) == ARG_EVALUATED;
   return binary ? cache : nullptr;
 }
 
@@ -978,7 +980,7 @@ const Cell* evaluating_native(const Cell* word) {
   const Cell* entries = cells_of(cache_slot->node());
   const uint32_t count = entries[cell_count(cache_slot->node()) - 1].data3;
   for (uint32_t i = 0; i < count; ++i)
-    if ((entries[2 * i].header & kKindMask) != ARG_EVALUATED) return nullptr;
+    if (arg_kind(entries[2 * i]) != ARG_EVALUATED) return nullptr;
   return count ? slot : nullptr;
 }
 
