@@ -804,9 +804,11 @@ constexpr int32_t kEitherNative = 3;
   // Blocks written out, with no operator after either (which would make it an expression); an
   // unset condition, which `either` rejects, takes the general road too (being pure, it may be
   // computed again).
-  bool written = after + blocks <= end && !(native == kEitherNative && start->is(TYPE_UNSET));
-  for (uint32_t i = after; written && i < after + blocks; ++i)
-    written = cells[i].is(TYPE_BLOCK) && !(i + 1 < end && op_of(cells + i + 1));
+  // Only the last block can have an operator after it: the first of two has a block.
+  const uint32_t next = after + blocks;
+  const bool written = next <= end && cells[after].is(TYPE_BLOCK) &&
+                       cells[next - 1].is(TYPE_BLOCK) && !(next < end && op_of(cells + next)) &&
+                       !(native == kEitherNative && start->is(TYPE_UNSET));
   if (!written) {
     stack::top = start;
     return call_word(slot, code, position, end);
@@ -814,7 +816,6 @@ constexpr int32_t kEitherNative = 3;
   // The routine's work, done here. Choosing cannot fail, and nothing can see whether a branch
   // left untaken or a pure one ran inside the frame: only a branch that may fail or run code
   // needs it.
-  const uint32_t next = after + blocks;
   Cell branch = cells[after];
   if (native == kEitherNative) {
     if (!logic::true_q(start)) branch = cells[after + 1];
