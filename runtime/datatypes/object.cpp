@@ -449,7 +449,9 @@ int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only,
   }
   const NodeId context = context_of(&value);
   bool first = true;
-  for (int32_t i = 0; i < context::word_count(context); ++i) {
+  // Like the block and map walks, stop once the limit is used up: the caller cuts the text
+  // there, and a deep object would otherwise be walked to its end (or to too-deep).
+  for (int32_t i = 0; i < context::word_count(context) && part > 0; ++i) {
     const Cell word = *context::word_at(context, i);
     if (!all && is_hook_word(&word)) continue;
     if (!first && !lines) part = text::append_counted(buffer, flat ? " " : "\n", part);
