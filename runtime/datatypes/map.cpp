@@ -244,8 +244,11 @@ void reflect(Cell* map, const Cell* field, Cell* result) {
 }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
+  if (cycles::detect(*value, buffer->node(), part, false)) return part;
+  cycles::Visit visit(value->node());
   bool first = true;
   each_pair(value, [&](Cell key, Cell item) {
+    if (part < 1) return;
     if (!first) part = text::append_counted(buffer, "\n", part);
     first = false;
     part = actions::get<ACT_MOLD>(key.type())(&key, buffer, false, false, false, argument, part, 0);
