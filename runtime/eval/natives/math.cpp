@@ -112,11 +112,6 @@ double arc_sine(double value) { return std::asin(value); }
 double arc_cosine(double value) { return std::acos(value); }
 double arc_tangent(double value) { return std::atan(value); }
 
-// A coordinate of as-point2D and as-point3D: stored as a single-precision float.
-float point_coordinate(const Cell* value) {
-  return value->is(TYPE_INTEGER) ? float(integer::get(value)) : float(floating::get(value));
-}
-
 }  // namespace
 
 void negative_q(bool, const int32_t*) { result_logic(sign_of(arguments) < 0); }
@@ -190,7 +185,9 @@ void arccosine(bool, const int32_t* refinements) { arc_function<arc_cosine>(refi
 void arctangent(bool, const int32_t* refinements) { arc_function<arc_tangent>(refinements); }
 
 void arctangent2(bool, const int32_t* refinements) {
-  const double y = arg_to_float(arguments), x = arg_to_float(arguments + 1);
+  // Adding 0.0 turns a y of -0.0 into 0.0: atan2 would answer -pi for it, outside the
+  // promised range (-180, 180].
+  const double y = arg_to_float(arguments) + 0.0, x = arg_to_float(arguments + 1);
   result_float(to_degrees_unless(refinements, std::atan2(y, x)));
 }
 
@@ -217,13 +214,13 @@ void as_pair(bool, const int32_t*) {
 }
 
 void as_point2d(bool, const int32_t*) {
-  point2d::make_at(arguments, point_coordinate(arguments), point_coordinate(arguments + 1));
+  point2d::make_at(arguments, point::get_float(arguments), point::get_float(arguments + 1));
   stack::keep();
 }
 
 void as_point3d(bool, const int32_t*) {
-  point3d::make_at(arguments, point_coordinate(arguments), point_coordinate(arguments + 1),
-                   point_coordinate(arguments + 2));
+  point3d::make_at(arguments, point::get_float(arguments), point::get_float(arguments + 1),
+                   point::get_float(arguments + 2));
   stack::keep();
 }
 
