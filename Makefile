@@ -2,7 +2,7 @@
 JOBS   ?= $(shell nproc)
 CMAKE  := cmake -G Ninja -Wno-dev
 
-.PHONY: deps build build-asan run test bench clean
+.PHONY: deps build build-asan run test bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -28,5 +28,16 @@ bench:
 	@cmake --build build -j $(JOBS)
 	@bench/run
 
+# The libFuzzer targets (clang, sanitizers on), run for FUZZ_SECONDS in all with FUZZ_JOBS
+# workers; crashes are kept in build-fuzz/artifacts/.
+FUZZ_SECONDS ?= 300
+FUZZ_JOBS    ?= 4
+fuzz:
+	@scripts/install-deps fuzz
+	@$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOL_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target xol_fuzz_load xol_fuzz_eval
+	@fuzz/run build-fuzz $(FUZZ_SECONDS) $(FUZZ_JOBS)
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

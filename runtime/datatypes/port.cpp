@@ -136,14 +136,16 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
   insert_options(series, words::w.change, value, options, result);
 }
 
-template <const Cell* Word>
+// The action's word is a member of words::w named by a member pointer: clang 14 takes
+// no address inside an object as a template argument.
+template <Cell words::Words::*Word>
 void unary(Cell* value, Cell* result) {
-  forward(value, *Word, {}, result);
+  forward(value, words::w.*Word, {}, result);
 }
 
-template <const Cell* Word>
+template <Cell words::Words::*Word>
 void binary(Cell* value1, Cell* value2, Cell* result) {
-  forward(value1, *Word, {*value2}, result);
+  forward(value1, words::w.*Word, {*value2}, result);
 }
 
 void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result) {
@@ -337,19 +339,19 @@ void init() {
           .own(own<ACT_FORM>(form))
           .own(own<ACT_MOLD>(mold))
           .own(own<ACT_APPEND>(append))
-          .own(own<ACT_AT>(binary<&words::w.at>))
-          .own(own<ACT_BACK>(unary<&words::w.back>))
+          .own(own<ACT_AT>(binary<&words::Words::at>))
+          .own(own<ACT_BACK>(unary<&words::Words::back>))
           .own(own<ACT_CHANGE>(change))
-          .own(own<ACT_CLEAR>(unary<&words::w.clear>))
+          .own(own<ACT_CLEAR>(unary<&words::Words::clear>))
           .own(own<ACT_COPY>(copy))
           .own(own<ACT_FIND>(find))
-          .own(own<ACT_HEAD>(unary<&words::w.head>))
-          .own(own<ACT_HEAD_Q>(unary<&words::w.head_q>))
-          .own(own<ACT_INDEX_Q>(unary<&words::w.index_q>))
+          .own(own<ACT_HEAD>(unary<&words::Words::head>))
+          .own(own<ACT_HEAD_Q>(unary<&words::Words::head_q>))
+          .own(own<ACT_INDEX_Q>(unary<&words::Words::index_q>))
           .own(own<ACT_INSERT>(append))
           .own(own<ACT_LENGTH_Q>(length_q))
           .own(own<ACT_MOVE>(move))
-          .own(own<ACT_NEXT>(unary<&words::w.next>))
+          .own(own<ACT_NEXT>(unary<&words::Words::next>))
           .own(own<ACT_PICK>(pick))
           .own(own<ACT_POKE>(poke))
           .own(own<ACT_PUT>(put))
@@ -357,21 +359,21 @@ void init() {
           .own(own<ACT_REVERSE>(reverse))
           .own(own<ACT_SELECT>(select))
           .own(own<ACT_SORT>(sort))
-          .own(own<ACT_SKIP>(binary<&words::w.skip>))
-          .own(own<ACT_SWAP>(binary<&words::w.swap>))
-          .own(own<ACT_TAIL>(unary<&words::w.tail>))
-          .own(own<ACT_TAIL_Q>(unary<&words::w.tail_q>))
+          .own(own<ACT_SKIP>(binary<&words::Words::skip>))
+          .own(own<ACT_SWAP>(binary<&words::Words::swap>))
+          .own(own<ACT_TAIL>(unary<&words::Words::tail>))
+          .own(own<ACT_TAIL_Q>(unary<&words::Words::tail_q>))
           .own(own<ACT_TAKE>(take))
           .own(own<ACT_TRIM>(trim))
-          .own(own<ACT_CREATE>(unary<&words::w.create>))
-          .own(own<ACT_CLOSE>(unary<&words::w.close>))
-          .own(own<ACT_DELETE>(unary<&words::w.delete_>))
+          .own(own<ACT_CREATE>(unary<&words::Words::create>))
+          .own(own<ACT_CLOSE>(unary<&words::Words::close>))
+          .own(own<ACT_DELETE>(unary<&words::Words::delete_>))
           .own(own<ACT_MODIFY>(modify))
           .own(own<ACT_OPEN>(open))
-          .own(own<ACT_QUERY>(unary<&words::w.query>))
+          .own(own<ACT_QUERY>(unary<&words::Words::query>))
           .own(own<ACT_READ>(read))
-          .own(own<ACT_RENAME>(binary<&words::w.rename>))
-          .own(own<ACT_UPDATE>(unary<&words::w.update>))
+          .own(own<ACT_RENAME>(binary<&words::Words::rename>))
+          .own(own<ACT_UPDATE>(unary<&words::Words::update>))
           .own(own<ACT_WRITE>(write)));
 }
 

@@ -1,0 +1,103 @@
+// The libFuzzer targets of the runtime, one source built twice.
+//
+// xol_fuzz_load reads the input through the lexer, as the script runner loads a file, and molds
+// what it made. xol_fuzz_eval also evaluates the loaded block. A language error (or any thrown
+// code) is the runtime answering bad input and ends the run quietly; a crash, a sanitizer report,
+// an escaping C++ exception or the process ending is a fault.
+//
+// The runtime starts once per process and every input runs in it, so an input could break the
+// next ones by rebinding the standard words: before each evaluation the global values that
+// start-up made are put back and words added since are unset. Inputs that name a native of the
+// outside world (files, processes, waiting) or the endless loop are refused, so the fuzzer
+// stays in the language itself; any other endless loop is left to libFuzzer's -timeout.
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/stack.h"
+#include "runtime/io/lexer.h"
+#include "runtime/process.h"
+#include "runtime/runtime.h"
+
+#ifndef XOL_FUZZ_EVAL
+#error "XOL_FUZZ_EVAL must be 0 (load only) or 1 (load and evaluate)"
+#endif
+
+namespace xol::fuzz {
+namespace {
+
+// Substrings (compared in lower case) that refuse an input in the evaluating target. Plain
+// substrings also catch refinements, get-words and lit-words of these names.
+constexpr std::string_view kRefusedWords[] = {
+    "call",  "browse", "wait",  "read",   "write",   "delete", "rename", "create",
+    "open",  "close",  "modify", "query", "update",  "set-env", "forever", "quit", "halt",
+};
+
+// The global values as start-up left them, a collector root while the process lives.
+std::vector<Cell> startup_globals;
+Cell* startup_first = nullptr;
+Cell* startup_end = nullptr;
+
+void start_runtime() {
+  runtime::init();
+  const NodeId global = context::global();
+  const Cell* values = context::values(global);
+  startup_globals.assign(values, values + context::word_count(global));
+  startup_first = startup_globals.data();
+  startup_end = startup_first + startup_globals.size();
+  collector::register_root_cells(&startup_first, &startup_end);
+}
+
+void restore_globals() {
+  const NodeId global = context::global();
+  Cell* values = context::values(global);
+  const size_t count = size_t(context::word_count(global));
+  std::copy(startup_globals.begin(), startup_globals.end(), values);
+  for (size_t i = startup_globals.size(); i < count; ++i) cell::set_unset(&values[i]);
+}
+
+bool refused(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return std::any_of(std::begin(kRefusedWords), std::end(kRefusedWords),
+                     [&](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+void run(std::string_view text) {
+  const stack::Mark mark = stack::save();
+  try {
+    const Cell code = lexer::load(text);
+    Cell molded;
+    actions::mold_value(&code, false, false, false, kNoPartLimit, &molded);
+    if (XOL_FUZZ_EVAL) interpreter::eval_block(&code, false);
+  } catch (const rt::Thrown&) {
+    // A language error or an uncaught throw: the runtime's answer to the input.
+  }
+  stack::restore(mark);
+  stack::pending = 0;
+}
+
+}  // namespace
+}  // namespace xol::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace xol::fuzz;
+  static const bool started = (start_runtime(), true);
+  (void)started;
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (XOL_FUZZ_EVAL) {
+    if (refused(text)) return -1;
+    restore_globals();
+  }
+  run(text);
+  return 0;
+}
