@@ -565,11 +565,13 @@ bool read_time(Bytes p, Bytes end, uint32_t flags, double* value) {
   int64_t hours;
   bool too_big = false;
   if (!read_integer(p, colon, &hours, &too_big) || too_big) return false;
-  Bytes q = colon + 1;
-  int32_t minutes = 0;
-  int count = 0;
-  while (q < end && is_digit(*q)) minutes = minutes * 10 + (*q++ - '0'), ++count;
-  if (!count) return false;
+  Bytes minutes_start = colon + 1;
+  Bytes q = minutes_start;
+  while (q < end && is_digit(*q)) ++q;
+  // Minutes past 59 carry into the hours, but like the hours they must fit 32 bits.
+  int64_t minutes;
+  if (q == minutes_start || !read_integer(minutes_start, q, &minutes, &too_big) || too_big)
+    return false;
   double total;
   if (q == end) {
     total = double(hours) * 3600 + minutes * 60.0;
