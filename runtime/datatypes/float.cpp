@@ -194,8 +194,13 @@ int32_t compare_with_money(double value, const Cell* amount, int32_t op) {
   double magnitude = std::fabs(value);
   if (magnitude < kMoneySmallest) return -value_sign;
   if (magnitude >= kMoneyBeyond) return value_sign;
-  Cell as_money = money::from_float(value, true);
-  return money::compare(&as_money, amount, op);
+  // A double with more than five decimals has no money! of its own, yet still compares: as its
+  // amount cut after the fifth decimal, and when that ties, the cut-off digits put the double
+  // farther from zero.
+  Cell as_money = money::from_float(value, false);
+  int32_t answer = money::compare(&as_money, amount, op);
+  if (answer == 0 && money::to_float(&as_money) != value) answer = value_sign;
+  return answer;
 }
 
 void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
