@@ -141,11 +141,6 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     s.prev_state = uint8_t(previous);
     s.forced_type = -1;
     s.result_type = kStateType[state];
-    const TokenEntry& entry = kTokenTable[token];
-
-    if (prescan && token < kFirstValueToken) {
-      if (!entry.scanner(s, start, p, flags, MODE_CHECK)) return;
-    }
     if (token == TOKEN_WORD && (flags & kNonAsciiFlags)) {
       const uint8_t* q = start;
       while (q < p) {
@@ -165,6 +160,12 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
         token = TOKEN_END;
         s.result_type = 0;
       }
+    }
+    // Taken only now: a word of nothing but Unicode spaces at the end of the input became the end.
+    const TokenEntry& entry = kTokenTable[token];
+
+    if (prescan && token < kFirstValueToken) {
+      if (!entry.scanner(s, start, p, flags, MODE_CHECK)) return;
     }
 
     bool process = !prescan;
