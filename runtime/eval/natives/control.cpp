@@ -469,48 +469,32 @@ void remove_each(bool, const int32_t*) {
 
 // ---- evaluation ----
 
-void do_(bool, const int32_t* refinements) {
-  enum { EXPAND, ARGS, NEXT, TRACE };
-  Cell value = arguments[0];
-  const bool tracing = refinements[TRACE] >= 0 && !interpreter::trace.active;
-  if (tracing) {
-    const Cell callback = arguments[refinements[TRACE]];
-    const Cell cache = interpreter::arg_cache(&callback);
-    interpreter::trace.callback = callback;
-    interpreter::trace.mask = interpreter::event_mask(&callback);
-    interpreter::trace.locals = interpreter::cache_totals(&cache).locals;
-    interpreter::trace.active = interpreter::trace.saved_active = true;
-    stack::set_body_flag(true);
-    interpreter::fire_event(interpreter::EVENT_INIT, nullptr, 0, stack::arguments, nullptr);
-  }
-  struct TraceEnd {
-    bool on;
-    ~TraceEnd() {
-      if (!on) return;
-      interpreter::trace.active = interpreter::trace.saved_active = false;
-      interpreter::trace.callback = none::value;
-    }
-  } trace_end{tracing};
+namespace {
 
+enum DoRefinement { DO_EXPAND, DO_ARGS, DO_NEXT, DO_TRACE };
+
+// Evaluates do's value by its type into the native's result slot (unless a code is left
+// pending).
+void do_value(Cell value, const int32_t* refinements) {
   if (value.is(TYPE_STRING)) {
     Cell* loaded = stack::push_slot();
     lexer::scan_string(&value, nullptr, nullptr, nullptr, lexer::Mode{}, -1, loaded);
     value = *loaded;
   }
-  if (refinements[EXPAND] >= 0 && series::any_block(value.type())) {
+  if (refinements[DO_EXPAND] >= 0 && series::any_block(value.type())) {
     const Cell name = word::load("expand");
     Cell expanded;
     call::value(call::get_value(&name), &name, &value, 1, &expanded);
   }
   switch (value.type()) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
-      if (refinements[NEXT] >= 0) {
-        Cell* position_word = arguments + refinements[NEXT];
+      if (refinements[DO_NEXT] >= 0) {
+        Cell* position_word = arguments + refinements[DO_NEXT];
         value.data1 = block::head_position(&value);
         const uint32_t end = end_of(value);
         if (value.data1 < end) {
           value.data1 = interpreter::eval_next(&value, value.data1, end);
-          if (stack::pending) break;
+          if (stack::pending) return;
           stack::set_last(--stack::top);
         } else {
           unset::box(stack::arguments);
@@ -519,32 +503,77 @@ void do_(bool, const int32_t* refinements) {
       } else {
         interpreter::eval_block(&value, true);
       }
-      break;
+      return;
     case TYPE_FILE: case TYPE_URL: {
       const Cell name = word::load("do-file"), args_refinement = word::load_refinement("args");
-      const Cell args[] = {value, refinements[ARGS] >= 0 ? arguments[refinements[ARGS]]
-                                                         : none::value};
+      const Cell args[] = {value, refinements[DO_ARGS] >= 0 ? arguments[refinements[DO_ARGS]]
+                                                            : none::value};
       Cell result;
       call::value(call::get_value(&name), &name, args, 1, &result, {{&args_refinement, args + 1, 1}});
       stack::set_last(&result);
-      break;
+      return;
     }
     case TYPE_ERROR:
       stack::throw_error(&value);
     default:
       eval_one(value);
       if (!stack::pending) stack::set_last(--stack::top);
-      break;
+      return;
   }
-  if (!tracing) {
+}
+
+// Fires the trace's end event with `value`, keeping the code pending meanwhile (the callback
+// runs as a plain evaluation).
+void fire_trace_end(const Cell* value) {
+  const uint32_t code = stack::pending;
+  stack::pending = 0;
+  interpreter::fire_event(interpreter::EVENT_END, nullptr, 0, value, nullptr);
+  stack::pending = code;
+}
+
+}  // namespace
+
+void do_(bool, const int32_t* refinements) {
+  const Cell value = arguments[0];
+  if (refinements[DO_TRACE] < 0 || interpreter::trace.active) {
+    do_value(value, refinements);
     if (!stack::pending) stack::keep();
     return;
   }
+  // do starts the trace: its frame takes the body flag, so that a return in the traced code
+  // ends here and is raised again from here once the trace is over.
+  const Cell callback = arguments[refinements[DO_TRACE]];
+  const Cell cache = interpreter::arg_cache(&callback);
+  interpreter::trace.callback = callback;
+  interpreter::trace.mask = interpreter::event_mask(&callback);
+  interpreter::trace.locals = interpreter::cache_totals(&cache).locals;
+  interpreter::trace.active = interpreter::trace.saved_active = true;
+  stack::set_body_flag(true);
+  interpreter::fire_event(interpreter::EVENT_INIT, nullptr, 0, stack::arguments, nullptr);
+  struct TraceEnd {
+    ~TraceEnd() {
+      interpreter::trace.active = interpreter::trace.saved_active = false;
+      interpreter::trace.callback = none::value;
+    }
+  } trace_end;
+
+  // The trace ends however the evaluation does: an error or a throw passes on after the end
+  // event, as does a break or continue, which has already left do's frame.
+  try {
+    do_value(value, refinements);
+  } catch (const error::Raised& raised) {
+    fire_trace_end(&raised.error);
+    throw;
+  } catch (const rt::Thrown&) {
+    fire_trace_end(stack::arguments);
+    throw;
+  }
   const uint32_t code = stack::pending;
+  if (code == rt::THROWN_BREAK || code == rt::THROWN_CONTINUE) return fire_trace_end(stack::arguments);
   stack::set_body_flag(false);
-  if (code == rt::THROWN_RETURN || code == rt::THROWN_EXIT) stack::pending = 0;
-  if (!stack::pending) stack::keep();
-  interpreter::fire_event(interpreter::EVENT_END, nullptr, 0, stack::arguments, nullptr);
+  stack::pending = 0;
+  stack::keep();
+  fire_trace_end(stack::arguments);
   if (code == rt::THROWN_RETURN || code == rt::THROWN_EXIT)
     stack::throw_return(code == rt::THROWN_RETURN);
 }
