@@ -23,6 +23,7 @@
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
+#include "runtime/owners.h"
 #include "runtime/runtime_words.h"
 
 namespace xol::natives {
@@ -192,10 +193,18 @@ bool is_function_type(TypeId type) {
 }
 
 // Adds a value to the output of reduce or compose: appended when `append`, else inserted at
-// the output's position, which moves past it.
+// the output's position by the insert action (which tells an owner), the position moving past
+// it.
 void add_to(Cell* out, const Cell* value, bool append) {
-  if (append) block::append_cell(out, value);
-  else block::insert_value(out, value, true, false);
+  if (append) {
+    block::append_cell(out, value);
+    return;
+  }
+  InsertOptions one_value;
+  one_value.only = true;
+  Cell item = *value, moved;
+  actions::get<ACT_INSERT>(out->type())(out, &item, one_value, false, &moved);
+  *out = moved;
 }
 
 // The compose worker: walks `source` and adds to `out` (a cell on the argument stack).
@@ -236,6 +245,14 @@ void compose_into(const Cell source, Cell* out, bool deep, bool only, bool appen
 
 // Whether a `/into` output takes values by appending: it is at its tail.
 bool appends(const Cell& out) { return series::at_tail(&out); }
+
+// The values appended to an `/into` output at its tail (`out`, still at the former tail) are
+// told to its owner at once, as one insertion there.
+void tell_owner_appended(const Cell& out) {
+  const uint32_t added = block::length(&out);
+  if (added == 0) return;
+  ownership::check(&out, &words::w.inserted, &none::value, int32_t(out.data1), int32_t(added));
+}
 
 }  // namespace
 
@@ -611,6 +628,7 @@ void reduce(bool, const int32_t* refinements) {
       add_to(out, &value, append);
     }
   }
+  if (into && append) tell_owner_appended(*out);
   stack::set_last(out);
   stack::keep();
 }
@@ -628,9 +646,10 @@ void compose(bool, const int32_t* refinements) {
   Cell* out = stack::push_slot();
   if (into) *out = given;
   else block::make_at(out, int32_t(block::length(&source)));
-  compose_into(source, out, refinements[DEEP] >= 0, refinements[ONLY] >= 0,
-               !into || appends(*out));
+  const bool append = !into || appends(*out);
+  compose_into(source, out, refinements[DEEP] >= 0, refinements[ONLY] >= 0, append);
   if (stack::pending) return;
+  if (into && append) tell_owner_appended(*out);
   stack::set_last(out);
   stack::keep();
 }
