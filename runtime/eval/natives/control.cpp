@@ -108,24 +108,6 @@ bool series_left(const Cell& series) {
   return series.data1 < series::buffer_units(&series);
 }
 
-// The next live key/value pair of a map from its index on (removed pairs have a value cell
-// whose header is 0); false when none is left. The index moves past the pair.
-bool next_map_pair(Cell* map, Cell* key, Cell* value) {
-  const Cell pairs{TYPE_BLOCK, 0, map->data2, 0};
-  const uint32_t count = block::length(&pairs);
-  for (uint32_t at = map->data1; at + 1 < count; at += 2) {
-    const Cell* pair = block::abs_at(&pairs, at);
-    if (pair[1].header == 0) continue;
-    *key = pair[0];
-    if (key->is(TYPE_SET_WORD)) cell::set_type(key, TYPE_WORD);
-    *value = pair[1];
-    map->data1 = at + 2;
-    return true;
-  }
-  map->data1 = count;
-  return false;
-}
-
 // Element `i` (from 1) at the series' index, as `pick` answers it (none past the tail).
 Cell pick_at(Cell* series, int32_t i) {
   if (is_list(series->type())) {
@@ -259,6 +241,23 @@ void tell_owner_appended(const Cell& out) {
 bool walk_left(const Cell& block, uint32_t position, uint32_t& end) {
   end = std::min(end, end_of(block));
   return position < end;
+}
+
+// Removed pairs have a value cell whose header is 0.
+bool next_map_pair(Cell* map, Cell* key, Cell* value) {
+  const Cell pairs{TYPE_BLOCK, 0, map->data2, 0};
+  const uint32_t count = block::length(&pairs);
+  for (uint32_t at = map->data1; at + 1 < count; at += 2) {
+    const Cell* pair = block::abs_at(&pairs, at);
+    if (pair[1].header == 0) continue;
+    *key = pair[0];
+    if (key->is(TYPE_SET_WORD)) cell::set_type(key, TYPE_WORD);
+    *value = pair[1];
+    map->data1 = at + 2;
+    return true;
+  }
+  map->data1 = count;
+  return false;
 }
 
 // ---- conditionals ----

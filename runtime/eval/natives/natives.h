@@ -40,6 +40,9 @@ void compose(bool check, const int32_t* refinements);
 // may shorten the block, so `end` follows its tail down; values appended meanwhile are not
 // walked.
 bool walk_left(const Cell& block, uint32_t position, uint32_t& end);
+// The next live key/value pair of a map from its index on, the key as a word!; false when none
+// is left. The index moves past the pair.
+bool next_map_pair(Cell* map, Cell* key, Cell* value);
 
 // function.cpp
 void func(bool check, const int32_t* refinements);
@@ -61,7 +64,8 @@ void extend(bool check, const int32_t* refinements);
 void as(bool check, const int32_t* refinements);
 void apply(bool check, const int32_t* refinements);
 // Sets the words of the block from `values`: value i for word i when `values` is a list (none
-// past its tail) and `only` is not given, else `values` itself for every word. Each entry must
+// past its tail; a map! counts as the list of its keys and values, the keys as words) and
+// `only` is not given, else `values` itself for every word. Each entry must
 // be a word!, set-word!, lit-word! or get-word! (else script `invalid-arg`); an unset value
 // raises script `need-value` unless `any`; `some` skips none values.
 void set_many(Cell* words_block, const Cell& values, bool any, bool only, bool some);

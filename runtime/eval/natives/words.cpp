@@ -65,7 +65,19 @@ int32_t coercion_family(TypeId type) {
 
 }  // namespace
 
-void set_many(Cell* words_block, const Cell& values, bool any, bool only, bool some) {
+void set_many(Cell* words_block, const Cell& given, bool any, bool only, bool some) {
+  Cell values = given;
+  if (values.is(TYPE_MAP) && !only) {
+    Cell* pairs = stack::push_slot();
+    block::make_at(pairs, 2 * map::count(&values));
+    Cell walked = values, key, value;
+    walked.data1 = 0;
+    while (next_map_pair(&walked, &key, &value)) {
+      block::append_cell(pairs, &key);
+      block::append_cell(pairs, &value);
+    }
+    values = *pairs;
+  }
   const bool list = series::any_block(values.type()) && !only;
   const uint32_t count = block::length(words_block);
   for (uint32_t i = 1; list && i <= count; ++i) {
