@@ -203,8 +203,13 @@ void compose_into(const Cell source, Cell* out, bool deep, bool only, bool appen
       if (result->is(TYPE_UNSET)) {
         stack::pop(1);
       } else if (result->is(TYPE_BLOCK) && !only) {
-        for (uint32_t i = 0; i < block::length(result); ++i)
-          add_to(out, block::head(result) + i, append);
+        // A block spliced into itself adds the values it holds now, from a copy: each value
+        // added would otherwise grow it and shift what is left to splice.
+        if (result->node() == out->node()) block::clone(result, false, false, result);
+        for (uint32_t i = 0; i < block::length(result); ++i) {
+          const Cell value = block::head(result)[i];
+          add_to(out, &value, append);
+        }
         stack::pop(1);
       } else {
         const Cell value = *result;
