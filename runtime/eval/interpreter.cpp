@@ -138,6 +138,15 @@ Cell* record_of(const Cell* function) {
   return memory::buffer_of(function->data3)->cells();
 }
 
+// The argument cache of a function once it is built: its cells (the typeset/word pairs and
+// refinements, then the totals) and, in `count`, their number; null while it is not built.
+inline const Cell* built_cache(const Cell* function, uint32_t* count) {
+  const Cell* cache = record_of(function) + 1;
+  if (!cache->is(TYPE_BLOCK)) return nullptr;
+  *count = cell_count(cache->node());
+  return cells_of(cache->node());
+}
+
 Cell build_cache(const Cell* function) {
   const Cell spec{TYPE_BLOCK, 0, function->data2, 0};
   Cell cache;
@@ -870,11 +879,10 @@ uint32_t other_call_shapes[kCallShapes];
                                              uint32_t position, uint32_t end) {
   const uint32_t site = code->node() << kCallShapeShift ^ position;
   uint32_t& hint = other_call_shapes[site % kCallShapes];
-  const Cell* cache_slot = record_of(slot) + 1;
-  if (hint == site || !cache_slot->is(TYPE_BLOCK)) return call_word(slot, code, position, end);
-  const Cell* entries = cells_of(cache_slot->node());
-  const Cell& totals = entries[cell_count(cache_slot->node()) - 1];
-  const uint32_t count = totals.data3;
+  uint32_t cells_in_cache;
+  const Cell* entries = hint == site ? nullptr : built_cache(slot, &cells_in_cache);
+  if (!entries) return call_word(slot, code, position, end);
+  const uint32_t count = entries[cells_in_cache - 1].data3;
   end = clamp_end(code, end);
   const Cell* cells = cells_of(code->node());
   Cell* start = stack::top;
@@ -960,9 +968,9 @@ void eval_code(const Cell& function, const Cell& name, CallSite& site, NodeId pa
 // argument words, else null.
 const Cell* binary_cache(const Cell& function) {
   if (!function.is(TYPE_NATIVE) && !function.is(TYPE_ACTION)) return nullptr;
-  const Cell* slot = record_of(&function) + 1;
-  if (!slot->is(TYPE_BLOCK) || cell_count(slot->node()) != kBinaryCacheCells) return nullptr;
-  const Cell* cache = cells_of(slot->node());
+  uint32_t count;
+  const Cell* cache = built_cache(&function, &count);
+  if (!cache || count != kBinaryCacheCells) return nullptr;
   const Cell& totals = cache[kBinaryCacheCells - 1];
   const bool binary = totals.data1 == 0 && totals.data3 == 2 &&
                       arg_kind(cache[2]) == ARG_EVALUATED;
@@ -976,10 +984,10 @@ const Cell* evaluating_native(const Cell* word) {
   uint32_t flags;
   const Cell* slot = word->is(TYPE_WORD) ? context::bound_slot(word, &flags) : nullptr;
   if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION))) return nullptr;
-  const Cell* cache_slot = record_of(slot) + 1;
-  if (!cache_slot->is(TYPE_BLOCK)) return nullptr;
-  const Cell* entries = cells_of(cache_slot->node());
-  const uint32_t count = entries[cell_count(cache_slot->node()) - 1].data3;
+  uint32_t cells_in_cache;
+  const Cell* entries = built_cache(slot, &cells_in_cache);
+  if (!entries) return nullptr;
+  const uint32_t count = entries[cells_in_cache - 1].data3;
   for (uint32_t i = 0; i < count; ++i)
     if (arg_kind(entries[2 * i]) != ARG_EVALUATED) return nullptr;
   return count ? slot : nullptr;
