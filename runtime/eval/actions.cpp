@@ -35,21 +35,24 @@ inline Cell* ref_arg(const int32_t* refs, int32_t i) {
 }
 inline bool flag(const int32_t* refs, int32_t i) { return refs[i] >= 0; }
 
-// A type without the action: the error names the call, the type and the action's first
-// argument.
-[[noreturn]] void raise_missing(TypeId type) {
+// A type without the action: the error names the call, the type and the first argument of
+// the action's spec. The spec is the action value's under the action's own word, whatever name
+// the call went through (an action called as a value has none: `apply :add [none 1]`).
+[[noreturn]] void raise_missing(TypeId type, Action action) {
   const Cell name = stack::get_call();
   const Cell datatype = datatype::make(type);
   Cell argument{TYPE_NONE, 0, 0, 0};
-  if (word::context_of(&name) && word::index_of(&name) >= 0)
-    argument = interpreter::nth_argument_word(word::get(&name), 0);
+  const Cell action_name = word::load(action_word(action));
+  const Cell* value = word::get(&action_name);
+  if (value->is(TYPE_ACTION) && natives::code_of(value) == action)
+    argument = interpreter::nth_argument_word(value, 0);
   error::raise(error::CAT_SCRIPT, "expect-arg", &name, &datatype, &argument);
 }
 
 template <Action A>
 typename ActionSignature<A>::type routine_for(const Cell* value) {
   typename ActionSignature<A>::type routine = find<A>(value->type());
-  if (!routine) raise_missing(value->type());
+  if (!routine) raise_missing(value->type(), A);
   return routine;
 }
 
@@ -74,7 +77,7 @@ template <Action A>
 void make_or_to(bool, const int32_t*) {
   const TypeId type = arg(0)->is(TYPE_DATATYPE) ? TypeId(arg(0)->data1) : arg(0)->type();
   const typename ActionSignature<A>::type routine = find<A>(type);
-  if (!routine) raise_missing(type);
+  if (!routine) raise_missing(type, A);
   routine(arg(0), arg(1), type, arg(0));
 }
 
