@@ -13,6 +13,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/owners.h"
+#include "runtime/refs.h"
 #include "runtime/runtime_words.h"
 
 namespace xol::bitset {
@@ -147,8 +148,12 @@ bool is_dash(const Cell* value) {
   }
 }
 
+// A block met again inside itself adds nothing that its first visit does not, so it is
+// skipped; nesting deeper than the cycles stack holds raises internal `too-deep`.
 int64_t process_block(const Cell* spec, Cell* set, WalkOp op, Caller caller) {
   int64_t highest = -1;
+  if (cycles::find(spec->node())) return op == WALK_TEST ? 1 : highest;
+  cycles::Visit visit(spec->node());
   uint32_t length = block::length(spec);
   for (uint32_t i = 0; i < length; ++i) {
     Cell item = block::head(spec)[i];
