@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
@@ -107,6 +108,15 @@ int32_t int_op(MathOp op, int32_t a, int32_t b) {
     case OP_MULTIPLY: return int32_t(uint32_t(a) * uint32_t(b));
     default: return integer::do_checked_op(a, b, op, nullptr);
   }
+}
+
+// A result to store in an element of `type` and `size`. Integers keep their low bytes, and so
+// do chars of 8 and 16 bits, whose every value is a code point; a 32-bit char holds the whole
+// result, which must be a code point as in char! arithmetic, else math `overflow`.
+int32_t checked_element(int32_t value, TypeId type, uint32_t size) {
+  bool holds_whole = type == TYPE_CHAR && size == sizeof(int32_t);
+  if (holds_whole && (value < 0 || value > character::kMaxCodePoint)) number::raise_overflow();
+  return value;
 }
 
 // Where the values written by append, insert and change come from: one value, the values of a
@@ -452,15 +462,15 @@ void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scal
     return;
   }
   bool is_char = type == TYPE_CHAR;
-  // A zero divisor among the elements fails before any element changes.
-  if (scalar_first && (op == OP_DIVIDE || op == OP_REMAINDER))
-    for (uint32_t i = head; i < end; ++i)
-      if (read_int(address(&target, i), size, is_char) == 0) number::raise_zero_divide();
-  for (uint32_t i = head; i < end; ++i) {
-    uint8_t* at = address(&target, i);
-    int32_t e = read_int(at, size, is_char);
-    write_int(at, size, scalar_first ? int_op(op, s, e) : int_op(op, e, s));
-  }
+  auto result_at = [&](uint32_t i) {
+    int32_t e = read_int(address(&target, i), size, is_char);
+    return checked_element(scalar_first ? int_op(op, s, e) : int_op(op, e, s), type, size);
+  };
+  // When a result may fail (a zero divisor, the smallest integer divided by -1, a char out of
+  // range), every one is worked out before any element changes.
+  if (op == OP_DIVIDE || op == OP_REMAINDER || is_char)
+    for (uint32_t i = head; i < end; ++i) result_at(i);
+  for (uint32_t i = head; i < end; ++i) write_int(address(&target, i), size, result_at(i));
   *result = target;
 }
 
@@ -488,7 +498,7 @@ void do_math(MathOp op, const Cell* vector, const Cell* operand, Cell* result) {
     } else {
       int32_t x = read_int(address(&a, head_a + i), unit(&a), is_char);
       int32_t y = read_int(address(&b, head_b + i), unit(&b), is_char);
-      write_int(at, size, int_op(op, x, y));
+      write_int(at, size, checked_element(int_op(op, x, y), type, size));
     }
   }
   *result = made;
