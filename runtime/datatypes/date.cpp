@@ -446,16 +446,23 @@ int64_t difference_days(const Cell* date1, const Cell* date2) {
 
 int32_t to_text(const Cell* date, Cell* buffer, int32_t part) {
   uint32_t word = packed(date);
-  int32_t year = year_of(word);
+  Ymd ymd{year_of(word), month_of(word), day_of(word)};
+  double local = time::printed_seconds(local_time(date));
+  // A time of day that prints as a whole day more, 23:59:59.9999999 say, is midnight of the
+  // next day: "24:00:00" would not read back.
+  if (has_time(word) && local >= kSecondsPerDay) {
+    ymd = from_days(to_days(ymd.year, ymd.month, ymd.day) + 1);
+    local -= kSecondsPerDay;
+  }
+  int32_t year = int32_t(ymd.year);
   char separator = year < 0 ? '/' : '-';
   int32_t magnitude = std::abs(year);
-  int length = std::snprintf(date_text, kTextSize, "%d%c%.*s%c%s%0*d", day_of(word), separator,
-                             kMonthAbbreviation, kMonthNames[month_of(word) - 1], separator,
+  int length = std::snprintf(date_text, kTextSize, "%d%c%.*s%c%s%0*d", ymd.day, separator,
+                             kMonthAbbreviation, kMonthNames[ymd.month - 1], separator,
                              year < 0 ? "-" : "", magnitude <= kPaddedYearLimit ? 4 : 1,
                              magnitude);
   if (has_time(word)) {
-    length += std::snprintf(date_text + length, kTextSize - length, "/%s",
-                            time::text_of(local_time(date)));
+    length += std::snprintf(date_text + length, kTextSize - length, "/%s", time::text_of(local));
     int32_t zone = zone_quarters(word);
     if (zone != 0) {
       int32_t quarters = std::abs(zone);

@@ -18,7 +18,6 @@
 namespace xol::time {
 namespace {
 
-constexpr int32_t kMinutesPerHour = 60;
 // Room for "-" , 20 hour digits, ":mm:" and the seconds text of at most 31 characters.
 constexpr int kTextSize = 64;
 char time_text[kTextSize];
@@ -82,28 +81,26 @@ int32_t field_of_word(const Cell* word) {
   return number::word_index(word, kFieldWords, kFieldCount);
 }
 
+double printed_seconds(double seconds) {
+  if (!std::isfinite(seconds)) return seconds;
+  double magnitude = std::fabs(seconds);
+  double rest = std::fmod(magnitude, kSecondsPerMinute);
+  if (rest < kSecondsThreshold ||
+      std::strcmp(float_text::to_text(rest, float_text::KIND_TIME_SECONDS), "60") != 0)
+    return seconds;
+  return std::copysign(magnitude - rest + kSecondsPerMinute, seconds);
+}
+
 const char* text_of(double seconds) {
   if (!std::isfinite(seconds)) return float_text::to_text(seconds, float_text::KIND_FLOAT);
-  double magnitude = std::fabs(seconds);
-  uint64_t hour_count = whole_hours(magnitude);
-  int32_t minute_count = minutes(magnitude);
+  double magnitude = std::fabs(printed_seconds(seconds));
   double rest = std::fmod(magnitude, kSecondsPerMinute);
-  const char* second_text = "00";
-  if (rest >= kSecondsThreshold) {
-    second_text = float_text::to_text(rest, float_text::KIND_TIME_SECONDS);
-    // Six significant digits may round 59.9999999 up to 60: carry, so the text reads back.
-    if (std::strcmp(second_text, "60") == 0) {
-      second_text = "00";
-      if (++minute_count == kMinutesPerHour) {
-        minute_count = 0;
-        ++hour_count;
-      }
-    }
-  }
+  const char* second_text =
+      rest < kSecondsThreshold ? "00" : float_text::to_text(rest, float_text::KIND_TIME_SECONDS);
   bool pad = second_text[1] == '\0' || second_text[1] == '.';
   std::snprintf(time_text, kTextSize, "%s%llu:%02d:%s%s", seconds < 0 ? "-" : "",
-                static_cast<unsigned long long>(hour_count), minute_count, pad ? "0" : "",
-                second_text);
+                static_cast<unsigned long long>(whole_hours(magnitude)), minutes(magnitude),
+                pad ? "0" : "", second_text);
   return time_text;
 }
 

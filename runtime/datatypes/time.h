@@ -51,6 +51,9 @@ double set_field(double seconds, Field field, const Cell* value);
 // another value.
 int32_t field_of_word(const Cell* word);
 
+// The seconds as the printed form shows them: when the seconds of the minute round up to 60
+// at six significant digits, the next whole minute (with the value's sign); else unchanged.
+double printed_seconds(double seconds);
 // Appends the printed form; answers the part limit less the characters written.
 int32_t to_text(double seconds, Cell* buffer, int32_t part);
 // The printed form in a static buffer, valid until the next call.
