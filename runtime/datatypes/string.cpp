@@ -25,6 +25,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/sort.h"
+#include "runtime/utf8.h"
 
 namespace xol::string {
 
@@ -308,6 +309,22 @@ Pattern pattern_of(const Cell* series, const Cell* value) {
   return pattern;
 }
 
+// A binary! holds text as UTF-8, as `to binary!` and `append` write it, so text sought in one
+// is sought as those bytes (its code points compared with bytes could never match past
+// U+00FF, and matched a lone Latin-1 byte instead of the character's two).
+Pattern searched_pattern(const Cell* series, const Cell* value) {
+  Pattern pattern = pattern_of(series, value);
+  if (!series->is(TYPE_BINARY) || pattern.single || pattern.bitset ||
+      !is_text_type(pattern.text.type()))
+    return pattern;
+  Cell bytes;
+  make_at(&bytes, pattern.length * utf8::kMaxSequence, TYPE_BINARY);
+  append_utf8_bytes(bytes.node(), &pattern.text);
+  pattern.text = bytes;
+  pattern.length = length(&bytes);
+  return pattern;
+}
+
 // Whether the pattern matches at absolute unit position `at` of the series.
 bool matches_at(const Cell* series, uint32_t at, const Pattern& pattern, bool case_sensitive) {
   if (pattern.element) {
@@ -354,7 +371,7 @@ Found search(Cell* series, const Cell* value, const FindOptions& options) {
     if (n < 1) return none;
     count = std::min(count, uint32_t(n));
   }
-  Pattern pattern = pattern_of(series, value);
+  Pattern pattern = searched_pattern(series, value);
   uint32_t n = pattern.length;
   if (n == 0) return none;
   bool case_sensitive = options.case_sensitive || options.same || !is_text_type(series->type());
