@@ -38,25 +38,30 @@ Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 using series::raise_refine;
 
+// Whether the items of a value are its cells (an any-block without `only`) or the value itself.
+bool cells_of(const Cell& value, bool only) { return series::any_block(value.type()) && !only; }
+
 // The number of cells of a value to insert: an any-block's cells from its head unless `only`,
 // else the one cell.
 uint32_t item_count(const Cell* value, bool only) {
-  return series::any_block(value->type()) && !only ? length(value) : 1;
+  return cells_of(*value, only) ? length(value) : 1;
 }
 
-// Copies the items of `value` into a gap of `items` x `dup` cells at `position`: items from a
-// buffer other than the target's are read after the gap is open, items of the target itself
-// are saved first, since opening the gap moves them.
-void fill_items(const Cell* target, uint32_t position, const Cell* value, bool only,
-                uint32_t items, uint32_t dup, bool doubled) {
-  bool cells_of_value = series::any_block(value->type()) && !only;
-  std::vector<Cell> saved;
-  if (cells_of_value && value->node() == target->node())
-    saved.assign(head(value), head(value) + items);
-  Cell single = *value;
-  Cell* gap = open_gap(target, position, items * dup, doubled);
-  const Cell* source = !cells_of_value ? &single : saved.empty() ? head(value) : saved.data();
-  std::memcpy(gap, source, items * sizeof(Cell));
+// The source of the `items` cells that an insertion or a change copies in, taken before the
+// target's buffer is reshaped: the value itself, or for cells of the target's own buffer, a
+// copy of them in a series of its own, since the reshaping moves them, a change drops them,
+// and only a series keeps what they refer to through a collection.
+Cell items_source(const Cell* target, const Cell& value, bool only, uint32_t items) {
+  if (!cells_of(value, only) || value.node() != target->node()) return value;
+  Cell copied;
+  series::copy_units(&value, head_position(&value), items, &copied);
+  return copied;
+}
+
+// Copies the items of `source` into the gap of `items` x `dup` cells at `gap`, once the gap is
+// open (the source's buffer may have moved while it opened).
+void fill_gap(Cell* gap, const Cell& source, bool only, uint32_t items, uint32_t dup) {
+  std::memcpy(gap, cells_of(source, only) ? head(&source) : &source, items * sizeof(Cell));
   memory::repeat_fill(reinterpret_cast<uint8_t*>(gap), items * sizeof(Cell), dup);
 }
 
@@ -479,8 +484,9 @@ bool append_directly(Cell* target, const Cell* value, const InsertOptions& optio
   uint32_t total = checked_total(items, options.dup, units);
   series::Notice notice(target, at_tail ? ACT_APPEND : ACT_INSERT, &item, int32_t(position),
                         int32_t(total));
-  fill_items(target, position, &item, options.only, items, uint32_t(options.dup),
-             options.dup < kDupForDoubling);
+  Cell source = items_source(target, item, options.only, items);
+  Cell* gap = open_gap(target, position, total, options.dup < kDupForDoubling);
+  fill_gap(gap, source, options.only, items, uint32_t(options.dup));
   hash::inserted(target, position, total);
   notice.done();
   if (at_tail) {
@@ -528,18 +534,10 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
   uint32_t total = checked_total(items, options.dup, units);
   uint32_t replaced = std::min(options.part >= 0 ? uint32_t(options.part) : total, left);
   series::Notice notice(&target, ACT_CHANGE, &item, int32_t(position), int32_t(replaced));
-  // Saved first: the value may lie in the buffer that the removal below shifts.
-  std::vector<Cell> saved;
-  if (series::any_block(item.type()) && !options.only) {
-    saved.assign(head(&item), head(&item) + items);
-  } else {
-    saved.assign(1, item);
-  }
+  Cell source = items_source(&target, item, options.only, items);
   series::remove_units(&target, position, replaced);
   Cell* gap = open_gap(&target, position, total, false);
-  std::memcpy(gap, saved.data(), items * sizeof(Cell));
-  memory::repeat_fill(reinterpret_cast<uint8_t*>(gap), items * sizeof(Cell),
-                      uint32_t(options.dup));
+  fill_gap(gap, source, options.only, items, uint32_t(options.dup));
   hash::inserted(&target, position, total);
   notice.done();
   target.data1 = std::min(position + total, series::buffer_units(&target));

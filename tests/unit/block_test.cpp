@@ -117,6 +117,25 @@ TEST_F(BlockActions, AppendingOneValueWorksWhenEveryAllocationCollectsAndMovesBu
   EXPECT_EQ(text, expected + "]");
 }
 
+// A block changed or inserted into with its own cells keeps the values those cells refer to
+// when the change drops them and the growth collects: here the strings are held by nothing else.
+TEST_F(BlockActions, ChangingABlockWithItsOwnCellsKeepsWhatTheyReferToThroughACollection) {
+  collector::active = true;
+  collector::set_torture_period(1);
+  Cell b = load("");
+  for (std::string_view text : {"a", "b"}) append(b, str(text));
+  change(b, b, InsertOptions{2, false, 3});
+  Cell c = load("");
+  append(c, str("c"));
+  insert(c, c, InsertOptions{-1, false, 4});
+  for (int i = 0; i < 20; ++i) str("filler that reuses the space of freed strings");
+  std::string changed = molded(b), inserted = molded(c);
+  collector::set_torture_period(0);
+  collector::active = false;
+  EXPECT_EQ(changed, R"(["a" "b" "a" "b" "a" "b"])");
+  EXPECT_EQ(inserted, R"(["c" "c" "c" "c" "c"])");
+}
+
 TEST_F(BlockActions, FindAndSelectWithTheirRefinements) {
   Cell two = num(2);
   Cell integer_type = datatype::make(TYPE_INTEGER);
