@@ -540,14 +540,17 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
   };
   Cell x, y;
   if (flags & SORT_RECORD) {
+    // A binary's records stay binary!: a string! on its buffer could widen it.
+    TypeId record = sort.series.is(TYPE_BINARY) ? TYPE_BINARY : TYPE_STRING;
     x = at_head(&sort.series, index_of(a));
     y = at_head(&sort.series, index_of(b));
-    cell::set_type(&x, TYPE_STRING);
-    cell::set_type(&y, TYPE_STRING);
+    cell::set_type(&x, record);
+    cell::set_type(&y, record);
   } else {
-    uint32_t offset = (flags >> kSortSizeShift) * sort.unit;
-    x = character::make(get_char(static_cast<const uint8_t*>(a) + offset, sort.unit));
-    y = character::make(get_char(static_cast<const uint8_t*>(b) + offset, sort.unit));
+    // Elements as pick answers them: a char!, or an integer! byte of a binary.
+    uint32_t offset = flags >> kSortSizeShift;
+    x = series::element_at(&sort.series, index_of(a) + offset);
+    y = series::element_at(&sort.series, index_of(b) + offset);
   }
   int32_t order = series::call_comparison(sort.function, &x, &y);
   return flags & SORT_REVERSE ? -order : order;
@@ -927,7 +930,8 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   } restore{saved};
   sort::Target elements = sort::Target::in_series(target.node(), head * unit);
   uint32_t records = n / size;
-  uint32_t case_flag = options.case_sensitive ? 1 : 0;
+  // Bytes have no letter case.
+  uint32_t case_flag = options.case_sensitive || target.is(TYPE_BINARY) ? 1 : 0;
   if (options.stable)
     sort::stable(elements, records, size * unit, case_flag, flags, comparator);
   else
