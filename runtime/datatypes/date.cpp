@@ -2,6 +2,7 @@
 // block construction, printed form, arithmetic, comparison and the date! actions.
 #include "runtime/datatypes/date.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,17 @@ constexpr const char* kFieldWords[] = {
     "yearday", "timezone", "week", "isoweek", "julian",
 };
 constexpr int32_t kJulianWord = kFieldCount + 1;
+
+// Times of day are computed from local times and zone offsets of up to a day, so they carry
+// the rounding noise of a day's seconds however small the time itself: two counts of seconds
+// are the same moment within this many units in the last place of a day, or of the larger
+// count when that is longer.
+constexpr double kMomentTolerance = 10 * DBL_EPSILON;
+
+bool same_moment(double seconds1, double seconds2) {
+  double scale = std::fmax(kSecondsPerDay, std::fmax(std::fabs(seconds1), std::fabs(seconds2)));
+  return std::fabs(seconds1 - seconds2) <= scale * kMomentTolerance;
+}
 
 int64_t floor_div(int64_t a, int64_t b) {
   int64_t q = a / b;
@@ -103,6 +115,11 @@ void store(Parts parts, Cell* result) {
   if (std::fabs(shift) > kDayLimit) number::raise_type_limit(TYPE_DATE);
   parts.days += int64_t(shift);
   parts.utc -= shift * kSecondsPerDay;
+  // A local time a hair below midnight, moved into the day before, rounds to the whole day.
+  if (parts.utc + parts.zone * kSecondsPerZoneQuarter >= kSecondsPerDay) {
+    ++parts.days;
+    parts.utc -= kSecondsPerDay;
+  }
   Ymd ymd = from_days(parts.days);
   if (ymd.year < kMinYear || ymd.year > kMaxYear) number::raise_type_limit(TYPE_DATE);
   cell::set_type(result, TYPE_DATE);
@@ -439,7 +456,10 @@ int64_t difference_days(const Cell* date1, const Cell* date2) {
   // is midnight) is 0 days, not -1 just after midnight east of UTC.
   double seconds = double(a.days - b.days) * kSecondsPerDay + (a.utc - b.utc) +
                    (a.zone - b.zone) * kSecondsPerZoneQuarter;
-  return int64_t(std::floor(seconds / kSecondsPerDay));
+  double days = std::floor(seconds / kSecondsPerDay);
+  // A difference a hair below a whole number of days is that number of days.
+  if (same_moment(seconds, (days + 1) * kSecondsPerDay)) ++days;
+  return int64_t(days);
 }
 
 // ---- printed form ----
@@ -541,7 +561,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   Parts a = parts_of(value1), b = parts_of(value2);
   double first = double(a.days - b.days) * kSecondsPerDay + a.utc;
   if (number::is_ordering_op(op)) return number::three_way(first, b.utc);
-  return floating::near_equal(first, b.utc) ? 0 : 1;
+  return same_moment(first, b.utc) ? 0 : 1;
 }
 
 void add(Cell* value1, Cell* value2, Cell* result) {
