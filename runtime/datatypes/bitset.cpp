@@ -425,7 +425,12 @@ void find(Cell* series, Cell* value, const FindOptions&, Cell* result) {
   *result = logic::get(&found) ? logic::true_value : none::value;
 }
 
-int32_t length_q(const Cell* series) { return int32_t(byte_length(series) * 8); }
+// A set that reaches bit 2147483647 holds more bits than an integer! counts.
+int32_t length_q(const Cell* series) {
+  int64_t bits = int64_t(byte_length(series)) * 8;
+  if (bits > INT32_MAX) number::raise_overflow();
+  return int32_t(bits);
+}
 
 void pick(Cell* series, int32_t, const Cell* index_cell, Cell* result) {
   *result = logic::make(process_spec(index_cell, series, WALK_TEST, true, CALLER_OTHER) != 0);
