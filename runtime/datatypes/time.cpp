@@ -98,7 +98,9 @@ const char* text_of(double seconds) {
   const char* second_text =
       rest < kSecondsThreshold ? "00" : float_text::to_text(rest, float_text::KIND_TIME_SECONDS);
   bool pad = second_text[1] == '\0' || second_text[1] == '.';
-  std::snprintf(time_text, kTextSize, "%s%llu:%02d:%s%s", seconds < 0 ? "-" : "",
+  // The noise of a computed zero prints as 0:00:00, without a sign.
+  bool negative = seconds < 0 && magnitude >= kSecondsThreshold;
+  std::snprintf(time_text, kTextSize, "%s%llu:%02d:%s%s", negative ? "-" : "",
                 static_cast<unsigned long long>(whole_hours(magnitude)), minutes(magnitude),
                 pad ? "0" : "", second_text);
   return time_text;

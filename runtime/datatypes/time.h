@@ -9,7 +9,7 @@
 // decomposition, so writing back a field just read leaves any time, negative ones too,
 // unchanged.
 //
-// Printed form: "-" for a negative time, then hours, two-digit minutes and seconds with at
+// Printed form: "-" for a negative time (unless it prints as zero), then hours, two-digit minutes and seconds with at
 // most six significant digits; seconds that round up to 60 carry into the minutes, so every
 // printed time reads back.
 #pragma once
