@@ -3,9 +3,11 @@
 
 #include <cmath>
 
+#include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
@@ -27,11 +29,31 @@ constexpr int32_t kCoordinateCount = 3;
 bool is_owned_container(const Cell* holder) {
   switch (holder->type()) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_MAP:
+    case TYPE_GET_PATH: case TYPE_HASH:
       return memory::buffer_of(holder->node())->flags & memory::FLAG_OWNED;
     default:
       return false;
   }
+}
+
+// The absolute position in the block `holder` of the value that the path element `selector`
+// took from it, found as the block's path step finds it: by index, after a word, or after the
+// value matched.
+int32_t position_in(const Cell* holder, const Cell* selector, bool case_sensitive) {
+  if (selector->is(TYPE_INTEGER)) {
+    int32_t n = integer::get(selector);
+    return int32_t(block::head_position(holder)) + (n > 0 ? n - 1 : n);
+  }
+  if (selector->is(TYPE_WORD) && !holder->is(TYPE_HASH)) {
+    const Cell* found = block::select_word(holder, selector, case_sensitive);
+    return int32_t(found - block::abs_at(holder, 0));
+  }
+  Cell series = *holder, value = *selector, found;
+  FindOptions options;
+  options.only = true;
+  options.case_sensitive = case_sensitive;
+  actions::get<ACT_FIND>(series.type())(&series, &value, options, &found);
+  return int32_t(found.head_index()) + 1;
 }
 
 // The number spread over every coordinate of a pair or point of `type`.
@@ -97,8 +119,12 @@ void notify_path_set(const PathStep& step, const Cell& old_value) {
                                                      step.parent);
     return;
   }
-  if (is_owned_container(holder)) ownership::check(holder, &words::w.set_path, step.parent,
-                                                   step.index, 1);
+  if (!is_owned_container(holder)) return;
+  // The path stores the value back only after this step: it goes to its place now, so that
+  // the owner sees the series changed.
+  int32_t position = position_in(holder, step.previous_element, step.case_sensitive);
+  series::store_element(holder, uint32_t(position), step.parent);
+  ownership::check(holder, &words::w.set_path, step.parent, step.index, 1);
 }
 
 bool number_first_math(MathOp op, const Cell* number, const Cell* value, Cell* result) {

@@ -46,6 +46,8 @@ Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 ComparisonCaller comparison_caller = nullptr;
 
+}  // namespace
+
 // ---- element access by type ----
 
 void store_element(const Cell* series, uint32_t position, const Cell* value) {
@@ -72,6 +74,8 @@ void store_element(const Cell* series, uint32_t position, const Cell* value) {
   string::overwrite_char(series->node(), buffer(series)->head / unit_of(series) + position,
                           value->data2);
 }
+
+namespace {
 
 // Swaps two records of `size` units at absolute positions a and b.
 void swap_units(const Cell* series, uint32_t a, uint32_t b, uint32_t size) {

@@ -46,6 +46,8 @@ inline bool is_series(TypeId t) {
 // The element at absolute position `position` as pick answers it: the cell of an any-block,
 // the value of a vector!'s element, a byte of a binary! as an integer!, else a char!.
 Cell element_at(const Cell* series, uint32_t position);
+// Stores `value` at absolute `position` as poke does, without the owners notification.
+void store_element(const Cell* series, uint32_t position, const Cell* value);
 // Units in the buffer from its start, the cell's head ignored.
 uint32_t buffer_units(const Cell* series);
 // The head clamped to the tail.
