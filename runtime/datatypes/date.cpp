@@ -163,28 +163,29 @@ int32_t week_of(int64_t days) {
   return 1;
 }
 
-int32_t iso_week_of(int64_t days) {
+// The year whose ISO weeks hold the day: days before its week 1 belong to the year before,
+// days from the next year's week 1 on to the year after.
+int64_t iso_year(int64_t days) {
   int64_t year = from_days(days).year;
-  int64_t start = iso_week_start(year);
-  if (days < start) {
-    // The last week of the previous year: 53 when that year began on a Thursday, or on a
-    // Wednesday and was a leap year.
-    constexpr int32_t kFriday = 5, kSaturday = 6;
-    int32_t first_day = weekday(to_days(year, 1, 1));
-    if (first_day == kFriday) return 53;
-    if (first_day == kSaturday) return leap_year(int32_t(year - 1)) ? 53 : 52;
-    return 52;
-  }
-  if (days >= iso_week_start(year + 1)) return 1;
-  return int32_t((days - start) / kDaysPerWeek + 1);
+  if (days < iso_week_start(year)) return year - 1;
+  if (days >= iso_week_start(year + 1)) return year + 1;
+  return year;
+}
+
+int32_t iso_week_of(int64_t days) {
+  return int32_t((days - iso_week_start(iso_year(days))) / kDaysPerWeek + 1);
 }
 
 // Zone quarters of a `zone` or `timezone` value: an integer! of hours or a time!.
+// A zone given as a time!: its seconds modulo 16 hours, NaN for an infinite or NaN time.
+double zone_time(const Cell* value) { return std::fmod(time::get(value), kZoneSecondsLimit); }
+
 int32_t zone_of_value(const Cell* value) {
   if (value->is(TYPE_INTEGER))
     return int32_t(integer::get(value) % kZoneHourLimit) * kQuartersPerHour;
   if (value->is(TYPE_TIME)) {
-    double seconds = std::fmod(time::get(value), kZoneSecondsLimit);
+    double seconds = zone_time(value);
+    if (std::isnan(seconds)) number::raise_invalid_arg(value);
     return int32_t(std::trunc(seconds / kSecondsPerZoneQuarter));
   }
   number::raise_invalid_arg(value);
@@ -220,9 +221,11 @@ struct ItemReader {
 // The zone of a date block: a time!, or integer! hours and optional minutes; a negative hour
 // makes the whole zone negative. Answers signed minutes.
 int64_t read_zone(ItemReader& reader) {
-  if (reader.next_is(TYPE_TIME))
-    return int64_t(std::trunc(std::fmod(time::get(reader.take()), kZoneSecondsLimit) /
-                              time::kSecondsPerMinute));
+  if (reader.next_is(TYPE_TIME)) {
+    double seconds = zone_time(reader.take());
+    if (std::isnan(seconds)) number::raise_bad_to_arg(TYPE_DATE, reader.spec);
+    return int64_t(std::trunc(seconds / time::kSecondsPerMinute));
+  }
   int64_t hours = reader.take_integer();
   int64_t minutes = reader.next_is(TYPE_INTEGER) ? integer::get(reader.take()) : 0;
   return hours < 0 ? -(-hours * kMinutesPerHour + std::llabs(minutes))
@@ -427,7 +430,8 @@ void set_field(Cell* date, Field field, const Cell* value) {
     }
     case FIELD_ISOWEEK: {
       int64_t week = integer_argument(value);
-      parts.days = iso_week_start(year_of(word)) + (week - 1) * kDaysPerWeek +
+      // Counted in the date's own ISO year, so a week written back as read keeps the date.
+      parts.days = iso_week_start(iso_year(parts.days)) + (week - 1) * kDaysPerWeek +
                    weekday(parts.days) - 1;
       break;
     }

@@ -43,12 +43,14 @@ bool is_field(int32_t index) { return index >= 1 && index <= kFieldCount; }
 
 int32_t hours(double seconds) {
   double hours = std::trunc(seconds / kSecondsPerHour);
+  if (std::isnan(hours)) return 0;
   constexpr double kMax = std::numeric_limits<int32_t>::max();
   return int32_t(std::fmax(-kMax, std::fmin(kMax, hours)));
 }
 
 int32_t minutes(double seconds) {
-  return int32_t(std::floor(std::fmod(std::fabs(seconds), kSecondsPerHour) / kSecondsPerMinute));
+  double within_hour = std::fmod(std::fabs(seconds), kSecondsPerHour);
+  return std::isnan(within_hour) ? 0 : int32_t(std::floor(within_hour / kSecondsPerMinute));
 }
 
 Cell get_field(double seconds, Field field) {

@@ -38,9 +38,9 @@ inline Cell make(int32_t hours, int32_t minutes, double seconds) {
 enum Field : int32_t { FIELD_HOUR = 1, FIELD_MINUTE, FIELD_SECOND };
 constexpr int32_t kFieldCount = 3;
 
-// The hours, with the value's sign (truncated toward zero), within 32 bits.
+// The hours, with the value's sign (truncated toward zero), within 32 bits; 0 for a NaN.
 int32_t hours(double seconds);
-// The minutes of the magnitude, 0-59.
+// The minutes of the magnitude, 0-59; 0 for an infinity or NaN.
 int32_t minutes(double seconds);
 // The field's value: hour and minute as integer!, second as float! with the value's sign.
 Cell get_field(double seconds, Field field);
