@@ -176,10 +176,10 @@ int32_t iso_week_of(int64_t days) {
   return int32_t((days - iso_week_start(iso_year(days))) / kDaysPerWeek + 1);
 }
 
-// Zone quarters of a `zone` or `timezone` value: an integer! of hours or a time!.
 // A zone given as a time!: its seconds modulo 16 hours, NaN for an infinite or NaN time.
 double zone_time(const Cell* value) { return std::fmod(time::get(value), kZoneSecondsLimit); }
 
+// Zone quarters of a `zone` or `timezone` value: an integer! of hours or a time!.
 int32_t zone_of_value(const Cell* value) {
   if (value->is(TYPE_INTEGER))
     return int32_t(integer::get(value) % kZoneHourLimit) * kQuartersPerHour;
