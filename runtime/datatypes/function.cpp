@@ -206,8 +206,10 @@ namespace function {
 
 NodeId make_value(const Cell* spec, const Cell* given_body, NodeId context, int32_t code,
                   NodeId owner, uint32_t flags, Cell* result) {
-  Cell spec_block = *spec;
-  if (block::head_position(spec) > 0) values::copy(spec, false, &spec_block);
+  // The function owns its spec, type blocks included: the frame layout and the argument checks
+  // are read from it, so a later change to the caller's block must not reach them.
+  Cell spec_block;
+  values::copy(spec, true, &spec_block);
   NodeId made = context != kNoNode ? context
                                    : context::make_function_context(
                                          &spec_block, true, false, context::KIND_FUNCTION);

@@ -48,8 +48,8 @@ inline Cell spec_block(const Cell* function) { return Cell{TYPE_BLOCK, 0, functi
 inline NodeId context_of(const Cell* function) { return function->data1; }
 inline Cell* body(const Cell* function) { return record(function) + RECORD_BODY; }
 
-// Builds a function! into `result` and answers its context. A spec whose head is not at 0 is
-// first copied from its head. Without `context` one is made from the spec and the body copy is
+// Builds a function! into `result` and answers its context. The spec is copied deeply from its
+// index. Without `context` one is made from the spec and the body copy is
 // bound to it; a given context is used as it is and nothing is bound. `code` is a compiled-code
 // id (0 for none), `owner` an object context node (kNoNode for none).
 NodeId make_value(const Cell* spec, const Cell* body, NodeId context, int32_t code, NodeId owner,
