@@ -596,7 +596,9 @@ void eval_path(const PathStep& step, Cell* result) {
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
-  if (!value2->is(TYPE_OBJECT) && !value2->is(value1->type())) return kNotComparable;
+  // error! and port! share this routine: only values of one type compare, so that equality
+  // reads the same from both sides.
+  if (!value2->is(value1->type())) return kNotComparable;
   const NodeId context1 = context_of(value1), context2 = context_of(value2);
   if (context1 == context2) return 0;
   if (op == COMP_SAME) return -1;
