@@ -48,11 +48,14 @@ uint32_t item_count(const Cell* value, bool only) {
 }
 
 // The source of the `items` cells that an insertion or a change copies in, taken before the
-// target's buffer is reshaped: the value itself, or for cells of the target's own buffer, a
-// copy of them in a series of its own, since the reshaping moves them, a change drops them,
-// and only a series keeps what they refer to through a collection.
+// owner hears of the change and the target's buffer is reshaped: the value itself, or a copy of
+// its cells in a series of their own when they lie in the target's buffer (the reshaping moves
+// them, a change drops them, and only a series keeps what they refer to through a collection)
+// or when the target is owned (the owner, told first, may change the value).
 Cell items_source(const Cell* target, const Cell& value, bool only, uint32_t items) {
-  if (!cells_of(value, only) || value.node() != target->node()) return value;
+  bool exposed = value.node() == target->node() ||
+                 (memory::buffer_of(target->node())->flags & memory::FLAG_OWNED);
+  if (!cells_of(value, only) || !exposed) return value;
   Cell copied;
   series::copy_units(&value, head_position(&value), items, &copied);
   return copied;
@@ -482,9 +485,9 @@ bool append_directly(Cell* target, const Cell* value, const InsertOptions& optio
   if (target->data1 > units) target->data1 = units;
   uint32_t position = at_tail ? units : target->data1;
   uint32_t total = checked_total(items, options.dup, units);
+  Cell source = items_source(target, item, options.only, items);
   series::Notice notice(target, at_tail ? ACT_APPEND : ACT_INSERT, &item, int32_t(position),
                         int32_t(total));
-  Cell source = items_source(target, item, options.only, items);
   Cell* gap = open_gap(target, position, total, options.dup < kDupForDoubling);
   fill_gap(gap, source, options.only, items, uint32_t(options.dup));
   hash::inserted(target, position, total);
@@ -533,8 +536,8 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
   uint32_t items = item_count(&item, options.only);
   uint32_t total = checked_total(items, options.dup, units);
   uint32_t replaced = std::min(options.part >= 0 ? uint32_t(options.part) : total, left);
-  series::Notice notice(&target, ACT_CHANGE, &item, int32_t(position), int32_t(replaced));
   Cell source = items_source(&target, item, options.only, items);
+  series::Notice notice(&target, ACT_CHANGE, &item, int32_t(position), int32_t(replaced));
   series::remove_units(&target, position, replaced);
   Cell* gap = open_gap(&target, position, total, false);
   fill_gap(gap, source, options.only, items, uint32_t(options.dup));
