@@ -333,7 +333,9 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
 void reflect(Cell* value, const Cell* field, Cell* result) {
   const Cell function = *value;
   if (same_name(field, words::sym.spec)) {
-    *result = spec_block(&function);
+    // A copy: the frame layout and the argument checks are read from the spec.
+    const Cell spec = spec_block(&function);
+    values::copy(&spec, true, result);
   } else if (same_name(field, words::sym.body)) {
     *result = *body(&function);
   } else if (same_name(field, words::sym.words)) {

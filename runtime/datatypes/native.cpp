@@ -95,6 +95,10 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
     Cell datatype = datatype::make(type);
     error::raise(error::CAT_SCRIPT, "bad-make-arg", &datatype, spec);
   };
+  // A native reads its arguments where its own spec lays them out: one made with another spec
+  // would read cells never pushed, so natives and actions are made only while the runtime
+  // starts.
+  if (!boot::flag) refuse();
   if (!spec->is(TYPE_BLOCK) || block::length(spec) != kMakeSpecLength) refuse();
   const Cell given_spec = *block::head(spec);
   const Cell index = *(block::head(spec) + 1);
@@ -130,7 +134,9 @@ void make_op(const Cell*, const Cell* spec, TypeId, Cell* result) {
 void reflect(Cell* value, const Cell* field, Cell* result) {
   const Cell called = *value;
   if (same_name(field, words::sym.spec)) {
-    *result = spec_of(&called);
+    // A copy: the argument layout is read from the spec, which nothing may change.
+    const Cell spec = spec_of(&called);
+    values::copy(&spec, true, result);
   } else if (same_name(field, words::sym.body)) {
     TypeId source = called.is(TYPE_OP) ? op_source(&called) : called.type();
     *result = from_function(source) ? *function::body(&called) : integer::make(code_of(&called));

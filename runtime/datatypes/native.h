@@ -6,6 +6,9 @@
 // block's node; word 3 the node of a two-cell record, the context! cell of a context made from
 // the spec and none. The tables belong to the evaluator, which fills them at start-up; a slot
 // it leaves empty can never be reached, since `make native!` and `make action!` refuse it.
+// A routine reads its arguments where its spec lays them out, so both makes are refused once
+// start-up is over (a native made then with another spec would read cells never pushed), and
+// `reflect` answers a copy of the spec.
 //
 // An op! cell is a copy of its source with type 23 in bits 0-7 and the source's type in bits
 // 16-23; an operator made from a function! or routine! shares the function's record, whose
