@@ -20,9 +20,10 @@ constexpr int kClassCount = 40;
 constexpr uint32_t kClassMask = 0xFF;
 constexpr int kEndClass = 39;
 
-// Character flags ORed over a token's bytes (bits 18-31 of a class entry), and the braced
-// string's note that a line feed came before its brace.
+// Character flags ORed over a token's bytes (bits 16 and 18-31 of a class entry), and the
+// braced string's note that a line feed came before its brace.
 enum CharFlag : uint32_t {
+  FLAG_UTF8_CONTINUATION = 0x00010000,  // bytes 0x80-0xBF: a stray one has no lead byte to flag
   FLAG_BRACE_NEW_LINE = 0x00020000,
   FLAG_PERCENT = 0x00040000,
   FLAG_GREATER = 0x00080000,
@@ -39,7 +40,7 @@ enum CharFlag : uint32_t {
   FLAG_UTF8_WIDE = 0x40000000,   // lead bytes of two- and three-byte sequences
   FLAG_UTF8_ASTRAL = 0x80000000, // lead bytes of four-byte sequences
 };
-constexpr uint32_t kNonAsciiFlags = FLAG_UTF8_WIDE | FLAG_UTF8_ASTRAL;
+constexpr uint32_t kNonAsciiFlags = FLAG_UTF8_CONTINUATION | FLAG_UTF8_WIDE | FLAG_UTF8_ASTRAL;
 constexpr int kUnitFlagShift = 30;
 
 enum Token : uint8_t {

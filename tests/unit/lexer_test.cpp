@@ -536,6 +536,24 @@ TEST_F(LexerTest, SyntaxErrors) {
   }
 }
 
+// A continuation byte without its lead byte is invalid UTF-8 in every text-bearing token, as a
+// lone lead byte is; it was stored as the Latin-1 character of that byte.
+TEST_F(LexerTest, StrayContinuationByteIsInvalid) {
+  const Case cases[] = {
+      {"\"a\xA0\"", "string!"}, {"{a\xA0}", "string!"},  {"%{a\xA0}%", "string!"},
+      {"<a\xA0>", "tag!"},       {"%a\xA0", "file!"},     {"%\"a\xA0\"", "file!"},
+      {"a@b\xA0", "email!"},     {"@a\xA0", "ref!"},      {"http://\xA0", "url!"},
+      {"a\xA0", "word!"},        {"a\xA0:", "set-word!"}, {":a\xA0", "get-word!"},
+      {"'a\xA0", "lit-word!"},   {"/a\xA0", "refinement!"}, {"#a\xA0", "issue!"},
+      {"\"\xC3\xA9\xBF\"", "string!"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(syntax_error(c.source).rfind("invalid: (line 1) | "s + c.expected + " | ", 0), 0u)
+        << c.source << ": " << syntax_error(c.source);
+  }
+  EXPECT_EQ(loaded("\"\xC3\xA9\" a\xC2\xBF"), "\"\u00E9\" a\u00BF");
+}
+
 TEST_F(LexerTest, ErrorLineAndTextLength) {
   std::string source(39, '\n');
   source += "1a" + std::string(40, 'b');
