@@ -649,7 +649,10 @@ void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
   } else if (is(words::sym.owned)) {
     if (value->is(TYPE_NONE)) {
       ownership::unbind(target);
-    } else if (value->is(TYPE_BLOCK) && block::length(value) >= 2) {
+    } else if (value->is(TYPE_BLOCK) && block::length(value) >= 2 &&
+               block::head(value)->is(TYPE_OBJECT) &&
+               word::any_word_type((block::head(value) + 1)->type())) {
+      // The owner is told of changes through its hook record: it must be an object.
       Cell owner = *block::head(value);
       Cell word = *(block::head(value) + 1);
       ownership::set_deep(target, &owner, &word);
