@@ -191,7 +191,7 @@ SortPlan* active_plan = nullptr;
 // cells past its end, which the collector no longer keeps alive.
 int32_t call_plan_function(const SortPlan& plan, const Cell* x, const Cell* y) {
   int32_t answer = series::call_comparison(&plan.function, x, y);
-  if (series::buffer_units(&plan.target) < plan.end) error::raise(error::CAT_SCRIPT, "past-end");
+  series::require_units(&plan.target, plan.end);
   return answer;
 }
 
@@ -725,6 +725,9 @@ void swap(Cell* series1, Cell* series2, Cell* result) {
     uint32_t a = series::head_of(&first), b = series::head_of(&second);
     series::Notice notice1(&first, ACT_SWAP, &second, int32_t(a), 1);
     series::Notice notice2(&second, ACT_SWAP, &first, int32_t(b), 1);
+    // Each owner may have shortened the other series.
+    series::require_units(&first, a + 1);
+    series::require_units(&second, b + 1);
     hash::forget(&first, a, 1);
     hash::forget(&second, b, 1);
     std::swap(*abs_at(&first, a), *abs_at(&second, b));

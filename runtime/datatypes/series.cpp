@@ -136,6 +136,10 @@ Cell element_at(const Cell* series, uint32_t position) {
 
 uint32_t buffer_units(const Cell* series) { return buffer(series)->length(); }
 
+void require_units(const Cell* series, uint32_t units) {
+  if (buffer_units(series) < units) error::raise(error::CAT_SCRIPT, "past-end");
+}
+
 uint32_t head_of(const Cell* series) {
   return std::min(series->head_index(), buffer_units(series));
 }
@@ -235,9 +239,7 @@ void remove_units(const Cell* series, uint32_t start, uint32_t count) {
 void Notice::announce(bool after) const {
   const uint32_t units = buffer_units(series_);
   ownership::check(series_, notice_word(action_, after), value_, index_, part_);
-  // The change goes on at the positions taken before the owner heard of it: an owner that
-  // shortened the series meanwhile would send it past the end.
-  if (!after && buffer_units(series_) < units) error::raise(error::CAT_SCRIPT, "past-end");
+  if (!after) require_units(series_, units);
 }
 
 // ---- hooks ----
@@ -499,6 +501,7 @@ void move(Cell* origin, Cell* target, const Cell* part, Cell* result) {
     }
     Notice origin_notice(&from, ACT_MOVE, nullptr, int32_t(start), int32_t(count));
     Notice target_notice(&to, ACT_MOVE, nullptr, int32_t(head_of(&to)), int32_t(count));
+    require_units(&from, start + count);   // the target's owner may have shortened the origin
     uint32_t at = head_of(&to);
     if (units_differ) {
       for (uint32_t i = 0; i < count; ++i) {

@@ -50,6 +50,10 @@ Cell element_at(const Cell* series, uint32_t position);
 void store_element(const Cell* series, uint32_t position, const Cell* value);
 // Units in the buffer from its start, the cell's head ignored.
 uint32_t buffer_units(const Cell* series);
+// Raises script `past-end` unless the buffer still holds `units` units: a change goes on at
+// positions taken before code that it ran (an owner told of it, a comparison function) could
+// shorten the series.
+void require_units(const Cell* series, uint32_t units);
 // The head clamped to the tail.
 uint32_t head_of(const Cell* series);
 bool at_tail(const Cell* series);
