@@ -132,6 +132,11 @@ void mark_owned(Cell* object) {
   ownership::set_deep_flag(&owner, &owner, &none);
 }
 
+// A copy keeps its source's hooks, so it owns the series it holds as a made object does.
+void own_if_watched(Cell* object) {
+  if (has_deep_hook(object)) mark_owned(object);
+}
+
 // Counts and compares fields for `compare`; both contexts are already on the cycles stack.
 int32_t compare_fields(NodeId context1, NodeId context2, int32_t op) {
   const int32_t count = context::word_count(context1);
@@ -434,6 +439,7 @@ void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result)
     in_run = false;
   }
   make_from(context, class_of(&made), made.data3, result);
+  own_if_watched(result);
 }
 
 int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only, bool all,
@@ -622,6 +628,7 @@ void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* res
   if (types && cycles::find(context_of(&source))) error::raise(error::CAT_INTERNAL, "no-cycle");
   cycles::Visit visit(context_of(&source));
   clone(&source, deep, types, result);
+  own_if_watched(result);
 }
 
 void select(Cell* series, Cell* value, const FindOptions&, Cell* result) {
