@@ -108,9 +108,10 @@ Cell formed_content(const Cell* value, int32_t part, bool only) {
 }
 
 // The content of a value for `append`, `insert` and `change`, and how many of its units to
-// take. A text value in another buffer is used as it is (widened in place to the target's unit
-// when narrower, as concatenation does); a char! becomes a one-character string of the unit
-// `append` gives it; anything else is formed.
+// take. A text value in another buffer is used as it is, and a narrower one is converted as it
+// is copied, never widened in place: reading a value must not change it (a sort running on it
+// went on over units twice as wide, and its order of letters and signs depends on the unit);
+// a char! becomes a one-character string of the unit `append` gives it; anything else is formed.
 struct Content {
   Cell text;
   uint32_t count;
@@ -119,8 +120,6 @@ struct Content {
 Content content_of(const Cell* target, const Cell* value, int32_t part, bool only) {
   Content content;
   if (is_plain_text(value->type()) && value->node() != target->node()) {
-    uint32_t target_unit = unit_of(buffer_of(target));
-    widen_to(buffer_of(value), target_unit);
     content.text = *value;
     content.count = length(value);
     if (part >= 0) content.count = std::min(content.count, uint32_t(part));
