@@ -14,6 +14,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/memory.h"
+#include "runtime/refs.h"
 #include "runtime/runtime_words.h"
 
 namespace xol {
@@ -168,6 +169,9 @@ bool is_loop_word(const Cell* word) {
 
 void collect_body(const Cell* body, Cell* ignore, Cell* result) {
   const Cell block = *body;
+  // A body that holds itself is walked once.
+  if (cycles::find(block.node())) return;
+  cycles::Visit visit(block.node());
   const uint32_t count = block::length(&block);
   for (uint32_t i = 0; i < count; ++i) {
     const Cell entry = *(block::head(&block) + i);
