@@ -117,6 +117,13 @@ uint32_t part_units(const Cell* series, const Cell* part, Action action) {
   return count < 1 ? 0 : std::min(uint32_t(count), left);
 }
 
+// The type of the values that the units of a series other than an any-block stand for, as
+// move sees them: a vector!'s element type, integers for binary!, chars for text.
+TypeId element_kind(const Cell* series) {
+  if (series->is(TYPE_VECTOR)) return vector::element_type(series);
+  return series->is(TYPE_BINARY) ? TYPE_INTEGER : TYPE_CHAR;
+}
+
 }  // namespace
 
 void raise_refine(const Cell* argument, const char* refinement) {
@@ -495,7 +502,10 @@ void move(Cell* origin, Cell* target, const Cell* part, Cell* result) {
     bool units_differ = unit_of(&from) != unit_of(&to);
     bool fixed_units = from.is(TYPE_BINARY) || to.is(TYPE_BINARY) || from.is(TYPE_VECTOR) ||
                        to.is(TYPE_VECTOR);
-    if (block_from != block_to || (units_differ && fixed_units)) {
+    // Units of one size may still stand for values of other types (an integer and a float).
+    bool kinds_differ = (from.is(TYPE_VECTOR) || to.is(TYPE_VECTOR)) &&
+                        element_kind(&from) != element_kind(&to);
+    if (block_from != block_to || (units_differ && fixed_units) || kinds_differ) {
       Cell type1 = datatype::make(from.type()), type2 = datatype::make(to.type());
       error::raise(error::CAT_SCRIPT, "move-bad", &type1, &type2);
     }
