@@ -161,7 +161,10 @@ Found find_in(const Cell* series, const Cell* value, const FindOptions& options)
     return kNone;
   }
   if (options.reverse) {
-    for (int64_t p = int64_t(start) - length; p >= 0; p -= step)
+    // Records are counted back from the head: the first tested is the nearest record that the
+    // match ends by, so /skip tests the first cells of records, as forward.
+    int64_t back = int64_t((length + step - 1) / step) * step;
+    for (int64_t p = int64_t(start) - back; p >= 0; p -= step)
       if (matches_at(series, uint32_t(p), value, mode, op, length)) return Found{p, length, record};
     return kNone;
   }

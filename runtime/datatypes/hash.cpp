@@ -280,7 +280,7 @@ int32_t search(const Cell* series, const Cell* value, int32_t op, const Search& 
     uint32_t p = entries_of(index)[probe.bucket()];
     bool on_grid;
     if (search.backward) {
-      on_grid = p < search.start && (search.start - 1 - p) % search.skip == 0;
+      on_grid = p < search.start && (search.start - p) % search.skip == 0;
     } else {
       on_grid = p >= search.start && p < search.end && (p - search.start) % search.skip == 0;
     }
