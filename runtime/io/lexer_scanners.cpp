@@ -81,6 +81,10 @@ int32_t datatype_named(std::string_view text) {
   return 0;
 }
 
+// The automaton reaches `#` after digits too, for the base of a binary (`64#{`); a map or an
+// issue has no such prefix.
+bool sharp_first(const uint8_t* start) { return *start == '#'; }
+
 constexpr uint32_t kSpaceClass = 0;   // tab, CR and space
 
 bool is_space(uint8_t byte) { return (kCharClass[byte] & kClassMask) == kSpaceClass; }
@@ -218,7 +222,8 @@ bool scan_brace_close(State& s, const uint8_t*, const uint8_t* end, uint32_t fla
   return !s.stopped;
 }
 
-bool scan_map_open(State& s, const uint8_t* start, const uint8_t*, uint32_t, int) {
+bool scan_map_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t, int) {
+  if (!sharp_first(start)) return throw_error(s, start, end, TYPE_MAP);
   return open_series(s, TYPE_MAP, start);
 }
 
@@ -324,7 +329,7 @@ bool scan_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
 }
 
 bool scan_issue(State& s, const uint8_t* start, const uint8_t* end, uint32_t, int) {
-  if (end - start < 2) return throw_error(s, start, end, TYPE_ISSUE);
+  if (end - start < 2 || !sharp_first(start)) return throw_error(s, start, end, TYPE_ISSUE);
   return true;
 }
 

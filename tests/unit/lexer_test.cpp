@@ -512,6 +512,10 @@ TEST_F(LexerTest, SyntaxErrors) {
       {"#\"ab\""sv, "invalid: (line 1) | char! | #\"ab\""},
       {"3#{00}"sv, "invalid: (line 1) | binary! | 3#{00}"},
       {"#{0}"sv, "invalid: (line 1) | binary! | #{0}"},
+      // Digits before `#` are the base of a binary; an issue or a map has none.
+      {"2#abc"sv, "invalid: (line 1) | issue! | 2#abc"},
+      {"1#"sv, "invalid: (line 1) | issue! | 1#"},
+      {"2#[a 1]"sv, "invalid: (line 1) | map! | 2#[a 1]"},
       {"'a/b: 1"sv, "bad-char: (line 1) | 'a/b: 1"},
       {"[1, 2]"sv, "invalid: (line 1) | point2D! | , 2]"},
       {"(a, b)"sv, "invalid: (line 1) | point2D! | (a, b)"},
