@@ -72,6 +72,7 @@ constexpr Built kBuilt[] = {
     {69, natives::value_q},       {83, natives::extend},
     {88, natives::unset_},        {92, natives::context_q},
     {98, natives::as},            {107, natives::apply},
+    {87, natives::checksum},
 };
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }

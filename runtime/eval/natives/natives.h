@@ -125,6 +125,9 @@ void as_point2d(bool check, const int32_t* refinements);
 void as_point3d(bool check, const int32_t* refinements);
 void as_money(bool check, const int32_t* refinements);
 
+// checksum.cpp
+void checksum(bool check, const int32_t* refinements);
+
 // output.cpp
 // Writes a string unchanged, any other value formed, to standard output and the print hooks.
 void print_formed(const Cell* value, bool newline);
