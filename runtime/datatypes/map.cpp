@@ -71,13 +71,20 @@ void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_se
   hashtable::put_missed(table, found, pair_cells(map) - kPairCells);
 }
 
-// A key as handed out: set-words as words, string types as copies.
-Cell key_given_out(const Cell* key) {
+// A stored key for a block handed out: string types as copies, since a change to the stored
+// one would move its key under the index.
+Cell detached_key(const Cell* key) {
   Cell given = *key;
-  if (given.is(TYPE_SET_WORD)) cell::set_type(&given, TYPE_WORD);
   if (series::any_string(given.type()) || given.is(TYPE_BINARY))
     series::copy_units(&given, series::head_of(&given), series::buffer_units(&given) -
                                                             series::head_of(&given), &given);
+  return given;
+}
+
+// A key as handed out on its own: detached, and set-words as words.
+Cell key_given_out(const Cell* key) {
+  Cell given = detached_key(key);
+  if (given.is(TYPE_SET_WORD)) cell::set_type(&given, TYPE_WORD);
   return given;
 }
 
@@ -231,11 +238,8 @@ void reflect(Cell* map, const Cell* field, Cell* result) {
   block::make_at(&made, count(&source) * int32_t(body ? kPairCells : 1));
   each_pair(&source, [&](Cell key, Cell value) {
     if (keys || body) {
-      Cell given = key_given_out(&key);
-      if (body) {
-        given = key;
-        given.header |= kNewLineFlag;
-      }
+      Cell given = body ? detached_key(&key) : key_given_out(&key);
+      if (body) given.header |= kNewLineFlag;
       block::append_cell(&made, &given);
     }
     if (values || body) block::append_cell(&made, &value);
