@@ -158,7 +158,7 @@ void to_hex(bool, const int32_t* refinements) {
   if (refinements[0] >= 0) {
     const Cell* length = arguments + refinements[0];
     const int32_t kept = integer::get(length);
-    if (kept < 0 || kept > kHexDigits) error::raise(error::CAT_SCRIPT, "invalid-arg", length);
+    if (kept < 1 || kept > kHexDigits) error::raise(error::CAT_SCRIPT, "invalid-arg", length);
     digits.remove_prefix(size_t(kHexDigits - kept));
   }
   issue::make_at(arguments, digits);
