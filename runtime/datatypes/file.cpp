@@ -88,7 +88,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
   for (uint32_t i = 0; i < n; ++i) {
     uint32_t c = string::abs_at(value, head + i);
     if (escaped && !bare(c))
-      writer.put_ascii({escape, size_t(url::encode_byte(url::SELECTOR_FILE, uint8_t(c), escape))});
+      writer.put_ascii({escape, size_t(url::escape_byte(uint8_t(c), escape))});
     else
       writer.put(c);
   }

@@ -125,8 +125,9 @@ bool keeps(Selector selector, uint8_t byte) {
   return byte < kAsciiEnd && table_of(selector)[byte];
 }
 
-int encode_byte(Selector selector, uint8_t byte, char* out) {
-  return encode_under(table_of(selector), byte, out);
+int escape_byte(uint8_t byte, char* out) {
+  constexpr KeepTable kNothingKept{};
+  return encode_under(kNothingKept, byte, out);
 }
 
 bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {

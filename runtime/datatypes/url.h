@@ -21,8 +21,8 @@ enum Selector : int32_t { SELECTOR_URL = 254, SELECTOR_FILE = 255 };
 
 // True when the byte is written as itself under the selector's table.
 bool keeps(Selector selector, uint8_t byte);
-// The byte itself (answers 1) or its escape "%XX" (answers 3), written at `out`.
-int encode_byte(Selector selector, uint8_t byte, char* out);
+// The escape "%XX" of the byte, written at `out`; answers its length, 3.
+int escape_byte(uint8_t byte, char* out);
 // True and the byte when p (before end) holds "%" and two hexadecimal digits.
 bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte);
 // Appends the source's text, percent-decoded, to the target string.
