@@ -81,13 +81,6 @@ Cell detached_key(const Cell* key) {
   return given;
 }
 
-// A key as handed out on its own: detached, and set-words as words.
-Cell key_given_out(const Cell* key) {
-  Cell given = detached_key(key);
-  if (given.is(TYPE_SET_WORD)) cell::set_type(&given, TYPE_WORD);
-  return given;
-}
-
 // Calls `visit(key, value)` for each live pair, in block order; copies, since a visit may
 // allocate.
 template <class Visit>
@@ -145,6 +138,12 @@ void from_block(const Cell* spec, Cell* result) {
 }
 
 }  // namespace
+
+Cell key_given_out(const Cell* key) {
+  Cell given = detached_key(key);
+  if (given.is(TYPE_SET_WORD)) cell::set_type(&given, TYPE_WORD);
+  return given;
+}
 
 Cell* make_at(Cell* cell, int32_t capacity) {
   cell::set_unset(cell);

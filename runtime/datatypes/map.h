@@ -27,6 +27,9 @@ int32_t count(const Cell* map);
 bool valid_key_type(TypeId type);
 // The key as stored and looked up; a refused type raises script `invalid-path`.
 Cell normalise_key(const Cell* key);
+// A stored key as handed out on its own (`foreach`, `find`): set-words as words, and text keys
+// as copies, since a change to a stored key would move it under the index.
+Cell key_given_out(const Cell* key);
 // Stores every key/value pair of `block` (an even number of cells, else script
 // `invalid-arg`), overwriting or reviving the pairs of keys already there.
 void extend_from_block(const Cell* map, const Cell* block, bool case_sensitive);

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
@@ -248,16 +249,15 @@ bool walk_left(const Cell& block, uint32_t position, uint32_t& end) {
   return position < end;
 }
 
-// Removed pairs have a value cell whose header is 0.
+// Removed pairs have a value cell whose header is 0. The key is handed out as map keys are.
 bool next_map_pair(Cell* map, Cell* key, Cell* value) {
   const Cell pairs{TYPE_BLOCK, 0, map->data2, 0};
   const uint32_t count = block::length(&pairs);
   for (uint32_t at = map->data1; at + 1 < count; at += 2) {
     const Cell* pair = block::abs_at(&pairs, at);
     if (pair[1].header == 0) continue;
-    *key = pair[0];
-    if (key->is(TYPE_SET_WORD)) cell::set_type(key, TYPE_WORD);
     *value = pair[1];
+    *key = map::key_given_out(pair);
     map->data1 = at + 2;
     return true;
   }
