@@ -101,6 +101,9 @@ struct Unlink {
 
 void scan_tokens(State& s, bool one_value, bool prescan) {
   const bool has_callback = !s.callback.is(TYPE_UNSET);
+  // The line before the token; kept over Unicode spaces, so that the token after them still
+  // learns of a line break before them.
+  int32_t line_before = s.line;
   while (s.pos < s.input_end && !s.stopped) {
     const uint8_t* p = s.pos;
     const uint8_t* end = s.input_end;
@@ -109,7 +112,6 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     uint32_t skip = 0;
     uint32_t state = start_state;
     uint32_t previous = state;
-    const int32_t line_before = s.line;
     for (;;) {
       if (p == end) {
         previous = state;
@@ -141,7 +143,11 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     s.prev_state = uint8_t(previous);
     s.forced_type = -1;
     s.result_type = kStateType[state];
-    if (token == TOKEN_WORD && (flags & kNonAsciiFlags)) {
+    // Unicode spaces separate tokens, but the automaton reads them as letters of a word: a
+    // token that starts with them is scanned again from its first other character, so that
+    // U+00A0 followed by 1 is the integer 1, not a word "1". In a path they start no element.
+    if ((flags & kNonAsciiFlags) && token != TOKEN_ERROR &&
+        (token == TOKEN_WORD || start_state == START_DEFAULT)) {
       const uint8_t* q = start;
       while (q < p) {
         const uint8_t* at = q;
@@ -154,12 +160,15 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
           break;
         }
       }
-      start = q;
-      if (start == p) {
+      if (q == p) {
         if (p < end) continue;
         token = TOKEN_END;
         s.result_type = 0;
+      } else if (q != start && start_state == START_DEFAULT) {
+        s.pos = q;
+        continue;
       }
+      start = q;
     }
     // Taken only now: a word of nothing but Unicode spaces at the end of the input became the end.
     const TokenEntry& entry = kTokenTable[token];
@@ -208,6 +217,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
       uint32_t count = s.tail - s.head;
       if (count == 0 || (count == 1 && !is_marker(stack_at(s.head)))) return;
     }
+    line_before = s.line;
   }
   if (s.brace_depth > 0 && !s.stopped) {
     throw_error(s, s.brace_start, s.input_end, TYPE_STRING);
