@@ -378,12 +378,13 @@ Found search(Cell* series, const Cell* value, const FindOptions& options) {
   bool case_sensitive = options.case_sensitive || options.same || !is_text_type(series->type());
 
   if (options.reverse || options.last) {
-    // Backward, from the first start tried down: /reverse ends the pattern just before the
-    // head; /last starts it at the last record from the head (of /skip units) it fits in.
+    // Backward, from the first start tried down: /reverse counts records (of /skip units) back
+    // from the head, as /skip counts them forward, and starts at the nearest one the pattern
+    // ends by; /last starts it at the last record from the head it fits in.
     int64_t low, first;
     if (options.reverse) {
       if (head == 0 || options.match) return none;
-      first = int64_t(head) - n;
+      first = int64_t(head) - int64_t((n + uint32_t(step) - 1) / uint32_t(step)) * step;
       low = int64_t(head) - count;
     } else {
       if (count < n) return none;
