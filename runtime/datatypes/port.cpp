@@ -243,27 +243,30 @@ void open(Cell* port, const OpenOptions& options, Cell* result) {
             result);
 }
 
-// read is open, copy and close: copy's result is read's result.
+// read is open, copy and close: copy's result is read's result. The port is held apart from
+// `result`, which may be the very cell the port was passed in.
 void read(Cell* source, const ReadOptions& options, Cell* result) {
+  Cell port = *source;
   Cell ignored;
-  open_with(source, false, false, false, options.seek, options.seek, &ignored);
-  copy(source, options.part, false, nullptr, result);
+  open_with(&port, false, false, false, options.seek, options.seek, &ignored);
+  copy(&port, options.part, false, nullptr, result);
   const Cell copied = *result;
-  forward(source, words::w.close, {}, &ignored);
+  forward(&port, words::w.close, {}, &ignored);
   *result = copied;
 }
 
 // write is open for writing, insert of the data (limited to an integer part), copy and close.
 void write(Cell* destination, Cell* data, const WriteOptions& options, Cell* result) {
+  Cell port = *destination;
   Cell ignored;
-  open_with(destination, false, false, true, options.seek, options.seek, &ignored);
+  open_with(&port, false, false, true, options.seek, options.seek, &ignored);
   const bool counted = options.part && options.part->is(TYPE_INTEGER);
   InsertOptions insert_part;
   insert_part.part = counted ? integer::get(options.part) : -1;
-  insert_options(destination, words::w.insert, data, insert_part, &ignored);
-  copy(destination, options.part, false, nullptr, result);
+  insert_options(&port, words::w.insert, data, insert_part, &ignored);
+  copy(&port, options.part, false, nullptr, result);
   const Cell copied = *result;
-  forward(destination, words::w.close, {}, &ignored);
+  forward(&port, words::w.close, {}, &ignored);
   *result = copied;
 }
 

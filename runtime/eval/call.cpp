@@ -59,7 +59,7 @@ void check_arguments(const Cell* function, const Cell* name, const int32_t* refi
 
 void value(const Cell* function_given, const Cell* name, const Cell* args, int32_t count,
            Cell* result, std::initializer_list<RefinementUse> refinements, NodeId object,
-           Cell* final_args) {
+           Cell* final_args, bool frame_cells) {
   const Cell function = *function_given;
   const Cell cache_cell = interpreter::arg_cache(&function);
   const NodeId cache = cache_cell.node();
@@ -79,9 +79,11 @@ void value(const Cell* function_given, const Cell* name, const Cell* args, int32
   int32_t refs[interpreter::kMaxRefinements];
   for (int32_t i = 0; i < totals.refinements; ++i) refs[i] = -1;
   if (logic_cells) {
+    int32_t given = totals.arguments;
     for (uint32_t i = 2 * uint32_t(totals.arguments); i + 1 < entries; i += 2) {
       const Cell* entry = memory::buffer_of(cache)->cells() + i;
-      *stack::push_slot() = entry->is(TYPE_REFINEMENT) ? logic::make(false) : kNone;
+      const Cell unused = entry->is(TYPE_REFINEMENT) ? logic::make(false) : kNone;
+      *stack::push_slot() = frame_cells && given < count ? args[given++] : unused;
     }
   }
   for (const RefinementUse& use : refinements) {
@@ -157,7 +159,7 @@ const Cell* select_case(const Cell* value, const Cell* cases) {
 
 void function_service(const Cell* function, NodeId context, const Cell* name, const Cell* args,
                       int32_t count, Cell* result) {
-  value(function, name, args, count, result, {}, context);
+  value(function, name, args, count, result, {}, context, nullptr, true);
 }
 
 void observe_raise(const error::Raised& raised) {

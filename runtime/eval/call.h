@@ -28,9 +28,11 @@ struct RefinementUse {
 // refinements; `object` is the object context of a method call (kNoNode for none).
 // `final_args`, when given, receives what the callee's arguments hold when it ends, except the
 // first, whose cell holds the result by then (a callback that moves its input moves the caller).
+// With `frame_cells`, the cells of `args` past a function!'s arguments are its refinement cells
+// in spec order (each refinement's flag, then its arguments), as a port forwards an action.
 void value(const Cell* function, const Cell* name, const Cell* args, int32_t count,
            Cell* result, std::initializer_list<RefinementUse> refinements = {},
-           NodeId object = kNoNode, Cell* final_args = nullptr);
+           NodeId object = kNoNode, Cell* final_args = nullptr, bool frame_cells = false);
 
 // Checks the arguments of the current frame against the function's spec: the arguments, and
 // the arguments of the refinements used (by `refinements` for a native or action, by the
@@ -52,7 +54,8 @@ int32_t float_to_integer(const Cell* value);
 // after the hit, the tail when no block follows it, or null when nothing matched.
 const Cell* select_case(const Cell* value, const Cell* cases);
 
-// The evaluator service through which the datatypes call functions (hooks, actors).
+// The evaluator service through which the datatypes call functions (hooks, actors); `args`
+// are the frame's leading cells, refinement cells included.
 void function_service(const Cell* function, NodeId context, const Cell* name, const Cell* args,
                       int32_t count, Cell* result);
 // Reports a raise to an active trace hook (its `error` event), once: never for the overflow of
