@@ -112,6 +112,9 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     uint32_t skip = 0;
     uint32_t state = start_state;
     uint32_t previous = state;
+    // Only line feeds before the token mark it as written on a new line, not those inside it
+    // (a binary or raw string over several lines).
+    int32_t start_line = s.line;
     for (;;) {
       if (p == end) {
         previous = state;
@@ -127,6 +130,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
       if (next >= kFinalBase) break;
       flags |= entry;
       s.line += kLineStep[byte_class];
+      if (kSkip[next]) start_line = s.line;
       ++p;
     }
     Token token = Token(state - kFinalBase);
@@ -139,7 +143,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     flags &= ~kClassMask;
     s.pos = s.token_end = p;
     if (start_state == START_POINT) s.start_state = START_DEFAULT;
-    s.line_feeds = s.line - line_before;
+    s.line_feeds = start_line - line_before;
     s.prev_state = uint8_t(previous);
     s.forced_type = -1;
     s.result_type = kStateType[state];

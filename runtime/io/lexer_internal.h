@@ -89,7 +89,7 @@ struct State {
   const uint8_t* pos = nullptr;
   const uint8_t* token_end = nullptr;
   int32_t line = 1;
-  int32_t line_feeds = 0;          // in the current token, leading whitespace included
+  int32_t line_feeds = 0;          // before the current token, since the previous one
   int32_t forced_type = -1;        // read by loaders that serve several datatypes
   int32_t result_type = 0;         // datatype of the last token, 0 for structural ones
   uint8_t start_state = START_DEFAULT;

@@ -196,6 +196,9 @@ TEST_F(LexerTest, BlocksParensAndNewLines) {
   Cell braced = lexer::load("x\n{a\nb} {c}");
   EXPECT_TRUE(block::abs_at(&braced, 1)->header & kNewLineFlag);
   EXPECT_FALSE(block::abs_at(&braced, 2)->header & kNewLineFlag);
+  // Line feeds inside a token do not put it on a new line; those before Unicode spaces do.
+  EXPECT_EQ(loaded("1 #{00\n11} %{a\nb}% <a\nb> #\"\n\" 2"), "1 #{0011} \"a^/b\" <a\nb> #\"^/\" 2");
+  EXPECT_EQ(loaded("1\n\xC2\xA0 2"), "1\n2");
 }
 
 TEST_F(LexerTest, ScriptInterpreterLineIsSkipped) {
