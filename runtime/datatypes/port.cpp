@@ -200,12 +200,14 @@ void put(Cell* series, Cell* key, Cell* value, bool case_sensitive, Cell* result
   forward(series, words::w.put, {*key, *value, flag(case_sensitive)}, result);
 }
 
-void remove(Cell* series, const Cell* part, const Cell*, Cell* result) {
-  forward(series, words::w.remove, {flag(part), optional(part)}, result);
+void remove(Cell* series, const Cell* part, const Cell* key, Cell* result) {
+  forward(series, words::w.remove, {flag(part), optional(part), flag(key), optional(key)},
+          result);
 }
 
-void reverse(Cell* series, const Cell* part, const Cell*, Cell* result) {
-  forward(series, words::w.reverse, {flag(part), optional(part)}, result);
+void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result) {
+  forward(series, words::w.reverse, {flag(part), optional(part), flag(skip), optional(skip)},
+          result);
 }
 
 void sort(Cell* series, const SortOptions& o, Cell* result) {
@@ -231,15 +233,16 @@ void modify(Cell* target, Cell* field, Cell* value, bool case_sensitive, Cell* r
   forward(target, words::w.modify, {*field, *value, flag(case_sensitive)}, result);
 }
 
-// open's refinements: /new /read /write /seek index.
-void open_with(Cell* port, bool create_new, bool read, bool write, const Cell* seek,
-               bool seek_given, Cell* result) {
+// open's refinements: /new /read /write /seek /allow access.
+void open_with(Cell* port, bool create_new, bool read, bool write, bool seek,
+               const Cell* allow, Cell* result) {
   forward(port, words::w.open,
-          {flag(create_new), flag(read), flag(write), flag(seek_given), optional(seek)}, result);
+          {flag(create_new), flag(read), flag(write), flag(seek), flag(allow), optional(allow)},
+          result);
 }
 
 void open(Cell* port, const OpenOptions& options, Cell* result) {
-  open_with(port, options.create_new, options.read, options.write, nullptr, options.seek,
+  open_with(port, options.create_new, options.read, options.write, options.seek, options.allow,
             result);
 }
 
@@ -248,7 +251,7 @@ void open(Cell* port, const OpenOptions& options, Cell* result) {
 void read(Cell* source, const ReadOptions& options, Cell* result) {
   Cell port = *source;
   Cell ignored;
-  open_with(&port, false, false, false, options.seek, options.seek, &ignored);
+  open_with(&port, false, false, false, options.seek != nullptr, nullptr, &ignored);
   copy(&port, options.part, false, nullptr, result);
   const Cell copied = *result;
   forward(&port, words::w.close, {}, &ignored);
@@ -259,7 +262,7 @@ void read(Cell* source, const ReadOptions& options, Cell* result) {
 void write(Cell* destination, Cell* data, const WriteOptions& options, Cell* result) {
   Cell port = *destination;
   Cell ignored;
-  open_with(&port, false, false, true, options.seek, options.seek, &ignored);
+  open_with(&port, false, false, true, options.seek != nullptr, nullptr, &ignored);
   const bool counted = options.part && options.part->is(TYPE_INTEGER);
   InsertOptions insert_part;
   insert_part.part = counted ? integer::get(options.part) : -1;

@@ -10,7 +10,7 @@ class PortTest : public ObjectsTest {
     ObjectsTest::SetUp();
     Cell actor = make_object({
         set_w("open"), func({w("port"), ref("new"), ref("read"), ref("write"), ref("seek"),
-                             w("index")}, {}),
+                             ref("allow"), w("access")}, {}),
         set_w("copy"), func({w("port"), ref("part"), w("length"), ref("deep"), ref("types"),
                              w("kinds")}, {}),
         set_w("close"), func({w("port"), ref("local"), w("x")}, {}),
@@ -51,11 +51,11 @@ TEST_F(PortTest, OpenCallsTheActorWithThePortAndItsFlags) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].name, "open");
   const std::vector<Cell>& args = calls[0].args;
-  ASSERT_EQ(args.size(), 6u);
+  ASSERT_EQ(args.size(), 7u);
   EXPECT_EQ(object::context_of(&args[0]), object::context_of(&made));
-  const bool flags[] = {false, true, false, false};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(logic::get(&args[1 + i]), flags[i]) << i;
-  EXPECT_TRUE(args[5].is(TYPE_NONE));
+  const bool flags[] = {false, true, false, false, false};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(logic::get(&args[1 + i]), flags[i]) << i;
+  EXPECT_TRUE(args[6].is(TYPE_NONE));
   EXPECT_EQ(raised([&] { actions::get<ACT_LENGTH_Q>(TYPE_PORT)(&made); }),
             "access no-port-action");
 }
