@@ -429,7 +429,8 @@ int32_t form_elements(const Cell* vector, Cell* buffer, bool all, bool has_part,
   return part;
 }
 
-// With the scalar first nothing is skipped: 0 - v negates and 1 / v inverts.
+// With the scalar first nothing is skipped: 0 - v negates and 1 / v inverts. The elements
+// change in place, so an owner hears of it as of a change.
 void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scalar_first,
                     Cell* result) {
   Cell target = *vector;
@@ -446,12 +447,14 @@ void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scal
       *result = target;
       return;
     }
-    for (uint32_t i = head; i < end; ++i) {
-      uint8_t* at = address(&target, i);
-      double e = read_float(at, size);
-      write_float(at, size, scalar_first ? compound::apply_double(op, s, e, TYPE_VECTOR)
-                                         : compound::apply_double(op, e, s, TYPE_VECTOR));
-    }
+    compound::notifying(&target, words::w.change, words::w.changed, scalar, [&] {
+      for (uint32_t i = head; i < end; ++i) {
+        uint8_t* at = address(&target, i);
+        double e = read_float(at, size);
+        write_float(at, size, scalar_first ? compound::apply_double(op, s, e, TYPE_VECTOR)
+                                           : compound::apply_double(op, e, s, TYPE_VECTOR));
+      }
+    });
     *result = target;
     return;
   }
@@ -470,7 +473,9 @@ void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scal
   // range), every one is worked out before any element changes.
   if (op == OP_DIVIDE || op == OP_REMAINDER || is_char)
     for (uint32_t i = head; i < end; ++i) result_at(i);
-  for (uint32_t i = head; i < end; ++i) write_int(address(&target, i), size, result_at(i));
+  compound::notifying(&target, words::w.change, words::w.changed, scalar, [&] {
+    for (uint32_t i = head; i < end; ++i) write_int(address(&target, i), size, result_at(i));
+  });
   *result = target;
 }
 
