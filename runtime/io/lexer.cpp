@@ -142,7 +142,10 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     }
     flags &= ~kClassMask;
     s.pos = s.token_end = p;
-    if (start_state == START_POINT) s.start_state = START_DEFAULT;
+    // A point literal is whole at its `)`, and like a paren it may be an element of a path.
+    if (start_state == START_POINT) {
+      s.start_state = is_path_type(innermost_type(s)) ? START_PATH : START_DEFAULT;
+    }
     s.line_feeds = start_line - line_before;
     s.prev_state = uint8_t(previous);
     s.forced_type = -1;
@@ -213,7 +216,8 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
         if (!entry.scanner(s, start, p, flags, s.raise_errors)) return;
       }
     }
-    if (start_state == START_PATH && token >= kFirstValueToken && s.start_state == START_PATH) {
+    if ((start_state == START_PATH || start_state == START_POINT) && token >= kFirstValueToken &&
+        s.start_state == START_PATH) {
       if (!check_path_element(s)) return;
     }
     if ((one_value || prescan) && s.result_type != 0 && s.start_state != START_PATH &&
