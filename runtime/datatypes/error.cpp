@@ -58,10 +58,10 @@ bool same_name_caseless(std::string_view name, std::string_view known) {
 }
 
 // A new error! with every field none: a copy of system/standard/error when the library made
-// one, else of the built-in shape.
+// one of the error's shape (its fields are read by position), else of the built-in shape.
 void blank_error(Cell* result) {
   if (const Cell* standard = object::system_field({"standard", "error"});
-      standard && standard->is(TYPE_OBJECT)) {
+      standard && standard->is(TYPE_OBJECT) && object::starts_with_fields(standard, kFieldNames)) {
     Cell copied;
     object::copy(const_cast<Cell*>(standard), nullptr, false, nullptr, &copied);
     object::make_from(object::context_of(&copied), object::kErrorClass, kNoNode, result);

@@ -340,6 +340,14 @@ Cell* system_field(std::initializer_list<const char*> path) {
   return value;
 }
 
+bool starts_with_fields(const Cell* object, std::span<const char* const> names) {
+  const NodeId context = context_of(object);
+  if (context::word_count(context) < int32_t(names.size())) return false;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (!same_name(context::word_at(context, int32_t(i)), symbol::make(names[i]))) return false;
+  return true;
+}
+
 void clear_changed(NodeId context) {
   Cell list = context::word_list(context);
   for (Cell* word = block::head(&list); word < block::tail(&list); ++word)

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
@@ -67,6 +68,10 @@ bool slot_holds_class(NodeId context, int32_t slot, int32_t class_id);
 // The value at a path of fields below the global `system` object (system/standard/error is
 // {"standard", "error"}), or null while the standard library has not made it.
 Cell* system_field(std::initializer_list<const char*> path);
+
+// Whether the object's first fields bear these names in this order (caseless): a prototype
+// from system/standard is used only when it has the shape the runtime reads by position.
+bool starts_with_fields(const Cell* object, std::span<const char* const> names);
 
 // Clears the changed mark of every word.
 void clear_changed(NodeId context);

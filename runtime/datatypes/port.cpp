@@ -43,10 +43,10 @@ Cell* named_field(const Cell* object, const char* name) {
 }
 
 // A new object with the port's fields, all none: a copy of system/standard/port when the
-// library made one.
+// library made one with those fields.
 void blank_port(Cell* result) {
   const Cell* standard = object::system_field({"standard", "port"});
-  if (standard && standard->is(TYPE_OBJECT)) {
+  if (standard && standard->is(TYPE_OBJECT) && object::starts_with_fields(standard, kFieldNames)) {
     object::copy(const_cast<Cell*>(standard), nullptr, false, nullptr, result);
     return;
   }
