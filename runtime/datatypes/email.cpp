@@ -43,14 +43,21 @@ void eval_path(const PathStep& step, Cell* result) {
     *result = made;
     return;
   }
-  // A host set on an address without "@" gets one, so that user and host stay apart.
-  if (field == FIELD_HOST && at < 0) string::append_char(address.node(), '@');
+  // A host set on an address without "@" gets one, so that user and host stay apart; it goes
+  // in with the host, as one change.
+  Cell replacement = *step.value;
+  if (field == FIELD_HOST && at < 0) {
+    string::make_at(&replacement, 0);
+    string::append_char(replacement.node(), '@');
+    Cell value = *step.value, appended;
+    string::insert(&replacement, &value, InsertOptions{}, true, &appended);
+  }
   Cell range = address;
-  range.data1 = head + (field == FIELD_HOST && at < 0 ? length + 1 : start);
+  range.data1 = head + start;
   InsertOptions options;
   options.part = int32_t(count);
   Cell changed;
-  string::change(&range, step.value, options, &changed);
+  string::change(&range, &replacement, options, &changed);
   *result = *step.value;
 }
 
