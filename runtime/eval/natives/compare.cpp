@@ -102,7 +102,7 @@ TypeId compound_result(const Cell* a, const Cell* b) {
 }
 
 // Element i of a compound, or a number standing for every element. A number used with an
-// integer-based result must fit an integer.
+// integer-based result is truncated toward zero and must then fit an integer.
 double element(const Cell* value, int32_t i, bool integer_based) {
   switch (value->type()) {
     case TYPE_PAIR: return i == 0 ? pair::x(value) : pair::y(value);
@@ -112,8 +112,9 @@ double element(const Cell* value, int32_t i, bool integer_based) {
     default: {
       const double number = floating::get(value);
       if (!integer_based) return number;
-      if (integer::out_of_range(number)) number::raise_type_limit(TYPE_INTEGER);
-      return std::trunc(number);
+      const double whole = std::trunc(number);
+      if (integer::out_of_range(whole)) number::raise_type_limit(TYPE_INTEGER);
+      return whole;
     }
   }
 }

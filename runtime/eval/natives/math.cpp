@@ -207,7 +207,7 @@ void as_pair(bool, const int32_t*) {
     }
     const double number = floating::get(value);
     if (!std::isfinite(number)) error::raise(error::CAT_SCRIPT, "invalid-arg", value);
-    coordinates[i] = integer::from_double(number);
+    coordinates[i] = integer::from_double(std::trunc(number));
   }
   pair::make_at(arguments, coordinates[0], coordinates[1]);
   stack::keep();
