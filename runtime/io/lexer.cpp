@@ -152,7 +152,8 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     s.result_type = kStateType[state];
     // Unicode spaces separate tokens, but the automaton reads them as letters of a word: a
     // token that starts with them is scanned again from its first other character, so that
-    // U+00A0 followed by 1 is the integer 1, not a word "1". In a path they start no element.
+    // U+00A0 followed by 1 is the integer 1, not a word "1". In a path, where a space ends the
+    // path, they are as invalid as a space where an element should start.
     if ((flags & kNonAsciiFlags) && token != TOKEN_ERROR &&
         (token == TOKEN_WORD || start_state == START_DEFAULT)) {
       const uint8_t* q = start;
@@ -167,15 +168,18 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
           break;
         }
       }
+      if (q != start && start_state == START_PATH) {
+        throw_error(s, start, p, TYPE_PATH);
+        return;
+      }
       if (q == p) {
         if (p < end) continue;
         token = TOKEN_END;
         s.result_type = 0;
-      } else if (q != start && start_state == START_DEFAULT) {
+      } else if (q != start) {
         s.pos = q;
         continue;
       }
-      start = q;
     }
     // Taken only now: a word of nothing but Unicode spaces at the end of the input became the end.
     const TokenEntry& entry = kTokenTable[token];

@@ -45,7 +45,9 @@ constexpr bool kEndsPath[kClassCount] = {
 };
 
 bool ends_path(const State& s, const uint8_t* at) {
-  return at >= s.input_end || kEndsPath[kCharClass[*at] & kClassMask];
+  if (at >= s.input_end || kEndsPath[kCharClass[*at] & kClassMask]) return true;
+  // A Unicode space ends a path as a space does.
+  return *at >= 0x80 && unicode_space(decode_char(at, s.input_end));
 }
 
 // The construction keywords, with the values they give.
@@ -306,6 +308,8 @@ bool scan_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
       const uint8_t* at = p;
       if (unicode_space(decode_char(p, end))) {
         s.pos = s.token_end = end = at;
+        // A colon after the space is no longer this word's.
+        if (!std::memchr(start, ':', size_t(end - start))) flags &= ~FLAG_COLON;
         break;
       }
     }

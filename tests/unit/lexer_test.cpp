@@ -134,6 +134,9 @@ TEST_F(LexerTest, WordsOfAllKinds) {
       {"a\xC2\xA0" "b", "a b"},
       {"\xC2\xA0\xC2\xA0", ""},
       {"a\xC2\xA0", "a"},
+      // A Unicode space ends a word before a colon and ends a path, as a space does.
+      {"a\xC2\xA0" "b: 'c\xC2\xA0" "d:", "a b: 'c d:"},
+      {"a/b\xC2\xA0" "c a/b:\xC2\xA0" "1", "a/b c a/b: 1"},
       {"ffh", "ffh"},
   };
   for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
@@ -518,6 +521,7 @@ TEST_F(LexerTest, SyntaxErrors) {
       // Digits before `#` are the base of a binary; an issue or a map has none.
       {"2#abc"sv, "invalid: (line 1) | issue! | 2#abc"},
       {"1#"sv, "invalid: (line 1) | issue! | 1#"},
+      {"a/\xC2\xA0" "b"sv, "invalid: (line 1) | path! | \xC2\xA0" "b"},
       {"2#[a 1]"sv, "invalid: (line 1) | map! | 2#[a 1]"},
       {"'a/b: 1"sv, "bad-char: (line 1) | 'a/b: 1"},
       {"[1, 2]"sv, "invalid: (line 1) | point2D! | , 2]"},
