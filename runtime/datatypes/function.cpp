@@ -335,6 +335,8 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
 }
 
 void reflect(Cell* value, const Cell* field, Cell* result) {
+  // Only a word names a field; anything else is as unknown as a word that names none.
+  if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
   const Cell function = *value;
   if (same_name(field, words::sym.spec)) {
     // A copy: the frame layout and the argument checks are read from the spec.

@@ -132,6 +132,8 @@ void make_op(const Cell*, const Cell* spec, TypeId, Cell* result) {
 }
 
 void reflect(Cell* value, const Cell* field, Cell* result) {
+  // Only a word names a field; anything else is as unknown as a word that names none.
+  if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
   const Cell called = *value;
   if (same_name(field, words::sym.spec)) {
     // A copy: the argument layout is read from the spec, which nothing may change.

@@ -519,6 +519,8 @@ void make(const Cell* prototype, const Cell* spec, TypeId, Cell* result) {
 }
 
 void reflect(Cell* value, const Cell* field, Cell* result) {
+  // Only a word names a field; anything else is as unknown as a word that names none.
+  if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
   const Cell object = *value;
   const NodeId context = context_of(&object);
   const int32_t name = symbol::resolve(word::symbol_of(field));
@@ -654,6 +656,7 @@ void put(Cell* series, Cell* key, Cell* value, bool case_sensitive, Cell* result
 }
 
 void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
+  if (!word::any_word_type(field->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", field);
   const int32_t name = symbol::resolve(word::symbol_of(field));
   auto is = [&](int32_t symbol) { return name == symbol::resolve(symbol); };
   if (is(symbol_of_word(words::w.changed))) {
