@@ -461,8 +461,11 @@ void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
     if (stored.is(TYPE_NONE)) {
       ownership::unbind(target);
     } else if (stored.is(TYPE_BLOCK) && block::length(&stored) >= 2) {
+      // Only an object hears of changes, through the hook its word names: any other owner
+      // would be called as one at the next change.
       Cell owner = block::head(&stored)[0], word = block::head(&stored)[1];
-      ownership::set_deep(target, &owner, &word);
+      if (owner.is(TYPE_OBJECT) && word::any_word_type(word.type()))
+        ownership::set_deep(target, &owner, &word);
     }
   }
   *result = stored;
