@@ -1483,11 +1483,13 @@ void fire_event(Event event, const Cell* code, int32_t position, const Cell* val
   stack::push(&name_copy);
   stack::push(&frame);
   for (int32_t i = 0; i < trace.locals; ++i) *stack::push_slot() = kNone;
+  // The callback's frame is still there unless a throw, break or continue left the callback:
+  // those landed at their frame below it, and the stacks stay as they left them.
   struct Resume {
     stack::Mark mark;
     ~Resume() {
       trace.active = true;
-      stack::restore(mark);
+      if (stack::ctop > mark.ctop) stack::restore(mark);
     }
   } resume{mark};
   trace.active = false;

@@ -565,22 +565,23 @@ void do_(bool, const int32_t* refinements) {
   // ends here and is raised again from here once the trace is over.
   const Cell callback = arguments[refinements[DO_TRACE]];
   const Cell cache = interpreter::arg_cache(&callback);
+  // A trace callback may start a trace of its own (its events are off while it runs): the
+  // outer trace, whose callback stays on the stack below, comes back at the end.
+  struct TraceEnd {
+    interpreter::TraceState outer = interpreter::trace;
+    ~TraceEnd() { interpreter::trace = outer; }
+  } trace_end;
   interpreter::trace.callback = callback;
   interpreter::trace.mask = interpreter::event_mask(&callback);
   interpreter::trace.locals = interpreter::cache_totals(&cache).locals;
   interpreter::trace.active = interpreter::trace.saved_active = true;
   stack::set_body_flag(true);
-  interpreter::fire_event(interpreter::EVENT_INIT, nullptr, 0, stack::arguments, nullptr);
-  struct TraceEnd {
-    ~TraceEnd() {
-      interpreter::trace.active = interpreter::trace.saved_active = false;
-      interpreter::trace.callback = none::value;
-    }
-  } trace_end;
 
-  // The trace ends however the evaluation does: an error or a throw passes on after the end
-  // event, as does a break or continue, which has already left do's frame.
+  // The trace ends however the evaluation does, the init event's callback included: an error
+  // or a throw passes on after the end event, as does a break or continue, which has already
+  // left do's frame.
   try {
+    interpreter::fire_event(interpreter::EVENT_INIT, nullptr, 0, stack::arguments, nullptr);
     do_value(value, refinements);
   } catch (const error::Raised& raised) {
     fire_trace_end(&raised.error);
