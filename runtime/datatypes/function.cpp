@@ -13,6 +13,7 @@
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/interpreter.h"
 #include "runtime/memory.h"
 #include "runtime/refs.h"
 #include "runtime/runtime_words.h"
@@ -97,6 +98,7 @@ void check_entries(const Cell* spec, uint32_t first) {
   auto at = [&](uint32_t i) { return block::head(spec) + i; };
   auto type_at = [&](uint32_t i) { return i < count ? at(i)->type() : TYPE_UNSET; };
   bool return_seen = false, local_seen = false;
+  int32_t refinements = 0;
   uint32_t i = first;
   while (i < count) {
     const Cell entry = *at(i);
@@ -128,6 +130,8 @@ void check_entries(const Cell* spec, uint32_t first) {
       case TYPE_REFINEMENT: {
         if (same_name(&entry, word::symbol_of(&words::refs.local))) local_seen = true;
         else if (return_seen || local_seen) bad_spec(spec);
+        // A call holds the refinements it is given in arrays of that bound.
+        else if (++refinements > interpreter::kMaxRefinements) bad_spec(spec);
         if (i + 1 < count) {
           TypeId next = type_at(i + 1);
           if (!is_frame_entry(next) && next != TYPE_SET_WORD && next != TYPE_STRING)
