@@ -58,7 +58,8 @@ uint32_t scan_units(const uint8_t* units, size_t count) {
 }  // namespace
 
 NodeId load(const uint8_t* units, size_t count, Cell* target, bool drop_cr) {
-  if (!units) units = memory::buffer_of(target->data3)->data();
+  // An empty input has nothing to read: its null address does not ask for the conversion buffer.
+  if (!units && count != 0) units = memory::buffer_of(target->data3)->data();
   uint32_t unit = scan_units(units, count);
   uint64_t bytes = uint64_t(count) * unit;
   if (bytes > UINT32_MAX) error::raise(error::CAT_INTERNAL, "no-memory");

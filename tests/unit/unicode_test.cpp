@@ -476,6 +476,7 @@ TEST_F(Unicode, Utf16LoadPicksTheUnitBeforeCopying) {
       {"lone low surrogate", {0xDC00, 'a'}, false, 4, {0xDC00, 'a'}},
       {"every CR dropped", {'a', '\r', '\n', 'b', '\r'}, true, 1, {'a', '\n', 'b'}},
       {"CR kept", {'a', '\r'}, false, 1, {'a', '\r'}},
+      {"empty, from no address", {}, false, 1, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
