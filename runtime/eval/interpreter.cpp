@@ -1071,6 +1071,8 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
     set_word(target, value);
   } else {
     eval_path_at(&target, PATH_SET, &value, nullptr);
+    // A paren in the path may break or return: its frame was left already.
+    if (stack::pending) return position;
   }
   *stack::arguments = value;
   stack::unwind();
@@ -1394,6 +1396,9 @@ uint32_t eval_next(const Cell* code, uint32_t position, uint32_t end) {
 
 void eval_path(const Cell* path, PathMode mode, const Cell* value, bool case_sensitive) {
   eval_path_at(path, mode, value, nullptr, case_sensitive);
+  // The native that asked expects the value pushed: a paren that broke or returned goes on
+  // past it as an exception.
+  stack::raise_pending();
 }
 
 void call_function(const Cell* function, NodeId, const Cell* name) {
