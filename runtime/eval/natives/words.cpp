@@ -39,8 +39,17 @@ bool is_function_type(TypeId type) {
          type == TYPE_FUNCTION || type == TYPE_ROUTINE;
 }
 
+// The word `self` as an object's body binds it: no field, it reads as the object itself.
+bool names_owner(const Cell& word) {
+  return word::index_of(&word) < 0 && word::symbol_of(&word) == words::sym.self;
+}
+
 void set_word_value(Cell* word, const Cell* value) {
-  if (!word::context_of(word)) error::raise(error::CAT_SCRIPT, "not-defined", word);
+  const NodeId context = word::context_of(word);
+  if (!context) error::raise(error::CAT_SCRIPT, "not-defined", word);
+  // Stored, it would become a new field named self that the word still reads past.
+  if (names_owner(*word) && is_object_type(context::owner_cell(context)->type()))
+    error::raise(error::CAT_SCRIPT, "invalid-arg", word);
   context::set(word, value);
 }
 
@@ -161,8 +170,8 @@ void value_q(bool, const int32_t*) {
   bool has_value = !target.is(TYPE_UNSET);
   if (settable_word(target.type())) {
     const NodeId context = word::context_of(&target);
-    has_value = context && (word::index_of(&target) >= 0 ||
-                            context::find_word(context, word::symbol_of(&target), true) >= 0) &&
+    // A word not resolved in its context has no value, except self, which reads the owner.
+    has_value = context && (word::index_of(&target) >= 0 || names_owner(target)) &&
                 !word::get(&target)->is(TYPE_UNSET);
   }
   logic::box(arguments, has_value);
