@@ -95,7 +95,8 @@ void set_many(Cell* words_block, const Cell& given, bool any, bool only, bool so
     if (!any && nth_value(values, i).is(TYPE_UNSET))
       error::raise(error::CAT_SCRIPT, "need-value", entry);
   }
-  for (uint32_t i = 1; i <= count; ++i) {
+  // An object's on-change* hook may shorten the block of words: it is read only to its tail.
+  for (uint32_t i = 1; i <= count && i <= block::length(words_block); ++i) {
     const Cell value = list ? nth_value(values, i) : values;
     if (some && value.is(TYPE_NONE)) continue;
     Cell* entry = block::head(words_block) + i - 1;
