@@ -256,7 +256,6 @@ Loaded load(const uint8_t* p, size_t count, NodeId target, size_t* left_over, Li
             Decode decode) {
   Filler filler(target, count);
   const uint8_t* end = p + count;
-  if (count >= sizeof kBom && std::memcmp(p, kBom, sizeof kBom) == 0) p += sizeof kBom;
   bool to_lf = line_ends == LineEnds::TO_LF;
   while (p < end) {
     if (*p < kFirstTwoByte) {
@@ -428,6 +427,11 @@ uint32_t decode_os_char(const uint8_t* p, const uint8_t* end, const uint8_t** ne
 
 Loaded load_string(const uint8_t* bytes, size_t count, NodeId target, size_t* left_over,
                    LineEnds line_ends) {
+  // A byte order mark opens text files; OS text has none, its bytes are all part of the name.
+  if (count >= sizeof kBom && std::memcmp(bytes, kBom, sizeof kBom) == 0) {
+    bytes += sizeof kBom;
+    count -= sizeof kBom;
+  }
   return load(bytes, count, target, left_over, line_ends,
               [](const uint8_t*& p, const uint8_t* end) {
                 size_t consumed = 0;

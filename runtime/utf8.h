@@ -109,7 +109,8 @@ struct Loaded {
 // *left_over (when given) receives the bytes not decoded.
 Loaded load_string(const uint8_t* bytes, size_t count, NodeId target = kNoNode,
                    size_t* left_over = nullptr, LineEnds line_ends = LineEnds::KEEP);
-// Decodes OS text (see above) the same way; every byte is consumed.
+// Decodes OS text (see above) the same way, but keeps a leading byte order mark: every byte
+// is part of the text.
 Loaded load_os_text(const uint8_t* bytes, size_t count, NodeId target = kNoNode);
 
 // ---- encoding strings ----

@@ -328,6 +328,7 @@ TEST_F(Unicode, OsTextRoundTripsAnyBytes) {
       {"broken by ascii", {0xE2, 0x28, 0xA1}, {0xDCE2, '(', 0xDCA1}},
       {"truncated at the end", {'x', 0xE2, 0x82}, {'x', 0xDCE2, 0xDC82}},
       {"above the last code point", {0xF4, 0x90, 0x80, 0x80}, {0xDCF4, 0xDC90, 0xDC80, 0xDC80}},
+      {"leading byte order mark kept", {0xEF, 0xBB, 0xBF, 'n'}, {0xFEFF, 'n'}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
