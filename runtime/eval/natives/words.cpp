@@ -113,6 +113,8 @@ void get(bool, const int32_t* refinements) {
     Cell path = target;
     cell::set_type(&path, TYPE_PATH);
     interpreter::eval_path(&path, interpreter::PATH_GET, nullptr, refinements[1] >= 0);
+    // A missing field reads as unset in get mode: without /any that is no value, as for a word.
+    if (stack::top[-1].is(TYPE_UNSET) && !any) error::raise(error::CAT_SCRIPT, "no-value", &target);
     stack::set_last(--stack::top);
     return;
   }
