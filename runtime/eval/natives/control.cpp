@@ -90,14 +90,25 @@ void set_word(Cell* word, const Cell* value) {
 
 bool is_list(TypeId type) { return series::any_block(type); }
 
+bool loop_word_type(TypeId type) { return type >= TYPE_WORD && type <= TYPE_GET_WORD; }
+
 // The word block of foreach and remove-each: at least one entry, each a word of the four kinds.
 int32_t check_word_block(const Cell& words_given) {
   const int32_t count = int32_t(block::length(&words_given));
   if (count < 1) error::raise(error::CAT_SCRIPT, "invalid-arg", &words_given);
   for (const Cell* entry = block::head(&words_given); entry < block::tail(&words_given); ++entry)
-    if (!(entry->type() >= TYPE_WORD && entry->type() <= TYPE_GET_WORD))
-      error::raise(error::CAT_SCRIPT, "invalid-arg", entry);
+    if (!loop_word_type(entry->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", entry);
   return count;
+}
+
+// Sets word `i` (from 1) of the word block. The body may have changed the block since it was
+// checked: an entry gone or no longer a word is refused, never set.
+void set_block_word(Cell* words_cell, int32_t i, const Cell* value) {
+  if (uint32_t(i) > block::length(words_cell))
+    error::raise(error::CAT_SCRIPT, "invalid-arg", words_cell);
+  Cell* entry = block::head(words_cell) + i - 1;
+  if (!loop_word_type(entry->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", entry);
+  set_word(entry, value);
 }
 
 // Whether an element is left at the series' index.
@@ -126,8 +137,8 @@ bool foreach_next(Cell* words_cell, Cell* series, int32_t n) {
   if (series->is(TYPE_MAP)) {
     Cell key, value;
     if (!next_map_pair(series, &key, &value)) return false;
-    set_word(block::head(words_cell), &key);
-    set_word(block::head(words_cell) + 1, &value);
+    set_block_word(words_cell, 1, &key);
+    set_block_word(words_cell, 2, &value);
     return true;
   }
   if (!series_left(*series)) return false;
@@ -137,7 +148,7 @@ bool foreach_next(Cell* words_cell, Cell* series, int32_t n) {
   } else {
     for (int32_t i = 1; i <= n; ++i) {
       const Cell value = pick_at(series, i);
-      set_word(block::head(words_cell) + i - 1, &value);
+      set_block_word(words_cell, i, &value);
     }
   }
   series->data1 += uint32_t(n);
