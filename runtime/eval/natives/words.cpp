@@ -47,8 +47,9 @@ bool names_owner(const Cell& word) {
 void set_word_value(Cell* word, const Cell* value) {
   const NodeId context = word::context_of(word);
   if (!context) error::raise(error::CAT_SCRIPT, "not-defined", word);
-  // Stored, it would become a new field named self that the word still reads past.
-  if (names_owner(*word) && is_object_type(context::owner_cell(context)->type()))
+  // Stored, it would add a field named self to the object, which the word still reads past.
+  if (names_owner(*word) && is_object_type(context::owner_cell(context)->type()) &&
+      context::find_word(context, words::sym.self, false) < 0)
     error::raise(error::CAT_SCRIPT, "invalid-arg", word);
   context::set(word, value);
 }
