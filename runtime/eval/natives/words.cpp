@@ -16,6 +16,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
 #include "runtime/eval/interpreter.h"
@@ -196,7 +197,8 @@ void bind(bool, const int32_t* refinements) {
   const bool object_context = context::kind_of(context) == context::KIND_OBJECT;
   stack::keep();
   if (target.is(TYPE_BLOCK)) {
-    if (refinements[0] >= 0) block::clone(&target, true, true, arguments);
+    // A deep copy as copy/deep makes it: bind reaches into hash! values too.
+    if (refinements[0] >= 0) values::copy(&target, true, arguments);
     context::bind(arguments, context, object_context);
     return;
   }
