@@ -91,10 +91,11 @@ void set_many(Cell* words_block, const Cell& given, bool any, bool only, bool so
   }
   const bool list = series::any_block(values.type()) && !only;
   const uint32_t count = block::length(words_block);
-  for (uint32_t i = 1; list && i <= count; ++i) {
+  // Every entry is checked before any is set, so that a refused entry sets none of them.
+  for (uint32_t i = 1; i <= count; ++i) {
     const Cell* entry = block::head(words_block) + i - 1;
     if (!settable_word(entry->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", entry);
-    if (!any && nth_value(values, i).is(TYPE_UNSET))
+    if (list && !any && nth_value(values, i).is(TYPE_UNSET))
       error::raise(error::CAT_SCRIPT, "need-value", entry);
   }
   // An object's on-change* hook may shorten the block of words: it is read only to its tail.
