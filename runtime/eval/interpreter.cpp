@@ -1497,9 +1497,14 @@ void fire_event(Event event, const Cell* code, int32_t position, const Cell* val
       if (stack::ctop > mark.ctop) stack::restore(mark);
     }
   } resume{mark};
+  // A code on its way out (a break through a function's epilog, through the end of a trace)
+  // waits while the callback runs, which would otherwise stop at its first step.
+  const uint32_t kept = stack::pending;
+  stack::pending = 0;
   trace.active = false;
   run_body(&callback, &words::w.interp_callback);
   stack::raise_pending();
+  stack::pending = kept;
 }
 
 uint32_t event_mask(const Cell* callback) {

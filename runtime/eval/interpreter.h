@@ -104,6 +104,8 @@ Cell nth_argument_word(const Cell* function, int32_t index);
 
 // ---- trace ----
 
+// Calls the trace callback for the event when the trace asks for it. A code left pending
+// before the event is pending again after it, unless the callback leaves by an exit of its own.
 void fire_event(Event event, const Cell* code, int32_t position, const Cell* value,
                 const Cell* name);
 // The events a callback asked for: the event words of the block that opens its spec, else all.

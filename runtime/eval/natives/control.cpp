@@ -554,13 +554,8 @@ void do_value(Cell value, const int32_t* refinements) {
   }
 }
 
-// Fires the trace's end event with `value`, keeping the code pending meanwhile (the callback
-// runs as a plain evaluation).
 void fire_trace_end(const Cell* value) {
-  const uint32_t code = stack::pending;
-  stack::pending = 0;
   interpreter::fire_event(interpreter::EVENT_END, nullptr, 0, value, nullptr);
-  stack::pending = code;
 }
 
 }  // namespace
