@@ -531,6 +531,7 @@ struct UserSort {
   const Cell* function;
   Cell series;      // the sorted series, for records made as strings on its buffer
   uint32_t unit;
+  uint32_t end;     // the end of the sorted range, in units
 };
 UserSort* user_sort = nullptr;
 
@@ -555,6 +556,10 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
     y = series::element_at(&sort.series, index_of(b) + offset);
   }
   int32_t order = series::call_comparison(sort.function, &x, &y);
+  // The function may have changed the string: the sort cannot go on past a new end, nor over
+  // units that widening has made wider (it would cut characters into pieces).
+  series::require_units(&sort.series, sort.end);
+  if (unit_of(buffer_of(&sort.series)) != sort.unit) error::raise(error::CAT_SCRIPT, "past-end");
   return flags & SORT_REVERSE ? -order : order;
 }
 
@@ -925,11 +930,9 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
     size = uint32_t(skip);
   }
   if (options.all && !options.skip) raise_bad_refines();
-  uint32_t unit = unit_of(buffer_of(&target));
-  sort::Compare comparator = comparator_for(unit);
   uint32_t flags = options.reverse ? uint32_t(SORT_REVERSE) : 0;
   if (options.skip && options.all) flags |= SORT_RECORD | size << kSortSizeShift;
-  UserSort user{nullptr, target, unit};
+  const Cell* function = nullptr;
   if (options.compare) {
     if (options.compare->is(TYPE_INTEGER)) {
       if (!options.skip || options.all) raise_bad_refines();
@@ -937,13 +940,16 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
       if (offset < 1 || uint32_t(offset) > size) number::raise_out_of_range(options.compare);
       flags |= uint32_t(offset - 1) << kSortSizeShift;
     } else if (series::is_function_type(options.compare->type())) {
-      user.function = options.compare;
-      comparator = compare_by_function;
+      function = options.compare;
     } else {
       series::raise_refine(options.compare, "compare");
     }
   }
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(head), int32_t(n));
+  // Read after the owner's hook, which may have widened the string.
+  uint32_t unit = unit_of(buffer_of(&target));
+  UserSort user{function, target, unit, head + n};
+  sort::Compare comparator = function ? compare_by_function : comparator_for(unit);
   UserSort* saved = user_sort;
   user_sort = &user;
   struct Restore {
