@@ -5,6 +5,9 @@
 
 #include <map>
 #include <random>
+#include <vector>
+
+#include "runtime/murmur3.h"
 
 namespace xol {
 namespace {
@@ -63,6 +66,44 @@ TEST(IntMapTest, GrowsWhenMostKeysAreLive) {
   EXPECT_EQ(h.map->size, 16u);
   EXPECT_EQ(h.map->upper, 12u);  // rounded after a resize: 16 x 0.77 + 0.5
   for (uint32_t k = 1; k <= 7; ++k) EXPECT_EQ(*intmap::get(h.map, k), k);
+}
+
+// Deleting the pair just visited leaves the walk on course: every pair is seen once.
+TEST(IntMapTest, DeletingDuringIterationVisitsEachPairOnce) {
+  MapHolder h(64);
+  std::map<uint32_t, uint32_t> reference;
+  for (uint32_t k = 0; k < 40; ++k) {
+    intmap::put(h.map, k << 16, k);
+    reference[k << 16] = k;
+  }
+  std::map<uint32_t, uint32_t> seen;
+  for (const intmap::Pair* p = intmap::next(h.map, nullptr); p; p = intmap::next(h.map, p)) {
+    EXPECT_TRUE(seen.emplace(p->key, p->value).second) << p->key;
+    intmap::delete_key(h.map, p->key);
+  }
+  EXPECT_EQ(seen, reference);
+  EXPECT_EQ(h.map->count, 0u);
+}
+
+// Keys whose hashes all start their probe at one bucket: deleting from the middle of the chain
+// keeps the keys behind it reachable, and a re-inserted key finds its way back.
+TEST(IntMapTest, CollidingKeysSurviveDeletionsInTheirChain) {
+  MapHolder h(20);  // 32 buckets
+  std::vector<uint32_t> chain;
+  const uint32_t start = hash::fmix32(1) & (h.map->size - 1);
+  for (uint32_t key = 1; chain.size() < 8; ++key)
+    if ((hash::fmix32(key) & (h.map->size - 1)) == start) chain.push_back(key);
+  for (uint32_t i = 0; i < chain.size(); ++i) intmap::put(h.map, chain[i], i);
+  for (uint32_t i = 1; i < chain.size(); i += 2) intmap::delete_key(h.map, chain[i]);
+  for (uint32_t i = 0; i < chain.size(); ++i) {
+    if (i % 2) EXPECT_EQ(intmap::get(h.map, chain[i]), nullptr) << i;
+    else EXPECT_EQ(*intmap::get(h.map, chain[i]), i) << i;
+  }
+  intmap::put(h.map, chain[3], 33);
+  intmap::put(h.map, chain[4], 44);  // present behind a deleted bucket: replaced, not doubled
+  EXPECT_EQ(*intmap::get(h.map, chain[3]), 33u);
+  EXPECT_EQ(*intmap::get(h.map, chain[4]), 44u);
+  EXPECT_EQ(h.map->count, 5u);
 }
 
 // Random puts and deletes against std::map, through growth, shrinking requests and reuse of
