@@ -1243,6 +1243,8 @@ void write_back(const Cell& head, Cell* chain, uint32_t steps) {
 
 void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site,
                   bool case_sensitive) {
+  // Parens in paths nest paths without a call between them.
+  stack::check_native_depth();
   const Cell path = *path_given;
   const uint32_t length = block::length(&path);
   if (length == 0) error::raise(error::CAT_SCRIPT, "empty-path");
