@@ -214,6 +214,7 @@ struct UserSort {
   const Cell* function;
   Cell vector;
   bool records;   // /all with /skip: the function compares whole records, as vectors
+  uint32_t end;   // the end of the sorted range, in elements
 };
 UserSort* user_sort = nullptr;
 
@@ -233,6 +234,8 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
   };
   const Cell x = operand(a), y = operand(b);
   int32_t order = series::call_comparison(sort.function, &x, &y);
+  // The function may have shortened the vector: the sort cannot go on past its new end.
+  series::require_units(&sort.vector, sort.end);
   return flags & kSortReverse ? -order : order;
 }
 
@@ -634,12 +637,10 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t skip = options.skip ? sort_count(options.skip, "skip", 1) : 1;
   if (count % skip) series::raise_refine(options.skip, "skip");
   uint32_t size = unit(&target);
-  SeriesBuffer* buffer = buffer_of(&target);
-  sort::Target where = sort::Target::in_series(target.node(), buffer->head + target.data1 * size);
   uint32_t compared = options.all ? skip : 1;
   uint32_t flags = options.reverse ? kSortReverse : 0;
   sort::Compare compare_fn = comparator_for(element_type(&target), size);
-  UserSort user{nullptr, target, options.all && skip > 1};
+  UserSort user{nullptr, target, options.all && skip > 1, target.data1 + count};
   if (options.compare) {
     if (options.compare->is(TYPE_INTEGER)) {
       if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
@@ -661,6 +662,10 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
     ~Restore() { user_sort = saved; }
   } restore{saved};
   compound::notifying(&target, words::w.sort, words::w.sorted, nullptr, [&] {
+    // The owner's hook, told before this runs, may have shortened the vector.
+    series::require_units(&target, user.end);
+    sort::Target where =
+        sort::Target::in_series(target.node(), buffer_of(&target)->head + target.data1 * size);
     if (options.stable) sort::stable(where, count / skip, skip * size, compared, flags, compare_fn);
     else sort::unstable(where, count / skip, skip * size, compared, flags, compare_fn);
   });
