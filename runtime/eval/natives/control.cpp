@@ -80,12 +80,6 @@ void close_loop() {
   if (!stack::pending) stack::unwind_last();
 }
 
-// Sets a word (of any word type) in its own context.
-void set_word(Cell* word, const Cell* value) {
-  if (!word::context_of(word)) error::raise(error::CAT_SCRIPT, "not-defined", word);
-  context::set(word, value);
-}
-
 // ---- the foreach and remove-each steps ----
 
 bool is_list(TypeId type) { return series::any_block(type); }
@@ -108,7 +102,7 @@ void set_block_word(Cell* words_cell, int32_t i, const Cell* value) {
     error::raise(error::CAT_SCRIPT, "invalid-arg", words_cell);
   Cell* entry = block::head(words_cell) + i - 1;
   if (!loop_word_type(entry->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", entry);
-  set_word(entry, value);
+  set_word_value(entry, value);
 }
 
 // Whether an element is left at the series' index.
@@ -144,7 +138,7 @@ bool foreach_next(Cell* words_cell, Cell* series, int32_t n) {
   if (!series_left(*series)) return false;
   if (!words_cell->is(TYPE_BLOCK)) {
     const Cell value = pick_at(series, 1);
-    set_word(words_cell, &value);
+    set_word_value(words_cell, &value);
   } else {
     for (int32_t i = 1; i <= n; ++i) {
       const Cell value = pick_at(series, i);
@@ -415,7 +409,7 @@ void repeat(bool, const int32_t*) {
   open_loop();
   for (int64_t i = 1; i <= count; ++i) {   // 64 bits: count may be the largest integer
     const Cell counter = integer::make(int32_t(i));
-    set_word(word, &counter);
+    set_word_value(word, &counter);
     if (!loop_step(body)) break;
   }
   close_loop();
@@ -467,7 +461,7 @@ void forall(bool, const int32_t*) {
       error::raise(error::CAT_SCRIPT, "bad-loop-series", now);
     ++now->data1;
   }
-  if (!broken) set_word(&state[0], &state[2]);
+  if (!broken) set_word_value(&state[0], &state[2]);
   close_loop();
 }
 
@@ -531,7 +525,7 @@ void do_value(Cell value, const int32_t* refinements) {
         } else {
           unset::box(stack::arguments);
         }
-        set_word(position_word, &value);
+        set_word_value(position_word, &value);
       } else {
         interpreter::eval_block(&value, true);
       }

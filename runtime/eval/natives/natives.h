@@ -63,6 +63,9 @@ void construct(bool check, const int32_t* refinements);
 void extend(bool check, const int32_t* refinements);
 void as(bool check, const int32_t* refinements);
 void apply(bool check, const int32_t* refinements);
+// Sets a word (of any word type) in its own context: script not-defined for an unbound word,
+// invalid-arg for the word self of an object without such a field (the store would add one).
+void set_word_value(Cell* word, const Cell* value);
 // Sets the words of the block from `values`: value i for word i when `values` is a list (none
 // past its tail; a map! counts as the list of its keys and values, the keys as words) and
 // `only` is not given, else `values` itself for every word. Each entry must

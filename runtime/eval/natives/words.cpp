@@ -45,6 +45,8 @@ bool names_owner(const Cell& word) {
   return word::index_of(&word) < 0 && word::symbol_of(&word) == words::sym.self;
 }
 
+}  // namespace
+
 void set_word_value(Cell* word, const Cell* value) {
   const NodeId context = word::context_of(word);
   if (!context) error::raise(error::CAT_SCRIPT, "not-defined", word);
@@ -54,6 +56,8 @@ void set_word_value(Cell* word, const Cell* value) {
     error::raise(error::CAT_SCRIPT, "invalid-arg", word);
   context::set(word, value);
 }
+
+namespace {
 
 // Value i (from 1) of a list, none past its tail.
 Cell nth_value(const Cell& values, uint32_t i) {
