@@ -93,6 +93,31 @@ void deliver_block(State& s, Cell* into, Cell* out) {
   *out = *into;
 }
 
+// Tokens that a Unicode space ends as a space does; the others (strings, characters, tags,
+// files, binaries, constructions, points, comments) may hold one, or end only at their own
+// closing character.
+constexpr bool kEndsAtUnicodeSpace[TOKEN_COUNT] = {
+    false, false, false, false, false, false, false, false, false, true,  false, false,
+    false, false, true,  true,  true,  true,  false, false, false, true,  true,  true,
+    true,  true,  true,  false, true,  true,  false, true,  true,  true,  false, true,
+};
+
+// Where a Unicode space after the first character of the token from `start` to `p` ends it
+// early, or null. An invalid token counts the character the automaton failed on, at `p`.
+const uint8_t* inner_space(Token token, uint32_t flags, const uint8_t* start, const uint8_t* p,
+                           const uint8_t* end) {
+  if (token == TOKEN_ERROR) {
+    const uint8_t* at = p;
+    return p > start && p < end && unicode_space(decode_char(at, end)) ? p : nullptr;
+  }
+  if (!kEndsAtUnicodeSpace[token] || !(flags & kNonAsciiFlags)) return nullptr;
+  for (const uint8_t* q = start; q < p;) {
+    const uint8_t* at = q;
+    if (unicode_space(decode_char(q, p))) return at > start ? at : nullptr;
+  }
+  return nullptr;
+}
+
 // The innermost scan is unlinked however the scan ends; its cells go with it.
 struct Unlink {
   State& s;
@@ -115,26 +140,40 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     // Only line feeds before the token mark it as written on a new line, not those inside it
     // (a binary or raw string over several lines).
     int32_t start_line = s.line;
-    for (;;) {
-      if (p == end) {
+    // One run of the automaton from p up to `end`.
+    auto run = [&] {
+      for (;;) {
+        if (p == end) {
+          previous = state;
+          state = kTransitions[state * kClassCount + kEndClass];
+          break;
+        }
+        uint32_t entry = kCharClass[*p];
+        uint32_t byte_class = entry & kClassMask;
+        uint32_t next = kTransitions[state * kClassCount + byte_class];
+        skip += kSkip[next];
         previous = state;
-        state = kTransitions[state * kClassCount + kEndClass];
-        break;
+        state = next;
+        if (next >= kFinalBase) break;
+        flags |= entry;
+        s.line += kLineStep[byte_class];
+        if (kSkip[next]) start_line = s.line;
+        ++p;
       }
-      uint32_t entry = kCharClass[*p];
-      uint32_t byte_class = entry & kClassMask;
-      uint32_t next = kTransitions[state * kClassCount + byte_class];
-      skip += kSkip[next];
-      previous = state;
-      state = next;
-      if (next >= kFinalBase) break;
-      flags |= entry;
-      s.line += kLineStep[byte_class];
-      if (kSkip[next]) start_line = s.line;
-      ++p;
+    };
+    run();
+    const uint8_t* start = s.pos + skip;
+    // The automaton reads a Unicode space as a letter; inside a token that cannot hold one it
+    // ends the token as a space does, so the automaton runs again over the text before it (a
+    // word before U+00A0 and a colon is a word, not a url!).
+    if (const uint8_t* space = inner_space(Token(state - kFinalBase), flags, start, p, end)) {
+      p = start;
+      end = space;
+      flags = 0;
+      state = start_state;
+      run();
     }
     Token token = Token(state - kFinalBase);
-    const uint8_t* start = s.pos + skip;
     // The byte that ended the token counts as its own only when it is its closing character.
     if (p < end && (kTakesFinalByte[token] || (token == TOKEN_FILE && *p == '"'))) {
       flags |= kCharClass[*p];

@@ -303,17 +303,6 @@ bool scan_string(State& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 }
 
 bool scan_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, int) {
-  if (flags & kNonAsciiFlags) {
-    for (const uint8_t* p = start; p < end;) {
-      const uint8_t* at = p;
-      if (unicode_space(decode_char(p, end))) {
-        s.pos = s.token_end = end = at;
-        // A colon after the space is no longer this word's.
-        if (!std::memchr(start, ':', size_t(end - start))) flags &= ~FLAG_COLON;
-        break;
-      }
-    }
-  }
   TypeId type = TYPE_WORD;
   if (*start == '\'') {
     if (flags & FLAG_COLON) return throw_error(s, start, end, TYPE_LIT_WORD);
