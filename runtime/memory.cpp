@@ -490,9 +490,9 @@ NodeId copy_part(NodeId node, uint32_t start, uint32_t count) {
   NodeId copy = memory::alloc_bytes(count * unit);
   SeriesBuffer* source = memory::buffer_of(node);
   SeriesBuffer* target = memory::buffer_of(copy);
-  constexpr uint32_t kNotInherited = memory::FLAG_OWNED | memory::FLAG_BIG |
-                                     memory::FLAG_PINNED | memory::FLAG_MARKED |
-                                     memory::FLAG_EXTERNAL;
+  constexpr uint32_t kNotInherited = memory::FLAG_OWNED | memory::FLAG_HASH_KEY |
+                                     memory::FLAG_BIG | memory::FLAG_PINNED |
+                                     memory::FLAG_MARKED | memory::FLAG_EXTERNAL;
   target->flags = (source->flags & ~kNotInherited) | (target->flags & memory::FLAG_BIG);
   std::memcpy(target->data(), source->head_ptr() + start * unit, count * unit);
   target->tail = count * unit;

@@ -33,6 +33,7 @@ enum BufferFlag : uint32_t {
   FLAG_PINNED = 0x00040000,      // found from the native stack during this collection: stays put
   FLAG_EXTERNAL = 0x00100000,    // allocated from the tracked heap, outside every frame
   FLAG_TABLE = 0x00200000,       // a hash table's record: marking it must mark its parts
+  FLAG_HASH_KEY = 0x00400000,    // text indexed as a key by a hash!: its changes are counted
   FLAG_BIG = 0x01000000,         // lives in a big frame
   FLAG_MARKED = 0x08000000,      // collector mark
   FLAG_HEAD_MID = 0x10000000,    // head placed in the middle of the data area

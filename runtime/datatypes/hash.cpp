@@ -70,7 +70,12 @@ struct Header {
   uint32_t used;    // buckets in use or deleted
   uint32_t size;    // bucket count, a power of two
   uint32_t upper;   // used may reach this before the index is rebuilt
+  uint32_t texts;   // positions of text cells held
+  uint32_t seen;    // key_changes when the positions were last laid out from the cells
 };
+
+// Changes made so far to text held as a key by any index.
+uint32_t key_changes = 0;
 
 uint32_t bytes_for(uint32_t n) {
   return uint32_t(sizeof(Header)) + buckets::flags_bytes(n) + n * uint32_t(sizeof(uint32_t));
@@ -101,16 +106,22 @@ void lay_out(NodeId index, uint32_t n) {
   if (b->head + bytes > b->size) b = memory::grow_series(b, bytes);
   b->tail = b->head + bytes;
   Header* h = header_of(index);
-  *h = Header{0, 0, n, buckets::upper_at_creation(n)};
+  *h = Header{0, 0, n, buckets::upper_at_creation(n), 0, key_changes};
   std::memset(flags_of(index), buckets::kAllEmptyByte, buckets::flags_bytes(n));
   std::memset(entries_of(index), 0, n * sizeof(uint32_t));
 }
 
-// Places a position whose cell is indexable; the caller made sure there is room.
+// Places a position whose cell is indexable; the caller made sure there is room. A text
+// cell's buffer is flagged so that its changes are counted.
 void place(NodeId index, const Cell* series, uint32_t position) {
   Header* h = header_of(index);
   uint32_t* flags = flags_of(index);
-  buckets::Slot slot = buckets::find_slot(flags, h->size, of_value(cell_at(series, position)),
+  const Cell* cell = cell_at(series, position);
+  if (series::any_string(cell->type())) {
+    memory::buffer_of(cell->node())->flags |= memory::FLAG_HASH_KEY;
+    ++h->texts;
+  }
+  buckets::Slot slot = buckets::find_slot(flags, h->size, of_value(cell),
                                           [](uint32_t) { return false; });
   if (buckets::state(flags, slot.bucket) == buckets::EMPTY) ++h->used;
   buckets::set_state(flags, slot.bucket, buckets::IN_USE);
@@ -131,6 +142,18 @@ void refill(NodeId index, const Cell* series) {
   lay_out(index, buckets::count_for(keys + keys / 2));
   for (uint32_t p = 0; p < units; ++p)
     if (indexed_type(cell_at(series, p)->type())) place(index, series, p);
+}
+
+// Lays the index out again when a text key it holds may have changed since it was laid out:
+// the key sits under the hash of its old content, where no search or removal finds it.
+void catch_up(NodeId index, const Cell* series) {
+  Header* h = header_of(index);
+  if (h->seen == key_changes) return;
+  if (h->texts) {
+    refill(index, series);
+  } else {
+    h->seen = key_changes;
+  }
 }
 
 // Adds the positions [from, from + count); a full index is laid out again from the buffer,
@@ -215,9 +238,12 @@ void rebuild(const Cell* series) {
 
 NodeId copy_index(NodeId index) { return memory::copy_series(index); }
 
+void key_changed() { ++key_changes; }
+
 void forget(const Cell* series, uint32_t position, uint32_t count) {
   NodeId index = index_of(series);
   if (!index) return;
+  catch_up(index, series);
   for (uint32_t p = position; p < position + count; ++p) {
     const Cell* cell = cell_at(series, p);
     if (!indexed_type(cell->type())) continue;
@@ -228,6 +254,7 @@ void forget(const Cell* series, uint32_t position, uint32_t count) {
     if (!slot.found) continue;
     buckets::set_state(flags_of(index), slot.bucket, buckets::DELETED);
     --h->count;
+    h->texts -= series::any_string(cell->type());
   }
 }
 
@@ -271,6 +298,7 @@ int32_t search(const Cell* series, const Cell* value, int32_t op, const Search& 
                bool (*matches)(const Cell* stored, const Cell* sought, int32_t op)) {
   NodeId index = index_of(series);
   Cell sought = *value;
+  catch_up(index, series);
   int64_t best = -1;
   buckets::Probe probe(of_value(&sought), header_of(index)->size);
   do {

@@ -11,6 +11,11 @@
 // the cells that move), which keeps the invariant: the index holds exactly the indexable cells
 // of the buffer, each at its current position.
 //
+// Text keys are the user's series and change in place without the hash! knowing: such a
+// change leaves the key under the hash of its old content. Every indexed text buffer is
+// flagged, its changes (announced through series::Notice) are counted, and an index that
+// holds text and has missed a change is laid out again before its next search or removal.
+//
 // Not every value is indexed. A value's hash must agree with every equality its type's compare
 // routine answers under the search ops (12, 2 with /case, 9 with /same), and that is known for
 // the scalar, word and text types, which are the keys that matter. Cells of other types stay
@@ -44,6 +49,8 @@ void build_index(Cell* series);
 void rebuild(const Cell* series);
 // A copy of an index, for a copy of the whole buffer.
 NodeId copy_index(NodeId index);
+// Counts a change of text that some index holds as a key (its buffer has FLAG_HASH_KEY).
+void key_changed();
 
 // Upkeep, each a no-op for a series that is not a hash!:
 // cells [position, position + count) are about to change in place, or have just changed;

@@ -91,19 +91,24 @@ void remove_units(const Cell* series, uint32_t start, uint32_t count);
 
 // ---- change notification ----
 
+// The buffer flags of a series whose changes must go through a Notice: it has an owner, or it
+// is text that a hash! index holds as a key.
+constexpr uint32_t kNoticedFlags = memory::FLAG_OWNED | memory::FLAG_HASH_KEY;
+
 // Announces a change of an owned series to its owner: the action's word before the change
-// and its event word (`appended`, `removed` ...) after. Costs one flag test when the series is
-// not owned.
+// and its event word (`appended`, `removed` ...) after; and counts the change of a hash! key
+// on both sides, so that the indexes holding it catch up before their next use. Costs one
+// flag test when the series is neither.
 class Notice {
  public:
   Notice(const Cell* series, Action action, const Cell* value, int32_t index, int32_t part)
       : series_(series), action_(action), value_(value), index_(index), part_(part),
-        owned_((memory::buffer_of(series->node())->flags & memory::FLAG_OWNED) != 0) {
-    if (owned_) announce(false);
+        watched_(memory::buffer_of(series->node())->flags & kNoticedFlags) {
+    if (watched_) announce(false);
   }
   // Announces the end of the change; not called when the change raised an error.
   void done() {
-    if (owned_) announce(true);
+    if (watched_) announce(true);
   }
 
  private:
@@ -113,7 +118,7 @@ class Notice {
   Action action_;
   const Cell* value_;
   int32_t index_, part_;
-  bool owned_;
+  uint32_t watched_;
 };
 
 // ---- hooks the evaluator installs ----

@@ -182,7 +182,7 @@ void copy_ends(uint8_t* to, const uint8_t* from, uint32_t bytes) {
   return true;
 }
 
-// The common `append`, once, to a buffer that no owner watches and that has room: a char! that
+// The common `append`, once, to a buffer that no notice watches and that has room: a char! that
 // the target's unit holds, or text of the same unit from another buffer. It writes what splice
 // would, without the temporary content and the notice, and calls nothing before its last step,
 // so that it saves no registers. False, having done nothing, for any other case: the general
@@ -190,7 +190,7 @@ void copy_ends(uint8_t* to, const uint8_t* from, uint32_t bytes) {
 [[gnu::always_inline]] inline bool append_directly(Cell* target, const Cell* value,
                                                    int32_t part) {
   SeriesBuffer* buffer = buffer_of(target);
-  if (buffer->flags & memory::FLAG_OWNED) return false;
+  if (buffer->flags & series::kNoticedFlags) return false;
   uint32_t unit = buffer->unit();
   uint32_t tail = buffer->tail;
   if (value->is(TYPE_CHAR)) {

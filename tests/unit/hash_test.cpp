@@ -2,6 +2,8 @@
 // same block! would, whatever sequence of changes came before.
 #include <random>
 
+#include "runtime/datatypes/char.h"
+
 #include "value_builders.h"
 
 namespace xol::testing {
@@ -105,6 +107,11 @@ TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
       default:
         if (draw(20) == 0) {
           for (Cell* s : {&b, &h}) actions::get<ACT_CLEAR>(s->type())(s, &result);
+        } else if (at < int32_t(length) && block::abs_at(&hash, uint32_t(at))->is(TYPE_STRING)) {
+          // Both series hold the same text cells, which are the user's to change in place.
+          Cell text = *block::abs_at(&hash, uint32_t(at));
+          Cell letter = character::make(uint8_t(kWords[draw(5)][0]));
+          actions::get<ACT_POKE>(TYPE_STRING)(&text, 1, nullptr, &letter, &result);
         }
         break;
     }
