@@ -159,18 +159,30 @@ TEST_F(InterpreterTest, DeepRecursionRaisesStackOverflow) {
   EXPECT_EQ(eval("g: func [n][either n = 0 [0][1 + g n - 1]] g 100"), "100");
 }
 
-// Parens nest paths with no call between them: the depth check stops that too, with room to
-// spare below a native stack budget made small for the test.
-TEST_F(InterpreterTest, PathsNestedThroughParensRaiseStackOverflow) {
+// Parens nest paths, and parens nest as statements, with no call between them: the depth check
+// stops that too, with room to spare below a native stack budget made small for the test.
+TEST_F(InterpreterTest, NestingThroughParensRaisesStackOverflow) {
   constexpr uintptr_t kTestBudget = uintptr_t(256) << 10;
-  run("x: [1 2] p: [1] loop 5000 [p: to path! reduce ['x to paren! reduce [p]]]");
-  const uintptr_t saved = stack::native_limit;
-  stack::native_limit = reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) - kTestBudget;
-  const std::string nested = error_of("do reduce [p]");
-  const std::string shallow = eval("x/(x/(1))");
-  stack::native_limit = saved;
-  EXPECT_EQ(nested, "internal stack-overflow");
-  EXPECT_EQ(shallow, "1");
+  const struct {
+    const char* build;   // makes p, nested deeper than the budget allows
+    const char* shallow;
+    const char* expected;
+  } cases[] = {
+      {"x: [1 2] p: [1] loop 5000 [p: to path! reduce ['x to paren! reduce [p]]]", "x/(x/(1))",
+       "1"},
+      {"p: to paren! [1] loop 20000 [q: make paren! 1 append/only q p p: q]", "((((((1))))))",
+       "1"},
+  };
+  for (const auto& c : cases) {
+    run(c.build);
+    const uintptr_t saved = stack::native_limit;
+    stack::native_limit = reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) - kTestBudget;
+    const std::string nested = error_of("do reduce [p]");
+    const std::string shallow = eval(c.shallow);
+    stack::native_limit = saved;
+    EXPECT_EQ(nested, "internal stack-overflow") << c.build;
+    EXPECT_EQ(shallow, c.expected) << c.shallow;
+  }
 }
 
 TEST_F(InterpreterTest, TraceHookEventsAndMask) {
