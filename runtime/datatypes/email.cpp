@@ -1,5 +1,5 @@
-// email!: an address written as it is, with the path fields `user` (the text before the first
-// "@") and `host` (the text after it).
+// email!: an address written as it is (as a construction when that would not read back), with
+// the path fields `user` (the text before the first "@") and `host` (the text after it).
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/eval/error_raise.h"
@@ -13,8 +13,10 @@ constexpr const char* kFields[] = {"user", "host"};
 
 }  // namespace
 
-int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argument,
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
+  if (!text_construct::reads_back(value, text_construct::utf8_of(value)))
+    return text_construct::mold(value, buffer, all, argument, part);
   return string::form(value, buffer, argument, part);
 }
 

@@ -1,11 +1,13 @@
-// ref!: text written after "@".
+// ref!: text written after "@" (as a construction when that would not read back).
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 
 namespace xol::ref {
 
-int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argument,
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
+  if (!text_construct::reads_back(value, "@" + text_construct::utf8_of(value)))
+    return text_construct::mold(value, buffer, all, argument, part);
   string::append_char(buffer->node(), '@');
   return string::form(value, buffer, argument, part - 1);
 }

@@ -7,7 +7,6 @@
 // #(tag! "text") instead, its text in quotes with the carets of a quoted string (never between
 // braces, which the construction cannot hold), a surrogate as ^(hex). Form is for reading, not
 // loading, and stays plain.
-#include <algorithm>
 #include <string_view>
 
 #include "runtime/datatypes/string.h"
@@ -18,8 +17,6 @@ namespace xol::tag {
 namespace {
 
 constexpr int32_t kBrackets = 2;
-constexpr std::string_view kConstructOpen = "#(tag! \"";
-constexpr std::string_view kConstructClose = "\")";
 constexpr uint32_t kFirstSurrogate = 0xD800, kLastSurrogate = 0xDFFF;
 
 // The lexer's tag states after the "<", as the plain form meets them: the first character, the
@@ -80,18 +77,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
   if (reads_back_plain(value)) return form(value, buffer, argument, part);
-  uint32_t n = string::length(value);
-  if (argument) n = part < 0 ? 0 : std::min(n, uint32_t(part));
-  uint32_t head = value->head_index();
-  string::CharWriter writer(buffer);
-  writer.put_ascii(kConstructOpen);
-  for (uint32_t i = 0; i < n; ++i) {
-    uint32_t c = string::abs_at(value, head + i);
-    string::put_escaped(writer, c, all);
-  }
-  writer.put_ascii(kConstructClose);
-  writer.flush();
-  return part - int32_t(writer.written());
+  return text_construct::mold(value, buffer, all, argument, part);
 }
 
 void init() {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
@@ -31,6 +32,17 @@ void init();
 
 }  // namespace xol::file
 
+namespace xol::text_construct {
+// The UTF-8 bytes of a text from its head.
+std::string utf8_of(const Cell* text);
+// Whether `plain`, the literal form mold would write for `value` (a text type), reads back
+// through the lexer as one value of the same type with the same text, letter case included.
+bool reads_back(const Cell* value, std::string_view plain);
+// Writes `value` as the construction #(type! "text") (at most `part` characters of the text
+// with `argument`); answers `part` less the characters written.
+int32_t mold(const Cell* value, Cell* buffer, bool all, const Cell* argument, int32_t part);
+}  // namespace xol::text_construct
+
 namespace xol::tag {
 // form: "<", the text, ">". mold: the same when that reads back as the tag, else the
 // construction #(tag! "text").
@@ -42,6 +54,7 @@ void init();
 }  // namespace xol::tag
 
 namespace xol::email {
+// mold: the text as it is, or the construction #(email! "text") when that would not read back.
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent);
 // The `user` and `host` fields (and integer indexes, as for any string).
@@ -51,6 +64,7 @@ void init();
 }  // namespace xol::email
 
 namespace xol::ref {
+// mold: "@" and the text, or the construction #(ref! "text") when that would not read back.
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent);
 // Registers ref! (id 50, parent string!).

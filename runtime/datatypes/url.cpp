@@ -10,6 +10,7 @@
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/utf8.h"
@@ -63,19 +64,12 @@ int hex_value(uint8_t c) {
   return -1;
 }
 
-// The UTF-8 bytes of a text from its head.
-std::string utf8_of(const Cell* text) {
-  std::string bytes(size_t(string::length(text)) * utf8::kMaxSequence, '\0');
-  bytes.resize(utf8::from_string_into(text, reinterpret_cast<uint8_t*>(bytes.data()), -1, false));
-  return bytes;
-}
-
 // The UTF-8 bytes of `text` percent-encoded under `table`, at most `limit` characters
 // (-1: all).
 std::string percent_encoded(const Cell* text, const KeepTable& table, int64_t limit) {
   std::string out;
   char escape[kEscapeLength];
-  for (char c : utf8_of(text)) {
+  for (char c : text_construct::utf8_of(text)) {
     int n = encode_under(table, uint8_t(c), escape);
     if (limit >= 0 && int64_t(out.size()) + n > limit) {
       out.append(escape, size_t(limit - int64_t(out.size())));
@@ -139,7 +133,7 @@ bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {
 }
 
 void decode_percent(const Cell* source, Cell* target) {
-  std::string in = utf8_of(source);
+  std::string in = text_construct::utf8_of(source);
   const auto* p = reinterpret_cast<const uint8_t*>(in.data());
   const uint8_t* end = p + in.size();
   std::string out;
@@ -193,8 +187,11 @@ void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   string::to(prototype, spec, type, result);
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argument,
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
+  // Only a text with a scheme (a colon after a word) is a url! token at all.
+  if (!text_construct::reads_back(value, percent_encoded(value, kMoldSet, -1)))
+    return text_construct::mold(value, buffer, all, argument, part);
   std::string text = percent_encoded(value, kMoldSet, argument ? std::max(part, 0) : -1);
   string::append_utf8(buffer->node(), text);
   return part - int32_t(text.size());

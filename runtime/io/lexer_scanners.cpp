@@ -96,15 +96,22 @@ const uint8_t* skip_spaces(const uint8_t* p, const uint8_t* end) {
   return p;
 }
 
+// The text types whose literal form cannot hold every text, so that mold writes some of their
+// values as constructions.
+bool construct_from_text(int32_t type) {
+  return type == TYPE_TAG || type == TYPE_EMAIL || type == TYPE_REF || type == TYPE_URL;
+}
+
 // The construction of a value from text, `#(tag! "text")`: `name` must name a datatype whose
-// literal cannot hold every text (only tag!), and the rest, from `p` to `body_end` (the `)`),
-// must be one string literal between spaces. The string ends where the automaton's string
-// states end it: at the first `"` not after a `^`.
+// literal cannot hold every text, and the rest, from `p` to `body_end` (the `)`), must be one
+// string literal between spaces. The string ends where the automaton's string states end it:
+// at the first `"` not after a `^`.
 bool scan_text_construct(State& s, const uint8_t* start, const uint8_t* end,
                          std::string_view name, const uint8_t* p, const uint8_t* body_end,
                          uint32_t flags) {
   p = skip_spaces(p, body_end);
-  if (datatype_named(name) != TYPE_TAG || p == body_end || *p != '"') {
+  const TypeId type = TypeId(datatype_named(name));
+  if (!construct_from_text(type) || p == body_end || *p != '"') {
     return throw_error(s, start, end, ERR_MALCONSTRUCT);
   }
   const uint8_t* quote = p;
@@ -114,9 +121,9 @@ bool scan_text_construct(State& s, const uint8_t* start, const uint8_t* end,
   if (p >= body_end || skip_spaces(p + 1, body_end) != body_end) {
     return throw_error(s, start, end, ERR_MALCONSTRUCT);
   }
-  s.result_type = TYPE_TAG;
+  s.result_type = type;
   if (!load_string(s, quote, p + 1, flags, s.load ? MODE_LOAD : MODE_CHECK)) return false;
-  if (s.load) cell::set_type(stack_at(s.tail - 1), TYPE_TAG);
+  if (s.load) cell::set_type(stack_at(s.tail - 1), type);
   return true;
 }
 
