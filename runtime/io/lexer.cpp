@@ -6,6 +6,7 @@
 // token holds without a second pass. The final state names the token; the byte that led to it
 // is not consumed by the automaton, except by the tokens that end on their own closing
 // character (quotes, brackets, braces, `>`, `/` of a path), which take it here.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -167,6 +168,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
     // ends the token as a space does, so the automaton runs again over the text before it (a
     // word before U+00A0 and a colon is a word, not a url!).
     if (const uint8_t* space = inner_space(Token(state - kFinalBase), flags, start, p, end)) {
+      s.line -= int32_t(std::count(start, p, '\n'));   // the run counts them again
       p = start;
       end = space;
       flags = 0;
