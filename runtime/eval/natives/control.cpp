@@ -180,23 +180,32 @@ bool is_function_type(TypeId type) {
          type == TYPE_FUNCTION || type == TYPE_ROUTINE;
 }
 
-// Adds a value to the output of reduce or compose: appended when `append`, else inserted at
-// the output's position by the insert action (which tells an owner), the position moving past
-// it.
-void add_to(Cell* out, const Cell* value, bool append) {
-  if (append) {
-    block::append_cell(out, value);
+// The output of reduce or compose, a cell on the argument stack. It takes values by appending
+// when it is new or an /into output at its tail, else by inserting at its position. The count
+// of values added is what an owner hears of: the evaluated code may add to the output too.
+struct Output {
+  Cell* block;
+  bool append;
+  uint32_t added = 0;
+};
+
+// Adds a value to the output: appended, or inserted by the insert action (which tells an owner),
+// the position moving past it.
+void add_to(Output& out, const Cell* value) {
+  ++out.added;
+  if (out.append) {
+    block::append_cell(out.block, value);
     return;
   }
   InsertOptions one_value;
   one_value.only = true;
   Cell item = *value, moved;
-  actions::get<ACT_INSERT>(out->type())(out, &item, one_value, false, &moved);
-  *out = moved;
+  actions::get<ACT_INSERT>(out.block->type())(out.block, &item, one_value, false, &moved);
+  *out.block = moved;
 }
 
-// The compose worker: walks `source` and adds to `out` (a cell on the argument stack).
-void compose_into(const Cell source, Cell* out, bool deep, bool only, bool append) {
+// The compose worker: walks `source` and adds to `out`.
+void compose_into(const Cell source, Output& out, bool deep, bool only) {
   uint32_t end = end_of(source);
   for (uint32_t position = block::head_position(&source); walk_left(source, position, end);
        ++position) {
@@ -211,27 +220,28 @@ void compose_into(const Cell source, Cell* out, bool deep, bool only, bool appen
       } else if (result->is(TYPE_BLOCK) && !only) {
         // A block spliced into itself adds the values it holds now, from a copy: each value
         // added would otherwise grow it and shift what is left to splice.
-        if (result->node() == out->node()) block::clone(result, false, false, result);
+        if (result->node() == out.block->node()) block::clone(result, false, false, result);
         for (uint32_t i = 0; i < block::length(result); ++i) {
           const Cell value = block::head(result)[i];
-          add_to(out, &value, append);
+          add_to(out, &value);
         }
         stack::pop(1);
       } else {
         const Cell value = *result;
         stack::pop(1);
-        add_to(out, &value, append);
+        add_to(out, &value);
       }
     } else if (item.is(TYPE_BLOCK) && deep) {
       Cell* nested = stack::push_slot();
       block::make_at(nested, int32_t(block::length(&item)));
-      compose_into(item, nested, deep, only, true);
+      Output nested_out{nested, true};
+      compose_into(item, nested_out, deep, only);
       if (stack::pending) return;
       const Cell made = *nested;
       stack::pop(1);
-      add_to(out, &made, append);
+      add_to(out, &made);
     } else {
-      add_to(out, &item, append);
+      add_to(out, &item);
     }
   }
 }
@@ -239,12 +249,12 @@ void compose_into(const Cell source, Cell* out, bool deep, bool only, bool appen
 // Whether a `/into` output takes values by appending: it is at its tail.
 bool appends(const Cell& out) { return series::at_tail(&out); }
 
-// The values appended to an `/into` output at its tail (`out`, still at the former tail) are
-// told to its owner at once, as one insertion there.
-void tell_owner_appended(const Cell& out) {
-  const uint32_t added = block::length(&out);
-  if (added == 0) return;
-  ownership::check(&out, &words::w.inserted, &none::value, int32_t(out.data1), int32_t(added));
+// The values appended to an `/into` output at its tail (still at the former tail) are told to
+// its owner at once, as one insertion there.
+void tell_owner_appended(const Output& out) {
+  if (out.added == 0) return;
+  ownership::check(out.block, &words::w.inserted, &none::value, int32_t(out.block->data1),
+                   int32_t(out.added));
 }
 
 }  // namespace
@@ -608,7 +618,7 @@ void reduce(bool, const int32_t* refinements) {
   Cell* out = stack::push_slot();
   if (into) *out = given;
   else block::make_at(out, int32_t(source.is(TYPE_BLOCK) ? block::length(&source) : 1));
-  const bool append = !into || appends(*out);
+  Output output{out, !into || appends(*out)};
   if (!source.is(TYPE_BLOCK)) {
     if (is_function_type(source.type()) && !into) return stack::keep();
     if (is_function_type(source.type())) {
@@ -622,7 +632,7 @@ void reduce(bool, const int32_t* refinements) {
       return stack::keep();
     }
     const Cell value = *--stack::top;
-    add_to(out, &value, append);
+    add_to(output, &value);
   } else {
     uint32_t end = end_of(source);
     for (uint32_t position = block::head_position(&source); walk_left(source, position, end);) {
@@ -630,10 +640,10 @@ void reduce(bool, const int32_t* refinements) {
       if (stack::pending) return;
       Cell value = *--stack::top;
       cell::clear_new_line(&value);
-      add_to(out, &value, append);
+      add_to(output, &value);
     }
   }
-  if (into && append) tell_owner_appended(*out);
+  if (into && output.append) tell_owner_appended(output);
   stack::set_last(out);
   stack::keep();
 }
@@ -651,10 +661,10 @@ void compose(bool, const int32_t* refinements) {
   Cell* out = stack::push_slot();
   if (into) *out = given;
   else block::make_at(out, int32_t(block::length(&source)));
-  const bool append = !into || appends(*out);
-  compose_into(source, out, refinements[DEEP] >= 0, refinements[ONLY] >= 0, append);
+  Output output{out, !into || appends(*out)};
+  compose_into(source, output, refinements[DEEP] >= 0, refinements[ONLY] >= 0);
   if (stack::pending) return;
-  if (into && append) tell_owner_appended(*out);
+  if (into && output.append) tell_owner_appended(output);
   stack::set_last(out);
   stack::keep();
 }
