@@ -112,13 +112,15 @@ int32_t append_cut(Cell* buffer, std::string_view text, int32_t limit, int32_t p
   return text::append_counted(buffer, text.substr(0, end), part);
 }
 
-// The value printed into a scratch buffer, then cut.
+// The value printed into a scratch buffer, then cut; the limit is given as a /part argument so
+// that a large value stops at it.
 int32_t append_value(Cell* buffer, const Cell* value, bool formed, bool only, int32_t limit,
                      int32_t part) {
   Cell scratch;
   text::make(&scratch, kScratchCapacity);
-  if (formed) values::form(value, &scratch, limit);
-  else values::mold(value, &scratch, only, false, true, limit, 0);
+  const Cell argument = integer::make(limit);
+  if (formed) values::form(value, &scratch, &argument, limit);
+  else values::mold(value, &scratch, only, false, true, &argument, limit, 0);
   return append_cut(buffer, text::view(&scratch), limit, part);
 }
 
@@ -275,7 +277,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   *result = made;
 }
 
-int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   const Cell error = *value;
   int32_t category = 0;
   const CatalogueId& message = resolve_message(&error, &category);
@@ -289,7 +291,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   if (word::any_word_type(where.type()))
     part = text::append_counted(buffer, symbol::name(word::symbol_of(&where)), part);
   else if (where.is(TYPE_STRING))
-    part = values::form(&where, buffer, part);
+    part = values::form(&where, buffer, argument, part);
   else
     part = text::append_counted(buffer, "???", part);
 
@@ -305,7 +307,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
     part = services.form_trace(level, integer::get(&stack), buffer, part);
   } else if (level > 0 && stack.is(TYPE_BLOCK)) {
     part = text::append_counted(buffer, "\n*** Stack: ", part);
-    part = values::form(&stack, buffer, part);
+    part = values::form(&stack, buffer, argument, part);
   }
   const Cell files = *field(&error, FIELD_FILES);
   if (files.is(TYPE_BLOCK)) {
@@ -315,9 +317,9 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   return part;
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell*,
-             int32_t part, int32_t indent) {
-  return object::mold_as("make error! ", value, buffer, only, all, flat, part, indent);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent) {
+  return object::mold_as("make error! ", value, buffer, only, all, flat, argument, part, indent);
 }
 
 void eval_path(const PathStep& step, Cell* result) {

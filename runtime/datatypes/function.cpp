@@ -362,15 +362,15 @@ int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, "?function?", part);
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell*,
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* argument,
              int32_t part, int32_t indent) {
   const Cell function = *value;
   part = text::append_counted(buffer, "func ", part);
   Cell spec = spec_block(&function);
-  part = values::mold(&spec, buffer, false, all, flat, part, indent);
+  part = values::mold(&spec, buffer, false, all, flat, argument, part, indent);
   Cell code = *body(&function);
   if (code.is(TYPE_NONE)) return text::append_counted(buffer, " none", part);
-  return values::mold(&code, buffer, false, all, flat, part, indent);
+  return values::mold(&code, buffer, false, all, flat, argument, part, indent);
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
@@ -487,15 +487,15 @@ int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, "?routine?", part);
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell*,
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* argument,
              int32_t part, int32_t indent) {
   const Cell routine = *value;
   part = text::append_counted(buffer, "routine ", part);
   Cell spec = function::spec_block(&routine);
-  part = values::mold(&spec, buffer, false, all, flat, part, indent);
+  part = values::mold(&spec, buffer, false, all, flat, argument, part, indent);
   Cell code = *function::body(&routine);
   if (!code.is(TYPE_BLOCK)) part = text::append_counted(buffer, " ", part);
-  return values::mold(&code, buffer, false, all, flat, part, indent);
+  return values::mold(&code, buffer, false, all, flat, argument, part, indent);
 }
 
 void init() {

@@ -151,19 +151,19 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, printed(value->type()).formed, part);
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell*,
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* argument,
              int32_t part, int32_t indent) {
   const Cell called = *value;
   part = text::append_counted(buffer, printed(called.type()).mold_prefix, part);
   Cell spec = spec_of(&called);
   if (called.is(TYPE_OP) && op_source(&called) == TYPE_FUNCTION) {
     part = text::append_counted(buffer, "func ", part);
-    part = values::mold(&spec, buffer, false, all, flat, part, indent);
+    part = values::mold(&spec, buffer, false, all, flat, argument, part, indent);
     Cell body = *function::body(&called);
-    return values::mold(&body, buffer, false, all, flat, part, indent);
+    return values::mold(&body, buffer, false, all, flat, argument, part, indent);
   }
   if (called.is(TYPE_OP)) part = text::append_counted(buffer, "[", part);
-  part = values::mold(&spec, buffer, false, all, flat, part, indent);
+  part = values::mold(&spec, buffer, false, all, flat, argument, part, indent);
   return text::append_counted(buffer, "]", part);
 }
 

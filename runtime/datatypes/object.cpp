@@ -206,10 +206,10 @@ void check_key(const Cell* key) {
   }
 }
 
-int32_t mold_field_value(const Cell* value, Cell* buffer, bool all, bool flat, int32_t part,
-                         int32_t indent) {
+int32_t mold_field_value(const Cell* value, Cell* buffer, bool all, bool flat,
+                         const Cell* argument, int32_t part, int32_t indent) {
   if (value->is(TYPE_WORD)) part = text::append_counted(buffer, "'", part);
-  return values::mold(value, buffer, false, all, flat, part, indent);
+  return values::mold(value, buffer, false, all, flat, argument, part, indent);
 }
 
 }  // namespace
@@ -451,7 +451,7 @@ void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result)
 }
 
 int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only, bool all,
-                bool flat, int32_t part, int32_t indent) {
+                bool flat, const Cell* argument, int32_t part, int32_t indent) {
   const Cell value = *object;
   if (cycles::detect(value, buffer->node(), part, true)) return part;
   cycles::Visit visit(cycles::key_of(value));
@@ -474,7 +474,7 @@ int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only,
     part = text::append_counted(buffer, symbol::name(word::symbol_of(&word)), part);
     part = text::append_counted(buffer, ": ", part);
     const Cell field = *context::value_at(context, i);
-    part = mold_field_value(&field, buffer, all, flat, part, indent + 1);
+    part = mold_field_value(&field, buffer, all, flat, argument, part, indent + 1);
     if (lines) part = text::append_counted(buffer, "\n", part);
   }
   if (!only) {
@@ -563,13 +563,13 @@ void reflect(Cell* value, const Cell* field, Cell* result) {
   }
 }
 
-int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-  return mold_as("", value, buffer, true, false, false, part, 0);
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
+  return mold_as("", value, buffer, true, false, false, argument, part, 0);
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell*,
-             int32_t part, int32_t indent) {
-  return mold_as("make object! ", value, buffer, only, all, flat, part, indent);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent) {
+  return mold_as("make object! ", value, buffer, only, all, flat, argument, part, indent);
 }
 
 void eval_path(const PathStep& step, Cell* result) {

@@ -90,7 +90,7 @@ void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result)
 
 // The fields as mold prints them, wrapped in "<prefix>[" and "]" unless `only`.
 int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only, bool all,
-                bool flat, int32_t part, int32_t indent);
+                bool flat, const Cell* argument, int32_t part, int32_t indent);
 
 // ---- actions, shared by error! and port! ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);

@@ -326,13 +326,13 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   *result = made;
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell*,
-             int32_t part, int32_t indent) {
-  return object::mold_as("make port! ", value, buffer, only, all, flat, part, indent);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent) {
+  return object::mold_as("make port! ", value, buffer, only, all, flat, argument, part, indent);
 }
 
-int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-  return mold(value, buffer, false, false, false, nullptr, part, 0);
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
+  return mold(value, buffer, false, false, false, argument, part, 0);
 }
 
 void init() {

@@ -52,14 +52,14 @@ bool is_copied_series(TypeId type) {
   }
 }
 
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, int32_t part,
-             int32_t indent) {
-  return actions::get<ACT_MOLD>(value->type())(value, buffer, only, all, flat, nullptr, part,
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent) {
+  return actions::get<ACT_MOLD>(value->type())(value, buffer, only, all, flat, argument, part,
                                                indent);
 }
 
-int32_t form(const Cell* value, Cell* buffer, int32_t part) {
-  return actions::get<ACT_FORM>(value->type())(value, buffer, nullptr, part);
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
+  return actions::get<ACT_FORM>(value->type())(value, buffer, argument, part);
 }
 
 void copy(const Cell* value, bool deep, Cell* result) {

@@ -26,9 +26,11 @@ inline bool is_any_block(TypeId type) {
 // The series types whose values object copies and method clones copy deeply.
 bool is_copied_series(TypeId type);
 
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, int32_t part,
-             int32_t indent);
-int32_t form(const Cell* value, Cell* buffer, int32_t part);
+// `argument` is the /part refinement's argument, null when none was given: a value that holds
+// much more than the limit stops at the limit only when it is there.
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+             const Cell* argument, int32_t part, int32_t indent);
+int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
 
 // A new series holding the units of `value` from its head to its tail; with `deep`, every
 // nested series of a block-like value is copied the same way.

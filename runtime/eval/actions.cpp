@@ -388,11 +388,14 @@ void register_dispatchers() {
   for (int32_t k = 1; k <= kActionCount; ++k) natives::set_action(k, kDispatchers[k - 1]);
 }
 
+// The /part limit reaches the routines as an argument too: with one, a large value stops at the
+// limit instead of being printed whole and cut.
 void form_value(const Cell* value, int32_t part, Cell* result) {
   Cell buffer;
   text::make(&buffer, kNewStringCapacity);
   if (part > 0) {
-    get<ACT_FORM>(value->type())(value, &buffer, nullptr, part);
+    const Cell limit = integer::make(part);
+    get<ACT_FORM>(value->type())(value, &buffer, part == kNoPartLimit ? nullptr : &limit, part);
     if (part != kNoPartLimit) string::truncate(buffer.node(), uint32_t(part));
   }
   *result = buffer;
@@ -402,7 +405,9 @@ void mold_value(const Cell* value, bool only, bool all, bool flat, int32_t part,
   Cell buffer;
   text::make(&buffer, kNewStringCapacity);
   if (part > 0) {
-    get<ACT_MOLD>(value->type())(value, &buffer, only, all, flat, nullptr, part, 0);
+    const Cell limit = integer::make(part);
+    get<ACT_MOLD>(value->type())(value, &buffer, only, all, flat,
+                                 part == kNoPartLimit ? nullptr : &limit, part, 0);
     if (part != kNoPartLimit) string::truncate(buffer.node(), uint32_t(part));
   }
   *result = buffer;
