@@ -181,19 +181,21 @@ bool is_function_type(TypeId type) {
 }
 
 // The output of reduce or compose, a cell on the argument stack. It takes values by appending
-// when it is new or an /into output at its tail, else by inserting at its position. The count
-// of values added is what an owner hears of: the evaluated code may add to the output too.
+// when it is new or an /into output at its tail, else by inserting at its position. Where the
+// appended values start and how many there are is what an owner hears of: the evaluated code
+// may change the output too, and tells of that itself.
 struct Output {
   Cell* block;
   bool append;
-  uint32_t added = 0;
+  uint32_t appended = 0;
+  uint32_t first_appended_at = 0;
 };
 
 // Adds a value to the output: appended, or inserted by the insert action (which tells an owner),
 // the position moving past it.
 void add_to(Output& out, const Cell* value) {
-  ++out.added;
   if (out.append) {
+    if (out.appended++ == 0) out.first_appended_at = end_of(*out.block);
     block::append_cell(out.block, value);
     return;
   }
@@ -249,12 +251,12 @@ void compose_into(const Cell source, Output& out, bool deep, bool only) {
 // Whether a `/into` output takes values by appending: it is at its tail.
 bool appends(const Cell& out) { return series::at_tail(&out); }
 
-// The values appended to an `/into` output at its tail (still at the former tail) are told to
-// its owner at once, as one insertion there.
+// The values appended to an `/into` output at its tail are told to its owner at once, as one
+// insertion where the first of them went (the former tail, unless the evaluated code moved it).
 void tell_owner_appended(const Output& out) {
-  if (out.added == 0) return;
-  ownership::check(out.block, &words::w.inserted, &none::value, int32_t(out.block->data1),
-                   int32_t(out.added));
+  if (out.appended == 0) return;
+  ownership::check(out.block, &words::w.inserted, &none::value, int32_t(out.first_appended_at),
+                   int32_t(out.appended));
 }
 
 }  // namespace
