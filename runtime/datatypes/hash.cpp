@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "runtime/buckets.h"
 #include "runtime/case_map.h"
@@ -71,11 +72,20 @@ struct Header {
   uint32_t size;    // bucket count, a power of two
   uint32_t upper;   // used may reach this before the index is rebuilt
   uint32_t texts;   // positions of text cells held
-  uint32_t seen;    // key_changes when the positions were last laid out from the cells
+  uint32_t seen;    // key_changes when the index last caught up with them
 };
 
-// Changes made so far to text held as a key by any index.
+// Changes made so far to text held as a key by any index, and the buffers of the latest ones
+// (entry key_changes % kChangeLog is the next). An index that missed more is laid out again.
+constexpr uint32_t kChangeLog = 32;
 uint32_t key_changes = 0;
+NodeId changed_keys[kChangeLog];
+
+bool changed_since(NodeId node, uint32_t seen) {
+  for (uint32_t change = seen; change != key_changes; ++change)
+    if (changed_keys[change % kChangeLog] == node) return true;
+  return false;
+}
 
 uint32_t bytes_for(uint32_t n) {
   return uint32_t(sizeof(Header)) + buckets::flags_bytes(n) + n * uint32_t(sizeof(uint32_t));
@@ -144,16 +154,33 @@ void refill(NodeId index, const Cell* series) {
     if (indexed_type(cell_at(series, p)->type())) place(index, series, p);
 }
 
-// Lays the index out again when a text key it holds may have changed since it was laid out:
-// the key sits under the hash of its old content, where no search or removal finds it.
+// A text key changed since the index last caught up sits under the hash of its old content,
+// where no search or removal finds it: the cells on the changed buffers are placed again by
+// their text now. Their old entries, which no search can match wrongly since every match is
+// tested against the cell, stay until the index next fills up and is laid out again; finding
+// them would take their old hashes. A walk of the cells and one hash per changed one is all
+// a change costs the next lookup.
 void catch_up(NodeId index, const Cell* series) {
   Header* h = header_of(index);
-  if (h->seen == key_changes) return;
-  if (h->texts) {
+  uint32_t since = h->seen;
+  if (since == key_changes) return;
+  h->seen = key_changes;
+  if (!h->texts) return;
+  if (key_changes - since > kChangeLog) {
     refill(index, series);
-  } else {
-    h->seen = key_changes;
+    return;
   }
+  uint32_t units = series::buffer_units(series);
+  const Cell* cells = units ? cell_at(series, 0) : nullptr;
+  std::vector<uint32_t> changed;
+  for (uint32_t p = 0; p < units; ++p)
+    if (series::any_string(cells[p].type()) && changed_since(cells[p].node(), since))
+      changed.push_back(p);
+  if (h->used + changed.size() > h->upper) {
+    refill(index, series);
+    return;
+  }
+  for (uint32_t position : changed) place(index, series, position);
 }
 
 // Adds the positions [from, from + count); a full index is laid out again from the buffer,
@@ -238,7 +265,7 @@ void rebuild(const Cell* series) {
 
 NodeId copy_index(NodeId index) { return memory::copy_series(index); }
 
-void key_changed() { ++key_changes; }
+void key_changed(NodeId text) { changed_keys[key_changes++ % kChangeLog] = text; }
 
 void forget(const Cell* series, uint32_t position, uint32_t count) {
   NodeId index = index_of(series);

@@ -13,8 +13,9 @@
 //
 // Text keys are the user's series and change in place without the hash! knowing: such a
 // change leaves the key under the hash of its old content. Every indexed text buffer is
-// flagged, its changes (announced through series::Notice) are counted, and an index that
-// holds text and has missed a change is laid out again before its next search or removal.
+// flagged and its changes (announced through series::Notice) are logged; before its next
+// search or removal, an index that holds text places the cells on the changed buffers again
+// (or, having missed more changes than the log keeps, is laid out again).
 //
 // Not every value is indexed. A value's hash must agree with every equality its type's compare
 // routine answers under the search ops (12, 2 with /case, 9 with /same), and that is known for
@@ -49,8 +50,9 @@ void build_index(Cell* series);
 void rebuild(const Cell* series);
 // A copy of an index, for a copy of the whole buffer.
 NodeId copy_index(NodeId index);
-// Counts a change of text that some index holds as a key (its buffer has FLAG_HASH_KEY).
-void key_changed();
+// Records a change of the text buffer `text`, which some index holds as a key (the buffer has
+// FLAG_HASH_KEY).
+void key_changed(NodeId text);
 
 // Upkeep, each a no-op for a series that is not a hash!:
 // cells [position, position + count) are about to change in place, or have just changed;

@@ -244,7 +244,7 @@ void remove_units(const Cell* series, uint32_t start, uint32_t count) {
 // ---- change notification ----
 
 void Notice::announce(bool after) const {
-  if (watched_ & memory::FLAG_HASH_KEY) hash::key_changed();
+  if (watched_ & memory::FLAG_HASH_KEY) hash::key_changed(series_->node());
   if (!(watched_ & memory::FLAG_OWNED)) return;
   const uint32_t units = buffer_units(series_);
   ownership::check(series_, notice_word(action_, after), value_, index_, part_);
