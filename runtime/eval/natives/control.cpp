@@ -259,6 +259,31 @@ void tell_owner_appended(const Output& out) {
                    int32_t(out.appended));
 }
 
+// Runs `fill`, which adds values to the output, and tells an /into output's owner of the values
+// appended at its tail however the evaluation ends: an error, a throw, a break or a return in
+// the evaluated code leaves the values added so far in the output, and the owner hears of
+// them before that passes on. (Values inserted elsewhere the insert action tells one by one.)
+template <class Fill>
+void filling(Output& out, bool into, Fill&& fill) {
+  if (!into || !out.append) return fill();
+  try {
+    fill();
+  } catch (const error::Raised& raised) {
+    stack::push(&raised.error);   // kept alive while the owner's code runs
+    tell_owner_appended(out);
+    throw;
+  } catch (const rt::Thrown&) {
+    tell_owner_appended(out);
+    throw;
+  }
+  // A break or a return on its way out waits while the owner's code runs, which would
+  // otherwise stop at its first step.
+  const uint32_t kept = stack::pending;
+  stack::pending = 0;
+  tell_owner_appended(out);
+  stack::pending = kept;
+}
+
 }  // namespace
 
 bool walk_left(const Cell& block, uint32_t position, uint32_t& end) {
@@ -621,21 +646,25 @@ void reduce(bool, const int32_t* refinements) {
   if (into) *out = given;
   else block::make_at(out, int32_t(source.is(TYPE_BLOCK) ? block::length(&source) : 1));
   Output output{out, !into || appends(*out)};
-  if (!source.is(TYPE_BLOCK)) {
-    if (is_function_type(source.type()) && !into) return stack::keep();
-    if (is_function_type(source.type())) {
-      stack::push(&source);
-    } else {
-      eval_one(source);
-      if (stack::pending) return;
+  if (!source.is(TYPE_BLOCK) && !into) {
+    if (is_function_type(source.type())) return stack::keep();
+    eval_one(source);
+    if (stack::pending) return;
+    stack::set_last(stack::top - 1);
+    return stack::keep();
+  }
+  filling(output, into, [&] {
+    if (!source.is(TYPE_BLOCK)) {
+      if (is_function_type(source.type())) {
+        stack::push(&source);
+      } else {
+        eval_one(source);
+        if (stack::pending) return;
+      }
+      const Cell value = *--stack::top;
+      add_to(output, &value);
+      return;
     }
-    if (!into) {
-      stack::set_last(stack::top - 1);
-      return stack::keep();
-    }
-    const Cell value = *--stack::top;
-    add_to(output, &value);
-  } else {
     uint32_t end = end_of(source);
     for (uint32_t position = block::head_position(&source); walk_left(source, position, end);) {
       position = interpreter::eval_next(&source, position, end);
@@ -644,8 +673,8 @@ void reduce(bool, const int32_t* refinements) {
       cell::clear_new_line(&value);
       add_to(output, &value);
     }
-  }
-  if (into && output.append) tell_owner_appended(output);
+  });
+  if (stack::pending) return;
   stack::set_last(out);
   stack::keep();
 }
@@ -664,9 +693,9 @@ void compose(bool, const int32_t* refinements) {
   if (into) *out = given;
   else block::make_at(out, int32_t(block::length(&source)));
   Output output{out, !into || appends(*out)};
-  compose_into(source, output, refinements[DEEP] >= 0, refinements[ONLY] >= 0);
+  filling(output, into,
+          [&] { compose_into(source, output, refinements[DEEP] >= 0, refinements[ONLY] >= 0); });
   if (stack::pending) return;
-  if (into && output.append) tell_owner_appended(output);
   stack::set_last(out);
   stack::keep();
 }
