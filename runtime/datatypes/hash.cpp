@@ -292,7 +292,9 @@ void remember(const Cell* series, uint32_t position, uint32_t count) {
 void inserted(const Cell* series, uint32_t position, uint32_t count) {
   NodeId index = index_of(series);
   if (!index) return;
-  remap_positions(index, [&](uint32_t p) { return p >= position ? p + count : p; });
+  // Cells appended at the tail move nothing: an append need not walk every bucket.
+  if (position + count < series::buffer_units(series))
+    remap_positions(index, [&](uint32_t p) { return p >= position ? p + count : p; });
   add_range(index, series, position, count);
 }
 
