@@ -29,10 +29,17 @@ bool stdout_is_terminal = false;
 uint8_t* output_buffer = nullptr;
 size_t buffered = 0;
 char scratch[kFormatScratchSize];
+bool line_open = false;
+
+void write_out(const void* bytes, size_t size) {
+  if (size == 0) return;
+  platform::write_bytes(platform::kStdoutFd, bytes, size);
+  line_open = static_cast<const uint8_t*>(bytes)[size - 1] != kLineEnd;
+}
 
 void flush() {
   if (buffered == 0) return;
-  platform::write_bytes(platform::kStdoutFd, output_buffer, buffered);
+  write_out(output_buffer, buffered);
   buffered = 0;
 }
 
@@ -71,6 +78,8 @@ void init() {
 
 bool is_terminal() { return stdout_is_terminal; }
 
+bool line_is_open() { return line_open; }
+
 void write(const void* text, size_t size_in_bytes, uint32_t unit_size, bool newline) {
   if (output_buffer == nullptr) init();
   const auto* bytes = static_cast<const uint8_t*>(text);
@@ -95,7 +104,7 @@ void write_latin1(const void* text, size_t size) { write(text, size, sizeof(uint
 void write_latin1_line(const void* text, size_t size) { write(text, size, sizeof(uint8_t), true); }
 
 void write_text(const char* utf8, size_t size) {
-  platform::write_bytes(platform::kStdoutFd, utf8, size);
+  write_out(utf8, size);
   dyn_print::call_text_hooks(utf8, static_cast<int>(size), 0);
 }
 

@@ -26,6 +26,8 @@ constexpr size_t kFormatScratchSize = 64;
 // stdout lose the output instead of killing the process.
 void init();
 bool is_terminal();
+// True when the last text written did not end its line (`prin` left it open).
+bool line_is_open();
 
 // Writes `size_in_bytes` bytes of text in units of `unit_size` (1, 2 or 4) as UTF-8, then a
 // line end when `newline` is set.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/read_file.h"
+#include "runtime/console_output.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/eval/error_raise.h"
@@ -25,8 +26,10 @@ constexpr int kExitStatusMask = 0xFF;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Prints the error as the console does and ends the process with the uncaught-error status.
+// Prints the error as the console does, on a line of its own, and ends the process with the
+// uncaught-error status.
 [[noreturn]] void report(const Cell& error) {
+  if (console::line_is_open()) console::write_cstr("\n");
   natives::print_formed(&error, true);
   rt::free_all();
   std::exit(rt::kUncaughtErrorExit & kExitStatusMask);
