@@ -2,11 +2,13 @@
 // operations locate values without scanning; and the hashing of values that map! shares.
 //
 // The index is one byte series (named by word 3 of every hash! cell over the buffer): a small
-// header, two flag bits per bucket and one 32-bit cell position per bucket, open-addressed
-// with the bucket scheme of runtime/buckets.h. Equal cells take a bucket each, so duplicates
-// need no chains: a lookup walks the probe sequence of its hash and tests every position
-// there. Positions count from the buffer start, whatever the head of the cell at hand, so all
-// cells over one buffer share one index. Every routine that changes cells calls the upkeep
+// header, buckets open-addressed with the scheme of runtime/buckets.h, and an arena of
+// position lists. A bucket stands for one hash and holds every cell position of that hash in
+// increasing order (a lone one in the bucket itself, more in a list), so a lookup probes for
+// its hash once and tests the positions from the end the search starts at: a run of equal
+// values costs an insert or a first match no more than one value does. Positions count from
+// the buffer start, whatever the head of the cell at hand, so all cells over one buffer share
+// one index. Every routine that changes cells calls the upkeep
 // below (`forget` before, `remember` after; `inserted` and `removing` shift the positions of
 // the cells that move), which keeps the invariant: the index holds exactly the indexable cells
 // of the buffer, each at its current position.

@@ -9,6 +9,14 @@
 namespace xol::testing {
 namespace {
 
+// How the random actions below draw their values: how many in ten are one of a few common
+// values, and how many copies an insert makes at most.
+struct Mix {
+  uint32_t seed;
+  int common_in_ten;
+  int most_copies;
+};
+
 class HashValues : public SeriesTest {
  protected:
   static Cell make_hash(std::string_view text) {
@@ -21,6 +29,7 @@ class HashValues : public SeriesTest {
     actions::get<ACT_FIND>(series.type())(&series, &value, options, &result);
     return result.is(TYPE_NONE) ? 0 : index_of(result);
   }
+  void compare_with_block(const Mix& mix);
 };
 
 TEST_F(HashValues, MoldSelectAndCopy) {
@@ -54,11 +63,19 @@ TEST_F(HashValues, ChangesKeepTheIndexExact) {
 
 // Runs the same random actions on a hash! and a block! and checks after each that every
 // search of a random value, with random refinements, answers the same position.
-TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
-  std::mt19937 random(20240601);
+void HashValues::compare_with_block(const Mix& mix) {
+  std::mt19937 random(mix.seed);
   auto draw = [&](int n) { return int32_t(random() % uint32_t(n)); };
   const char* const kWords[] = {"a", "b", "c", "A", "d"};
   auto random_value = [&]() -> Cell {
+    if (mix.common_in_ten && draw(10) < mix.common_in_ten) {
+      switch (draw(4)) {
+        case 0: return num(7);
+        case 1: return word("a");
+        case 2: return word("A");
+        default: return str("a");
+      }
+    }
     switch (draw(6)) {
       case 0: return word(kWords[draw(5)]);
       case 4: return str(kWords[draw(5)]);
@@ -76,7 +93,7 @@ TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
     b.data1 = h.data1 = uint32_t(at);
     Cell other_b = block, other_h = hash;
     other_b.data1 = other_h.data1 = uint32_t(length ? draw(int32_t(length)) : 0);
-    InsertOptions insert{-1, draw(2) == 0, draw(3) + 1};
+    InsertOptions insert{-1, draw(2) == 0, draw(mix.most_copies) + 1};
     bool flag = draw(2);   // at_tail, last or case, the same for both
     switch (draw(12)) {
       case 0: for (Cell* s : {&b, &h}) actions::get<ACT_INSERT>(s->type())(s, &value, insert, flag, &result); break;
@@ -138,6 +155,15 @@ TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
       ASSERT_EQ(molded(selected_b), molded(selected_h)) << "step " << step;
     }
   }
+}
+
+TEST_F(HashValues, PropertyAHashAnswersEverySearchAsTheSameBlock) {
+  compare_with_block(Mix{20240601, 0, 3});
+}
+
+// Equal values share the index's entry for their hash: long runs of them, changed anywhere.
+TEST_F(HashValues, PropertyRunsOfEqualValuesAnswerAsTheSameBlock) {
+  compare_with_block(Mix{20261211, 8, 40});
 }
 
 TEST_F(HashValues, TextKeysFoldLetterCaseAsTheBlockDoes) {
