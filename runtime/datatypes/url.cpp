@@ -5,6 +5,7 @@
 // from them.
 #include "runtime/datatypes/url.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -64,19 +65,12 @@ int hex_value(uint8_t c) {
   return -1;
 }
 
-// The UTF-8 bytes of `text` percent-encoded under `table`, at most `limit` characters
-// (-1: all).
-std::string percent_encoded(const Cell* text, const KeepTable& table, int64_t limit) {
+// The UTF-8 bytes of `text` percent-encoded under `table`.
+std::string percent_encoded(const Cell* text, const KeepTable& table) {
   std::string out;
   char escape[kEscapeLength];
-  for (char c : text_construct::utf8_of(text)) {
-    int n = encode_under(table, uint8_t(c), escape);
-    if (limit >= 0 && int64_t(out.size()) + n > limit) {
-      out.append(escape, size_t(limit - int64_t(out.size())));
-      break;
-    }
-    out.append(escape, size_t(n));
-  }
+  for (char c : text_construct::utf8_of(text))
+    out.append(escape, size_t(encode_under(table, uint8_t(c), escape)));
   return out;
 }
 
@@ -169,7 +163,7 @@ void decode_percent(const Cell* source, Cell* target) {
 }
 
 void encode_percent(const Cell* source, Cell* target, Selector selector) {
-  string::append_utf8(target->node(), percent_encoded(source, table_of(selector), -1));
+  string::append_utf8(target->node(), percent_encoded(source, table_of(selector)));
 }
 
 // ---- actions ----
@@ -190,9 +184,10 @@ void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
   // Only a text with a scheme (a colon after a word) is a url! token at all.
-  if (!text_construct::reads_back(value, percent_encoded(value, kMoldSet, -1)))
+  std::string text = percent_encoded(value, kMoldSet);
+  if (!text_construct::reads_back(value, text))
     return text_construct::mold(value, buffer, all, argument, part);
-  std::string text = percent_encoded(value, kMoldSet, argument ? std::max(part, 0) : -1);
+  if (argument) text.resize(std::min(text.size(), size_t(std::max(part, 0))));
   string::append_utf8(buffer->node(), text);
   return part - int32_t(text.size());
 }
