@@ -2,7 +2,7 @@
 JOBS   ?= $(shell nproc)
 CMAKE  := cmake -G Ninja -Wno-dev
 
-.PHONY: deps build build-asan run test bench fuzz clean
+.PHONY: deps build build-asan run test stress bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -21,6 +21,11 @@ run: build
 
 test: build build-asan
 	@scripts/run-tests
+
+# Scripts that push series to the size limit: they need several GiB of memory and minutes, so
+# they stay out of `make test`.
+stress: build
+	@XOL_SCRIPT_SECONDS=600 tests/xol/run build/xol tests/stress
 
 bench:
 	@scripts/install-deps bench

@@ -25,6 +25,7 @@ constexpr uint32_t kPairRemoved = 0;            // header of a removed map pair'
 constexpr uint32_t kDoublingKeys = 4000;        // kind 2 tables this large are made twice as large
 constexpr uint32_t kMapStep = 2;                // map keys sit at every second cell
 constexpr uint32_t kPackedRecordsFactor = 2;    // records kept, live or dead, per load bound
+constexpr uint32_t kMinReclaimedPairs = 16;     // fewer removed map pairs are left indexed
 
 const KeyOps* key_ops[KEY_CLASS_COUNT] = {};
 
@@ -170,10 +171,13 @@ NodeId make(uint32_t size, const Cell* key_block, Kind kind, uint32_t cells_per_
 
 // ---- kinds 1 and 2 ----
 
+// Keys that hold buckets: a map's removed pairs keep theirs until they are reclaimed.
+uint32_t indexed_keys(const Table* t) { return t->count + t->removed; }
+
 void resize_in_place(NodeId table, uint32_t request) {
   uint32_t n = buckets::count_for_request(request);
   uint32_t upper = buckets::upper_after_resize(n);
-  if (record(table)->count >= upper) return;
+  if (indexed_keys(record(table)) >= upper) return;
   NodeId flags = new_flags(n);
   Table* t = record(table);
   if (n > t->size) {
@@ -183,20 +187,19 @@ void resize_in_place(NodeId table, uint32_t request) {
   }
   const KeyOps& ops = ops_of(t);
   const Cell* keys = cells_of(t->keys);
-  buckets::rehash_in_place(words_of(t->buckets), words_of(t->flags), t->size, words_of(flags), n,
-                           [&](uint32_t position) { return hash_of(ops, &keys[position]); });
+  t->used = buckets::rehash_in_place(words_of(t->buckets), words_of(t->flags), t->size,
+                                     words_of(flags), n,
+                                     [&](uint32_t position) { return hash_of(ops, &keys[position]); });
   if (n < t->size) memory::buffer_of(t->buckets)->tail = n * sizeof(uint32_t);
   t->flags = flags;
   t->size = n;
   t->upper = upper;
-  if (t->kind == KIND_WORDS) t->used = t->count;  // a map's removed pairs keep their buckets
 }
 
 uint32_t put(NodeId table, uint32_t position) {
   Table* t = record(table);
   if (t->used >= t->upper) {
-    uint32_t request = t->kind == KIND_MAP ? t->size + 1 : buckets::growth_request(t->count, t->size);
-    resize_in_place(table, request);
+    resize_in_place(table, buckets::growth_request(indexed_keys(t), t->size));
   }
   Cell key = cells_of(record(table)->keys)[position];
   buckets::Slot slot = cell_slot(table, &key, kOpStrict);
@@ -240,6 +243,42 @@ void delete_key(NodeId table, uint32_t position) {
   assert(t->kind == KIND_MAP && position + 1 < memory::buffer_of(t->keys)->length());
   cells_of(t->keys)[position + 1].header = kPairRemoved;
   --t->count;
+  ++t->removed;
+}
+
+void revive_key(NodeId table, uint32_t position) {
+  Table* t = record(table);
+  if (cells_of(t->keys)[position + 1].header != kPairRemoved) return;
+  ++t->count;
+  --t->removed;
+}
+
+int32_t reusable_pair(NodeId table) {
+  Table* t = record(table);
+  if (t->reusable == 0 && t->removed >= kMinReclaimedPairs && t->removed > t->count) {
+    // Each removed key leaves the index (its bucket found by its own stored key, unique under
+    // the strict comparison puts use) and its pair joins the chain, linked through its value
+    // cell; the key cell is cleared so that the collector can have the key.
+    const uint32_t pairs = memory::buffer_of(t->keys)->length();
+    for (uint32_t p = pairs; p >= kMapStep; p -= kMapStep) {
+      const uint32_t at = p - kMapStep;
+      Cell key = cells_of(record(table)->keys)[at];
+      if (cells_of(record(table)->keys)[at + 1].header != kPairRemoved || key.is(TYPE_NONE)) continue;
+      buckets::Slot slot = cell_slot(table, &key, kOpStrict);
+      t = record(table);
+      assert(slot.found && words_of(t->buckets)[slot.bucket] == at);
+      buckets::set_state(words_of(t->flags), slot.bucket, buckets::DELETED);
+      Cell* pair = cells_of(t->keys) + at;
+      pair[0] = Cell{TYPE_NONE, 0, 0, 0};
+      pair[1].data1 = t->reusable;
+      t->reusable = at + 1;
+      --t->removed;
+    }
+  }
+  if (t->reusable == 0) return -1;
+  const uint32_t position = t->reusable - 1;
+  t->reusable = cells_of(t->keys)[position + 1].data1;
+  return int32_t(position);
 }
 
 Cursor::Cursor(NodeId table, uint32_t hash)
@@ -330,7 +369,7 @@ void clear(NodeId table) {
   memory::SeriesBuffer* keys = memory::buffer_of(t->keys);
   keys->tail = keys->head;
   std::memset(data_of(t->flags), buckets::kAllEmptyByte, buckets::flags_bytes(t->size));
-  t->count = t->used = 0;
+  t->count = t->used = t->removed = t->reusable = 0;
 }
 
 void mark(NodeId table) {

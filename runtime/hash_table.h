@@ -75,8 +75,10 @@ struct Table {
   uint32_t kind;
   uint32_t stamp;          // node-keyed rebuild stamp: always 0, node ids never move
   uint32_t key_class;
+  uint32_t removed;        // kind 1: removed pairs whose keys are still indexed
+  uint32_t reusable;       // kind 1: position + 1 of the first pair on the reuse chain, or 0
 };
-static_assert(sizeof(Table) == 12 * sizeof(uint32_t));
+static_assert(sizeof(Table) == 14 * sizeof(uint32_t));
 
 // The record of a table (good until the next allocation).
 Table* record(NodeId table);
@@ -117,6 +119,13 @@ Cell* key_at(NodeId table, uint32_t position);
 // Map: marks the pair at `position` removed (its value cell's header 0); its bucket stays in
 // use, so the key is still found and the map revives the pair by storing a value again.
 void delete_key(NodeId table, uint32_t position);
+// Map: the value of the pair at `position` is stored again; a removed pair is revived.
+void revive_key(NodeId table, uint32_t position);
+// Map: the position of a pair whose cells a new key may take, or -1 (the key then goes to the
+// tail). Once removed pairs outnumber live ones, their keys leave the index and their cells
+// are reused, so a map that churns keys stays the size of its live pairs; a pair removed
+// since then is still revived in place.
+int32_t reusable_pair(NodeId table);
 // Rehashes at the bucket count that `request` rounds up to (at least 4); nothing when the
 // live keys would not fit under the new bound.
 void resize_in_place(NodeId table, uint32_t request);

@@ -345,7 +345,7 @@ void free_all_frames() {
 SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
   collector::torture_point();
   uint64_t bytes = uint64_t(units) * unit;
-  if (bytes > UINT32_MAX - kBufferOverhead - 15) out_of_frames();
+  if (bytes > kMaxBufferSize) out_of_frames();
   // Never an empty data area: a series that starts empty must still be able to double.
   uint32_t size = bytes ? align16(bytes) : kMinDataSize;
   uint32_t total = size + kBufferOverhead;
@@ -375,7 +375,7 @@ NodeId alloc_series(uint32_t units, uint32_t unit, int32_t head_offset) {
 
 NodeId alloc_external_series(uint32_t units, uint32_t unit, int32_t head_offset) {
   uint64_t bytes = uint64_t(units) * unit;
-  if (bytes > UINT32_MAX - kBufferOverhead - 15)
+  if (bytes > kMaxBufferSize)
     rt::runtime_error(rt::RUNTIME_OUT_OF_MEMORY, XOL_CALLER_ADDRESS);
   uint32_t size = align16(bytes);
   // Place the header at 8k + 4 so that the data area is 8-byte aligned, as in the frames.
@@ -416,9 +416,9 @@ namespace {
 
 // Moves the series of `buffer` to a new buffer of `new_size` bytes (0: twice the size) and
 // answers it; `old_out` receives the abandoned buffer, fetched again after the allocation.
-SeriesBuffer* move_to_new_buffer(SeriesBuffer* buffer, uint32_t new_size, SeriesBuffer** old_out) {
-  uint64_t wanted = new_size ? new_size : uint64_t(buffer->size) * 2;
-  if (wanted < 1 || wanted > UINT32_MAX - kBufferOverhead - 15) out_of_frames();
+SeriesBuffer* move_to_new_buffer(SeriesBuffer* buffer, uint64_t new_size, SeriesBuffer** old_out) {
+  uint64_t wanted = new_size ? new_size : grown_size(buffer->size, uint64_t(buffer->size) + 1);
+  if (wanted > kMaxBufferSize) out_of_frames();
   NodeId node = buffer->node;
   uint32_t unit = buffer->unit();
   SeriesBuffer* grown = alloc_series_buffer(uint32_t((wanted + unit - 1) / unit), unit, 0);
@@ -437,19 +437,24 @@ SeriesBuffer* move_to_new_buffer(SeriesBuffer* buffer, uint32_t new_size, Series
 
 }  // namespace
 
-SeriesBuffer* grow_buffer(SeriesBuffer* buffer, uint32_t new_size) {
+uint64_t grown_size(uint64_t size, uint64_t needed) {
+  if (needed > kMaxBufferSize) out_of_frames();
+  return std::min(std::max(needed, size * 2), kMaxBufferSize);
+}
+
+SeriesBuffer* grow_buffer(SeriesBuffer* buffer, uint64_t new_size) {
   SeriesBuffer* old;
   return move_to_new_buffer(buffer, new_size, &old);
 }
 
-SeriesBuffer* grow_series(SeriesBuffer* buffer, uint32_t new_size) {
+SeriesBuffer* grow_series(SeriesBuffer* buffer, uint64_t new_size) {
   SeriesBuffer* old;
   SeriesBuffer* grown = move_to_new_buffer(buffer, new_size, &old);
   std::memcpy(grown->data(), old->head_ptr(), std::min(old->size - old->head, grown->size));
   return grown;
 }
 
-SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint32_t new_size, uint8_t byte) {
+SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint64_t new_size, uint8_t byte) {
   uint32_t old_size = buffer->size;
   SeriesBuffer* grown = grow_series(buffer, new_size);
   if (grown->size > old_size) fill(grown->data() + old_size, grown->end_ptr(), byte);
@@ -501,11 +506,9 @@ NodeId copy_part(NodeId node, uint32_t start, uint32_t count) {
 
 uint8_t* reserve_tail(NodeId node, uint32_t bytes) {
   SeriesBuffer* buffer = memory::buffer_of(node);
-  if (uint64_t(buffer->tail) + bytes > buffer->size) {
-    uint64_t wanted = bytes > buffer->size ? uint64_t(bytes) * 2 : uint64_t(buffer->size) * 2;
-    if (wanted > UINT32_MAX) error::raise(error::CAT_INTERNAL, "no-memory");
-    buffer = memory::grow_series(buffer, uint32_t(wanted));
-  }
+  if (uint64_t(buffer->tail) + bytes > buffer->size)
+    buffer = memory::grow_series(
+        buffer, memory::grown_size(buffer->size, uint64_t(buffer->used_bytes()) + bytes));
   uint8_t* old_tail = buffer->tail_ptr();
   buffer->tail += bytes;
   return old_tail;

@@ -175,6 +175,14 @@ inline bool is_live_node(NodeId node) { return live_buffer(node) != nullptr; }
 
 // ---- series buffers ----
 constexpr int32_t kHeadMiddle = -1;
+// The largest data area of a series buffer: every byte offset in it, and so every length and
+// index in any unit, stays a positive 32-bit integer. A grow or an allocation past it raises
+// internal `no-memory` before anything is changed.
+constexpr uint64_t kMaxBufferSize = 0x7FFFFFF0;
+// The size a buffer of `size` bytes grows to when it must hold `needed` bytes: at least twice
+// its size, so that repeated growth costs amortised constant time, and never past
+// kMaxBufferSize; a `needed` past that raises internal `no-memory`.
+uint64_t grown_size(uint64_t size, uint64_t needed);
 SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_offset);
 NodeId alloc_series(uint32_t units, uint32_t unit, int32_t head_offset);
 NodeId alloc_external_series(uint32_t units, uint32_t unit, int32_t head_offset);
@@ -183,9 +191,12 @@ NodeId alloc_unset_cells(uint32_t count);
 NodeId alloc_bytes(uint32_t count);
 NodeId alloc_units(uint32_t count, uint32_t unit);
 NodeId alloc_bytes_filled(uint32_t count, uint8_t byte);
-SeriesBuffer* grow_buffer(SeriesBuffer* buffer, uint32_t new_size);
-SeriesBuffer* grow_series(SeriesBuffer* buffer, uint32_t new_size);
-SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint32_t new_size, uint8_t byte);
+// The grows move the series to a new buffer of `new_size` bytes (0: grown_size for one more
+// byte); grow_buffer copies nothing, grow_series the content, grow_series_filled also fills the
+// new room with `byte`.
+SeriesBuffer* grow_buffer(SeriesBuffer* buffer, uint64_t new_size);
+SeriesBuffer* grow_series(SeriesBuffer* buffer, uint64_t new_size);
+SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint64_t new_size, uint8_t byte);
 NodeId copy_series(NodeId node);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 void zero_words(uint32_t* first, uint32_t* last);

@@ -23,18 +23,17 @@ SeriesBuffer* widen(SeriesBuffer* buffer) {
   constexpr uint32_t kRatio = sizeof(To) / sizeof(From);
   uint32_t used = buffer->tail;
   uint64_t room = uint64_t(used) * kRatio + sizeof(To);
-  if (buffer->size < room) buffer = memory::grow_series(buffer, uint32_t(room));
+  if (buffer->size < room) buffer = memory::grow_series(buffer, room);
   rewrite_back_to_front<From, To>(buffer->data(), used / sizeof(From));
   buffer->tail = used * kRatio;
   buffer->flags = (buffer->flags & ~memory::UNIT_MASK) | uint32_t(sizeof(To));
   return buffer;
 }
 
-// Makes room for `bytes` more bytes after the tail: twice the used bytes plus the new ones,
-// so that repeated writes cost amortised constant time.
+// Makes room for `bytes` more bytes after the tail, grown as memory::grown_size says.
 SeriesBuffer* ensure_room(SeriesBuffer* buffer, uint32_t bytes) {
   uint64_t needed = uint64_t(buffer->tail) + bytes;
-  if (needed > buffer->size) buffer = memory::grow_series(buffer, uint32_t(needed * 2));
+  if (needed > buffer->size) buffer = memory::grow_series(buffer, memory::grown_size(buffer->size, needed));
   return buffer;
 }
 

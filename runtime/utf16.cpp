@@ -67,7 +67,7 @@ NodeId load(const uint8_t* units, size_t count, Cell* target, bool drop_cr) {
   if (target) {
     node = target->node();
     SeriesBuffer* buffer = memory::buffer_of(node);
-    if (buffer->size < bytes) memory::grow_series(buffer, uint32_t(bytes));
+    if (buffer->size < bytes) memory::grow_series(buffer, bytes);
   } else {
     node = memory::alloc_units(uint32_t(count), unit);
   }

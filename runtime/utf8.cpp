@@ -184,7 +184,7 @@ class Filler {
       node_ = target;
       buffer_ = memory::buffer_of(target);
       uint64_t bytes = uint64_t(capacity) * string::unit_of(buffer_);
-      if (buffer_->size < bytes) buffer_ = memory::grow_series(buffer_, uint32_t(bytes));
+      if (buffer_->size < bytes) buffer_ = memory::grow_series(buffer_, bytes);
     }
     buffer_->head = 0;
     buffer_->tail = 0;
@@ -224,7 +224,7 @@ class Filler {
     buffer_ = string::widen_to(buffer_, string::unit_for_store(cp));
     if (buffer_->tail + buffer_->unit() > buffer_->size) {
       uint32_t step = buffer_->unit() == string::UNIT_2 ? growth_2_ : growth_4_;
-      buffer_ = memory::grow_series(buffer_, buffer_->size + step);
+      buffer_ = memory::grow_series(buffer_, uint64_t(buffer_->size) + step);
     }
     refresh();
   }

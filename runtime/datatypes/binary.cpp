@@ -22,6 +22,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/refs.h"
 #include "runtime/utf8.h"
 
 namespace xol::binary {
@@ -85,6 +86,9 @@ void encode_value(const Cell* target, const Cell* value, int32_t part, bool only
       return;
     }
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
+      // A block that holds itself has no finite bytes: refused as copy/deep refuses it.
+      if (cycles::find(value->node())) error::raise(error::CAT_INTERNAL, "no-cycle");
+      cycles::Visit visit(value->node());
       uint32_t n = block::length(value);
       if (part >= 0 && !only) n = std::min(n, uint32_t(part));
       uint32_t head = block::head_position(value);

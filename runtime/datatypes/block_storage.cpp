@@ -42,7 +42,8 @@ Cell* cells(const Cell* block) {
 SeriesBuffer* room_for_one(const Cell* block) {
   SeriesBuffer* series = buffer(block);
   if (series->tail + kCellSize > series->size)
-    series = memory::grow_series(series, (series->used_bytes() + kCellSize) * 2);
+    series = memory::grow_series(
+        series, memory::grown_size(series->size, uint64_t(series->used_bytes()) + kCellSize));
   return series;
 }
 

@@ -50,25 +50,28 @@ int32_t lookup_op(bool case_sensitive, bool same = false) {
   return same ? COMP_SAME : case_sensitive ? COMP_STRICT_EQUAL : COMP_EQUAL;
 }
 
-// Stores `value` under `key`: over the value of a present (or removed) pair, else as a new pair.
+// Stores `value` under `key`: over the value of a present (or removed) pair, else as a new pair
+// in reusable cells or at the tail.
 // A new key is indexed into the bucket where the lookup missed it, without a second probe.
 void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_sensitive) {
   Cell stored_value = *value;
   NodeId table = table_of(map);
   hashtable::Lookup found = hashtable::seek(table, key, uint32_t(lookup_op(case_sensitive)));
   if (found.position >= 0) {
-    Cell* slot = cell_at(map, uint32_t(found.position) + 1);
-    bool revived = slot->header == kRemovedHeader;
-    *slot = stored_value;
-    if (revived) ++hashtable::record(table)->count;
+    hashtable::revive_key(table, uint32_t(found.position));
+    *cell_at(map, uint32_t(found.position) + 1) = stored_value;
     return;
   }
   Cell stored_key = normalise_key(key);
-  uint8_t* pair = series::reserve_tail(hashtable::record(table)->keys, kPairCells * sizeof(Cell));
-  Cell* cells = reinterpret_cast<Cell*>(pair);
+  int32_t position = hashtable::reusable_pair(table);
+  if (position < 0) {
+    series::reserve_tail(hashtable::record(table)->keys, kPairCells * sizeof(Cell));
+    position = int32_t(pair_cells(map) - kPairCells);
+  }
+  Cell* cells = cell_at(map, uint32_t(position));
   cells[0] = stored_key;
   cells[1] = stored_value;
-  hashtable::put_missed(table, found, pair_cells(map) - kPairCells);
+  hashtable::put_missed(table, found, uint32_t(position));
 }
 
 // A stored key for a block handed out: string types as copies, since a change to the stored

@@ -32,8 +32,6 @@ using memory::SeriesBuffer;
 namespace {
 
 constexpr uint32_t kCellUnit = sizeof(Cell);
-// The largest byte count a series may reach: its size must fit in a signed 32-bit value.
-constexpr uint64_t kMaxSeriesBytes = 0x7FFFFFFF;
 
 SeriesBuffer* buffer(const Cell* series) { return memory::buffer_of(series->node()); }
 uint32_t unit_of(const Cell* series) { return buffer(series)->unit(); }
@@ -219,9 +217,11 @@ uint8_t* open_gap(const Cell* series, uint32_t position, uint32_t count, bool do
   SeriesBuffer* b = buffer(series);
   uint32_t unit = b->unit();
   uint64_t needed = uint64_t(b->used_bytes()) + uint64_t(count) * unit;
-  if (needed > kMaxSeriesBytes) error::raise(error::CAT_INTERNAL, "no-memory");
-  if (b->head + needed > b->size)
-    b = memory::grow_series(b, uint32_t(doubled ? std::min(needed * 2, kMaxSeriesBytes) : needed));
+  if (b->head + needed > b->size) {
+    uint64_t size = memory::grown_size(b->size, needed);
+    if (doubled) size = std::min(std::max(size, needed * 2), memory::kMaxBufferSize);
+    b = memory::grow_series(b, size);
+  }
   uint8_t* at = b->head_ptr() + position * unit;
   std::memmove(at + count * unit, at, b->used_bytes() - position * unit);
   b->tail += count * unit;

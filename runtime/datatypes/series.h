@@ -83,8 +83,8 @@ Range copy_range(const Cell* series, const Cell* part);
 // `start`, at head 0, not owned; the result keeps the source cell's header flags.
 void copy_units(const Cell* source, uint32_t start, uint32_t count, Cell* result);
 // Opens a gap of `count` units at absolute `position` (the units after it move up), growing
-// the buffer to the size needed, twice that with `doubled`; a series beyond 2^31 bytes raises
-// internal `no-memory`. Answers the gap; the caller fills it and tells a hash! index.
+// the buffer as memory::grown_size says, to at least twice the size needed with `doubled`; a
+// series past memory::kMaxBufferSize raises internal `no-memory`. Answers the gap; the caller fills it and tells a hash! index.
 uint8_t* open_gap(const Cell* series, uint32_t position, uint32_t count, bool doubled);
 // Removes `count` units from absolute position `start` (hash! index kept).
 void remove_units(const Cell* series, uint32_t start, uint32_t count);

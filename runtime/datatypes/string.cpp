@@ -57,7 +57,6 @@ constexpr char kEscapes[kEscapeTableSize] = {
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 [[noreturn]] void raise_not_done() { error::raise(error::CAT_INTERNAL, "not-done"); }
-[[noreturn]] void raise_no_memory() { error::raise(error::CAT_INTERNAL, "no-memory"); }
 [[noreturn]] void raise_bad_refines() { error::raise(error::CAT_SCRIPT, "bad-refines"); }
 
 bool is_block_like(TypeId type) {
@@ -144,13 +143,10 @@ Content content_of(const Cell* target, const Cell* value, int32_t part, bool onl
 
 // ---- the inserting actions ----
 
-// The buffer with room for `total` bytes: past 31 bits raises internal `no-memory`; a grow at
-// least doubles the size, so that repeated appends cost amortised constant time.
+// The buffer with room for `total` bytes, grown as memory::grown_size says.
 SeriesBuffer* room_for(SeriesBuffer* buffer, uint64_t total) {
-  if (total > INT32_MAX) raise_no_memory();
   if (total <= buffer->size) return buffer;
-  uint64_t grown = uint64_t(buffer->size) * 2;
-  return memory::grow_series(buffer, uint32_t(grown >= total ? grown : total));
+  return memory::grow_series(buffer, memory::grown_size(buffer->size, total));
 }
 
 // Text appended piece by piece comes mostly in runs of a few bytes, which two overlapping
@@ -658,7 +654,6 @@ uint32_t splice(const Cell* target, uint32_t position, uint32_t replaced, const 
   uint64_t added = uint64_t(count) * uint32_t(dup);
   uint64_t new_bytes = added * unit;
   uint64_t total = uint64_t(buffer->tail) - uint64_t(replaced) * unit + new_bytes;
-  if (new_bytes > INT32_MAX) raise_no_memory();
   buffer = room_for(buffer, total);
   uint8_t* at = buffer->data() + position * unit;
   uint32_t rest_from = (position + replaced) * unit;

@@ -29,15 +29,13 @@ constexpr int kHexWidth = 8;
 constexpr int kNibbleBits = 4;
 constexpr uint32_t kNibbleMask = 0xF;
 
-[[noreturn]] void raise_no_memory() { error::raise(error::CAT_INTERNAL, "no-memory"); }
 
 // Makes room for `bytes` more bytes after the tail, growing to twice the needed size.
 SeriesBuffer* ensure_room(NodeId node, uint64_t bytes) {
   SeriesBuffer* buffer = memory::buffer_of(node);
   uint64_t needed = uint64_t(buffer->tail) + bytes;
   if (needed <= buffer->size) return buffer;
-  if (needed * 2 > UINT32_MAX) raise_no_memory();
-  return memory::grow_series(buffer, uint32_t(needed * 2));
+  return memory::grow_series(buffer, memory::grown_size(buffer->size, needed));
 }
 
 uint32_t fold(uint32_t cp, bool case_sensitive) {

@@ -166,7 +166,7 @@ void observe_raise(const error::Raised& raised) {
   static bool reporting = false;
   if (reporting || !interpreter::trace.active || !(interpreter::trace.mask & interpreter::EVENT_ERROR))
     return;
-  if (std::strcmp(raised.id, "stack-overflow") == 0) return;
+  if (error::is_stack_overflow(raised)) return;
   reporting = true;
   const uint32_t kept = stack::pending;
   struct Done {

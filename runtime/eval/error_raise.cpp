@@ -1,6 +1,7 @@
 // Raising language errors from system-level code.
 #include "runtime/eval/error_raise.h"
 
+#include <cstring>
 #include <initializer_list>
 
 #include "runtime/datatypes/error.h"
@@ -12,6 +13,10 @@ RaiseObserver observer = nullptr;
 }  // namespace
 
 void set_raise_observer(RaiseObserver given) { observer = given; }
+
+bool is_stack_overflow(const Raised& raised) {
+  return raised.id && std::strcmp(raised.id, "stack-overflow") == 0;
+}
 
 void raise(Category category, const char* id, const Cell* arg1, const Cell* arg2,
            const Cell* arg3) {

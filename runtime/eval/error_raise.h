@@ -32,6 +32,10 @@ struct Raised : rt::Thrown {
 using RaiseObserver = void (*)(const Raised& raised);
 void set_raise_observer(RaiseObserver observer);
 
+// A stack overflow leaves no room to run a trace callback on its way out: the callback's own
+// calls would overflow again, once for every level the error unwinds.
+bool is_stack_overflow(const Raised& raised);
+
 [[noreturn]] void raise(Category category, const char* id, const Cell* arg1 = nullptr,
                         const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 

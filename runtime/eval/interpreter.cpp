@@ -358,8 +358,8 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 // A paren or a set-word at `position`, and the operators after it; each out of line for the
 // same reasons as call_word.
 [[gnu::noinline]] uint32_t eval_paren_at(const Cell* code, uint32_t position, uint32_t end) {
-  // Parens nested as statements open no frame: only this check bounds their depth.
   stack::check_native_depth();
+  const stack::FramelessNesting nesting;
   const Cell group = *cell_at(code, position);   // a copy: the paren may move its block
   Cell* start = stack::top;
   run_group(group);

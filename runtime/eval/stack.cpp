@@ -29,6 +29,7 @@ Frame* ctop = nullptr;
 NodeId argument_node = kNoNode;
 uint32_t pending = 0;
 uintptr_t native_limit = 0;
+int32_t frameless_depth = 0;
 
 namespace {
 
@@ -93,6 +94,7 @@ void init() {
   cbottom = ctop = reinterpret_cast<Frame*>(memory::buffer_of(frame_node)->cells());
   cstack_end = cbottom + kFrameRecords;
   pending = 0;
+  frameless_depth = 0;
   const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   native_limit = rt::state.stack_low && here > rt::state.stack_low
                      ? rt::state.stack_low + kNativeReserve

@@ -155,6 +155,23 @@ inline Cell* mark_interp_func(const Cell* name, NodeId ctx) {
   return base;
 }
 
+// Parens run as statements open no frame: their nesting counts against the frame stack's room
+// instead, so that nested parens end in `stack-overflow` as soon as nested calls would, long
+// before they use up the native stack.
+extern int32_t frameless_depth;
+class FramelessNesting {
+ public:
+  FramelessNesting() {
+    if (++frameless_depth + (ctop - cbottom) >= kFrameRecords) {
+      --frameless_depth;
+      bad_frame_push();
+    }
+  }
+  ~FramelessNesting() { --frameless_depth; }
+  FramelessNesting(const FramelessNesting&) = delete;
+  FramelessNesting& operator=(const FramelessNesting&) = delete;
+};
+
 inline void set_body_flag(bool on) {
   if (on) current()->header |= Frame::kBodyFlag;
   else current()->header &= ~Frame::kBodyFlag;

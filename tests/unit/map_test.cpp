@@ -1,5 +1,7 @@
 // map!: construction, lookup by any word kind, removal and revival of pairs, printed forms,
 // copies and comparison.
+#include "runtime/hash_table.h"
+#include "runtime/memory.h"
 #include "value_builders.h"
 
 namespace xol::testing {
@@ -60,6 +62,22 @@ TEST_F(MapValues, RemovedPairsVanishAndRevive) {
   EXPECT_TRUE(select(m, word("b")).is(TYPE_NONE));
   remove_key(m, word("A"));
   EXPECT_EQ(length(m), 1) << "remove/key finds keys as select does";
+}
+
+// Pairs removed and never set again are reclaimed once they outnumber the live ones: a map
+// that churns distinct keys keeps its pair block and its buckets at the size of its live pairs.
+TEST_F(MapValues, ChurnKeepsThePairsAtTheLiveSize) {
+  Cell m = make_map("");
+  for (int32_t i = 0; i < 20000; ++i) {
+    set(m, num(i), num(i));
+    if (i >= 10) remove_key(m, num(i - 10));
+  }
+  EXPECT_EQ(length(m), 10);
+  const hashtable::Table* table = hashtable::record(m.data3);
+  EXPECT_LE(memory::buffer_of(table->keys)->length(), 2u * 64);
+  EXPECT_LE(table->size, 256u);
+  for (int32_t i = 19990; i < 20000; ++i) EXPECT_EQ(select(m, num(i)).data2, uint32_t(i));
+  EXPECT_TRUE(select(m, num(19989)).is(TYPE_NONE));
 }
 
 TEST_F(MapValues, LaterDuplicatesWinInTheEarlierPlace) {

@@ -126,16 +126,52 @@ TEST_F(MemoryTest, GrowFilledFillsOnlyTheNewPart) {
   EXPECT_EQ(grown->data()[63], 0x55);
 }
 
-TEST_F(MemoryTest, GrowOfEmptyAreaRaisesNoMemory) {
-  SeriesBuffer* buffer = memory::buffer_of(memory::alloc_series(0, 16, 0));
-  buffer->size = 0;  // a buffer with no data area cannot double
+void expect_no_memory(void (*attempt)()) {
   try {
-    memory::grow_buffer(buffer, 0);
+    attempt();
     FAIL() << "expected no-memory";
   } catch (const error::Raised& raised) {
     EXPECT_EQ(raised.category, error::CAT_INTERNAL);
     EXPECT_STREQ(raised.id, "no-memory");
   }
+}
+
+TEST_F(MemoryTest, GrowOfEmptyAreaMakesRoom) {
+  SeriesBuffer* buffer = memory::buffer_of(memory::alloc_series(0, 16, 0));
+  buffer->size = 0;  // a buffer with no data area cannot double: it grows to what one byte needs
+  EXPECT_EQ(memory::grow_buffer(buffer, 0)->size, 16u);
+}
+
+// Sizes are computed in 64 bits and capped below 2^31 bytes, so that no length or index in any
+// unit wraps; the checks come before any allocation.
+TEST_F(MemoryTest, GrownSizeDoublesUpToTheLargestBuffer) {
+  constexpr uint64_t kMax = memory::kMaxBufferSize;
+  struct Case {
+    uint64_t size, needed, grown;
+  } cases[] = {
+      {16, 17, 32},                            // doubles
+      {16, 1000, 1000},                        // a larger need is met as it is
+      {0, 1, 1},                               // an empty area grows to what is needed
+      {0x40000000, 0x40000001, kMax},          // doubling would pass the largest size
+      {kMax - 16, kMax, kMax},                 // the largest size itself is allowed
+      {0xC0000000, kMax, kMax},                // a size past the cap never grows further
+  };
+  for (const Case& c : cases) EXPECT_EQ(memory::grown_size(c.size, c.needed), c.grown) << c.needed;
+  expect_no_memory([] { memory::grown_size(16, memory::kMaxBufferSize + 1); });
+  expect_no_memory([] { memory::grown_size(0x40000000, uint64_t(0x40000000) * 4); });
+}
+
+TEST_F(MemoryTest, AllocationsAndGrowsPastTheLargestBufferRaiseBeforeChangingAnything) {
+  expect_no_memory([] { memory::alloc_series(0x20000000, 4, 0); });    // 2 GiB of 4-byte units
+  expect_no_memory([] { memory::alloc_series(0x08000000, 16, 0); });   // 2 GiB of cells
+  NodeId node = memory::alloc_bytes(16);
+  memory::buffer_of(node)->tail = 16;
+  static NodeId grown;
+  grown = node;
+  expect_no_memory([] { memory::grow_series(memory::buffer_of(grown), uint64_t(1) << 32); });
+  expect_no_memory([] { series::reserve_tail(grown, 0x7FFFFFF8u); });
+  EXPECT_EQ(memory::buffer_of(node)->size, 16u);
+  EXPECT_EQ(memory::buffer_of(node)->tail, 16u);
 }
 
 TEST_F(MemoryTest, CopySeriesAndCopyPart) {
@@ -177,16 +213,23 @@ TEST_F(MemoryTest, AppendUnsetDoublesAFullBuffer) {
   EXPECT_EQ(cell, buffer->cells() + 2);
 }
 
-TEST_F(MemoryTest, ReserveTailGrowsToTwiceALargeRequest) {
+TEST_F(MemoryTest, ReserveTailGrowsGeometrically) {
   NodeId node = memory::alloc_bytes(16);
   uint8_t* old_tail = series::reserve_tail(node, 16);  // exact fit: no grow
   EXPECT_EQ(memory::buffer_of(node)->size, 16u);
   EXPECT_EQ(old_tail, memory::buffer_of(node)->data());
-  series::reserve_tail(node, 100);  // more than the size: 2 x 100
-  EXPECT_EQ(memory::buffer_of(node)->size, 208u);  // 200 rounded to 16
+  series::reserve_tail(node, 100);  // more than twice the size: what is needed
+  EXPECT_EQ(memory::buffer_of(node)->size, 128u);  // 116 rounded to 16
   EXPECT_EQ(memory::buffer_of(node)->tail, 116u);
-  series::reserve_tail(node, 100);  // does not fit 208: doubles
-  EXPECT_EQ(memory::buffer_of(node)->size, 416u);
+  series::reserve_tail(node, 100);  // does not fit 128: doubles
+  EXPECT_EQ(memory::buffer_of(node)->size, 256u);
+  int grows = 0;
+  for (int i = 0; i < 200; ++i) {   // a run of equal requests grows by doubling, not each time
+    uint32_t before = memory::buffer_of(node)->size;
+    series::reserve_tail(node, 1000);
+    grows += memory::buffer_of(node)->size != before;
+  }
+  EXPECT_LE(grows, 9);
 }
 
 TEST_F(MemoryTest, NodesAreReusedAndEmptyFramesReleased) {

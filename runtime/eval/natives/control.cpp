@@ -621,7 +621,7 @@ void do_(bool, const int32_t* refinements) {
     interpreter::fire_event(interpreter::EVENT_INIT, nullptr, 0, stack::arguments, nullptr);
     do_value(value, refinements);
   } catch (const error::Raised& raised) {
-    fire_trace_end(&raised.error);
+    if (!error::is_stack_overflow(raised)) fire_trace_end(&raised.error);
     throw;
   } catch (const rt::Thrown&) {
     fire_trace_end(stack::arguments);
