@@ -336,8 +336,7 @@ void init() {
   datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!",
                           actions::ActionList()
                               .own(actions::own<ACT_MAKE>(make))
-                              .inherit({ACT_REFLECT, ACT_COMPARE, ACT_COPY, ACT_PUT, ACT_SELECT,
-                                        ACT_MODIFY})
+                              .inherit({ACT_REFLECT, ACT_COMPARE, ACT_COPY, ACT_SELECT})
                               .own(actions::own<ACT_FORM>(form))
                               .own(actions::own<ACT_MOLD>(mold))
                               .own(actions::own<ACT_EVAL_PATH>(eval_path)));

@@ -282,28 +282,10 @@ namespace xol::value {
 
 void load_from_string(const Cell* text, Cell* result) {
   lexer::Mode mode;
-  mode.one_value = true;
   mode.force_block = true;
-  int32_t consumed = 0;
   Cell loaded;
-  lexer::scan_string(text, nullptr, nullptr, &consumed, mode, -1, &loaded);
-  if (block::length(&loaded) == 0) {
-    *result = Cell{TYPE_UNSET, 0, 0, 0};
-    return;
-  }
-  *result = *block::head(&loaded);
-  memory::SeriesBuffer* buffer = memory::buffer_of(text->node());
-  uint32_t unit = buffer->unit();
-  const uint8_t* units = buffer->data() + buffer->head + text->head_index() * unit;
-  uint32_t length = buffer->length() - text->head_index();
-  for (uint32_t i = uint32_t(consumed); i < length; ++i) {
-    uint32_t value = 0;
-    std::memcpy(&value, units + i * unit, unit);
-    if (value > ' ') {
-      *result = Cell{TYPE_NONE, 0, 0, 0};
-      return;
-    }
-  }
+  lexer::scan_string(text, nullptr, nullptr, nullptr, mode, -1, &loaded);
+  *result = block::length(&loaded) == 0 ? Cell{TYPE_UNSET, 0, 0, 0} : *block::head(&loaded);
 }
 
 }  // namespace xol::value

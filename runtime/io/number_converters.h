@@ -55,8 +55,8 @@ Cell to_money(const Cell* text, int32_t* error);
 
 namespace xol::value {
 
-// The first value that a string loads as: none when more text follows it, unset when there is
-// none. Syntax errors are raised.
+// The first value that a string loads as (the values after it are loaded and dropped), unset
+// when it holds none. Syntax errors are raised.
 void load_from_string(const Cell* text, Cell* result);
 
 }  // namespace xol::value

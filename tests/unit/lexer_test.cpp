@@ -614,7 +614,7 @@ TEST_F(LexerTest, AppendsIntoAGivenBlock) {
 
 TEST_F(LexerTest, OneValueFromAString) {
   const Case cases[] = {
-      {"10:30", "10:30:00"}, {" 50% ", "50%"}, {"1 2", "none"}, {"", "unset"}, {"[1]", "[1]"},
+      {"10:30", "10:30:00"}, {" 50% ", "50%"}, {"1 2", "1"}, {"", "unset"}, {"[1]", "[1]"},
   };
   for (const Case& c : cases) {
     Cell text, value;
