@@ -103,19 +103,14 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
 
 namespace {
 
-// Refinements that files do not support.
-void refuse(const Cell* refinement) {
-  if (refinement) error::raise(error::CAT_INTERNAL, "not-done");
-}
-
 void read(Cell* source, const ReadOptions& options, Cell* result) {
-  refuse(options.as);
+  url::refuse(options.as);
   simple_io::read(source, options.part, options.seek, options.binary, options.lines, result);
 }
 
 void write(Cell* destination, Cell* data, const WriteOptions& options, Cell* result) {
-  refuse(options.allow);
-  refuse(options.as);
+  url::refuse(options.allow);
+  url::refuse(options.as);
   simple_io::write(destination, data, options.part, options.seek, options.append,
                    options.lines);
   cell::set_unset(result);
