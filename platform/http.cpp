@@ -49,9 +49,22 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+struct BodySink {
+  std::string* body;
+  size_t limit;
+  bool overflowed;
+};
+
+// Answering fewer bytes than given makes curl end the exchange.
 size_t on_body(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
+  auto* sink = static_cast<BodySink*>(user);
+  const size_t n = size * count;
+  if (n > sink->limit - sink->body->size()) {
+    sink->overflowed = true;
+    return 0;
+  }
+  sink->body->append(data, n);
+  return n;
 }
 
 bool given(const HttpHeaders& headers, std::string_view name) {
@@ -119,10 +132,11 @@ bool http_exchange(const HttpRequest& request, const HttpSettings& settings,
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, on_header);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, &response->headers);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, on_body);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, &response->body);
+  BodySink sink{&response->body, settings.max_body_bytes, false};
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, &sink);
   const CURLcode code = curl_easy_perform(e);
   if (code != CURLE_OK) {
-    response->failure = failure_text(e, code);
+    response->failure = sink.overflowed ? "Response body too large" : failure_text(e, code);
     return false;
   }
   curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response->status);

@@ -7,6 +7,7 @@
 // (after redirects and interim replies), split into names and values with every index checked.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@ struct HttpSettings {
   long connect_timeout_seconds = 60;
   long low_speed_time_seconds = 30;   // abort when under 1 byte/s for this long
   long max_redirects = 10;
+  size_t max_body_bytes = 0x7FFFFFFF;   // a longer body ends the exchange (the most a series holds)
   std::string trusted_certificates;   // a PEM file trusted instead of the system's; "" for those
 };
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/http.h"
@@ -84,31 +85,36 @@ Cell os_text(const std::string& text, TypeId type = TYPE_STRING) {
 }
 
 // The map of header names to values; a name that came more than once (in any letter case)
-// gets the block of all its values, in order of arrival.
+// gets the block of all its values, in order of arrival, under its first spelling.
 Cell headers_map(const platform::HttpHeaders& headers) {
+  struct Group {
+    const std::string* name;
+    std::vector<const std::string*> values;
+  };
+  std::vector<Group> groups;
+  std::unordered_map<std::string, size_t> group_of;   // by the name in lower case
+  for (const auto& [name, value] : headers) {
+    std::string folded = name;
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](char c) { return char(std::tolower(uint8_t(c))); });
+    const auto [found, added] = group_of.try_emplace(std::move(folded), groups.size());
+    if (added) groups.push_back({&name, {}});
+    groups[found->second].values.push_back(&value);
+  }
   Cell map;
-  map::make_at(&map, kHeadersRoom);
-  std::vector<bool> done(headers.size());
-  for (size_t i = 0; i < headers.size(); ++i) {
-    if (done[i]) continue;
+  map::make_at(&map, std::max<int32_t>(kHeadersRoom, int32_t(groups.size())));
+  for (const Group& group : groups) {
     Cell key;
-    word::make_at(symbol::make(headers[i].first), &key);
-    Cell value = os_text(headers[i].second);
-    for (size_t j = i + 1; j < headers.size(); ++j) {
-      const std::string& other = headers[j].first;
-      if (other.size() != headers[i].first.size() ||
-          !std::equal(other.begin(), other.end(), headers[i].first.begin(),
-                      [](char a, char b) { return std::tolower(uint8_t(a)) ==
-                                                  std::tolower(uint8_t(b)); }))
-        continue;
-      if (!value.is(TYPE_BLOCK)) {
-        Cell first = value;
-        block::make_at(&value, kRepeatRoom);
-        block::append_cell(&value, &first);
+    word::make_at(symbol::make(*group.name), &key);
+    Cell value = os_text(*group.values[0]);
+    if (group.values.size() > 1) {
+      Cell first = value;
+      block::make_at(&value, std::max<int32_t>(kRepeatRoom, int32_t(group.values.size())));
+      block::append_cell(&value, &first);
+      for (size_t i = 1; i < group.values.size(); ++i) {
+        Cell more = os_text(*group.values[i]);
+        block::append_cell(&value, &more);
       }
-      Cell more = os_text(headers[j].second);
-      block::append_cell(&value, &more);
-      done[j] = true;
     }
     Cell ignored;
     map::put(&map, &key, &value, false, &ignored);

@@ -114,6 +114,16 @@ TEST(HttpTransport, AStallingServerEndsTheExchangeAfterTheLowSpeedTime) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
+TEST(HttpTransport, ABodyBeyondTheLimitEndsTheExchange) {
+  const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nConnection: close\r\n\r\n";
+  RawServer server({reply + "0123456789", reply + "0123456789"});
+  HttpSettings settings;
+  settings.max_body_bytes = 10;
+  EXPECT_EQ(get(server.url("/"), settings).body, "0123456789");
+  settings.max_body_bytes = 9;
+  EXPECT_EQ(get(server.url("/"), settings).failure, "Response body too large");
+}
+
 TEST(HttpTransport, RefusedConnectionGivesTheOsReason) {
   std::string url;
   { RawServer closed({}); url = closed.url("/"); }
