@@ -104,7 +104,7 @@ TEST(HttpTransport, KeepsOnlyTheFinalRepliesHeadersSplitSafely) {
 }
 
 TEST(HttpTransport, AStallingServerEndsTheExchangeAfterTheLowSpeedTime) {
-  RawServer server({std::string("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart") +
+  RawServer server({std::string("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n") +
                     RawServer::kStall});
   HttpSettings settings;
   settings.low_speed_time_seconds = 1;
