@@ -18,6 +18,7 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_types.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/error_raise.h"
@@ -75,6 +76,24 @@ platform::HttpHeaders headers_of(const Cell* block) {
 std::string body_of(const Cell* data) {
   if (data->is(TYPE_BINARY)) return std::string(binary::bytes(data));
   return text_of(data);
+}
+
+// The URL as it goes on the wire: bytes that can never stand bare in a URL (controls, space,
+// DEL and every byte of a character outside ASCII) are percent-escaped; the rest, escapes
+// already there included, go as they are.
+std::string wire_url(const Cell* url) {
+  constexpr uint8_t kFirstBare = 0x21, kDelete = 0x7F;
+  std::string wire;
+  for (const char c : text_construct::utf8_of(url)) {
+    const uint8_t byte = uint8_t(c);
+    if (byte >= kFirstBare && byte < kDelete) {
+      wire += c;
+    } else {
+      char escape[3];
+      wire.append(escape, size_t(url::escape_byte(byte, escape)));
+    }
+  }
+  return wire;
 }
 
 Cell os_text(const std::string& text, TypeId type = TYPE_STRING) {
@@ -144,7 +163,7 @@ std::string method_name(const Cell* word) {
 
 void request(const std::string& method, const Cell* url, const Cell* headers, const Cell* data,
              bool binary, bool lines, bool info, Cell* result) {
-  platform::HttpRequest exchange{method, text_construct::utf8_of(url),
+  platform::HttpRequest exchange{method, wire_url(url),
                                  headers ? headers_of(headers) : kDefaultHeaders, {}};
   if (data && !data->is(TYPE_NONE) && method != "GET" && method != "HEAD")
     exchange.body = body_of(data);
