@@ -51,6 +51,7 @@
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/random.h"
 #include "runtime/eval/stack.h"
+#include "runtime/io/http.h"
 #include "runtime/io/lexer.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
@@ -123,6 +124,8 @@ void init() {
   dyn_print::init();
   // Platform services: console output (which also keeps a closed pipe from ending the process).
   console::init();
+  // The HTTP client's transport, before any other thread exists.
+  http::init();
   // The random generator, at its fixed start-up seed.
   random::init();
   // The memory manager: its node range and frame lists.

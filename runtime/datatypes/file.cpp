@@ -1,4 +1,5 @@
-// file!: mold, and the native form of paths.
+// file!: mold, the native form of paths, and the actions that hand a path to the file
+// services (read, write, query, delete, rename).
 //
 // Mold writes "%" and the path bare when the lexer reads it back as one file! token, else
 // between double quotes. A quoted file cannot hold a double quote or a line break, and the
@@ -7,9 +8,12 @@
 #include <algorithm>
 #include <string>
 
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/url.h"
+#include "runtime/eval/error_raise.h"
+#include "runtime/io/files.h"
 #include "runtime/os.h"
 #include "runtime/tracked_heap.h"
 #include "runtime/utf8.h"
@@ -97,12 +101,43 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
   return part - int32_t(writer.written());
 }
 
+namespace {
+
+void read(Cell* source, const ReadOptions& options, Cell* result) {
+  url::refuse(options.as);
+  simple_io::read(source, options.part, options.seek, options.binary, options.lines, result);
+}
+
+void write(Cell* destination, Cell* data, const WriteOptions& options, Cell* result) {
+  url::refuse(options.allow);
+  url::refuse(options.as);
+  simple_io::write(destination, data, options.part, options.seek, options.append,
+                   options.lines);
+  cell::set_unset(result);
+}
+
+void query(Cell* path, Cell* result) { *result = simple_io::query(path); }
+
+void delete_(Cell* path, Cell* result) { *result = logic::make(simple_io::delete_(path)); }
+
+void rename(Cell* from, Cell* to, Cell* result) {
+  if (!string::is_text_type(to->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", to);
+  *result = logic::make(simple_io::rename(from, to));
+}
+
+}  // namespace
+
 void init() {
   using actions::own;
   datatype::register_type(
       TYPE_FILE, TYPE_URL, "file!",
       actions::ActionList()
           .own(own<ACT_MOLD>(mold))
+          .own(own<ACT_DELETE>(delete_))
+          .own(own<ACT_QUERY>(query))
+          .own(own<ACT_READ>(read))
+          .own(own<ACT_RENAME>(rename))
+          .own(own<ACT_WRITE>(write))
           .inherit({ACT_MAKE, ACT_TO, ACT_FORM, ACT_EVAL_PATH, ACT_COMPARE, ACT_APPEND, ACT_AT,
                     ACT_BACK, ACT_CHANGE, ACT_CLEAR, ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q,
                     ACT_INDEX_Q, ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK,

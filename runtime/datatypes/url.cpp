@@ -1,4 +1,5 @@
-// url!: percent-encoding, construction from a block, mold and path navigation.
+// url!: percent-encoding, construction from a block, mold, path navigation, and open, read
+// and write: of http and https URLs through the HTTP client, of the others through a port.
 //
 // Percent-encoding works on the UTF-8 bytes of the text, never on code points, so a
 // character outside ASCII is written as the escapes of its bytes (é as %C3%A9) and read back
@@ -10,10 +11,15 @@
 #include <string>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/eval/actions.h"
+#include "runtime/eval/call.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/io/http.h"
 #include "runtime/utf8.h"
 
 namespace xol::url {
@@ -210,6 +216,87 @@ void eval_path(const PathStep& step, Cell* result) {
   *result = made;
 }
 
+void refuse(const Cell* refinement) {
+  if (refinement) error::raise(error::CAT_INTERNAL, "not-done");
+}
+
+namespace {
+
+// The HTTP client serves URLs whose text begins with "http" (https too); the others go to a
+// port.
+bool http_url(const Cell* url) { return text_construct::utf8_of(url).starts_with("http"); }
+
+[[noreturn]] void invalid_arg(const Cell* value) {
+  error::raise(error::CAT_SCRIPT, "invalid-arg", value);
+}
+
+// url/open-port: the library's URL parser (url-parser/parse-url) makes the port's spec object.
+Cell open_port(const Cell* url) {
+  const Cell parser_word = word::load("url-parser");
+  const Cell parse_word = word::load("parse-url");
+  const Cell* parser = call::get_value(&parser_word);
+  const Cell* parse = parser->is(TYPE_OBJECT) ? object::select_slot(parser, &parse_word)
+                                              : nullptr;
+  if (!parse) invalid_arg(&parser_word);
+  Cell spec;
+  call::value(parse, &parse_word, url, 1, &spec);
+  if (!spec.is(TYPE_OBJECT)) invalid_arg(url);
+  Cell port;
+  const Cell type = datatype::make(TYPE_PORT);
+  port::make(&type, &spec, TYPE_PORT, &port);
+  return port;
+}
+
+void open(Cell* url, const OpenOptions& options, Cell* result) {
+  Cell port = open_port(url);
+  actions::get<ACT_OPEN>(TYPE_PORT)(&port, options, result);
+}
+
+void read(Cell* source, const ReadOptions& options, Cell* result) {
+  if (!http_url(source)) {
+    Cell port = open_port(source);
+    return actions::get<ACT_READ>(TYPE_PORT)(&port, options, result);
+  }
+  refuse(options.part);
+  refuse(options.seek);
+  refuse(options.as);
+  http::request("GET", source, nullptr, nullptr, options.binary, options.lines, options.info,
+                result);
+}
+
+// A block value is [method headers data], each part optional; any other value is POSTed.
+void write(Cell* destination, Cell* value, const WriteOptions& options, Cell* result) {
+  if (!http_url(destination)) {
+    Cell port = open_port(destination);
+    return actions::get<ACT_WRITE>(TYPE_PORT)(&port, value, options, result);
+  }
+  refuse(options.seek);
+  refuse(options.allow);
+  refuse(options.as);
+  std::string method = "POST";
+  const Cell* headers = nullptr;
+  const Cell* data = value;
+  if (value->is(TYPE_BLOCK)) {
+    const Cell* items = block::head(value);
+    const uint32_t n = block::length(value);
+    method = "GET";
+    if (n >= 1) {
+      if (!items[0].is(TYPE_WORD)) invalid_arg(items);
+      method = http::method_name(items);
+    }
+    if (n >= 2 && !items[1].is(TYPE_BLOCK)) invalid_arg(items + 1);
+    headers = n >= 2 ? items + 1 : nullptr;
+    data = n >= 3 ? items + 2 : n ? nullptr : value;
+  }
+  if (data && !data->is(TYPE_NONE) && !data->is(TYPE_BLOCK) && !data->is(TYPE_STRING) &&
+      !data->is(TYPE_BINARY))
+    invalid_arg(data);
+  http::request(method, destination, headers, data, options.binary, options.lines,
+                options.info, result);
+}
+
+}  // namespace
+
 void init() {
   using actions::own;
   datatype::register_type(
@@ -219,6 +306,9 @@ void init() {
           .own(own<ACT_TO>(to))
           .own(own<ACT_MOLD>(mold))
           .own(own<ACT_EVAL_PATH>(eval_path))
+          .own(own<ACT_OPEN>(open))
+          .own(own<ACT_READ>(read))
+          .own(own<ACT_WRITE>(write))
           .inherit({ACT_FORM, ACT_COMPARE, ACT_APPEND, ACT_AT, ACT_BACK, ACT_CHANGE, ACT_CLEAR,
                     ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_INSERT,
                     ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE,

@@ -30,6 +30,9 @@ void decode_percent(const Cell* source, Cell* target);
 // Appends the source's UTF-8 bytes to the target string, each as itself or escaped.
 void encode_percent(const Cell* source, Cell* target, Selector selector);
 
+// Raises internal `not-done` when a refinement the port-like actions do not support was used.
+void refuse(const Cell* refinement);
+
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
