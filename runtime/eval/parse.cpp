@@ -36,6 +36,7 @@
 #include "runtime/memory.h"
 #include "runtime/process.h"
 #include "runtime/runtime_words.h"
+#include "runtime/utf8.h"
 
 namespace xol::parse {
 namespace {
@@ -158,6 +159,21 @@ Pattern pattern_of(const Cell& value) {
   const uint32_t head = std::min(value.head_index(), tail);
   units.data += head * units.unit;
   return Pattern{units, tail - head};
+}
+
+// The input index after the UTF-8 bytes of `count` code points of `pattern` at `at` in a
+// binary input, or -1: text is sought in bytes as UTF-8, as `find` seeks it.
+int64_t utf8_at(const Units& input, uint32_t at, uint32_t stop, const Units& pattern,
+                uint32_t count) {
+  uint8_t bytes[4];
+  for (uint32_t i = 0; i < count; ++i) {
+    const int length = utf8::encode_char(pattern.at(i), bytes);
+    if (uint64_t(at) + uint32_t(length) > stop) return -1;
+    for (int k = 0; k < length; ++k)
+      if (input.data[at + uint32_t(k)] != bytes[k]) return -1;
+    at += uint32_t(length);
+  }
+  return at;
 }
 
 // Whether the character `cp` matches a char!, bitset! or one-unit value under the case mode.
@@ -298,6 +314,14 @@ class Run {
   bool match_type(const Cell& types);
   int64_t match_at(uint32_t at, const Cell& value);
   bool plain_value(const Cell& value) const;
+  // Bytes match exactly; text folds case unless told otherwise.
+  bool exact() const { return case_sensitive_ || kind_ == INPUT_BINARY; }
+  // A char! or bitset! matched against one unit: any in text, a byte's worth in binary.
+  bool single_unit(const Cell& value) const {
+    if (value.is(TYPE_BITSET)) return kind_ != INPUT_BLOCK;
+    return value.is(TYPE_CHAR) &&
+           (kind_ == INPUT_TEXT || (kind_ == INPUT_BINARY && value.data2 < 0x80));
+  }
   uint32_t repeat_value(const Cell& value, uint32_t max);
   int64_t search(const Cell& value, bool thru);
   uint32_t rule_extent(uint32_t position);
@@ -399,8 +423,8 @@ bool Run::fire(Event event) {
   args[2] = rules_;
   args[2].data1 = rpos_;
   args[3] = input_at(pos_);
-  args[4] = rule_stack;
-  args[4].data1 = rule_base_;
+  // A copy of this parse's section: the callback may change what it is given.
+  series::copy_units(&rule_stack, rule_base_, rule_top() - rule_base_, &args[4]);
   Cell answer;
   call::value(&callback_, &words::w.parse_callback, args, 5, &answer);
   clamp_positions();
@@ -462,9 +486,12 @@ bool Run::run(Cell* result) {
 
 State Run::fetch() {
   if (!more_rules()) return command_on_top() ? S_FINISH : S_POP;
-  const Cell item = rule_at(rpos_++);
-  if (!fire(EV_FETCH)) return S_DONE;
-  return dispatch(item);
+  // The callback sees the rule at the item fetched, and may change the rules.
+  if (events_) {
+    if (!fire(EV_FETCH)) return S_DONE;
+    if (!more_rules()) return S_FETCH;
+  }
+  return dispatch(rule_at(rpos_++));
 }
 
 State Run::dispatch(const Cell& item) {
@@ -1014,16 +1041,24 @@ int64_t Run::match_at(uint32_t at, const Cell& value) {
     return block::values_match(block::abs_at(&input_, at), &value, op) ? int64_t(at) + 1 : -1;
   }
   const TypeId type = value.type();
-  // Bytes compare exactly; text against text folds case unless told otherwise.
-  const bool exact = case_sensitive_ || kind_ == INPUT_BINARY;
-  if (type == TYPE_CHAR || type == TYPE_BITSET) {
+  if (single_unit(value)) {
     if (at >= stop) return -1;
-    return char_matches(units_of(input_).at(at), value, exact) ? int64_t(at) + 1 : -1;
+    return char_matches(units_of(input_).at(at), value, exact()) ? int64_t(at) + 1 : -1;
+  }
+  // Bytes compare exactly, text in bytes as its UTF-8; text against text folds case unless
+  // told otherwise.
+  if (kind_ == INPUT_BINARY && (is_text_value(type) || type == TYPE_CHAR)) {
+    if (type == TYPE_CHAR) {
+      const Units one{reinterpret_cast<const uint8_t*>(&value.data2), sizeof(uint32_t)};
+      return utf8_at(units_of(input_), at, stop, one, 1);
+    }
+    const Pattern pattern = pattern_of(value);
+    return utf8_at(units_of(input_), at, stop, pattern.units, pattern.count);
   }
   if (is_text_value(type) || type == TYPE_BINARY) {
     const Pattern pattern = pattern_of(value);
     if (uint64_t(at) + pattern.count > stop) return -1;
-    return units_at(units_of(input_), at, pattern.units, pattern.count, exact)
+    return units_at(units_of(input_), at, pattern.units, pattern.count, exact())
                ? int64_t(at) + pattern.count
                : -1;
   }
@@ -1032,7 +1067,7 @@ int64_t Run::match_at(uint32_t at, const Cell& value) {
     if (uint64_t(at) + pattern.count + 2 > stop) return -1;
     const Units input = units_of(input_);
     if (input.at(at) != '<' || input.at(at + pattern.count + 1) != '>') return -1;
-    return units_at(input, at + 1, pattern.units, pattern.count, exact)
+    return units_at(input, at + 1, pattern.units, pattern.count, case_sensitive_)
                ? int64_t(at) + pattern.count + 2
                : -1;
   }
@@ -1076,10 +1111,9 @@ bool Run::match_type(const Cell& types) {
 uint32_t Run::repeat_value(const Cell& value, uint32_t max) {
   const uint32_t stop = end();
   uint32_t count = 0;
-  if (kind_ != INPUT_BLOCK && (value.is(TYPE_CHAR) || value.is(TYPE_BITSET))) {
+  if (single_unit(value)) {
     const Units input = units_of(input_);
-    const bool exact = case_sensitive_ || kind_ == INPUT_BINARY;
-    while (count < max && pos_ < stop && char_matches(input.at(pos_), value, exact)) {
+    while (count < max && pos_ < stop && char_matches(input.at(pos_), value, exact())) {
       ++pos_;
       ++count;
     }
@@ -1100,19 +1134,17 @@ uint32_t Run::repeat_value(const Cell& value, uint32_t max) {
 // or -1.
 int64_t Run::search(const Cell& value, bool thru) {
   const uint32_t stop = end();
-  const TypeId type = value.type();
-  if (kind_ != INPUT_BLOCK && (type == TYPE_CHAR || type == TYPE_BITSET)) {
+  if (single_unit(value)) {
     const Units input = units_of(input_);
-    const bool exact = case_sensitive_ || kind_ == INPUT_BINARY;
     for (uint32_t i = pos_; i < stop; ++i)
-      if (char_matches(input.at(i), value, exact)) return thru ? i + 1 : i;
+      if (char_matches(input.at(i), value, exact())) return thru ? i + 1 : i;
     return -1;
   }
-  if (kind_ != INPUT_BLOCK) {
+  if (kind_ == INPUT_TEXT) {
     const Pattern pattern = pattern_of(value);
     if (pattern.count == 0) return pos_;
     const Units input = units_of(input_);
-    const bool exact = case_sensitive_ || kind_ == INPUT_BINARY;
+    const bool exact = case_sensitive_;
     const uint32_t first = fold(pattern.units.at(0), exact);
     for (uint32_t i = pos_; uint64_t(i) + pattern.count <= stop; ++i) {
       if (fold(input.at(i), exact) != first) continue;
