@@ -67,10 +67,25 @@ constexpr const char* kKeywordNames[] = {
 
 // Canonical symbol -> keyword; symbols past its end are no keywords.
 std::vector<uint8_t> keyword_table;
+// Symbol -> keyword, filled as words are met (a word spelled in another case is an alias of the
+// canonical symbol), so that telling a keyword costs one load.
+std::vector<uint8_t> keyword_cache;
+constexpr uint8_t kUnclassified = 0xFF;
+
+Keyword classify(uint32_t symbol) {
+  const uint32_t canonical = uint32_t(symbol::resolve(int32_t(symbol)));
+  const auto kw = canonical < keyword_table.size() ? Keyword(keyword_table[canonical])
+                                                   : KW_NOT_KEYWORD;
+  if (symbol >= keyword_cache.size()) keyword_cache.resize(symbol + 1, kUnclassified);
+  keyword_cache[symbol] = kw;
+  return kw;
+}
 
 inline Keyword keyword_of(const Cell& word) {
-  const uint32_t symbol = uint32_t(symbol::resolve(word::symbol_of(&word)));
-  return symbol < keyword_table.size() ? Keyword(keyword_table[symbol]) : KW_NOT_KEYWORD;
+  const uint32_t symbol = uint32_t(word::symbol_of(&word));
+  if (symbol < keyword_cache.size() && keyword_cache[symbol] != kUnclassified)
+    return Keyword(keyword_cache[symbol]);
+  return classify(symbol);
 }
 
 enum Event : uint32_t { EV_PUSH, EV_POP, EV_FETCH, EV_MATCH, EV_ITERATE, EV_PAREN, EV_END };
@@ -101,8 +116,30 @@ Cell rule_stack{TYPE_UNSET, 0, 0, 0};
 Cell input_stack{TYPE_UNSET, 0, 0, 0};
 
 inline Cell triple_of(uint32_t a, uint32_t b, uint32_t c) { return Cell{TYPE_TRIPLE, a, b, c}; }
-inline uint32_t stack_count(const Cell& stack) { return series::buffer_units(&stack); }
-inline Cell* stack_at(const Cell& stack, uint32_t index) { return block::abs_at(&stack, index); }
+// Units from the buffer's start to its tail, and the address of cell `index` of a block: the
+// engine reads them at every step, so they are inline here.
+inline uint32_t units_in(const Cell& series) { return memory::buffer_of(series.node())->length(); }
+inline Cell* cell_at(const Cell& block, uint32_t index) {
+  return reinterpret_cast<Cell*>(memory::buffer_of(block.node())->head_ptr()) + index;
+}
+inline uint32_t stack_count(const Cell& stack) { return units_in(stack); }
+inline Cell* stack_at(const Cell& stack, uint32_t index) { return cell_at(stack, index); }
+// Room for `count` more cells at a stack's tail: answers the first of them, to be filled before
+// anything allocates.
+Cell* stack_push(const Cell& stack, uint32_t count) {
+  SeriesBuffer* buffer = memory::buffer_of(stack.node());
+  const uint32_t bytes = count * sizeof(Cell);
+  if (buffer->tail + bytes > buffer->size)
+    buffer = memory::grow_series(buffer, (buffer->used_bytes() + bytes) * 2);
+  Cell* first = reinterpret_cast<Cell*>(buffer->tail_ptr());
+  buffer->tail += bytes;
+  return first;
+}
+// Drops the cells from `index` on.
+inline void stack_cut(const Cell& stack, uint32_t index) {
+  SeriesBuffer* buffer = memory::buffer_of(stack.node());
+  buffer->tail = std::min(buffer->tail, buffer->head + index * uint32_t(sizeof(Cell)));
+}
 
 // ---- input access ----
 
@@ -155,7 +192,7 @@ struct Pattern {
 };
 Pattern pattern_of(const Cell& value) {
   Units units = units_of(value);
-  const uint32_t tail = series::buffer_units(&value);
+  const uint32_t tail = units_in(value);
   const uint32_t head = std::min(value.head_index(), tail);
   units.data += head * units.unit;
   return Pattern{units, tail - head};
@@ -211,8 +248,8 @@ class Run {
   }
   // Every way out cuts both stacks back to this parse's own section.
   ~Run() {
-    block::cut_at(&rule_stack, rule_base_);
-    block::cut_at(&input_stack, input_base_);
+    stack_cut(rule_stack, rule_base_);
+    stack_cut(input_stack, input_base_);
   }
 
   bool run(Cell* result);
@@ -238,11 +275,11 @@ class Run {
   static uint32_t event_mask(const Cell& callback);
 
   // -- positions --
-  uint32_t input_tail() const { return series::buffer_units(&input_); }
+  uint32_t input_tail() const { return units_in(input_); }
   uint32_t end() const { return std::min(input_tail(), limit_); }
-  uint32_t rules_tail() const { return series::buffer_units(&rules_); }
+  uint32_t rules_tail() const { return units_in(rules_); }
   bool more_rules() const { return rpos_ < rules_tail(); }
-  Cell rule_at(uint32_t position) const { return *block::abs_at(&rules_, position); }
+  Cell rule_at(uint32_t position) const { return *cell_at(rules_, position); }
   Cell input_at(uint32_t position) const {
     Cell at = input_;
     at.data1 = position;
@@ -268,7 +305,7 @@ class Run {
   void push_frame(const Cell& block);
   void pop_frame();
   uint32_t push_command(Code code, const Cell& arg1, const Cell& arg2, uint32_t aux);
-  void pop_command() { block::cut_at(&rule_stack, command_index()); }
+  void pop_command() { stack_cut(rule_stack, command_index()); }
 
   // -- errors --
   [[noreturn]] void fail(const char* id, const Cell* arg = nullptr) {
@@ -367,17 +404,18 @@ void Run::push_frame(const Cell& block) {
   }
   const uint32_t index = rule_top();
   const Cell position = triple_of(rpos_, pos_, frame_);
-  block::append_cell(&rule_stack, &position);
-  block::append_cell(&rule_stack, &block);
+  Cell* cells = stack_push(rule_stack, kFrameCells);
+  cells[0] = position;
+  cells[1] = block;
   frame_ = index;
   rules_ = block;
-  rpos_ = block::head_position(&block);
+  rpos_ = std::min(block.head_index(), units_in(block));
   matched_ = true;
 }
 
 void Run::pop_frame() {
   const Cell position = *record(frame_);
-  block::cut_at(&rule_stack, frame_);
+  stack_cut(rule_stack, frame_);
   frame_ = position.data3;
   rpos_ = position.data1;
   if (rule_top() > rule_base_) {
@@ -391,10 +429,11 @@ uint32_t Run::push_command(Code code, const Cell& arg1, const Cell& arg2, uint32
   const uint32_t index = rule_top();
   const Cell input = triple_of(pos_, end() - pos_, rpos_);
   const Cell command{TYPE_INTEGER, pos_, uint32_t(code), aux};
-  block::append_cell(&rule_stack, &arg1);
-  block::append_cell(&rule_stack, &arg2);
-  block::append_cell(&rule_stack, &input);
-  block::append_cell(&rule_stack, &command);
+  Cell* cells = stack_push(rule_stack, kCommandCells);
+  cells[0] = arg1;
+  cells[1] = arg2;
+  cells[2] = input;
+  cells[3] = command;
   return index;
 }
 
@@ -673,7 +712,7 @@ State Run::start_into(const Cell& word) {
   if (rule.is(TYPE_WORD)) rule = resolve_word(rule);
   if (!rule.is(TYPE_BLOCK)) fail("parse-end", &word);
   if (pos_ >= end()) return matched(false);
-  const Cell value = *block::abs_at(&input_, pos_);
+  const Cell value = *cell_at(input_, pos_);
   if (!series::any_block(value.type()) && !series::any_string(value.type()) &&
       !value.is(TYPE_BINARY))
     return matched(false);
@@ -681,8 +720,9 @@ State Run::start_into(const Cell& word) {
   make_room(input_stack, kInputCells);
   // The pair's spare first word keeps the outer head.
   const Cell saved_at = Cell{TYPE_PAIR, head_, pos_, limit_};
-  block::append_cell(&input_stack, &input_);
-  block::append_cell(&input_stack, &saved_at);
+  Cell* cells = stack_push(input_stack, kInputCells);
+  cells[0] = input_;
+  cells[1] = saved_at;
   input_ = value;
   kind_ = kind_of(value);
   limit_ = kNoLimit;
@@ -887,7 +927,7 @@ void Run::leave_into() {
   const uint32_t saved = stack_count(input_stack) - kInputCells;
   const Cell outer = *stack_at(input_stack, saved);
   const Cell saved_at = *stack_at(input_stack, saved + 1);
-  block::cut_at(&input_stack, saved);
+  stack_cut(input_stack, saved);
   input_ = outer;
   kind_ = kind_of(outer);
   head_ = saved_at.data1;
@@ -1038,7 +1078,7 @@ int64_t Run::match_at(uint32_t at, const Cell& value) {
     const bool lit = value.is(TYPE_LIT_WORD) || value.is(TYPE_LIT_PATH);
     const int32_t op = lit ? (case_sensitive_ ? COMP_FIND_STRICT : COMP_FIND)
                            : (case_sensitive_ ? COMP_STRICT_EQUAL : COMP_EQUAL);
-    return block::values_match(block::abs_at(&input_, at), &value, op) ? int64_t(at) + 1 : -1;
+    return block::values_match(cell_at(input_, at), &value, op) ? int64_t(at) + 1 : -1;
   }
   const TypeId type = value.type();
   if (single_unit(value)) {
@@ -1088,7 +1128,7 @@ bool Run::match_type(const Cell& types) {
   const uint32_t stop = end();
   if (pos_ >= stop) return false;
   if (kind_ == INPUT_BLOCK) {
-    if (!block::type_in(&types, block::abs_at(&input_, pos_)->type())) return false;
+    if (!block::type_in(&types, cell_at(input_, pos_)->type())) return false;
     ++pos_;
     return true;
   }
@@ -1239,6 +1279,10 @@ void Run::keep_value(const Cell& value, bool only) {
   const uint32_t index = uint32_t(collect_);
   const auto kind = CollectKind(record(index + 3)->data3 & kCollectKindMask);
   Cell target = *record(index);
+  if (only && kind != COLLECT_INTO && target.is(TYPE_BLOCK)) {
+    block::append_cell(&target, &value);
+    return;
+  }
   Cell put = value;
   Cell after;
   InsertOptions options;
@@ -1301,6 +1345,7 @@ void init() {
   rule_stack = *block::make_in(block::root(), kInitialStackCells);
   input_stack = *block::make_in(block::root(), kInitialStackCells);
   keyword_table.clear();
+  keyword_cache.clear();
   for (size_t k = 0; k < std::size(kKeywordNames); ++k) {
     const Cell word = word::load(kKeywordNames[k]);
     const uint32_t symbol = uint32_t(symbol::resolve(word::symbol_of(&word)));
