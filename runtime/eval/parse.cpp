@@ -956,6 +956,7 @@ State Run::finish() {
         pos_ = at.data1;
       }
       if (again) {
+        // A get-word can send the input round in a cycle that always moves: every loop polls.
         if (rt::halt_requested) rt::raise_halt();
         record(index)->data3 = uint32_t(count);
         *record(index + 2) = triple_of(pos_, end() - std::min(pos_, end()), at.data3);
@@ -982,7 +983,9 @@ State Run::finish() {
     case CMD_COPY: case CMD_SET:
       if (matched_) {
         Cell value{TYPE_NONE, 0, 0, 0};
-        const uint32_t from = std::min(start, input_tail()), to = std::min(pos_, input_tail());
+        // A get-word may have moved the input back before the start: nothing was matched.
+        const uint32_t from = std::min(start, input_tail());
+        const uint32_t to = std::max(from, std::min(pos_, input_tail()));
         if (int32_t(code.data2) == CMD_COPY) series::copy_units(&input_, from, to - from, &value);
         else if (to > from) value = series::element_at(&input_, from);
         Cell target = args;
