@@ -397,8 +397,11 @@ void Run::push_frame(const Cell& block) {
     for (uint32_t f = frame_; f != kNoFrame; f = record(f)->data3) {
       const Cell* entered = record(f + 1);
       if (entered->node() == block.node() && entered->head_index() == block.head_index() &&
-          record(f)->data2 == pos_)
-        fail("parse-infinite", &block);
+          record(f)->data2 == pos_) {
+        // Named by the word that entered it again, when a word did.
+        const Cell entry = rpos_ > 0 ? rule_at(rpos_ - 1) : block;
+        fail("parse-infinite", entry.is(TYPE_WORD) ? &entry : &block);
+      }
     }
     fail("parse-stack");
   }
