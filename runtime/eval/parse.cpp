@@ -667,7 +667,20 @@ State Run::count_rule(int32_t min, const Cell& item) {
 State Run::start_repeat(int32_t min, int32_t max, Code code, const Cell& word) {
   if (!more_rules()) fail("parse-end", &word);
   Cell item = rule_at(rpos_);
-  if (item.is(TYPE_WORD) && keyword_of(item) == KW_NOT_KEYWORD) item = resolve_word(item);
+  if (item.is(TYPE_WORD)) {
+    const Keyword kw = keyword_of(item);
+    if (kw == KW_NOT_KEYWORD) {
+      item = resolve_word(item);
+    } else if (kw == KW_SKIP && code == CMD_REPEAT) {
+      // Repeated skips are one move.
+      ++rpos_;
+      const uint32_t left = end() - std::min(pos_, end());
+      const uint32_t count = max < 0 ? left : std::min(left, uint32_t(max));
+      if (count < uint32_t(min)) return matched(false);
+      pos_ += count;
+      return matched(true);
+    }
+  }
   if (code == CMD_REPEAT && plain_value(item)) {
     ++rpos_;
     const uint32_t start = pos_;
