@@ -15,6 +15,7 @@
 #include "runtime/eval/parse.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "runtime/case_map.h"
@@ -88,9 +89,22 @@ inline Keyword keyword_of(const Cell& word) {
   return classify(symbol);
 }
 
-enum Event : uint32_t { EV_PUSH, EV_POP, EV_FETCH, EV_MATCH, EV_ITERATE, EV_PAREN, EV_END };
-constexpr const char* kEventNames[] = {"push", "pop", "fetch", "match", "iterate", "paren", "end"};
-constexpr int kEventCount = 7;
+// The trace events, in the bit order of a callback's event mask.
+#define XOL_PARSE_EVENTS(X) \
+  X(PUSH, "push") X(POP, "pop") X(FETCH, "fetch") X(MATCH, "match") X(ITERATE, "iterate") \
+  X(PAREN, "paren") X(END, "end")
+
+enum Event : uint32_t {
+#define XOL_PARSE_EVENT_ENUM(id, name) EV_##id,
+  XOL_PARSE_EVENTS(XOL_PARSE_EVENT_ENUM)
+#undef XOL_PARSE_EVENT_ENUM
+};
+constexpr const char* kEventNames[] = {
+#define XOL_PARSE_EVENT_NAME(id, name) name,
+    XOL_PARSE_EVENTS(XOL_PARSE_EVENT_NAME)
+#undef XOL_PARSE_EVENT_NAME
+};
+constexpr int kEventCount = int(std::size(kEventNames));
 constexpr uint32_t kAllEvents = (1u << kEventCount) - 1;
 Cell event_words[kEventCount];
 
