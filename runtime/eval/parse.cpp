@@ -329,7 +329,9 @@ class Run {
   Cell resolve_word(const Cell& word);
 
   // -- events and code --
-  bool fire(Event event);
+  // Reports an event to the trace callback when it asked for it; false when it asks to stop.
+  bool fire(Event event) { return !(events_ >> event & 1) || report(event); }
+  bool report(Event event);
   bool eval_paren(const Cell& paren, Cell* value);
   bool value_operand(const Cell& item, Cell* value);
 
@@ -470,9 +472,7 @@ Cell Run::resolve_word(const Cell& word) {
 
 // ---- events and code ----
 
-// Reports an event to the trace callback; false when it asks to stop.
-bool Run::fire(Event event) {
-  if (!(events_ >> event & 1)) return true;
+bool Run::report(Event event) {
   Cell args[5];
   args[0] = event_words[event];
   args[1] = logic::make(matched_);
