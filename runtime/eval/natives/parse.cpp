@@ -7,9 +7,11 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/eval/call.h"
+#include "runtime/eval/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/parse.h"
 #include "runtime/eval/stack.h"
+#include "runtime/runtime_words.h"
 
 namespace xol::natives {
 namespace {
@@ -24,7 +26,7 @@ int64_t part_limit(const Cell& input, const Cell& part) {
   if (part.is(TYPE_INTEGER) || part.is(TYPE_FLOAT) || part.is(TYPE_PERCENT))
     return int64_t(series::head_of(&input)) + call::float_to_integer(&part);
   if (part.type() != input.type() || part.node() != input.node())
-    series::raise_refine(&part, "part");
+    error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &words::refs.part, &part);
   return std::min(part.head_index(), series::buffer_units(&input));
 }
 
