@@ -345,6 +345,7 @@ class Run {
   }
   State keyword(Keyword kw, const Cell& word);
   State run_rule();
+  State run_item();
   State finish();
   State alternative();
   State pop();
@@ -652,6 +653,13 @@ State Run::keyword(Keyword kw, const Cell& word) {
 // Runs the rule of the command just pushed: the item at the current position.
 State Run::run_rule() {
   if (!fire(EV_PUSH)) return S_DONE;
+  return run_item();
+}
+
+// Dispatches the command's rule at the current position; a callback or a paren that cut the
+// rule block short took the rule away.
+State Run::run_item() {
+  if (!more_rules()) fail("parse-end", &rules_);
   return dispatch(rule_at(rpos_++));
 }
 
@@ -992,7 +1000,7 @@ State Run::finish() {
         *record(index + 2) = triple_of(pos_, end() - std::min(pos_, end()), at.data3);
         rpos_ = at.data3;
         if (!fire(EV_ITERATE)) return S_DONE;
-        return dispatch(rule_at(rpos_++));
+        return run_item();
       }
       matched_ = count >= min;
       if (!matched_) pos_ = start;
@@ -1005,7 +1013,7 @@ State Run::finish() {
         pos_ = at.data1 + 1;
         *record(index + 2) = triple_of(pos_, end() - pos_, at.data3);
         rpos_ = at.data3;
-        return dispatch(rule_at(rpos_++));
+        return run_item();
       } else {
         pos_ = start;
       }
