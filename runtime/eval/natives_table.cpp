@@ -74,6 +74,7 @@ constexpr Built kBuilt[] = {
     {98, natives::as},            {107, natives::apply},
     {87, natives::checksum},
     {85, natives::to_local_file}, {101, natives::size_q},
+    {40, natives::parse},
 };
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }

@@ -134,6 +134,8 @@ void checksum(bool check, const int32_t* refinements);
 // files.cpp
 void size_q(bool check, const int32_t* refinements);
 void to_local_file(bool check, const int32_t* refinements);
+// parse.cpp
+void parse(bool check, const int32_t* refinements);
 
 // output.cpp
 // Writes a string unchanged, any other value formed, to standard output and the print hooks.
