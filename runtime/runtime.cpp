@@ -45,6 +45,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/checksum.h"
+#include "runtime/io/compression.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/random.h"
@@ -145,6 +146,7 @@ void init() {
   natives_table::register_natives();
   ownership::init();
   checksum::init();
+  compression::init_methods();
   // The stacks, the interpreter, the lexer; then the native and action values from their
   // embedded specs, where the boot payload will later be decoded.
   stack::init();

@@ -131,6 +131,10 @@ void as_money(bool check, const int32_t* refinements);
 // checksum.cpp
 void checksum(bool check, const int32_t* refinements);
 
+// compress.cpp
+void compress(bool check, const int32_t* refinements);
+void decompress(bool check, const int32_t* refinements);
+
 // output.cpp
 // Writes a string unchanged, any other value formed, to standard output and the print hooks.
 void print_formed(const Cell* value, bool newline);
