@@ -46,6 +46,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/checksum.h"
 #include "runtime/io/compression.h"
+#include "runtime/io/xolbin.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/random.h"
@@ -153,6 +154,7 @@ void init() {
   interpreter::init();
   lexer::init();
   natives_table::load_specs();
+  xolbin::bind_codec();
   // The first words of the standard environment, until the library's own files take over.
   natives_table::run_library("prelude.xol");
   // Start-up is over: values made from here on live only as long as something refers to them.
