@@ -65,6 +65,8 @@ constexpr uint32_t kMaxDay = 31;
 constexpr int32_t kErrorArgFields = 6;   // arg1, arg2, arg3, near, where, stack
 constexpr uint8_t kMaxDigit = 9;
 constexpr uint32_t kMoneyDigitBytes = 11;
+constexpr uint8_t kSpace = 0x20;
+constexpr uint8_t kDelete = 0x7F;
 
 // A place a value is read into: cell `index` from the head of the node's buffer.
 struct Slot {
@@ -214,6 +216,11 @@ class Reader {
     names_size_ = size;
     require(size == 0 || names_[size - 1] == '\0');
     for (uint32_t offset : name_offsets_) require(offset < size && names_[offset] != '\0');
+    // A name is what the lexer could make a word of: no spaces or control characters.
+    for (uint32_t i = 0; i < size; ++i) {
+      const uint8_t b = uint8_t(names_[i]);
+      require(b == 0 || (b > kSpace && b != kDelete));
+    }
     symbol_ids_.assign(n, 0);
   }
   int32_t symbol() {
@@ -439,8 +446,11 @@ class Reader {
   Cell copy_at(const std::vector<uint32_t>& path, uint64_t families, bool context_only = false) {
     const Cell found = resolve(path);
     require(in_types(families, found.type()));
-    if (!context_only && in_types(types_of({TYPE_FUNCTION, TYPE_OP, TYPE_HASH, TYPE_MAP}), found.type())) {
-      const NodeId key = found.is(TYPE_HASH) || found.is(TYPE_MAP) ? found.node() : found.data1;
+    // Functions are keyed by their context, series by their node; the two never coincide.
+    const bool function = found.is(TYPE_FUNCTION) || found.is(TYPE_OP);
+    if (!context_only && (function || in_types(kAnyBlock | types_of({TYPE_HASH, TYPE_MAP}),
+                                               found.type()))) {
+      const NodeId key = function ? found.data1 : found.node();
       require(std::find(unfinished_.begin(), unfinished_.end(), key) == unfinished_.end());
     }
     return found;

@@ -24,6 +24,7 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/eval/stack.h"
 #include "runtime/io/xolbin.h"
 #include "runtime/io/xolbin_format.h"
 #include "runtime/memory.h"
@@ -217,6 +218,7 @@ class Writer {
   }
 
   void write_record(const Cell* value) {
+    stack::check_native_depth();
     const TypeId type = value->type();
     if (in_types(kRefusedTypes, type)) refuse(value);
     if (in_types(kBlockTypes, type)) return write_block(value, type);
