@@ -111,11 +111,20 @@ class Writer {
   std::unordered_map<int32_t, uint32_t> symbol_index_;
   std::string names_;
   std::vector<uint32_t> name_offsets_;
-  // The path stack and the paths of values already written.
-  std::vector<uint32_t> path_;
+  // The levels entered so far form a tree: each entry is one level, its index within its
+  // parent and its depth, so a remembered value costs one entry however deep it lies, and its
+  // path is read back by walking up.
+  struct PathEntry {
+    uint32_t parent;
+    uint32_t index;
+    uint32_t depth;
+  };
+  std::vector<PathEntry> entries_{{0, 0, 0}};   // entry 0: above the root values
+  std::vector<uint32_t> levels_{0};             // the entry of each open level
+  std::vector<uint32_t> saved_counters_;
   uint32_t counter_ = 0;
-  std::unordered_map<NodeId, uint32_t> written_;   // node -> offset in path_store_
-  std::vector<uint32_t> path_store_;               // depth, then the indexes
+  std::unordered_map<NodeId, uint32_t> written_;   // node -> its entry
+  std::vector<uint32_t> scratch_path_;
 
   [[noreturn]] void refuse(const Cell* value) {
     error::raise(error::CAT_ACCESS, "no-codec", value);
@@ -149,14 +158,16 @@ class Writer {
   }
 
   // The path of a value written before, as a compact path or a fixed reference record.
-  void put_path(uint32_t offset) {
-    const uint32_t depth = path_store_[offset];
+  void put_path(uint32_t entry) {
+    scratch_path_.clear();
+    for (uint32_t e = entry; e != 0; e = entries_[e].parent) scratch_path_.push_back(entries_[e].index);
     if (!compact_) out_.int32(kReferenceRecord);
-    out_.count(depth);
-    for (uint32_t i = 1; i <= depth; ++i) out_.count(path_store_[offset + i]);
+    out_.count(uint32_t(scratch_path_.size()));
+    for (auto index = scratch_path_.rbegin(); index != scratch_path_.rend(); ++index)
+      out_.count(*index);
   }
 
-  // The stored path of a node, or -1.
+  // The entry of a node written before, or -1.
   int64_t find(NodeId node) const {
     auto it = written_.find(node);
     return it == written_.end() ? -1 : int64_t(it->second);
@@ -165,16 +176,17 @@ class Writer {
   // Writes `content` one level down, with the node remembered at the path that leads there.
   template <class Content>
   void descend(NodeId node, Content content) {
-    path_.push_back(counter_);
+    const uint32_t parent = levels_.back();
+    const uint32_t entry = uint32_t(entries_.size());
+    entries_.push_back({parent, counter_, entries_[parent].depth + 1});
+    levels_.push_back(entry);
+    saved_counters_.push_back(counter_);
     counter_ = 0;
-    if (node != kNoNode) {
-      written_[node] = uint32_t(path_store_.size());
-      path_store_.push_back(uint32_t(path_.size()));
-      path_store_.insert(path_store_.end(), path_.begin(), path_.end());
-    }
+    if (node != kNoNode) written_[node] = entry;
     content();
-    counter_ = path_.back();
-    path_.pop_back();
+    counter_ = saved_counters_.back();
+    saved_counters_.pop_back();
+    levels_.pop_back();
   }
 
   void write_value(const Cell* value) {
