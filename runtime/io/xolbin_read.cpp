@@ -380,7 +380,7 @@ class Reader {
       case TYPE_FUNCTION:
         return read_function(h, Placement{slot, h.new_line});
       case TYPE_CONTEXT:
-        return read_context_object(slot);
+        return read_context_object(slot, h.bits);
       case TYPE_NATIVE:
       case TYPE_ACTION:
         return read_native(slot, h);
@@ -665,8 +665,9 @@ class Reader {
     bool values;
   };
 
-  // A context section; the 0x0E mark was read already when `marked`.
-  Section read_section(bool marked) {
+  // A context section; when `marked` its 0x0E mark was read already, as the type of a
+  // top-level context record whose fixed header word is `header`.
+  Section read_section(bool marked, uint32_t header = 0) {
     uint32_t kind, on_stack, object, values;
     if (compact_) {
       if (!marked) require(byte() == kContextMark);
@@ -676,8 +677,8 @@ class Reader {
       object = flags & kSectionObject;
       values = flags & kSectionValues;
     } else {
-      const uint32_t header = marked ? 0 : word32();
-      if (!marked) require((header & kTypeMask) == kContextMark);
+      if (!marked) header = word32();
+      require((header & kTypeMask) == kContextMark);
       kind = (header >> kFixedKindShift) & kSectionKindMask;
       on_stack = header & kFixedSectionOnStack;
       object = header & kFixedSectionObject;
@@ -739,8 +740,8 @@ class Reader {
     if (!at.for_word) place(at, object);
   }
 
-  void read_context_object(Slot slot) {
-    const Section section = read_section(true);
+  void read_context_object(Slot slot, uint32_t header) {
+    const Section section = read_section(true, compact_ ? kContextMark : header);
     require(!(context::context_cell(section.context)->header & context::kOnStackFlag));
     Cell object;
     object::make_from(section.context, -1, kNoNode, &object);
