@@ -34,15 +34,16 @@ bench:
 	@bench/run
 
 # The libFuzzer targets (clang, sanitizers on), run for FUZZ_SECONDS in all with FUZZ_JOBS
-# workers; crashes are kept in build-fuzz/artifacts/.
+# workers; crashes are kept in build-fuzz/artifacts/. FUZZ_TARGETS picks some of them.
 FUZZ_SECONDS ?= 300
 FUZZ_JOBS    ?= 4
+FUZZ_TARGETS ?= load eval parse xolbin lz zlib deflate gzip
 fuzz:
 	@scripts/install-deps fuzz
 	@$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOL_FUZZ=ON \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target xol_fuzz_load xol_fuzz_eval xol_fuzz_parse
-	@fuzz/run build-fuzz $(FUZZ_SECONDS) $(FUZZ_JOBS)
+	@cmake --build build-fuzz -j $(JOBS) --target $(addprefix xol_fuzz_,$(FUZZ_TARGETS))
+	@fuzz/run build-fuzz $(FUZZ_SECONDS) $(FUZZ_JOBS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf build build-asan build-fuzz

@@ -47,13 +47,15 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/checksum.h"
-#include "runtime/eval/parse.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_table.h"
+#include "runtime/eval/parse.h"
 #include "runtime/eval/random.h"
 #include "runtime/eval/stack.h"
+#include "runtime/io/compression.h"
 #include "runtime/io/http.h"
 #include "runtime/io/lexer.h"
+#include "runtime/io/xolbin.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
 #include "runtime/print_hooks.h"
@@ -152,12 +154,14 @@ void init() {
   parse::init();
   ownership::init();
   checksum::init();
+  compression::init_methods();
   // The stacks, the interpreter, the lexer; then the native and action values from their
   // embedded specs, where the boot payload will later be decoded.
   stack::init();
   interpreter::init();
   lexer::init();
   natives_table::load_specs();
+  xolbin::bind_codec();
   // The standard environment written in Xol, file by file.
   for (std::string_view file : {"prelude.xol", "core.xol", "converters.xol", "series.xol"})
     natives_table::run_library(file);

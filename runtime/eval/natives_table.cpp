@@ -75,6 +75,7 @@ constexpr Built kBuilt[] = {
     {87, natives::checksum},
     {85, natives::to_local_file}, {101, natives::size_q},
     {40, natives::parse},
+    {103, natives::compress},     {104, natives::decompress},
 };
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }

@@ -136,6 +136,9 @@ void size_q(bool check, const int32_t* refinements);
 void to_local_file(bool check, const int32_t* refinements);
 // parse.cpp
 void parse(bool check, const int32_t* refinements);
+// compress.cpp
+void compress(bool check, const int32_t* refinements);
+void decompress(bool check, const int32_t* refinements);
 
 // output.cpp
 // Writes a string unchanged, any other value formed, to standard output and the print hooks.
