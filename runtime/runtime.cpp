@@ -46,10 +46,12 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/checksum.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives/natives.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/random.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
+#include "runtime/io/os_info.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
 #include "runtime/print_hooks.h"
@@ -151,6 +153,8 @@ void init() {
   interpreter::init();
   lexer::init();
   natives_table::load_specs();
+  natives::init_print();
+  os_info::bind_routines();
   // The first words of the standard environment, until the library's own files take over.
   natives_table::run_library("prelude.xol");
   // Start-up is over: values made from here on live only as long as something refers to them.
