@@ -15,8 +15,10 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/eval/error_raise.h"
 #include "runtime/process.h"
 #include "runtime/utf8.h"
 
@@ -40,7 +42,7 @@ constexpr Arch kArchs[] = {
 };
 constexpr std::string_view kArmPrefix = "arm";
 
-Cell os_text(std::string_view bytes) {
+Cell text_of(std::string_view bytes) {
   Cell text;
   string::make_at(&text, uint32_t(bytes.size()));
   utf8::load_os_text(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), text.node());
@@ -82,6 +84,12 @@ Cell* os_info_routine() {
 
 }  // namespace
 
+std::string os_text(const Cell* text) {
+  std::string bytes = file::to_os_path(text);
+  if (bytes.find('\0') != std::string::npos) error::raise(error::CAT_SCRIPT, "invalid-arg", text);
+  return bytes;
+}
+
 std::string join_arguments(int argc, const char* const* argv) {
   std::string line;
   for (int i = 0; i < argc; ++i) {
@@ -94,7 +102,7 @@ std::string join_arguments(int argc, const char* const* argv) {
 }
 
 void command_line(Cell* result) {
-  *result = os_text(join_arguments(rt::state.argc, rt::state.argv));
+  *result = text_of(join_arguments(rt::state.argc, rt::state.argv));
 }
 
 void environment(Cell* result) {
@@ -104,9 +112,9 @@ void environment(Cell* result) {
     // A name may not be empty, so an "=" in the first place belongs to the name.
     const char* split = strchr(*entry + (**entry == '=' ? 1 : 0), '=');
     const std::string_view name(*entry, split ? size_t(split - *entry) : strlen(*entry));
-    const Cell key = os_text(name);
+    const Cell key = text_of(name);
     block::append_cell(&pairs, &key);
-    const Cell value = os_text(split ? std::string_view(split + 1) : std::string_view());
+    const Cell value = text_of(split ? std::string_view(split + 1) : std::string_view());
     block::append_cell(&pairs, &value);
   }
   map::make_at(result, int32_t(block::length(&pairs) / 2));
@@ -147,7 +155,7 @@ void describe(Cell* result) {
   // a cell it does not scan.
   Cell info;
   object::make_at(&info, kInfoFields);
-  add_field(&info, "name", os_text(name));
+  add_field(&info, "name", text_of(name));
   add_field(&info, "arch", word::load(arch_name(kernel.machine)));
   add_field(&info, "version", kernel_version(kernel.release));
   add_field(&info, "build", integer::make(0));
@@ -157,7 +165,7 @@ void describe(Cell* result) {
 void bind_routines() {
   Cell spec;
   block::make_at(&spec, 1);
-  const Cell doc = os_text("Returns detailed operating system version information");
+  const Cell doc = text_of("Returns detailed operating system version information");
   block::append_cell(&spec, &doc);
   Cell routine;
   routines::make_value(&spec, nullptr, routines::add<os_info_routine>("os-info"), 0, &routine);

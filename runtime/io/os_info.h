@@ -15,6 +15,10 @@
 
 namespace xol::os_info {
 
+// The UTF-8 form of a text for the OS (file::to_os_path). A text holding a NUL, where the OS
+// would silently cut it, raises script invalid-arg with the text.
+std::string os_text(const Cell* text);
+
 // The command line of `argc` arguments (see above), as UTF-8 bytes.
 std::string join_arguments(int argc, const char* const* argv);
 // The process's command line as a new string!.

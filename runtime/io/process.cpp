@@ -8,9 +8,9 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/datatypes/text_types.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/io/os_info.h"
 #include "runtime/utf8.h"
 
 namespace xol::process {
@@ -62,7 +62,7 @@ std::vector<std::string> split_command(const std::string& line) {
 platform::StreamSpec stream_of(const Cell* value, std::string* path, platform::StreamKind absent) {
   if (!value) return {absent, nullptr};
   if (value->is(TYPE_FILE)) {
-    *path = file::to_os_path(value);
+    *path = os_info::os_text(value);
     return {platform::STREAM_FILE, path->c_str()};
   }
   return {platform::STREAM_PIPE, nullptr};
@@ -104,7 +104,7 @@ void deliver(const std::string& captured, Cell* target) {
 }  // namespace
 
 int32_t call(const Cell* command, const CallOptions& options) {
-  const std::string line = file::to_os_path(command);
+  const std::string line = os_info::os_text(command);
   std::vector<std::string> words;
   if (options.shell) words = {kShell, "-c", line};
   else if (command->is(TYPE_FILE)) words = {line};
@@ -144,7 +144,7 @@ int32_t call(const Cell* command, const CallOptions& options) {
 }
 
 void launch_detached(const char* program, const Cell* argument) {
-  const std::string text = file::to_os_path(argument);
+  const std::string text = os_info::os_text(argument);
   const char* argv[] = {program, text.c_str(), nullptr};
   const platform::StreamSpec streams[3] = {{platform::STREAM_NULL, nullptr},
                                            {platform::STREAM_NULL, nullptr},

@@ -11,7 +11,6 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
-#include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
@@ -49,7 +48,7 @@ void result_unset() {
 std::string variable_name(const Cell* var) {
   Cell text = *var;
   if (!string::is_text_type(text.type())) actions::form_value(var, kNoPartLimit, &text);
-  return file::to_os_path(&text);
+  return os_info::os_text(&text);
 }
 
 // A byte count as the statistics give it: an integer! when it fits, else a float!.
@@ -119,7 +118,7 @@ void wait(bool, const int32_t*) {
 void set_env(bool, const int32_t*) {
   const std::string name = variable_name(arguments);
   const Cell* value = arguments + 1;
-  const std::string text = value->is(TYPE_NONE) ? std::string() : file::to_os_path(value);
+  const std::string text = value->is(TYPE_NONE) ? std::string() : os_info::os_text(value);
   if (!os::set_env(name.c_str(), value->is(TYPE_NONE) ? nullptr : text.c_str()))
     error::raise(error::CAT_SCRIPT, "invalid-arg", arguments);
   result(*value);
