@@ -94,7 +94,8 @@ SpawnFailure open_stream(int which, const StreamSpec& spec, Ends* ends) {
     case STREAM_INHERIT:
       return SPAWN_OK;
     case STREAM_NULL:
-      ends->child[which] = above_standard(open("/dev/null", input ? O_RDONLY | O_CLOEXEC : O_WRONLY | O_CLOEXEC));
+      ends->child[which] =
+          above_standard(open("/dev/null", (input ? O_RDONLY : O_WRONLY) | O_CLOEXEC));
       return ends->child[which] < 0 ? SPAWN_SYSTEM : SPAWN_OK;
     case STREAM_FILE:
       ends->child[which] = above_standard(input ? open(spec.path, O_RDONLY | O_CLOEXEC)
@@ -135,7 +136,8 @@ SpawnFailure spawn(const char* const* argv, const StreamSpec streams[3], Child* 
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attributes);
   for (int which = 0; which < 3; ++which)
-    if (ends.child[which] >= 0) posix_spawn_file_actions_adddup2(&actions, ends.child[which], which);
+    if (ends.child[which] >= 0)
+      posix_spawn_file_actions_adddup2(&actions, ends.child[which], which);
   sigset_t signals;
   sigemptyset(&signals);
   posix_spawnattr_setsigmask(&attributes, &signals);

@@ -300,7 +300,8 @@ Cell encode_value(const Cell* value, Base base) {
   }
   std::string_view data = binary::bytes(&bytes);
   // The text must fit a series: a larger one is refused before anything is written.
-  if (encoded_size(base, data.size()) > kMaxEncodedSize) error::raise(error::CAT_SCRIPT, "too-long");
+  if (encoded_size(base, data.size()) > kMaxEncodedSize)
+    error::raise(error::CAT_SCRIPT, "too-long");
   std::string text(encoded_size(base, data.size()), '\0');
   auto* start = reinterpret_cast<uint8_t*>(text.data());
   uint8_t* end = encode(base, reinterpret_cast<const uint8_t*>(data.data()), data.size(), start);

@@ -29,7 +29,9 @@ constexpr const char* kShell = "/bin/sh";
   raise_cannot_open(&text);
 }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // The words of a command line (see process.h).
 std::vector<std::string> split_command(const std::string& line) {

@@ -186,7 +186,9 @@ void stats(bool, const int32_t* refinements) {
 void call(bool, const int32_t* refinements) {
   enum { REF_WAIT, REF_SHOW, REF_CONSOLE, REF_SHELL, REF_INPUT, REF_OUTPUT, REF_ERROR };
   if (refinements[REF_CONSOLE] >= 0) error::raise(error::CAT_INTERNAL, "not-done");
-  auto given = [&](int32_t k) { return refinements[k] >= 0 ? arguments + refinements[k] : nullptr; };
+  auto given = [&](int32_t k) {
+    return refinements[k] >= 0 ? arguments + refinements[k] : nullptr;
+  };
   process::CallOptions options;
   options.wait = refinements[REF_WAIT] >= 0;
   options.shell = refinements[REF_SHELL] >= 0;

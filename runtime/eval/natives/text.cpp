@@ -43,7 +43,8 @@ void percent_coded(Fill fill) {
 base_encoding::Base base_of(const int32_t* refinements) {
   if (refinements[0] < 0) return base_encoding::BASE_64;
   const Cell* base = arguments + refinements[0];
-  if (!base_encoding::is_base(integer::get(base))) error::raise(error::CAT_SCRIPT, "invalid-arg", base);
+  if (!base_encoding::is_base(integer::get(base)))
+    error::raise(error::CAT_SCRIPT, "invalid-arg", base);
   return base_encoding::Base(integer::get(base));
 }
 
@@ -56,7 +57,8 @@ void change_case(const int32_t* refinements, case_map::Case to) {
   Cell limit;
   if (refinements[0] >= 0) {
     limit = arguments[refinements[0]];
-    if (!string::is_text_type(limit.type())) integer::make_at(&limit, call::float_to_integer(&limit));
+    if (!string::is_text_type(limit.type()))
+      integer::make_at(&limit, call::float_to_integer(&limit));
   }
   const series::Range range = series::copy_range(value, refinements[0] >= 0 ? &limit : nullptr);
   case_map::change_case_units(value->node(), range.start, range.count, to);
@@ -75,7 +77,9 @@ void mark_new_lines(const Cell* position, bool on, uint32_t step) {
   }
 }
 
-enum TranscodeRefinement { REF_NEXT, REF_ONE, REF_PRESCAN, REF_SCAN, REF_PART, REF_INTO, REF_TRACE };
+enum TranscodeRefinement {
+  REF_NEXT, REF_ONE, REF_PRESCAN, REF_SCAN, REF_PART, REF_INTO, REF_TRACE,
+};
 
 // The code points (string!) or bytes (binary!) that /part lets the lexer read: an integer!, or
 // a position in the same series; -1 for all.
