@@ -2,10 +2,14 @@
 #include "platform/os.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include <sys/utsname.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace xol::platform {
 namespace {
@@ -36,6 +40,17 @@ bool set_env(const char* name, const char* value) {
   return (value ? setenv(name, value, 1) : unsetenv(name)) == 0;
 }
 
+const char* const* environment() { return environ; }
+
+KernelName kernel_name() {
+  KernelName name = {};
+  utsname info;
+  if (uname(&info) != 0) return name;
+  snprintf(name.release, sizeof name.release, "%s", info.release);
+  snprintf(name.machine, sizeof name.machine, "%s", info.machine);
+  return name;
+}
+
 bool current_dir(char* buffer, size_t size) { return getcwd(buffer, size) != nullptr; }
 
 bool set_current_dir(const char* path) { return chdir(path) == 0; }
@@ -46,8 +61,10 @@ WallClock now() {
   return {int64_t(time.tv_sec), int32_t(time.tv_nsec)};
 }
 
-CalendarDay today(bool utc) {
-  time_t seconds = time(nullptr);
+CalendarDay today(bool utc) { return calendar_day(int64_t(time(nullptr)), utc); }
+
+CalendarDay calendar_day(int64_t instant, bool utc) {
+  time_t seconds = time_t(instant);
   tm fields;
   if (utc) {
     gmtime_r(&seconds, &fields);

@@ -20,6 +20,16 @@ void write_stderr(const char* text, size_t length);
 const char* get_env(const char* name);
 // Sets the variable, or removes it when `value` is null; false when the OS refuses.
 bool set_env(const char* name, const char* value);
+// The environment: "NAME=value" entries, ended by a null pointer.
+const char* const* environment();
+
+// The kernel's release ("6.1.0-18-amd64") and machine ("x86_64"), from uname(2); empty texts
+// when it fails.
+struct KernelName {
+  char release[65];
+  char machine[65];
+};
+KernelName kernel_name();
 
 // Writes the current directory, zero-terminated, into `buffer`; false when it does not fit or
 // cannot be read.
@@ -40,6 +50,8 @@ struct CalendarDay {
 };
 // Today in UTC, or in the local time zone as the TZ variable currently names it.
 CalendarDay today(bool utc);
+// The day of the instant `seconds` after 1970-01-01 UTC, in UTC or in the local time zone.
+CalendarDay calendar_day(int64_t seconds, bool utc);
 
 // Sleeps `milliseconds`, resuming after interruptions until the whole time has passed.
 void sleep_milliseconds(uint32_t milliseconds);

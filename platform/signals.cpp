@@ -49,9 +49,9 @@ constexpr SignalDefault kSignalDefaults[] = {
     {SIGFPE, rt::RUNTIME_FPU_ERROR},
     {SIGILL, rt::RUNTIME_ILLEGAL_INSTRUCTION},
     {SIGTRAP, rt::RUNTIME_BREAKPOINT},
-    {SIGINT, rt::RUNTIME_NORMAL_END},
-    {SIGHUP, rt::RUNTIME_NORMAL_END},
 };
+
+constexpr int kInterrupts[] = {SIGINT, SIGHUP, SIGTERM};
 
 FaultReporter reporter = nullptr;
 uintptr_t guard_low = 0;
@@ -74,6 +74,9 @@ void on_signal(int signal, siginfo_t* info, void* context) {
   _exit(code);   // the reporter ends the process; returning into the fault would repeat it
 }
 
+// Standard output is written unbuffered, so nothing is left to flush.
+void on_interrupt(int signal) { _exit(kSignalledStatusBase + signal); }
+
 }  // namespace
 
 int runtime_error_for_signal(int signal, int si_code, uintptr_t fault_address) {
@@ -93,6 +96,10 @@ void install_signal_handlers(FaultReporter fault_reporter) {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigfillset(&action.sa_mask);
   for (const SignalDefault& entry : kSignalDefaults) sigaction(entry.signal, &action, nullptr);
+  struct sigaction interrupt = {};
+  interrupt.sa_handler = on_interrupt;
+  sigfillset(&interrupt.sa_mask);
+  for (int signal : kInterrupts) sigaction(signal, &interrupt, nullptr);
 }
 
 bool install_alternate_signal_stack() {

@@ -5,7 +5,8 @@
 // is an overflow of that stack. The handler runs on an alternate signal stack, so it still runs
 // when the native stack is used up; it hands the code and the faulting instruction's address to
 // the runtime's reporter, in signal context, where only async-signal-safe calls are allowed.
-// SIGINT and SIGHUP (the console closing) map to code 0, a silent normal end.
+// SIGINT, SIGHUP (the terminal closing) and SIGTERM end the process at once, silently, with the
+// status 128 + the signal's number that shells expect of a process those signals ended.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,9 @@ namespace xol::platform {
 
 // Receives the runtime error code and the address of the faulting instruction; ends the process.
 using FaultReporter = void (*)(int code, uintptr_t address);
+
+// Status 128 + N of a process that signal N ended.
+constexpr int kSignalledStatusBase = 128;
 
 // Installs the handler for the fatal signals and the interrupts, for the whole process.
 void install_signal_handlers(FaultReporter reporter);

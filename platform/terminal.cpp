@@ -3,22 +3,32 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
+
+#include "platform/signals.h"
 
 namespace xol::platform {
 
-void write_bytes(int fd, const void* bytes, size_t size) {
+int write_bytes(int fd, const void* bytes, size_t size) {
   const char* next = static_cast<const char*>(bytes);
   while (size > 0) {
     ssize_t written = ::write(fd, next, size);
     if (written <= 0) {
       if (written < 0 && errno == EINTR) continue;
-      return;
+      return written < 0 ? errno : EIO;
     }
     next += written;
     size -= static_cast<size_t>(written);
   }
+  return 0;
 }
+
+bool is_broken_pipe(int error) { return error == EPIPE; }
+
+int broken_pipe_status() { return kSignalledStatusBase + SIGPIPE; }
+
+const char* error_text(int error) { return strerror(error); }
 
 bool is_terminal(int fd) { return ::isatty(fd) == 1; }
 

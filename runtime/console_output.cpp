@@ -12,6 +12,7 @@
 
 #include "platform/terminal.h"
 #include "runtime/print_hooks.h"
+#include "runtime/process.h"
 #include "runtime/tracked_heap.h"
 #include "runtime/utf8.h"
 
@@ -33,7 +34,8 @@ bool line_open = false;
 
 void write_out(const void* bytes, size_t size) {
   if (size == 0) return;
-  platform::write_bytes(platform::kStdoutFd, bytes, size);
+  if (const int error = platform::write_bytes(platform::kStdoutFd, bytes, size))
+    rt::output_failed(error);
   line_open = static_cast<const uint8_t*>(bytes)[size - 1] != kLineEnd;
 }
 

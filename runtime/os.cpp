@@ -52,6 +52,15 @@ double now_time(bool precise) {
   return precise ? seconds + clock.nanoseconds / kNanosecondsPerSecond : seconds;
 }
 
+Moment now(bool utc, bool precise) {
+  const platform::WallClock clock = platform::now();
+  const platform::CalendarDay day = platform::calendar_day(clock.seconds, utc);
+  const int64_t local = clock.seconds + day.utc_offset;
+  double seconds = double((local % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay);
+  if (precise) seconds += clock.nanoseconds / kNanosecondsPerSecond;
+  return {day.year, day.month, day.day, day.utc_offset, seconds};
+}
+
 char* current_dir(int32_t* length) {
   for (size_t size = kFirstDirSize; size <= kMaxDirSize; size *= 2) {
     auto* buffer = static_cast<char*>(rt::allocate(size));

@@ -29,6 +29,16 @@ uint32_t now_date(bool utc);
 // Seconds since midnight UTC; whole seconds unless `precise`.
 double now_time(bool precise);
 
+// The current moment from one reading of the clock, so that a day cannot change between the
+// date and the time: the calendar day (local with its offset, or UTC) and the time of day on
+// that day's clock in seconds, whole unless `precise`.
+struct Moment {
+  int32_t year, month, day;
+  int32_t utc_offset;     // seconds east of UTC; 0 for UTC
+  double seconds;
+};
+Moment now(bool utc, bool precise);
+
 // The current directory as a new zero-terminated block of the tracked heap (the caller frees it),
 // its length in bytes without the terminator stored in `length`; nullptr when it cannot be read.
 char* current_dir(int32_t* length);

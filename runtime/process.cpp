@@ -20,6 +20,7 @@
 
 #include "platform/os.h"
 #include "platform/signals.h"
+#include "platform/terminal.h"
 #include "platform/thread.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/tracked_heap.h"
@@ -97,6 +98,8 @@ constexpr const char* kCategoryNames[] = {
 };
 
 MessageBoxFn message_box = nullptr;
+bool output_lost = false;
+constexpr int kOutputLostStatus = 1;
 
 // Bounded text building with no allocation and no library formatting, so that the signal
 // handler can use it.
@@ -147,7 +150,8 @@ class TextBuffer {
 
 int exit_status(int code) {
   int status = code & kExitStatusMask;
-  return status == 0 && code != 0 ? kFailureStatus : status;
+  if (status == 0 && code != 0) return kFailureStatus;
+  return status == 0 && output_lost ? kOutputLostStatus : status;
 }
 
 [[noreturn]] void end_process(int code) {
@@ -252,6 +256,18 @@ size_t format_report(int code, uintptr_t address, char* out) {
 }
 
 void set_message_box(MessageBoxFn show) { message_box = show; }
+
+void output_failed(int error) {
+  if (platform::is_broken_pipe(error)) platform::exit_now(platform::broken_pipe_status());
+  if (output_lost) return;
+  output_lost = true;
+  char line[kUncaughtLineCapacity];
+  TextBuffer text(line, sizeof line);
+  text.add("*** Output Error: cannot write to standard output: ");
+  text.add(platform::error_text(error));
+  text.add("\n");
+  platform::write_stderr(line, text.length());
+}
 
 void runtime_error(int code, uintptr_t address) {
   if (code != RUNTIME_NORMAL_END) {

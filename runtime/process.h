@@ -100,6 +100,12 @@ void init_process(int argc, char** argv);
 // fatal report when a code, an error or an exception escapes it.
 [[noreturn]] void run_runtime_thread(void (*body)());
 
+// Standard output could not be written, with this errno. A reader that has gone (as in
+// `xol s.xol | head -1`) ends the process at once, silently, with 141 as other Unix filters do;
+// any other failure (a full disk) is reported once on stderr, and the process that would have
+// ended with 0 ends with 1.
+void output_failed(int error);
+
 // Throws `code` to the nearest guard whose catch level covers it.
 [[noreturn]] void throw_code(uint32_t code);
 

@@ -48,6 +48,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/checksum.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/natives/natives.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/parse.h"
 #include "runtime/eval/random.h"
@@ -55,6 +56,7 @@
 #include "runtime/io/compression.h"
 #include "runtime/io/http.h"
 #include "runtime/io/lexer.h"
+#include "runtime/io/os_info.h"
 #include "runtime/io/xolbin.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
@@ -162,6 +164,8 @@ void init() {
   lexer::init();
   natives_table::load_specs();
   xolbin::bind_codec();
+  natives::init_print();
+  os_info::bind_routines();
   // The standard environment written in Xol, file by file.
   for (std::string_view file : {"prelude.xol", "core.xol", "converters.xol", "series.xol"})
     natives_table::run_library(file);

@@ -14,11 +14,15 @@
 
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/string_storage.h"
+#include "runtime/eval/error_raise.h"
 #include "runtime/string_widening.h"
 
 namespace xol::base_encoding {
 
 namespace {
+
+// The largest text a series holds, in bytes.
+constexpr size_t kMaxEncodedSize = 0x7FFFFFFF;
 
 constexpr char kBase16Digits[] = "0123456789ABCDEF";
 constexpr char kBase58Digits[] = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
@@ -295,6 +299,9 @@ Cell encode_value(const Cell* value, Base base) {
     string::append_utf8_bytes(bytes.node(), value);
   }
   std::string_view data = binary::bytes(&bytes);
+  // The text must fit a series: a larger one is refused before anything is written.
+  if (encoded_size(base, data.size()) > kMaxEncodedSize)
+    error::raise(error::CAT_SCRIPT, "too-long");
   std::string text(encoded_size(base, data.size()), '\0');
   auto* start = reinterpret_cast<uint8_t*>(text.data());
   uint8_t* end = encode(base, reinterpret_cast<const uint8_t*>(data.data()), data.size(), start);

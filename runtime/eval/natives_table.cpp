@@ -76,6 +76,15 @@ constexpr Built kBuilt[] = {
     {85, natives::to_local_file}, {101, natives::size_q},
     {40, natives::parse},
     {103, natives::compress},     {104, natives::decompress},
+    {37, natives::stats},         {47, natives::dehex},
+    {48, natives::enhex},         {71, natives::uppercase},
+    {72, natives::lowercase},     {84, natives::debase},
+    {86, natives::wait},          {89, natives::new_line},
+    {90, natives::new_line_q},    {91, natives::enbase},
+    {93, natives::set_env},       {94, natives::get_env},
+    {95, natives::list_env},      {96, natives::now},
+    {99, natives::call},          {102, natives::browse},
+    {105, natives::recycle},      {106, natives::transcode},
 };
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }

@@ -2,6 +2,7 @@
 // any length go out whole, and the hooks run in registration order.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "runtime/console_output.h"
 #include "runtime/print_hooks.h"
+#include "runtime/process.h"
 #include "tests/unit/stdout_capture.h"
 
 namespace xol {
@@ -126,7 +128,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "\xF0\x9F\x98\x80", "a"}),
     [](const ::testing::TestParamInfo<LongCase>& info) { return info.param.name; });
 
-TEST_F(ConsoleOutput, OutputToAClosedPipeIsLostWithoutKillingTheProcess) {
+// A reader that has gone ends the process at once and quietly, with 141 as Unix filters do
+// (`xol s.xol | head -1`), never by the signal and never with 0.
+TEST_F(ConsoleOutput, OutputToAClosedPipeEndsTheProcessQuietlyWith141) {
   EXPECT_EXIT(
       {
         int ends[2];
@@ -135,10 +139,25 @@ TEST_F(ConsoleOutput, OutputToAClosedPipeIsLostWithoutKillingTheProcess) {
         ::dup2(ends[1], 1);
         console::init();
         console::write_cstr("lost");
-        console::write_latin1_line("lost", 4);
         _exit(0);
       },
-      ::testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(141), "^$");
+}
+
+// Any other failure (a full disk) is reported once, output goes on, and the run that would
+// have ended with 0 ends with 1.
+TEST_F(ConsoleOutput, AFailedWriteIsReportedOnceAndTheNormalEndBecomesStatus1) {
+  EXPECT_EXIT(
+      {
+        const int full = ::open("/dev/full", O_WRONLY);
+        if (full < 0 || ::dup2(full, 1) < 0) _exit(2);
+        console::init();
+        console::write_cstr("lost");
+        console::write_latin1_line("lost", 4);
+        rt::runtime_error(rt::RUNTIME_NORMAL_END, 0);
+      },
+      ::testing::ExitedWithCode(1),
+      "^\\*\\*\\* Output Error: cannot write to standard output: No space left on device\n$");
 }
 
 TEST(BuildDate, HasTheDateSlashTimeForm) {

@@ -88,6 +88,35 @@ TEST_F(OsLocalZone, TheZoneFieldFollowsTheLocalOffset) {
   }
 }
 
+// The local moment is the UTC one moved by the zone's offset, the time of day taken on the
+// local day's clock (a zone far east or west of UTC often lies on another day).
+TEST_F(OsLocalZone, TheLocalMomentIsTheUtcMomentMovedByTheOffset) {
+  const struct {
+    const char* tz;
+    int32_t offset;
+  } cases[] = {{"LINT-14", 14 * 3600}, {"XST-5:30", 19800}, {"BIT12", -12 * 3600}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(set_env("TZ", c.tz));
+    const Moment utc = now(true, false);
+    const Moment local = now(false, false);
+    EXPECT_EQ(utc.utc_offset, 0);
+    EXPECT_EQ(local.utc_offset, c.offset) << c.tz;
+    EXPECT_EQ(local.seconds, std::floor(local.seconds));
+    EXPECT_GE(local.seconds, 0.0);
+    EXPECT_LT(local.seconds, 86400.0);
+    double gap = std::fmod(local.seconds - c.offset - utc.seconds + 2 * 86400.0, 86400.0);
+    EXPECT_TRUE(gap <= 1.0 || gap >= 86399.0) << c.tz << " " << gap;
+    const int64_t utc_day = int64_t(utc.year) * 10000 + utc.month * 100 + utc.day;
+    const int64_t local_day = int64_t(local.year) * 10000 + local.month * 100 + local.day;
+    // Within a second of midnight the two readings may straddle it; the days then agree with
+    // the later reading, so only a day before or after can differ from the UTC one.
+    if (local.seconds - c.offset >= 0 && local.seconds - c.offset < 86400)
+      EXPECT_EQ(local_day, utc_day) << c.tz;
+    else
+      EXPECT_NE(local_day, utc_day) << c.tz;
+  }
+}
+
 // ---- clock and sleep ----
 
 TEST(OsClock, SecondsSinceMidnight) {

@@ -154,7 +154,6 @@ TEST(ProcessSignals, MapsEachSignalAndSiCodeToItsRuntimeError) {
       {SIGILL, ILL_PRVOPC, RUNTIME_ILLEGAL_INSTRUCTION},  {SIGTRAP, TRAP_BRKPT, RUNTIME_BREAKPOINT},
       {SIGBUS, BUS_ADRALN, RUNTIME_INVALID_ALIGNMENT},    {SIGBUS, BUS_ADRERR, RUNTIME_BUS_ERROR},
       {SIGSEGV, SEGV_MAPERR, RUNTIME_ACCESS_VIOLATION},   {SIGSEGV, SEGV_ACCERR, RUNTIME_ACCESS_VIOLATION},
-      {SIGINT, SI_USER, RUNTIME_NORMAL_END},              {SIGHUP, SI_KERNEL, RUNTIME_NORMAL_END},
       {SIGUSR1, SI_USER, RUNTIME_UNKNOWN},
   };
   for (const Case& c : cases)
@@ -217,7 +216,10 @@ struct EndCase {
 const EndCase kEndCases[] = {
     {"ReturningBody", [] {}, 0, "^$"},
     {"NormalEndCode", [] { throw_code(THROWN_NORMAL_END); }, 0, "^$"},
-    {"Interrupt", [] { std::raise(SIGINT); }, 0, "^$"},
+    // An interrupted script fails as shells expect, 128 + the signal, never with 0.
+    {"Interrupt", [] { std::raise(SIGINT); }, 130, "^$"},
+    {"Hangup", [] { std::raise(SIGHUP); }, 129, "^$"},
+    {"Terminate", [] { std::raise(SIGTERM); }, 143, "^$"},
     {"UncaughtThrow", [] { throw_code(0x12345); }, 95,
      RUNTIME_REPORT("95", "no CATCH for THROW") ANY_ADDRESS},
     {"CodePassingAnInnerGuard", [] { guard(THROWN_BREAK, [] { throw_code(THROWN_ERROR); }); }, 95,

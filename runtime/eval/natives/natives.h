@@ -145,5 +145,29 @@ void decompress(bool check, const int32_t* refinements);
 void print_formed(const Cell* value, bool newline);
 void print(bool check, const int32_t* refinements);
 void prin(bool check, const int32_t* refinements);
+// Makes print's work block in the root block (runtime start-up).
+void init_print();
+
+// text.cpp
+void dehex(bool check, const int32_t* refinements);
+void enhex(bool check, const int32_t* refinements);
+void debase(bool check, const int32_t* refinements);
+void enbase(bool check, const int32_t* refinements);
+void uppercase(bool check, const int32_t* refinements);
+void lowercase(bool check, const int32_t* refinements);
+void new_line(bool check, const int32_t* refinements);
+void new_line_q(bool check, const int32_t* refinements);
+void transcode(bool check, const int32_t* refinements);
+
+// system.cpp
+void wait(bool check, const int32_t* refinements);
+void set_env(bool check, const int32_t* refinements);
+void get_env(bool check, const int32_t* refinements);
+void list_env(bool check, const int32_t* refinements);
+void now(bool check, const int32_t* refinements);
+void recycle(bool check, const int32_t* refinements);
+void stats(bool check, const int32_t* refinements);
+void call(bool check, const int32_t* refinements);
+void browse(bool check, const int32_t* refinements);
 
 }  // namespace xol::natives
