@@ -6,6 +6,7 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
+#include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
 #include "runtime/datatypes/binary.h"
@@ -151,8 +152,8 @@ void init() {
   interpreter::init();
   lexer::init();
   natives_table::load_specs();
-  // The first words of the standard environment, until the library's own files take over.
-  natives_table::run_library("prelude.xol");
+  // The standard environment, in its build order.
+  library::boot();
   // Start-up is over: values made from here on live only as long as something refers to them.
   boot::flag = 0;
   collector::active = true;
