@@ -108,17 +108,22 @@ Cell* get_current_dir() {
   return answer_with(directory);
 }
 
+// Runs the OS call on the path's native form; a path holding a NUL names no file (the OS would
+// read only the part before it), so the call is not made and fails.
+bool with_os_path(const Cell* path, bool (*call)(const char*)) {
+  const std::string native = file::to_os_path(path);
+  return native.find('\0') == std::string::npos && call(native.c_str());
+}
+
 void set_current_dir(Cell* path) {
-  if (!platform::set_current_dir(file::to_os_path(path).c_str()))
-    error::raise(CAT_ACCESS, "cannot-open", path);
+  if (!with_os_path(path, platform::set_current_dir)) error::raise(CAT_ACCESS, "cannot-open", path);
 }
 
 void create_dir(Cell* path) {
-  if (!platform::make_dir(file::to_os_path(path).c_str()))
-    error::raise(CAT_ACCESS, "no-create", path);
+  if (!with_os_path(path, platform::make_dir)) error::raise(CAT_ACCESS, "no-create", path);
 }
 
-bool exists_q(Cell* path) { return platform::path_exists(file::to_os_path(path).c_str()); }
+bool exists_q(Cell* path) { return with_os_path(path, platform::path_exists); }
 
 // The operating-system information object belongs to the OS services, not built yet.
 Cell* os_info() { error::raise(error::CAT_INTERNAL, "not-done"); }
