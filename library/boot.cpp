@@ -34,8 +34,7 @@ void make_constants(const char* file) {
   context::set_global(symbol::make("null-handle"), &null_handle);
 }
 
-void bind_global_routines(const char* file) { bind_routines(file, false); }
-void bind_field_routines(const char* file) { bind_routines(file, true); }
+void bind_file(const char* file) { bind_routines(file); }
 void make_predicates(const char*) { define_predicates(); }
 
 // A file! of the folder's path, with the "/" that ends a folder's name.
@@ -95,14 +94,14 @@ struct BootStep {
 
 constexpr BootStep kBootOrder[] = {
     {"prelude.xol", evaluate},                  // none, true, false
-    {"routines.xol", bind_global_routines},     // quit-return .. write-stdout
+    {"routines.xol", bind_file},                // quit-return .. write-stdout
     {"constants.xol", make_constants},          // yes, no, characters, typesets, colours
     {"core.xol", evaluate},                     // routine, also, attempt, comment, quit ..
     {nullptr, make_predicates},                 // bitset? .. planar?
     {"converters.xol", evaluate},               // to-bitset .. to-point3D
     {"series.xol", evaluate},                   // replace, alter, .. context, charset ..
     {"system.xol", evaluate},                   // the system object, transcode-trace
-    {"routines.xol", bind_field_routines},      // system/state/GC, the float flags' hook
+    {"system-routines.xol", bind_file},         // system/state/GC, the float flags' hook
     {"errors.xol", finish_system},
     {"operators.xol", evaluate},                // + .. xor
 };

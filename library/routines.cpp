@@ -1,9 +1,10 @@
 // The library's routines: the words whose bodies are system-level code, each a typed C++
 // function of the routines table bound to its word (or object field) at start-up.
 //
-// Their specs live in library/routines.xol, as `name: [spec]` pairs read in the boot order;
-// the entry of a pair is found by the name's spelling. The type predicates are the exception:
-// their 62 specs differ only in their docstrings, so they are made here from one table.
+// Their specs live in library/routines.xol and system-routines.xol, as `name: [spec]` pairs
+// read in the boot order; the entry of a pair is found by the name's spelling. The type
+// predicates are the exception: their 62 specs differ only in their docstrings, so they are
+// made here from one table.
 #include "library/routines.h"
 
 #include <algorithm>
@@ -319,7 +320,8 @@ constexpr Named named(const char* name) {
   return {name, &routines::add<Fn>};
 }
 
-// Every routine whose spec is in routines.xol, by the spelling of its key's last word.
+// Every routine whose spec is in routines.xol or system-routines.xol, by the spelling of its
+// key's last word.
 constexpr Named kRoutines[] = {
     named<quit_return>("quit-return"),
     named<set_quiet>("set-quiet"),
@@ -394,11 +396,10 @@ void register_routines() {
   for (size_t i = 0; i < std::size(kRoutines); ++i) codes[i] = kRoutines[i].add(kRoutines[i].name);
 }
 
-void bind_routines(std::string_view file, bool fields) {
+void bind_routines(std::string_view file) {
   const Cell body = natives_table::load_library_body(file);
   for (uint32_t i = 0; i + 1 < block::length(&body); i += 2) {
     const Cell* key = block::head(&body) + i;
-    if (key->is(TYPE_SET_PATH) != fields) continue;
     const int32_t code = code_of(word::symbol_of(last_word(key)));
     Cell made;
     routines::make_value(block::head(&body) + i + 1, nullptr, code, 0, &made);

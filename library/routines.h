@@ -8,10 +8,9 @@ namespace xol::library {
 
 // Fills the routines table (emptied first: start-up may run more than once in a process).
 void register_routines();
-// Makes the routine! of every `name: [spec]` pair of the embedded file and stores it: with
-// `fields`, only the pairs whose name is a set-path (a field of an object made by then),
-// otherwise only the set-word pairs (global words).
-void bind_routines(std::string_view file, bool fields);
+// Makes the routine! of every `name: [spec]` pair of the embedded file and stores it: a
+// set-word name in its global word, a set-path name in the field it names.
+void bind_routines(std::string_view file);
 // Makes the 62 type predicates and binds them to their global words.
 void define_predicates();
 
