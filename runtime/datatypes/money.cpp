@@ -277,6 +277,11 @@ int32_t find_currency(std::string_view code) {
 
 }  // namespace
 
+int32_t printed_digits() {
+  const Cell* option = object::system_field({"options", "money-digits"});
+  return option && option->is(TYPE_INTEGER) ? integer::get(option) : digits_option;
+}
+
 int32_t currency_lookup(std::string_view code) {
   ensure_currencies();
   if (code.size() != kCodeLength) return -1;
@@ -448,8 +453,8 @@ int32_t form_amount(const Cell* value, Cell* buffer, int32_t part, bool all_digi
       if (separators && number != kUnitsDigit && (kUnitsDigit - number) % 3 == 0) *at++ = '\'';
     }
   }
-  int32_t fraction = all_digits || digits_option > kFractionDigits ? kFractionDigits
-                                                                    : digits_option;
+  const int32_t digits = printed_digits();
+  int32_t fraction = all_digits || digits > kFractionDigits ? kFractionDigits : digits;
   if (fraction >= 1) {
     *at++ = '.';
     for (int number = kUnitsDigit + 1; number <= kUnitsDigit + fraction; ++number)
