@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include <sys/utsname.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -52,6 +53,20 @@ KernelName kernel_name() {
 }
 
 bool current_dir(char* buffer, size_t size) { return getcwd(buffer, size) != nullptr; }
+
+std::string executable_path() {
+  constexpr size_t kMaxPath = 4096;
+  char buffer[kMaxPath];
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+  return length > 0 ? std::string(buffer, size_t(length)) : std::string();
+}
+
+bool make_dir(const char* path) { return mkdir(path, 0777) == 0; }
+
+bool path_exists(const char* path) {
+  struct stat status;
+  return stat(path, &status) == 0;
+}
 
 bool set_current_dir(const char* path) { return chdir(path) == 0; }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace xol::platform {
 
@@ -35,6 +36,12 @@ KernelName kernel_name();
 // cannot be read.
 bool current_dir(char* buffer, size_t size);
 bool set_current_dir(const char* path);
+// The path of the running executable, or an empty text when the OS does not tell it.
+std::string executable_path();
+// Creates one directory (mode 0777 before the umask); false when the OS refuses.
+bool make_dir(const char* path);
+// True when something exists at the path (a dangling symbolic link counts as absent).
+bool path_exists(const char* path);
 
 struct WallClock {
   int64_t seconds;        // since 1970-01-01 UTC

@@ -6,8 +6,7 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
-#include <string_view>
-
+#include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
 #include "runtime/datatypes/binary.h"
@@ -166,9 +165,8 @@ void init() {
   xolbin::bind_codec();
   natives::init_print();
   os_info::bind_routines();
-  // The standard environment written in Xol, file by file.
-  for (std::string_view file : {"prelude.xol", "core.xol", "converters.xol", "series.xol"})
-    natives_table::run_library(file);
+  // The standard environment, in its build order.
+  library::boot();
   // Start-up is over: values made from here on live only as long as something refers to them.
   boot::flag = 0;
   collector::active = true;

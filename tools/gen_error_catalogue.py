@@ -38,7 +38,7 @@ def parse(text):
     current = None
     for line in text.splitlines():
         stripped = line.strip()
-        opening = re.match(r'^([a-z0-9-]+): object \[$', stripped)
+        opening = re.match(r'^\s+([a-z0-9-]+): make object! \[$', line)
         if opening:
             current = opening.group(1)
             categories[current] = {"ids": []}

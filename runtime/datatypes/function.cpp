@@ -231,6 +231,9 @@ NodeId make_value(const Cell* spec, const Cell* given_body, NodeId context, int3
   cells[RECORD_BODY] = body_copy;
   if (code) cells[RECORD_CODE] = integer::make(code);
   if (owner != kNoNode) cells[RECORD_OWNER] = integer::make(int32_t(owner));
+  // A function made while the standard library is built is the library's own: tracing skips
+  // its insides, so that tools see the user's code.
+  if (boot::flag) flags |= kNoTraceFlag;
   Cell value{uint32_t(TYPE_FUNCTION) | flags, made, spec_block.node(), record_node};
   *context::owner_cell(made) = value;
   *result = value;

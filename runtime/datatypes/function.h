@@ -16,7 +16,7 @@
 // ordinary typed C++ function registered with `routines::add<fn>`, for which a template
 // generates the thunk that unpacks the argument cells by the C++ parameter types (int32_t from
 // an integer!, bool from a logic!, double from a float!, Cell* for any other value) and boxes
-// the result by the return type (void nothing, bool logic!, int32_t integer!, double float!,
+// the result by the return type (void unset, bool logic!, int32_t integer!, double float!,
 // Cell* copied from the returned cell). Every call goes through that thunk, never through a
 // pointer cast to another signature; making the routine value checks the spec's first type
 // words against the parameter types, so a spec that disagrees with its C++ function fails when
@@ -158,6 +158,7 @@ struct Bind<Fn> {
   static void call(Cell* args, Cell* result, std::index_sequence<I...>) {
     if constexpr (std::is_void_v<R>) {
       Fn(Param<Args>::get(args + I)...);
+      cell::set_unset(result);
     } else {
       Result<R>::box(Fn(Param<Args>::get(args + I)...), result);
     }

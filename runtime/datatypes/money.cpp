@@ -9,6 +9,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
@@ -249,9 +250,22 @@ Cell make(bool negative, int32_t currency, Magnitude amount) {
 
 // ---- the currency list ----
 
-int32_t currency_lookup(std::string_view code) {
-  ensure_currencies();
-  if (code.size() != kCodeLength) return -1;
+namespace {
+
+// Codes that scripts appended to system/locale/currencies/list since the last look (its hooks
+// let only new three-letter codes in, at the end). Called only when a code is not found.
+void follow_system_list() {
+  const Cell* list = object::system_field({"locale", "currencies", "list"});
+  if (!list || !list->is(TYPE_BLOCK)) return;
+  const uint32_t length = block::length(list);
+  for (uint32_t i = uint32_t(currency_total); i < length; ++i) {
+    const Cell* code = block::head(list) + i;
+    if (!word::any_word_type(code->type())) return;
+    if (add_currency(symbol::name(word::symbol_of(code))) < 0) return;
+  }
+}
+
+int32_t find_currency(std::string_view code) {
   for (int32_t index = 1; index <= currency_total; ++index) {
     const char* letters = currencies[index].letters;
     if (upper(code[0]) == letters[0] && upper(code[1]) == letters[1] &&
@@ -259,6 +273,22 @@ int32_t currency_lookup(std::string_view code) {
       return index;
   }
   return -1;
+}
+
+}  // namespace
+
+int32_t printed_digits() {
+  const Cell* option = object::system_field({"options", "money-digits"});
+  return option && option->is(TYPE_INTEGER) ? integer::get(option) : digits_option;
+}
+
+int32_t currency_lookup(std::string_view code) {
+  ensure_currencies();
+  if (code.size() != kCodeLength) return -1;
+  const int32_t found = find_currency(code);
+  if (found >= 0) return found;
+  follow_system_list();
+  return find_currency(code);
 }
 
 std::string_view currency_code(int32_t index) {
@@ -423,8 +453,8 @@ int32_t form_amount(const Cell* value, Cell* buffer, int32_t part, bool all_digi
       if (separators && number != kUnitsDigit && (kUnitsDigit - number) % 3 == 0) *at++ = '\'';
     }
   }
-  int32_t fraction = all_digits || digits_option > kFractionDigits ? kFractionDigits
-                                                                    : digits_option;
+  const int32_t digits = printed_digits();
+  int32_t fraction = all_digits || digits > kFractionDigits ? kFractionDigits : digits;
   if (fraction >= 1) {
     *at++ = '.';
     for (int number = kUnitsDigit + 1; number <= kUnitsDigit + fraction; ++number)

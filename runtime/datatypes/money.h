@@ -32,8 +32,10 @@ constexpr int32_t kMaxCurrencies = 255;
 // A magnitude in hundred-thousandths (the value × 10^5).
 using Magnitude = unsigned __int128;
 
-// The `money-digits` option: fraction digits that `form` and `mold` print (0-5).
+// The fraction digits that `form` and `mold` print (5 at most): system/options/money-digits
+// when it holds an integer!, else `digits_option` (2; tests without the library set it).
 inline int32_t digits_option = 2;
+int32_t printed_digits();
 
 // ---- the cell ----
 bool sign_bit(const Cell* value);

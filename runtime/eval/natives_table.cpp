@@ -89,20 +89,11 @@ constexpr Built kBuilt[] = {
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }
 
-// The values of an embedded file after its `Xol [...]` header.
-Cell load_body(std::string_view name) {
-  Cell loaded = lexer::load(library_source(name));
-  if (block::length(&loaded) >= 2 && block::head(&loaded)->is(TYPE_WORD) &&
-      block::head(&loaded)[1].is(TYPE_BLOCK))
-    loaded.data1 += 2;
-  return loaded;
-}
-
 // Makes the value of `type` for each `word: [spec]` pair of the file; `index_of` gives the
 // table index of the n-th pair's word.
 template <class IndexOf>
 void make_values(std::string_view file, TypeId type, IndexOf index_of) {
-  const Cell body = load_body(file);
+  const Cell body = load_library_body(file);
   int32_t ordinal = 0;
   for (uint32_t i = 0; i + 1 < block::length(&body); i += 2) {
     const Cell name = block::head(&body)[i];
@@ -119,6 +110,14 @@ void make_values(std::string_view file, TypeId type, IndexOf index_of) {
 }
 
 }  // namespace
+
+Cell load_library_body(std::string_view name) {
+  Cell loaded = lexer::load(library_source(name));
+  if (block::length(&loaded) >= 2 && block::head(&loaded)->is(TYPE_WORD) &&
+      block::head(&loaded)[1].is(TYPE_BLOCK))
+    loaded.data1 += 2;
+  return loaded;
+}
 
 std::string_view library_source(std::string_view name) {
   for (const Source& source : kSources)
@@ -151,7 +150,7 @@ void load_specs() {
 }
 
 void run_library(std::string_view name) {
-  const Cell body = load_body(name);
+  const Cell body = load_library_body(name);
   interpreter::eval_block(&body, false);
   stack::pop(1);
 }

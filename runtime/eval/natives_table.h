@@ -25,6 +25,9 @@ void register_natives();
 void load_specs();
 // Evaluates the values of an embedded library file after its header, in the global context.
 void run_library(std::string_view name);
+// The values of an embedded library file after its `Xol [...]` header, loaded into the global
+// context; an empty block when there is no such file.
+Cell load_library_body(std::string_view name);
 // The text of an embedded library file ("natives.xol"); empty when there is none.
 std::string_view library_source(std::string_view name);
 

@@ -48,7 +48,7 @@ TEST_F(NativesExceptionsTest, Try) {
       {"type? catch [try/all [throw 1]]", "error!"},
       {"e: try [make error! \"x\"] e/id", "message"},
       {"f: does [1 / 0] e: try/keep [f] find e/stack 'f", "[f]"},
-      {"e: try [f: does [1 / 0] f] type? e/stack", "integer!"},
+      {"system/state/stack-trace: 0 e: try [f: does [1 / 0] f] type? e/stack", "integer!"},
   });
 }
 

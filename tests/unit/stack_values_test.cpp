@@ -23,6 +23,7 @@ class ErrorTraceTest : public EvalTest {
 };
 
 TEST_F(ErrorTraceTest, WithoutATraceLevelTheRaiseKeepsOnlyThePosition) {
+  set_level(0);
   EXPECT_EQ(error::trace_level(), 0);
   Cell error = failure();
   EXPECT_TRUE(error::field(&error, error::FIELD_STACK)->is(TYPE_INTEGER));

@@ -142,15 +142,21 @@ void nan_q(bool, const int32_t*) {
   result_logic(!arguments->is(TYPE_INTEGER) && std::isnan(floating::get(arguments)));
 }
 
+int32_t shifted(int32_t data, int32_t bits, ShiftKind kind) {
+  bits = std::max(bits, 0);
+  switch (kind) {
+    case SHIFT_LEFT: return bits > kHighestBit ? 0 : int32_t(uint32_t(data) << bits);
+    case SHIFT_LOGICAL: return bits > kHighestBit ? 0 : int32_t(uint32_t(data) >> bits);
+    case SHIFT_RIGHT: break;
+  }
+  return bits > kHighestBit ? (data < 0 ? -1 : 0) : data >> bits;
+}
+
 void shift(bool, const int32_t* refinements) {
-  const int32_t data = integer::get(arguments);
-  const int32_t bits = std::max(integer::get(arguments + 1), 0);
-  const bool left = refinements[0] >= 0, logical = refinements[1] >= 0;
-  int32_t result;
-  if (left) result = bits > kHighestBit ? 0 : int32_t(uint32_t(data) << bits);
-  else if (logical) result = bits > kHighestBit ? 0 : int32_t(uint32_t(data) >> bits);
-  else result = bits > kHighestBit ? (data < 0 ? -1 : 0) : data >> bits;
-  result_integer(result);
+  const ShiftKind kind = refinements[0] >= 0   ? SHIFT_LEFT
+                         : refinements[1] >= 0 ? SHIFT_LOGICAL
+                                               : SHIFT_RIGHT;
+  result_integer(shifted(integer::get(arguments), integer::get(arguments + 1), kind));
 }
 
 void to_hex(bool, const int32_t* refinements) {

@@ -110,6 +110,10 @@ void sign_q(bool check, const int32_t* refinements);
 void zero_q(bool check, const int32_t* refinements);
 void nan_q(bool check, const int32_t* refinements);
 void shift(bool check, const int32_t* refinements);
+// The shift native's arithmetic: right (sign-filling), left, or right filling with zeros; a
+// negative count is 0 and a count above 31 empties (or sign-fills) every bit.
+enum ShiftKind { SHIFT_RIGHT, SHIFT_LEFT, SHIFT_LOGICAL };
+int32_t shifted(int32_t data, int32_t bits, ShiftKind kind);
 void to_hex(bool check, const int32_t* refinements);
 void sine(bool check, const int32_t* refinements);
 void cosine(bool check, const int32_t* refinements);
