@@ -34,6 +34,7 @@
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
+#include "runtime/io/os_info.h"
 #include "runtime/number_text.h"
 #include "runtime/tracked_heap.h"
 #include "runtime/utf8.h"
@@ -126,8 +127,12 @@ void create_dir(Cell* path) {
 
 bool exists_q(Cell* path) { return with_os_path(path, platform::path_exists); }
 
-// The operating-system information object belongs to the OS services, not built yet.
-Cell* os_info() { error::raise(error::CAT_INTERNAL, "not-done"); }
+// A routine's result is copied out of this cell at once.
+Cell* os_info() {
+  static Cell made;
+  os_info::describe(&made);
+  return &made;
+}
 
 // The first negative component raises script `invalid-arg`.
 void check_components(std::initializer_list<int32_t> components) {

@@ -55,7 +55,6 @@
 #include "runtime/io/compression.h"
 #include "runtime/io/http.h"
 #include "runtime/io/lexer.h"
-#include "runtime/io/os_info.h"
 #include "runtime/io/xolbin.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
@@ -162,11 +161,10 @@ void init() {
   interpreter::init();
   lexer::init();
   natives_table::load_specs();
-  xolbin::bind_codec();
   natives::init_print();
-  os_info::bind_routines();
   // The standard environment, in its build order.
   library::boot();
+  xolbin::bind_codec();
   // Start-up is over: values made from here on live only as long as something refers to them.
   boot::flag = 0;
   collector::active = true;

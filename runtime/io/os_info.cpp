@@ -9,7 +9,6 @@
 #include "platform/read_file.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
@@ -74,12 +73,6 @@ Cell kernel_version(const char* release) {
 void add_field(Cell* object, const char* name, const Cell& value) {
   const Cell word = word::load(name);
   context::add_value(object::context_of(object), &word, &value);
-}
-
-Cell* os_info_routine() {
-  static Cell made;
-  describe(&made);
-  return &made;
 }
 
 }  // namespace
@@ -162,14 +155,5 @@ void describe(Cell* result) {
   *result = info;
 }
 
-void bind_routines() {
-  Cell spec;
-  block::make_at(&spec, 1);
-  const Cell doc = text_of("Returns detailed operating system version information");
-  block::append_cell(&spec, &doc);
-  Cell routine;
-  routines::make_value(&spec, nullptr, routines::add<os_info_routine>("os-info"), 0, &routine);
-  context::set_global(symbol::make("os-info"), &routine);
-}
 
 }  // namespace xol::os_info

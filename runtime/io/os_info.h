@@ -36,7 +36,4 @@ const char* arch_name(std::string_view machine);
 // A new object! with the fields name, arch, version and build.
 void describe(Cell* result);
 
-// Binds `os-info` in the global context to the routine that answers `describe`.
-void bind_routines();
-
 }  // namespace xol::os_info
