@@ -117,17 +117,13 @@ NodeId make_filled(uint32_t width, uint32_t height, const Fill& fill) {
   const NodeId node = new_record(width, height);
   uint32_t* out = pixels_of(node);
   const size_t count = size_t(width) * height;
-  if (fill.colour) {
-    std::fill(out, out + count, *fill.colour);
-    return node;
-  }
   const size_t triples = std::min(count, fill.rgb_size / kBytesPerRgb);
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* rgb = fill.rgb + i * kBytesPerRgb;
-    uint32_t pixel = i < triples ? pixel_of(rgb[0], rgb[1], rgb[2], 0) : kWhite;
-    if (i < fill.alpha_size) pixel = (pixel & ~kOpaqueAlpha) | uint32_t(255 - fill.alpha[i]) << 24;
-    out[i] = pixel;
+    out[i] = fill.colour ? *fill.colour : i < triples ? pixel_of(rgb[0], rgb[1], rgb[2], 0) : kWhite;
   }
+  for (size_t i = 0, n = std::min(count, fill.alpha_size); i < n; ++i)
+    out[i] = (out[i] & ~kOpaqueAlpha) | uint32_t(255 - fill.alpha[i]) << 24;
   return node;
 }
 

@@ -71,7 +71,8 @@ inline uint8_t blue_of(uint32_t pixel) { return uint8_t(pixel); }
 inline uint8_t alpha_of(uint32_t pixel) { return uint8_t(pixel >> 24); }
 
 // A filled record: every pixel `colour` when given, else successive R, G, B triples of `rgb`
-// then white, each with the transparency of the next byte of `alpha`, then opaque.
+// then white; then the pixels take the transparency of successive bytes of `alpha`, as far as
+// it goes.
 struct Fill {
   const uint8_t* rgb = nullptr;
   size_t rgb_size = 0;

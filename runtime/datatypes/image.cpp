@@ -2,8 +2,8 @@
 // the channel views, the codec routines and drawing through corner points.
 //
 // An image seen from a position other than its head is, for mold, copy and equality, the
-// rectangle from the position's column and row to the right and bottom edges: that is what a
-// copy of it holds, what its mold writes and what the mold loads back as.
+// rectangle from the position's column and row to the right and bottom edges (none at the
+// tail): that is what a copy of it holds, what its mold writes and what the mold loads back as.
 #include "runtime/datatypes/image.h"
 
 #include <algorithm>
@@ -60,6 +60,8 @@ View view_of(const Cell* image) {
   if (!image->node() || !width) return View{kNoNode, 0, 0, width, height};
   const uint32_t position = std::min(position_of(image), pixel_count(image));
   const uint32_t x = position % width, y = position / width;
+  // At the tail nothing is left: the empty image, as a copy from there is.
+  if (y == height) return View{kNoNode, 0, 0, 0, 0};
   return View{image->node(), x, y, width - x, height - y};
 }
 
