@@ -224,6 +224,15 @@ struct GifPicture {
   int transparent = -1;               // palette entry of the transparent pixels, or -1
 };
 
+// Appends the transparent entry to the palette and gives it to the pixels below half opacity.
+void add_transparent_entry(const uint8_t* bytes, size_t count, GifPicture* picture) {
+  picture->transparent = int(picture->palette.size());
+  picture->palette.push_back(GifColorType{0, 0, 0});
+  for (size_t i = 0; i < count; ++i)
+    if (gif_transparent(bytes + i * kBytesPerPixel))
+      picture->indexes[i] = GifByteType(picture->transparent);
+}
+
 // The exact palette when the opaque colours fit in it, else false.
 bool exact_palette(const uint8_t* bytes, size_t count, GifPicture* picture) {
   std::unordered_map<uint32_t, int> entries;
@@ -243,13 +252,7 @@ bool exact_palette(const uint8_t* bytes, size_t count, GifPicture* picture) {
   for (auto [rgb, entry] : entries)
     picture->palette[entry] = GifColorType{GifByteType(rgb >> 16), GifByteType(rgb >> 8),
                                            GifByteType(rgb)};
-  if (any_transparent) {
-    picture->transparent = int(entries.size());
-    picture->palette.push_back(GifColorType{0, 0, 0});
-    for (size_t i = 0; i < count; ++i)
-      if (gif_transparent(bytes + i * kBytesPerPixel))
-        picture->indexes[i] = GifByteType(picture->transparent);
-  }
+  if (any_transparent) add_transparent_entry(bytes, count, picture);
   return true;
 }
 
@@ -272,13 +275,7 @@ bool quantised_palette(const uint8_t* bytes, uint32_t width, uint32_t height,
                         picture->indexes.data(), picture->palette.data()) != GIF_OK)
     return false;
   picture->palette.resize(size);
-  if (any_transparent) {
-    picture->transparent = size;
-    picture->palette.push_back(GifColorType{0, 0, 0});
-    for (size_t i = 0; i < count; ++i)
-      if (gif_transparent(bytes + i * kBytesPerPixel))
-        picture->indexes[i] = GifByteType(picture->transparent);
-  }
+  if (any_transparent) add_transparent_entry(bytes, count, picture);
   return true;
 }
 

@@ -116,12 +116,12 @@ std::vector<uint32_t> map_to_quad(const uint32_t* buffer, uint32_t width, uint32
   if (width < 1 || height < 1) return result;
   float min_x = FLT_MAX, min_y = FLT_MAX, max_x = -FLT_MAX, max_y = -FLT_MAX;
   for (const quad::Point& p : q.p) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return result;
     min_x = std::min(min_x, p.x);
     min_y = std::min(min_y, p.y);
     max_x = std::max(max_x, p.x);
     max_y = std::max(max_y, p.y);
   }
-  // Written to reject NaN as well: every comparison with NaN is false.
   const bool fits = std::fabs(min_x) <= kMaxCoordinate && std::fabs(min_y) <= kMaxCoordinate &&
                     max_x - min_x <= kMaxSide && max_y - min_y <= kMaxSide;
   if (!fits) return result;
@@ -142,8 +142,9 @@ std::vector<uint32_t> map_to_quad(const uint32_t* buffer, uint32_t width, uint32
       const double d_top = top.distance(p), d_bottom = bottom.distance(p);
       // A degenerate quadrilateral has points on both opposite edges at once.
       if (!(d_left + d_right > 0) || !(d_top + d_bottom > 0)) continue;
-      const double u = d_left / (d_left + d_right) * width;
-      const double v = d_top / (d_top + d_bottom) * height;
+      // Multiplied before dividing: a pixel that maps onto a source pixel lands on it exactly.
+      const double u = d_left * width / (d_left + d_right);
+      const double v = d_top * height / (d_top + d_bottom);
       if (u < 0 || v < 0 || u >= width || v >= height) continue;
       result[size_t(j) * box->width + i] = blend(buffer, width, height, u, v);
     }
