@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/guarded_run.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -73,17 +74,12 @@ bool refused(std::string_view text) {
 }
 
 void run(std::string_view text) {
-  const stack::Mark mark = stack::save();
-  try {
+  guarded_run([&] {
     const Cell code = lexer::load(text);
     Cell molded;
     actions::mold_value(&code, false, false, false, kNoPartLimit, &molded);
     if (XOL_FUZZ_EVAL) interpreter::eval_block(&code, false);
-  } catch (const rt::Thrown&) {
-    // A language error or an uncaught throw: the runtime's answer to the input.
-  }
-  stack::restore(mark);
-  stack::pending = 0;
+  });
 }
 
 }  // namespace

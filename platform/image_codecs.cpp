@@ -5,6 +5,8 @@
 // The two conversions below are the only places where the byte orders meet.
 #include "platform/image_codecs.h"
 
+#include "platform/premultiply.h"
+
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gif_lib.h>
 #include <tiffio.h>
@@ -63,19 +65,22 @@ void on_size_prepared(GdkPixbufLoader*, gint width, gint height, gpointer data) 
     check->too_large = true;
 }
 
-// GdkPixbuf shows a BMP cut short as if the missing rows were there: refuse an uncompressed
-// one whose pixel rows do not all fit in the data. Compressed and older-header files are left
-// to the loader.
+// GdkPixbuf shows a BMP cut short as if the missing rows were there, and believes the size its
+// header claims for itself (allocating gigabytes for a few bytes of data): refuse a header
+// that the data cannot hold, and an uncompressed picture whose rows do not all fit. Compressed
+// pictures are left to the loader.
 bool bmp_cut_short(const uint8_t* bytes, size_t size) {
+  constexpr size_t kFileHeaderSize = 14;
   constexpr size_t kInfoHeaderEnd = 34;        // through the compression field
   constexpr uint32_t kInfoHeaderSize = 40;
   constexpr uint32_t kUncompressed = 0, kBitFields = 3;
-  if (size < kInfoHeaderEnd) return false;     // the loader refuses it anyway
   auto read = [&](size_t at, int n) {
     uint32_t value = 0;
     for (int i = 0; i < n; ++i) value |= uint32_t(bytes[at + i]) << (8 * i);
     return value;
   };
+  if (size < kFileHeaderSize + 4 || read(14, 4) > size - kFileHeaderSize) return true;
+  if (size < kInfoHeaderEnd) return false;     // an old 12-byte header: left to the loader
   const uint32_t offset = read(10, 4), header = read(14, 4), width = read(18, 4);
   const int32_t height = int32_t(read(22, 4));
   const uint32_t bits = read(28, 2), compression = read(30, 4);
@@ -86,8 +91,9 @@ bool bmp_cut_short(const uint8_t* bytes, size_t size) {
   return uint64_t(offset) + stride * rows > size;
 }
 
-// The pixbuf's rows as packed B, G, R, A words (A 255 without an alpha channel).
-void pixbuf_to_words(const GdkPixbuf* pixbuf, uint32_t* out) {
+// The pixbuf's rows as packed B, G, R, A words (A 255 without an alpha channel), undoing the
+// premultiplication of a pixbuf that holds it.
+void pixbuf_to_words(const GdkPixbuf* pixbuf, bool premultiplied, uint32_t* out) {
   const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
@@ -100,6 +106,10 @@ void pixbuf_to_words(const GdkPixbuf* pixbuf, uint32_t* out) {
       target[1] = from[1];
       target[2] = from[0];
       target[3] = channels == 4 ? from[3] : kOpaque;
+      if (premultiplied && channels == 4) {
+        const uint8_t a = target[3];
+        for (int c = 0; c < 3; ++c) target[c] = a ? unpremultiply(target[c], a) : 0;
+      }
     }
   }
 }
@@ -128,7 +138,7 @@ PixbufPtr words_to_pixbuf(const uint32_t* pixels, uint32_t width, uint32_t heigh
 // GdkPixbuf reads TIFF through libtiff's RGBA interface, which premultiplies unassociated
 // (straight) alpha and so loses the colour of faint pixels. The common case, 8-bit RGBA in one
 // plane with straight alpha, is read here row by row, exactly; every other TIFF goes to
-// GdkPixbuf.
+// GdkPixbuf, and its premultiplied pixels are divided back.
 struct MemoryFile {
   const uint8_t* bytes;
   toff_t size, at;
@@ -321,10 +331,24 @@ bool encode_gif(const uint32_t* pixels, uint32_t width, uint32_t height, std::st
   return ok;
 }
 
+// The loaders complain on stderr about the damaged data they meet; the caller hears of the
+// failure as an error of its own, so the complaints are dropped.
+void quiet_loaders() {
+  static const bool quiet = [] {
+    g_log_set_handler(
+        "GdkPixbuf",
+        GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    return true;
+  }();
+  (void)quiet;
+}
+
 }  // namespace
 
 Decoded decode(Format format, const uint8_t* bytes, size_t size, uint32_t max_side,
                Size* picture, PixelSink sink, void* context) {
+  quiet_loaders();
   *picture = Size{};
   SizeCheck check{max_side, picture};
   if (format == FORMAT_BMP && bmp_cut_short(bytes, size)) return Decoded::UNREADABLE;
@@ -354,7 +378,7 @@ Decoded decode(Format format, const uint8_t* bytes, size_t size, uint32_t max_si
   if (picture->width > max_side || picture->height > max_side) return Decoded::TOO_LARGE;
   // The pixbuf belongs to the loader, which lives until the copy is made.
   uint32_t* target = sink(picture->width, picture->height, context);
-  if (target) pixbuf_to_words(pixbuf, target);
+  if (target) pixbuf_to_words(pixbuf, format == FORMAT_TIFF, target);
   return Decoded::OK;
 }
 

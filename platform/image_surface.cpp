@@ -2,28 +2,18 @@
 // alpha.
 #include "platform/image_surface.h"
 
+#include "platform/premultiply.h"
+
 #include <cairo.h>
 
-#include <algorithm>
 
 namespace xol::platform::image_surface {
 namespace {
 
-constexpr uint32_t kChannelMax = 255;
 constexpr int kBytesPerPixel = 4;
 constexpr int kAlphaByte = 3;
 
 cairo_surface_t* native(Surface* surface) { return reinterpret_cast<cairo_surface_t*>(surface); }
-
-// c x a / 255, rounded to nearest.
-uint8_t premultiply(uint32_t c, uint32_t a) {
-  uint32_t t = c * a + 128;
-  return uint8_t((t + (t >> 8)) >> 8);
-}
-// The straight channel that premultiplies to c, rounded to nearest.
-uint8_t unpremultiply(uint32_t c, uint32_t a) {
-  return uint8_t(std::min<uint32_t>(kChannelMax, (c * kChannelMax + a / 2) / a));
-}
 
 }  // namespace
 

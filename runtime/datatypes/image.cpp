@@ -246,18 +246,20 @@ int32_t write_image(const Cell* value, Cell* buffer, bool only, bool flat, bool 
 
 // ---- comparison ----
 
-// -1, 0 or 1 by the views' sizes, then by their pixels row by row.
+// -1, 0 or 1 by the views' sizes, then by their pixels row by row, bytewise in memory order.
 int32_t compare_views(const View& a, const View& b) {
   const uint64_t count_a = uint64_t(a.width) * a.height, count_b = uint64_t(b.width) * b.height;
   if (count_a != count_b) return count_a < count_b ? -1 : 1;
   if (a.width != b.width) return a.width < b.width ? -1 : 1;
   if (!a.node || !b.node || !count_a) return 0;
-  for (uint32_t i = 0; i < count_a; ++i) {
-    const uint32_t p = view_pixel(a, i), q = view_pixel(b, i);
-    if (p == q) continue;
-    // Bytewise in memory order: blue first.
-    const int32_t answer = std::memcmp(&p, &q, sizeof p);
-    return answer < 0 ? -1 : 1;
+  const uint32_t stride_a = bitmap::width(a.node), stride_b = bitmap::width(b.node);
+  const uint32_t* pixels_a = bitmap::read_pixels(a.node);
+  const uint32_t* pixels_b = bitmap::read_pixels(b.node);
+  for (uint32_t row = 0; row < a.height; ++row) {
+    const int answer = std::memcmp(pixels_a + size_t(a.y + row) * stride_a + a.x,
+                                   pixels_b + size_t(b.y + row) * stride_b + b.x,
+                                   a.width * bitmap::kBytesPerPixel);
+    if (answer) return answer < 0 ? -1 : 1;
   }
   return 0;
 }

@@ -251,11 +251,39 @@ TEST_F(ImageCodecsTest, DecodesFilesWrittenByImageMagick) {
     EXPECT_LE(max_difference({pixels[4 * 16 + 3]}, {argb(255, 255, 0, 0)}), f.tolerance) << f.name;
     EXPECT_LE(max_difference({pixels[4 * 16 + 12]}, {argb(255, 0, 0, 255)}), f.tolerance) << f.name;
   }
+  // Half-transparent red, straight in PNG and TIFF, premultiplied in the associated TIFF:
+  // every one reads back straight.
+  const struct {
+    const char* name;
+    const char* options;
+  } translucent[] = {{"half.png", ""}, {"half.tif", ""},
+                     {"associated.tif", "-define tiff:alpha=associated"}};
+  for (const auto& t : translucent) {
+    const std::string path = (dir / t.name).string();
+    const std::string command = std::string("convert -size 2x2 xc:'rgba(255,0,0,0.5)' ") +
+                                t.options + " " + path + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const Cell file = run("%" + path);
+    Cell image;
+    image::load_file(&file, &image);
+    EXPECT_LE(max_difference(pixels_of(image), std::vector<uint32_t>(4, argb(128, 255, 0, 0))), 1)
+        << t.name;
+  }
   std::filesystem::remove_all(dir);
   const Cell missing = run("%/no/such/picture.png");
   Cell image;
   EXPECT_EQ(raised([&] { image::load_file(&missing, &image); }),
             std::to_string(error::CAT_ACCESS) + " cannot-open");
+}
+
+TEST_F(ImageCodecsTest, ScalingTakesTheNearestPixel) {
+  const Cell source = picture(2, 2, {1, 2, 3, 4});
+  Cell scaled;
+  image::push_scaled(&source, 4, 3, &scaled);
+  EXPECT_EQ(pixels_of(scaled), (std::vector<uint32_t>{1, 1, 2, 2, 1, 1, 2, 2, 3, 3, 4, 4}));
+  image::push_scaled(&source, 1, 1, &scaled);
+  EXPECT_EQ(pixels_of(scaled), (std::vector<uint32_t>{1}));
+  EXPECT_TRUE(image::get_pixel(&source, 4).is(TYPE_NONE));
 }
 
 // ---- the attached surface ----
