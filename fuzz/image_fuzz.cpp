@@ -1,6 +1,6 @@
 // The libFuzzer target of the image codecs: the input is the bytes of a file, decoded as
 // `load` decodes image data (the signature picks the format: PNG, JPEG, BMP, GIF or TIFF), and
-// a picture that decodes is encoded again in every format.
+// a small picture that decodes is encoded again in every format.
 //
 // Refusing data (access `bad-media`, a side above 65535) is the runtime's answer; a crash, a
 // sanitizer report or an escaping C++ exception is a fault.
@@ -18,6 +18,9 @@
 namespace xol::fuzz {
 namespace {
 
+// Pictures up to this many pixels are encoded again; larger ones would only spend the time.
+constexpr uint32_t kMaxEncodedPixels = 256 * 256;
+
 // The decoded picture, kept where the collector sees it while it is encoded.
 Cell decoded;
 Cell* decoded_first = &decoded;
@@ -32,7 +35,7 @@ void run(std::string_view bytes) {
   guarded_run([&] {
     const Cell data = binary::load(bytes);
     image::load_binary(&data, &decoded);
-    if (!decoded.is(TYPE_IMAGE)) return;
+    if (!decoded.is(TYPE_IMAGE) || image::pixel_count(&decoded) > kMaxEncodedPixels) return;
     Cell encoded;
     for (int32_t format = 0; format < platform::image_codecs::kFormatCount; ++format)
       image::encode(&decoded, nullptr, format, &encoded);
