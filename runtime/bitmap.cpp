@@ -119,8 +119,14 @@ NodeId make_filled(uint32_t width, uint32_t height, const Fill& fill) {
   const size_t count = size_t(width) * height;
   const size_t triples = std::min(count, fill.rgb_size / kBytesPerRgb);
   for (size_t i = 0; i < count; ++i) {
-    const uint8_t* rgb = fill.rgb + i * kBytesPerRgb;
-    out[i] = fill.colour ? *fill.colour : i < triples ? pixel_of(rgb[0], rgb[1], rgb[2], 0) : kWhite;
+    if (fill.colour) {
+      out[i] = *fill.colour;
+    } else if (i < triples) {
+      const uint8_t* rgb = fill.rgb + i * kBytesPerRgb;
+      out[i] = pixel_of(rgb[0], rgb[1], rgb[2], 0);
+    } else {
+      out[i] = kWhite;
+    }
   }
   for (size_t i = 0, n = std::min(count, fill.alpha_size); i < n; ++i)
     out[i] = (out[i] & ~kOpaqueAlpha) | uint32_t(255 - fill.alpha[i]) << 24;
