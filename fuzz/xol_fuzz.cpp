@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/guarded_run.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/integer.h"
@@ -123,8 +124,7 @@ void run_parse(std::string_view text) {
 }
 
 void run(std::string_view text) {
-  const stack::Mark mark = stack::save();
-  try {
+  guarded_run([&] {
     if (XOL_FUZZ_PARSE) {
       run_parse(text);
     } else {
@@ -133,11 +133,7 @@ void run(std::string_view text) {
       actions::mold_value(&code, false, false, false, kNoPartLimit, &molded);
       if (XOL_FUZZ_EVAL) interpreter::eval_block(&code, false);
     }
-  } catch (const rt::Thrown&) {
-    // A language error or an uncaught throw: the runtime's answer to the input.
-  }
-  stack::restore(mark);
-  stack::pending = 0;
+  });
 }
 
 }  // namespace

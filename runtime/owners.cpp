@@ -22,18 +22,18 @@ enum DataCell : uint32_t { OWNED_VALUE, OWNER, FIELD_WORD, DATA_CELLS };
 
 NodeId table = kNoNode;
 
-enum class Owned { NOTHING, CONTAINER, LEAF, IMAGE, OBJECT };
+enum class Owned { NOTHING, CONTAINER, LEAF, OBJECT };
 
-Owned owned_kind(TypeId type) {
-  switch (type) {
+Owned owned_kind(const Cell* value) {
+  switch (value->type()) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
     case TYPE_GET_PATH: case TYPE_HASH:
       return Owned::CONTAINER;
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
     case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR: case TYPE_BITSET:
       return Owned::LEAF;
-    case TYPE_IMAGE:
-      return Owned::IMAGE;
+    case TYPE_IMAGE:   // its bitmap record is its buffer; an image without pixels has none
+      return value->node() == kNoNode ? Owned::NOTHING : Owned::LEAF;
     case TYPE_OBJECT:
       return Owned::OBJECT;
     default:
@@ -42,15 +42,10 @@ Owned owned_kind(TypeId type) {
 }
 
 bool is_owned(const Cell* value) {
-  if (value->is(TYPE_IMAGE)) return value->header & kOwnedImageFlag;
   return memory::buffer_of(value->node())->flags & memory::FLAG_OWNED;
 }
 
 void set_owned(Cell* value, bool owned) {
-  if (value->is(TYPE_IMAGE)) {
-    value->header = owned ? value->header | kOwnedImageFlag : value->header & ~kOwnedImageFlag;
-    return;
-  }
   uint32_t& flags = memory::buffer_of(value->node())->flags;
   flags = owned ? flags | memory::FLAG_OWNED : flags & ~memory::FLAG_OWNED;
 }
@@ -93,11 +88,10 @@ void for_each_field(const Cell* object, Visit visit) {
 void mark_table() { hashtable::mark(table); }
 
 // A record survives a collection when its series and its owner's context were both marked.
-// A series whose owner died loses its owned flag, so that a new owner can record it again (an
-// image's flag sits in its cells, out of reach here).
+// A series whose owner died loses its owned flag, so that a new owner can record it again.
 bool survives(uint32_t series, const Cell* data) {
   if (collector::is_marked(series) && collector::is_marked(data[OWNER].data1)) return true;
-  if (!data[OWNED_VALUE].is(TYPE_IMAGE)) memory::buffer_of(series)->flags &= ~memory::FLAG_OWNED;
+  memory::buffer_of(series)->flags &= ~memory::FLAG_OWNED;
   return false;
 }
 
@@ -119,13 +113,12 @@ void release() {
 }
 
 void set_deep(Cell* value, const Cell* owner, const Cell* word) {
-  Owned kind = owned_kind(value->type());
+  Owned kind = owned_kind(value);
   switch (kind) {
     case Owned::NOTHING:
       return;
     case Owned::CONTAINER:
     case Owned::LEAF:
-    case Owned::IMAGE:
       if (!is_owned(value)) {
         set_owned(value, true);
         add_record(value, owner, word);
@@ -158,13 +151,12 @@ void set_deep_flag(Cell* value, const Cell* owner, const Cell* word) {
 }
 
 void unbind(Cell* value) {
-  Owned kind = owned_kind(value->type());
+  Owned kind = owned_kind(value);
   switch (kind) {
     case Owned::NOTHING:
       return;
     case Owned::CONTAINER:
-    case Owned::LEAF:
-    case Owned::IMAGE: {
+    case Owned::LEAF: {
       set_owned(value, false);
       if (!delete_record(value->node())) return;
       if (kind == Owned::CONTAINER) unbind_values(value, block::head_position(value),

@@ -11,8 +11,8 @@
 // After each marking, records whose series or owner is not marked are dropped and the series'
 // owned flag cleared, so a series whose owner died can be owned again.
 //
-// Owned flags: FLAG_OWNED on a series buffer; 0x10000 on the cell header of an image! (it has no
-// buffer of its own to flag); context::kOwnerWalkedFlag on an owner's context cell once its
+// Owned flags: FLAG_OWNED on a series buffer (an image's bitmap record included, so every
+// reference to its pixels sees it); context::kOwnerWalkedFlag on an owner's context cell once its
 // fields were walked, so that a nested owner is not walked again.
 #pragma once
 
@@ -22,7 +22,6 @@
 
 namespace xol::ownership {
 
-constexpr uint32_t kOwnedImageFlag = 0x10000;
 constexpr int32_t kInitialRecords = 1000;
 
 // Makes the table and registers it with the collector (weakly).

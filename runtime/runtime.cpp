@@ -25,6 +25,7 @@
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/native.h"
@@ -52,6 +53,7 @@
 #include "runtime/eval/parse.h"
 #include "runtime/eval/random.h"
 #include "runtime/eval/stack.h"
+#include "runtime/handle_table.h"
 #include "runtime/io/compression.h"
 #include "runtime/io/http.h"
 #include "runtime/io/lexer.h"
@@ -72,6 +74,8 @@ constexpr int32_t kSymbolTableCapacity = 4000;   // the standard environment's n
 }  // namespace
 
 void register_datatypes() {
+  // The handle table first: datatypes register the kinds of the resources they hold.
+  handles::init();
   datatype::init_tables();
   datatype::init();
   unset::init();
@@ -117,6 +121,7 @@ void register_datatypes() {
   money::init();
   ref::init();
   point::init();
+  image::init();
 }
 
 void init() {
