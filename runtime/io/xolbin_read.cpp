@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/read_file.h"
+#include "runtime/bitmap.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_storage.h"
@@ -25,6 +26,7 @@
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
@@ -297,7 +299,7 @@ class Reader {
     if (in_types(kAnyText | types_of({TYPE_BINARY}), h.type)) return read_text(slot, h);
     if (in_types(kWords, h.type)) return read_word(slot, h);
     require(!h.reference || in_types(types_of({TYPE_MAP, TYPE_VECTOR, TYPE_BITSET, TYPE_OBJECT,
-                                               TYPE_FUNCTION}), h.type));
+                                               TYPE_FUNCTION, TYPE_IMAGE}), h.type));
     Cell value{TYPE_NONE, 0, 0, 0};
     switch (h.type) {
       case TYPE_DATATYPE: {
@@ -373,6 +375,8 @@ class Reader {
         return read_map(slot, h);
       case TYPE_VECTOR:
         return read_vector(slot, h);
+      case TYPE_IMAGE:
+        return read_image(slot, h);
       case TYPE_BITSET:
         return read_bitset(slot, h);
       case TYPE_OBJECT:
@@ -621,6 +625,38 @@ class Reader {
     SeriesBuffer* buffer = vector::buffer_of(&made);
     std::memcpy(buffer->head_ptr(), bytes, size_t(n) * unit);
     buffer->tail = buffer->head + n * unit;
+    made.data1 = head;
+    store(slot, made, h.new_line);
+  }
+
+  void read_image(Slot slot, const Head& h) {
+    const uint32_t head = read_head(h, true);
+    Cell made;
+    if (h.reference) {
+      made = copy_at(read_path(), types_of({TYPE_IMAGE}));
+      made.header &= ~kNewLineFlag;
+    } else {
+      uint32_t width, height;
+      if (compact_) {
+        width = count();
+        height = count();
+      } else {
+        const uint32_t size = word32();
+        width = size & image::kSideMask;
+        height = size >> image::kSideBits;
+      }
+      require(width <= bitmap::kMaxSide && height <= bitmap::kMaxSide);
+      const uint64_t bytes = uint64_t(width) * height * bitmap::kBytesPerPixel;
+      const uint8_t* pixels = raw(bytes);
+      if (bytes == 0) {
+        image::make_empty(&made, width, height);
+      } else {
+        const NodeId record = bitmap::new_record(width, height);
+        std::memcpy(bitmap::write_pixels(record), pixels, bytes);
+        image::make_at(&made, record);
+      }
+    }
+    require(head <= image::pixel_count(&made));
     made.data1 = head;
     store(slot, made, h.new_line);
   }

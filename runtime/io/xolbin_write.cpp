@@ -12,10 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/bitmap.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
@@ -337,6 +339,8 @@ class Writer {
         return write_bytes(value, type);
       case TYPE_VECTOR:
         return write_vector(value);
+      case TYPE_IMAGE:
+        return write_image(value);
       case TYPE_BITSET:
         return write_bitset(value);
       case TYPE_OBJECT:
@@ -431,6 +435,27 @@ class Writer {
       out_.raw(buffer->head_ptr(), buffer->used_bytes());
       out_.pad_to_word();
     });
+  }
+
+  // The size (width and height, or one word of width with height above it), then the pixels
+  // as stored: words of B, G, R, A bytes, alpha 255 for opaque. An image with no pixels has no
+  // record to refer to.
+  void write_image(const Cell* value) {
+    const uint32_t width = image::width_of(value), height = image::height_of(value);
+    auto content = [&] {
+      if (compact_) {
+        out_.count(width);
+        out_.count(height);
+      } else {
+        out_.int32(height << image::kSideBits | width);
+      }
+      if (value->node() != kNoNode)
+        out_.raw(bitmap::read_pixels(value->node()), size_t(width) * height * bitmap::kBytesPerPixel);
+    };
+    if (value->node() != kNoNode) return write_series(value, TYPE_IMAGE, 0, true, false, content);
+    head(value, TYPE_IMAGE, false, 0, false);
+    if (!compact_) out_.count(0);
+    content();
   }
 
   void write_bitset(const Cell* value) {
