@@ -61,7 +61,7 @@ Cell* startup_first = nullptr;
 Cell* startup_end = nullptr;
 
 // The parse target's trace callback counts the events down from the budget, then stops.
-constexpr int32_t kParseEvents = 100000;
+constexpr int32_t kParseEvents = 20000;
 constexpr std::string_view kParseSetup =
     "fuzz-budget: 0 fuzz-callback: func [event match? rule input stack] "
     "[0 < fuzz-budget: fuzz-budget - 1]";
