@@ -41,7 +41,7 @@ fuzz:
 	@scripts/install-deps fuzz
 	@$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOL_FUZZ=ON \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target xol_fuzz_load xol_fuzz_eval
+	@cmake --build build-fuzz -j $(JOBS) --target xol_fuzz_load xol_fuzz_eval xol_fuzz_parse
 	@fuzz/run build-fuzz $(FUZZ_SECONDS) $(FUZZ_JOBS)
 
 clean:

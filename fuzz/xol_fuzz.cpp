@@ -1,7 +1,11 @@
-// The libFuzzer targets of the runtime, one source built twice.
+// The libFuzzer targets of the runtime, one source built three times.
 //
 // xol_fuzz_load reads the input through the lexer, as the script runner loads a file, and molds
-// what it made. xol_fuzz_eval also evaluates the loaded block. A language error (or any thrown
+// what it made. xol_fuzz_eval also evaluates the loaded block. xol_fuzz_parse runs random rules
+// over random input: the first byte picks the kind of input (text, binary, block), the bytes up
+// to the first line feed are the input, the rest is loaded as the rule block; a trace callback
+// stops each parse after kParseEvents events, since a `while` whose rule matches without moving
+// loops for ever by design. A language error (or any thrown
 // code) is the runtime answering bad input and ends the run quietly; a crash, a sanitizer report,
 // an escaping C++ exception or the process ending is a fault.
 //
@@ -19,6 +23,11 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/string_storage.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/call.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/eval/actions.h"
@@ -30,6 +39,9 @@
 
 #ifndef XOL_FUZZ_EVAL
 #error "XOL_FUZZ_EVAL must be 0 (load only) or 1 (load and evaluate)"
+#endif
+#ifndef XOL_FUZZ_PARSE
+#define XOL_FUZZ_PARSE 0
 #endif
 
 namespace xol::fuzz {
@@ -47,8 +59,18 @@ std::vector<Cell> startup_globals;
 Cell* startup_first = nullptr;
 Cell* startup_end = nullptr;
 
+// The parse target's trace callback counts the events down from the budget, then stops.
+constexpr int32_t kParseEvents = 100000;
+constexpr std::string_view kParseSetup =
+    "fuzz-budget: 0 fuzz-callback: func [event match? rule input stack] "
+    "[0 < fuzz-budget: fuzz-budget - 1]";
+
 void start_runtime() {
   runtime::init();
+  if (XOL_FUZZ_PARSE) {
+    const Cell setup = lexer::load(kParseSetup);
+    interpreter::eval_block(&setup, false);
+  }
   const NodeId global = context::global();
   const Cell* values = context::values(global);
   startup_globals.assign(values, values + context::word_count(global));
@@ -72,13 +94,45 @@ bool refused(std::string_view text) {
                      [&](std::string_view word) { return lower.find(word) != std::string::npos; });
 }
 
+// parse/trace input rules :fuzz-callback, with the budget refilled.
+void run_parse(std::string_view text) {
+  enum InputKind { KIND_TEXT, KIND_BINARY, KIND_BLOCK, kKinds };
+  if (text.empty()) return;
+  const auto kind = InputKind(uint8_t(text[0]) % kKinds);
+  text.remove_prefix(1);
+  const size_t split = text.find('\n');
+  const std::string_view source = text.substr(0, split);
+  const std::string_view rules = split == text.npos ? std::string_view() : text.substr(split + 1);
+  Cell args[2];
+  switch (kind) {
+    case KIND_TEXT: string::load_utf8(&args[0], source); break;
+    case KIND_BINARY: args[0] = binary::load(source); break;
+    default: args[0] = lexer::load(source); break;
+  }
+  args[1] = lexer::load(rules);
+  Cell budget_word = word::load("fuzz-budget");
+  const Cell budget = integer::make(kParseEvents);
+  call::set_value(&budget_word, &budget);
+  const Cell parse_word = word::load("parse");
+  const Cell callback_word = word::load("fuzz-callback");
+  const Cell parse = *call::get_value(&parse_word);
+  const Cell callback = *call::get_value(&callback_word);
+  const Cell trace = word::load("trace", TYPE_REFINEMENT);
+  Cell result;
+  call::value(&parse, &parse_word, args, 2, &result, {{&trace, &callback, 1}});
+}
+
 void run(std::string_view text) {
   const stack::Mark mark = stack::save();
   try {
-    const Cell code = lexer::load(text);
-    Cell molded;
-    actions::mold_value(&code, false, false, false, kNoPartLimit, &molded);
-    if (XOL_FUZZ_EVAL) interpreter::eval_block(&code, false);
+    if (XOL_FUZZ_PARSE) {
+      run_parse(text);
+    } else {
+      const Cell code = lexer::load(text);
+      Cell molded;
+      actions::mold_value(&code, false, false, false, kNoPartLimit, &molded);
+      if (XOL_FUZZ_EVAL) interpreter::eval_block(&code, false);
+    }
   } catch (const rt::Thrown&) {
     // A language error or an uncaught throw: the runtime's answer to the input.
   }
@@ -94,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool started = (start_runtime(), true);
   (void)started;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (XOL_FUZZ_EVAL) {
+  if (XOL_FUZZ_EVAL || XOL_FUZZ_PARSE) {
     if (refused(text)) return -1;
     restore_globals();
   }

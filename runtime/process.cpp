@@ -226,6 +226,13 @@ void runtime_thread(void* body) {
 
 void throw_code(uint32_t code) { throw Thrown{code}; }
 
+volatile std::sig_atomic_t halt_requested = 0;
+
+void raise_halt() {
+  halt_requested = 0;
+  throw_code(THROWN_NORMAL_END);
+}
+
 const char* runtime_error_text(int code) {
   for (const ErrorText& entry : kErrorTexts)
     if (entry.code == code) return entry.text;

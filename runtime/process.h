@@ -10,6 +10,7 @@
 // frees the tracked heap and ends the process with N as its exit code.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 
@@ -101,6 +102,12 @@ void init_process(int argc, char** argv);
 
 // Throws `code` to the nearest guard whose catch level covers it.
 [[noreturn]] void throw_code(uint32_t code);
+
+// Set from outside the evaluation (the interrupt key) to stop a native loop that can run for
+// ever, such as a parse `while` that matches without moving; such loops poll it every turn.
+extern volatile std::sig_atomic_t halt_requested;
+// Clears the request and stops the evaluation as the interrupt key does: a silent normal end.
+[[noreturn]] void raise_halt();
 
 // Runs `body` under a guard of catch level `level`: answers 0 when the body ended normally, the
 // caught code when it threw a code in 1..level; higher codes pass on.

@@ -47,6 +47,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/checksum.h"
+#include "runtime/eval/parse.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/random.h"
@@ -145,6 +146,7 @@ void init() {
   words::init_extra();
   words::init_issue();
   natives_table::register_natives();
+  parse::init();
   ownership::init();
   checksum::init();
   // The stacks, the interpreter, the lexer; then the native and action values from their

@@ -73,6 +73,7 @@ constexpr Built kBuilt[] = {
     {88, natives::unset_},        {92, natives::context_q},
     {98, natives::as},            {107, natives::apply},
     {87, natives::checksum},
+    {40, natives::parse},
 };
 
 void not_built(bool, const int32_t*) { error::raise(error::CAT_INTERNAL, "not-done"); }

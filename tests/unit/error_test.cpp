@@ -38,7 +38,7 @@ TEST_F(ErrorTest, RefusesBadSpecs) {
   };
   const Case cases[] = {
       {"negative code", num(-1), "script out-of-range"},
-      {"id past the category", num(378), "script out-of-range"},
+      {"id past the category", num(399), "script out-of-range"},
       {"category past the last", num(1000), "script out-of-range"},
       {"unknown category", blk({w("nonesuch"), w("x")}), "script invalid-spec-field"},
       {"unknown id", blk({w("script"), w("nonesuch")}), "script invalid-spec-field"},

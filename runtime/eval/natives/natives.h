@@ -131,6 +131,9 @@ void as_money(bool check, const int32_t* refinements);
 // checksum.cpp
 void checksum(bool check, const int32_t* refinements);
 
+// parse.cpp
+void parse(bool check, const int32_t* refinements);
+
 // output.cpp
 // Writes a string unchanged, any other value formed, to standard output and the print hooks.
 void print_formed(const Cell* value, bool newline);
