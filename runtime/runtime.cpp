@@ -157,7 +157,8 @@ void init() {
   natives_table::load_specs();
   // The standard environment written in Xol, file by file.
   for (std::string_view file : {"prelude.xol", "core.xol", "converters.xol", "series.xol", "pending.xol",
-                                  "math-dates.xol", "url.xol", "reactivity.xol"})
+                                  "math-dates.xol", "url.xol", "reactivity.xol",
+                                  "preprocessor.xol"})
     natives_table::run_library(file);
   // Start-up is over: values made from here on live only as long as something refers to them.
   boot::flag = 0;
