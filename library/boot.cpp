@@ -100,14 +100,18 @@ constexpr BootStep kBootOrder[] = {
     {nullptr, make_predicates},                 // bitset? .. planar?
     {"converters.xol", evaluate},               // to-bitset .. to-point3D
     {"series.xol", evaluate},                   // replace, alter, .. context, charset ..
+    {"math-dates.xol", evaluate},               // math, mod, modulo .. clock
     {"system.xol", evaluate},                   // the system object, transcode-trace
     {"system-routines.xol", bind_file},         // system/state/GC, the float flags' hook
     {"errors.xol", finish_system},
     {"operators.xol", evaluate},                // + .. xor
-    // Then, as they are written, in this order: the codec records of system/codecs (png,
-    // jpeg, bmp, gif, tiff, xolbin); reactor! and system/reactivity; register-scheme and
-    // url-parser; the preprocessor; system/tools; the GUI engine and its back end's words;
-    // the JSON and CSV codecs; help; system/console and the console.
+    // Here the codec records of system/codecs (png, jpeg, bmp, gif, tiff, xolbin).
+    {"pending.xol", evaluate},                  // stand-ins for what is still to come
+    {"reactivity.xol", evaluate},               // reactor! .. system/reactivity
+    {"url.xol", evaluate},                      // register-scheme, url-parser
+    {"preprocessor.xol", evaluate},             // the preprocessor
+    // Then, as they are written, in this order: system/tools; the GUI engine and its back
+    // end's words; the JSON and CSV codecs; help; system/console and the console.
 };
 
 }  // namespace

@@ -545,7 +545,7 @@ void do_value(Cell value, const int32_t* refinements) {
     value = *loaded;
   }
   if (refinements[DO_EXPAND] >= 0 && series::any_block(value.type())) {
-    const Cell name = word::load("expand");
+    const Cell name = word::load("expand-directives");
     Cell expanded;
     call::value(call::get_value(&name), &name, &value, 1, &expanded);
   }
