@@ -14,6 +14,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/evaluator_hooks.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -324,6 +325,33 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
 // The cell types that a step pushes as they are.
 inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 
+// The cell a path of plain picks reads (`m/:i/2`): its head word's value a block, each element
+// an integer or a get-word whose value is one, picked from the block reached so far as `pick`
+// picks (none past either end). Null for every other path: its steps take the general road,
+// which also raises any error. Picking runs no code and cannot fail.
+[[gnu::noinline]] const Cell* picked_cell(const Cell* path) {
+  const uint32_t end = cell_count(path->node());
+  uint32_t position = path->head_index();
+  if (position + 2 > end) return nullptr;
+  const Cell* elements = cells_of(path->node());
+  uint32_t flags;
+  const Cell* value =
+      elements[position].is(TYPE_WORD) ? context::bound_slot(elements + position, &flags) : nullptr;
+  for (++position; position < end; ++position) {
+    if (!value || !value->is(TYPE_BLOCK)) return nullptr;
+    const Cell* element = elements + position;
+    if (element->is(TYPE_GET_WORD) && !(element = context::bound_slot(element, &flags)))
+      return nullptr;
+    if (!element->is(TYPE_INTEGER)) return nullptr;
+    const int32_t index = integer::get(element);
+    const int64_t at = int64_t(value->head_index()) + index - (index > 0 ? 1 : 0);
+    value = index == 0 || at < 0 || at >= int64_t(cell_count(value->node()))
+                ? &kNone
+                : cells_of(value->node()) + at;
+  }
+  return value;
+}
+
 // The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
 // cell, or a word whose value is neither a function nor an op nor unset. Null in every other
 // case, and always while tracing, whose events follow the steps.
@@ -336,6 +364,13 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
     return nullptr;
   }
   return value;
+}
+// A plain value, or a path of plain picks reaching the same kind of value (pure expressions and
+// statements read these).
+[[gnu::always_inline]] inline const Cell* plain_or_picked(const Cell* value) {
+  if (const Cell* plain = plain_value(value)) return plain;
+  if (!value->is(TYPE_PATH) || !(value = picked_cell(value))) return nullptr;
+  return in_types(kNotPlainValueTypes, value->type()) ? nullptr : value;
 }
 [[gnu::always_inline]] inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   return trace.active ? nullptr : plain_value(cell_at(code, position));
@@ -407,6 +442,8 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     return eval_paren_at(code, position, end);
   } else if (at->is(TYPE_SET_WORD)) {
     return eval_set_at(code, position, end);
+  } else if (at->is(TYPE_PATH)) {
+    value = plain_or_picked(at);
   }
   if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
@@ -627,20 +664,71 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
   return true;
 }
 
+// `+`, `-`, `*`, `/` and the comparisons on a float! and a float! or integer!, computed as the
+// float routines compute them (none of which can fail on these types); false otherwise.
+[[gnu::noinline]] bool float_op(TypeId type, int32_t code, const Cell* left, const Cell* right,
+                                Cell* result) {
+  const bool left_float = left->is(TYPE_FLOAT), right_float = right->is(TYPE_FLOAT);
+  if (!(left_float || left->is(TYPE_INTEGER)) || !(right_float || right->is(TYPE_INTEGER)) ||
+      !(left_float || right_float))
+    return false;
+  const double a = left_float ? floating::get(left) : double(integer::get(left));
+  const double b = right_float ? floating::get(right) : double(integer::get(right));
+  if (type == TYPE_ACTION) {
+    double answer;
+    switch (code) {
+      case ACT_ADD: answer = a + b; break;
+      case ACT_SUBTRACT: answer = a - b; break;
+      case ACT_MULTIPLY: answer = a * b; break;
+      case ACT_DIVIDE: answer = a / b; break;
+      default: return false;
+    }
+    floating::make_at(result, answer);
+    return true;
+  }
+  if (type != TYPE_NATIVE || code < kFirstCompareNative ||
+      code >= kFirstCompareNative + int32_t(std::size(kCompareNatives)))
+    return false;
+  const CompareOp op = kCompareNatives[code - kFirstCompareNative];
+  // Strict equality never holds between an integer! and a float!.
+  const int32_t order = op == COMP_STRICT_EQUAL && left_float != right_float
+                            ? 1
+                            : floating::compare_doubles(a, b, op);
+  bool truth;
+  switch (op) {
+    case COMP_EQUAL: case COMP_STRICT_EQUAL: truth = order == 0; break;
+    case COMP_NOT_EQUAL: truth = order != 0; break;
+    case COMP_LESSER: truth = order < 0; break;
+    case COMP_GREATER: truth = order > 0; break;
+    case COMP_LESSER_EQUAL: truth = order <= 0; break;
+    case COMP_GREATER_EQUAL: truth = order >= 0; break;
+    default: return false;
+  }
+  *result = logic::make(truth);
+  return true;
+}
+
+// The integer and float operations above on two cells, the answer in `result`.
+[[gnu::always_inline]] inline bool number_op(TypeId type, int32_t code, const Cell* left,
+                                             const Cell* right, Cell* result) {
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER))
+    return integer_op(type, code, integer::get(left), integer::get(right), result);
+  return float_op(type, code, left, right, result);
+}
+
 // The same for a call whose two arguments are in the current frame.
-inline bool integer_shortcut(const Cell& function) {
-  const Cell* left = stack::arguments;
-  const Cell* right = left + 1;
-  return !function.is(TYPE_FUNCTION) && left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER) &&
-         integer_op(function.type(), natives::code_of(&function), integer::get(left),
-                    integer::get(right), stack::arguments);
+inline bool number_shortcut(const Cell& function) {
+  Cell* left = stack::arguments;
+  return !function.is(TYPE_FUNCTION) &&
+         number_op(function.type(), natives::code_of(&function), left, left + 1, left);
 }
 
 // ---- pure expressions ----
 //
-// An expression made only of plain values, integer arithmetic and comparisons on them, and
-// stores into words of contexts that are not objects' cannot fail, allocate, run code or be seen
-// by anything but its result: untraced, it runs without frames or checks. Each function here
+// An expression made only of plain values (picks through paths included), integer and float
+// arithmetic and comparisons on them, and stores into words of contexts that are not objects'
+// cannot fail, allocate, run code or be seen by anything but its result: untraced, it runs
+// without frames or checks. Each function here
 // answers kNotPure when it meets anything else, having changed nothing but the cells above
 // `top`, so that the caller takes the general road from the same position.
 
@@ -677,25 +765,23 @@ inline bool pure_paren(const Cell& group, int depth) {
   return !known_impure(group.node()) && run_pure_paren(group, depth);
 }
 
-// The operator whose op! is `op`, at `position`, on the integer at `left` and a pure integer
+// The operator whose op! is `op`, at `position`, on the number at `left` and a pure number
 // operand after it (a plain value or a pure paren), computed in place of the call when its
-// routine is not needed (see integer_op): the answer replaces the left operand. `top` ends
-// above `left` either way.
+// routine is not needed (see integer_op and float_op): the answer replaces the left operand.
+// `top` ends above `left` either way.
 [[gnu::always_inline]] inline uint32_t pure_operation(const Cell* op, const Cell* cells,
                                                       uint32_t position, uint32_t end,
                                                       Cell* left, int depth) {
   stack::top = left + 1;
-  if (!left->is(TYPE_INTEGER) || position + 1 >= end) return kNotPure;
+  if (!(left->is(TYPE_INTEGER) || left->is(TYPE_FLOAT)) || position + 1 >= end) return kNotPure;
   const Cell* at = cells + position + 1;
-  const Cell* right = plain_value(at);
+  const Cell* right = plain_or_picked(at);
   if (!right) {
     if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) return kNotPure;
     right = left + 1;
     stack::top = left + 1;
   }
-  const bool done = right->is(TYPE_INTEGER) &&
-                    integer_op(natives::op_source(op), natives::code_of(op), integer::get(left),
-                               integer::get(right), left);
+  const bool done = number_op(natives::op_source(op), natives::code_of(op), left, right, left);
   return done ? position + 2 : kNotPure;
 }
 
@@ -718,7 +804,7 @@ inline bool pure_paren(const Cell& group, int depth) {
   if (position >= end) return kNotPure;
   Cell* start = stack::top;
   const Cell* at = cells + position;
-  if (const Cell* value = plain_value(at)) {
+  if (const Cell* value = plain_or_picked(at)) {
     stack::push(value);
   } else if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) {
     return kNotPure;
@@ -948,7 +1034,7 @@ template <bool Direct>
   fetch_arguments<Direct>(function, &name, site, infix, refinements);
   if (stack::pending) return;
   if constexpr (!Direct) fire(EVENT_CALL, site.code, site.position, &function, &name);
-  if (!integer_shortcut(function)) {
+  if (!number_shortcut(function)) {
     run_routine(function, context, &name, refinements);
     if (stack::pending) return;
   }
@@ -1026,7 +1112,7 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   }
   const Cell* right = stack::arguments + 1;
   if (!typeset::has(&right_types, right->type())) raise_expect(&name, right->type(), &right_word);
-  if (!integer_shortcut(function)) {
+  if (!number_shortcut(function)) {
     run_routine(function, kNoNode, &name, kNoRefinements.data());
     if (stack::pending) return true;
   }
