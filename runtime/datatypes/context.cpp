@@ -286,7 +286,7 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
     return first + index;
   }
 
-  word_at(context, index)->header |= kChangedMark;
+  mark_changed(word);
   const Cell owner = *owner_cell(context);
   if (!fire || owner.data3 == kNoNode) {
     first[index] = copy;
@@ -299,6 +299,10 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
   first[index] = copy;
   hooks::fire_on_change(&owner, &named, &old_value, &copy);
   return value_at(context, index);
+}
+
+void mark_changed(const Cell* word) {
+  word_at(word::context_of(word), word::index_of(word))->header |= kChangedMark;
 }
 
 Cell* set(Cell* word, const Cell* value) {

@@ -726,9 +726,9 @@ inline bool number_shortcut(const Cell& function) {
 // ---- pure expressions ----
 //
 // An expression made only of plain values (picks through paths included), integer and float
-// arithmetic and comparisons on them, and stores into words of contexts that are not objects'
-// cannot fail, allocate, run code or be seen by anything but its result: untraced, it runs
-// without frames or checks. Each function here
+// arithmetic and comparisons on them, and stores into words of contexts that are not objects' or
+// of objects without a change hook cannot fail, allocate, run code or be seen by anything but
+// its result: untraced, it runs without frames or checks. Each function here
 // answers kNotPure when it meets anything else, having changed nothing but the cells above
 // `top`, so that the caller takes the general road from the same position.
 
@@ -821,17 +821,23 @@ inline bool pure_paren(const Cell& group, int depth) {
   return op ? pure_operators(cells, position, end, start, op, depth) : position;
 }
 
-// A pure value with any set-words before it, whose slots take it straight, its value pushed.
+// A pure value with any set-words before it, whose slots take it straight (an object's field
+// as set_in stores it when no hook hears of it), its value pushed.
 // Nothing is stored unless the whole expression is pure.
 [[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position,
                                                       uint32_t end) {
   if (trace.active) return kNotPure;
   const Cell* cells = cells_of(code->node());
   Cell* slots[kPureTargets];
+  const Cell* fields[kPureTargets];   // the set-words of object fields, for their change marks
   int targets = 0;
   for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
     if (targets == kPureTargets) return kNotPure;
-    if (!(slots[targets++] = context::store_slot(cells + position))) return kNotPure;
+    const Cell* target = cells + position;
+    Cell* slot = context::store_slot(target);
+    fields[targets] = slot ? nullptr : target;
+    if (!slot && !(slot = context::quiet_field_slot(target))) return kNotPure;
+    slots[targets++] = slot;
   }
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
@@ -840,7 +846,10 @@ inline bool pure_paren(const Cell& group, int depth) {
     stack::top = start;
     return kNotPure;
   }
-  while (targets) *slots[--targets] = *start;
+  while (targets) {
+    *slots[--targets] = *start;
+    if (fields[targets]) context::mark_changed(fields[targets]);
+  }
   return position;
 }
 
