@@ -325,10 +325,19 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
 // The cell types that a step pushes as they are.
 inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 
+// The cell that `pick` answers for a block and an integer: the cell `index` from the head
+// (counting back from -1 before it), none past either end.
+inline const Cell* block_pick(const Cell* block, int32_t index) {
+  const int64_t at = int64_t(block->head_index()) + index - (index > 0 ? 1 : 0);
+  return index == 0 || at < 0 || at >= int64_t(cell_count(block->node()))
+             ? &kNone
+             : cells_of(block->node()) + at;
+}
+
 // The cell a path of plain picks reads (`m/:i/2`): its head word's value a block, each element
 // an integer or a get-word whose value is one, picked from the block reached so far as `pick`
-// picks (none past either end). Null for every other path: its steps take the general road,
-// which also raises any error. Picking runs no code and cannot fail.
+// picks. Null for every other path: its steps take the general road, which also raises any
+// error. Picking runs no code and cannot fail.
 [[gnu::noinline]] const Cell* picked_cell(const Cell* path) {
   const uint32_t end = cell_count(path->node());
   uint32_t position = path->head_index();
@@ -343,11 +352,7 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
     if (element->is(TYPE_GET_WORD) && !(element = context::bound_slot(element, &flags)))
       return nullptr;
     if (!element->is(TYPE_INTEGER)) return nullptr;
-    const int32_t index = integer::get(element);
-    const int64_t at = int64_t(value->head_index()) + index - (index > 0 ? 1 : 0);
-    value = index == 0 || at < 0 || at >= int64_t(cell_count(value->node()))
-                ? &kNone
-                : cells_of(value->node()) + at;
+    value = block_pick(value, integer::get(element));
   }
   return value;
 }
@@ -532,7 +537,7 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
     // every other one takes fetch_argument.
     const Cell* value = kind == ARG_EVALUATED && !infix && site.position < site.end &&
                                 !trace.active
-                            ? plain_value(cells + site.position)
+                            ? plain_or_picked(cells + site.position)
                             : nullptr;
     if (value) {
       Cell* start = stack::push(value);
@@ -994,12 +999,19 @@ uint32_t other_call_shapes[kCallShapes];
     return call_word(slot, code, position, end);
   }
   const Cell function = *slot;
-  // The commonest `append` is made in place of the call: it runs no code and cannot fail, so
-  // nothing can see that no frame opened.
-  if (function.is(TYPE_ACTION) && natives::code_of(&function) == ACT_APPEND &&
-      actions::append_in_place(start, start + 1)) {
-    stack::top = start + 1;
-    return eval_infix(code, after, end, start);
+  // The commonest `append`, and `pick` of a block by an integer, are made in place of the call:
+  // they run no code and cannot fail, so nothing can see that no frame opened.
+  if (function.is(TYPE_ACTION)) {
+    const int32_t action = natives::code_of(&function);
+    const bool done =
+        action == ACT_APPEND ? actions::append_in_place(start, start + 1)
+        : action == ACT_PICK && start->is(TYPE_BLOCK) && start[1].is(TYPE_INTEGER)
+            ? (*start = *block_pick(start, integer::get(start + 1)), true)
+            : false;
+    if (done) {
+      stack::top = start + 1;
+      return eval_infix(code, after, end, start);
+    }
   }
   const Cell name = open_native_frame(cells[position], start);
   for (uint32_t i = 0; i < count; ++i)
