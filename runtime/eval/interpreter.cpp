@@ -29,6 +29,7 @@
 #include "runtime/eval/call.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/error_stack.h"
+#include "runtime/eval/natives_table.h"
 #include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory.h"
@@ -1086,6 +1087,49 @@ const Cell* binary_cache(const Cell& function) {
   return binary ? cache : nullptr;
 }
 
+// What binary_infix needs of such an operator: the types each argument accepts, as bit masks
+// decoded once from the argument cache (the specs of natives and actions never change after
+// start-up), per native and action code. `decoded` is false until the cache is built.
+struct BinarySpec {
+  bool decoded;
+  bool binary;
+  uint64_t left, right;
+};
+BinarySpec native_binary[natives_table::kNativeCount + 1];
+BinarySpec action_binary[kActionCount + 1];
+
+uint64_t type_mask(const Cell& types) {
+  uint64_t mask = 0;
+  for (int32_t id = 0; id <= kTypeCount; ++id)
+    if (typeset::has(&types, id)) mask |= uint64_t(1) << id;
+  return mask;
+}
+
+// The spec of an operator made from a two-argument native or action, else null.
+const BinarySpec* binary_spec(const Cell& function) {
+  const int32_t code = natives::code_of(&function);
+  BinarySpec* spec = function.is(TYPE_NATIVE) && code <= natives_table::kNativeCount
+                         ? &native_binary[code]
+                     : function.is(TYPE_ACTION) && code <= kActionCount ? &action_binary[code]
+                                                                         : nullptr;
+  if (!spec) return nullptr;
+  if (!spec->decoded) {
+    uint32_t count;
+    if (!built_cache(&function, &count)) return nullptr;
+    const Cell* cache = binary_cache(function);
+    *spec = cache ? BinarySpec{true, true, type_mask(cache[0]), type_mask(cache[2])}
+                  : BinarySpec{true, false, 0, 0};
+  }
+  return spec->binary ? spec : nullptr;
+}
+
+// An operand of a binary operator (0 left, 1 right) of a type its spec refuses.
+[[noreturn, gnu::noinline]] void raise_operand(const Cell& function, const Cell& name,
+                                               int32_t operand, TypeId type) {
+  uint32_t count;
+  raise_expect(&name, type, built_cache(&function, &count) + 2 * operand + 1);
+}
+
 // The value of a word naming a native or action all of whose arguments (one at least) are
 // evaluated, else null: called as an operator's operand, its last argument takes every operator
 // after it, so it may be called as a statement is.
@@ -1106,17 +1150,18 @@ const Cell* evaluating_native(const Cell* word) {
 // loop. The left operand is the cell below `top`; false when the call needs eval_code.
 bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   if (trace.active) return false;
-  const Cell* cache = binary_cache(function);
-  if (!cache) return false;
+  const BinarySpec* spec = binary_spec(function);
+  if (!spec) return false;
   stack::check_native_depth();
   const Cell operand = *--stack::top;
   stack::mark_interp_native(&name);
   *stack::top++ = operand;
-  if (!typeset::has(&cache[0], operand.type())) raise_expect(&name, operand.type(), &cache[1]);
+  if (!(spec->left >> operand.type() & 1)) raise_operand(function, name, 0, operand.type());
   site.end = clamp_end(site.code, site.end);
-  // The right operand's typeset and word, kept: evaluating the operand may move the cache.
-  const Cell right_types = cache[2], right_word = cache[3];
-  if (site.position >= site.end) error::raise(error::CAT_SCRIPT, "no-arg", &name, &right_word);
+  if (site.position >= site.end) {
+    uint32_t count;
+    error::raise(error::CAT_SCRIPT, "no-arg", &name, built_cache(&function, &count) + 3);
+  }
   if (const Cell* value = plain_argument(site.code, site.position)) {
     stack::push(value);
     ++site.position;
@@ -1132,7 +1177,7 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
     if (stack::pending) return true;
   }
   const Cell* right = stack::arguments + 1;
-  if (!typeset::has(&right_types, right->type())) raise_expect(&name, right->type(), &right_word);
+  if (!(spec->right >> right->type() & 1)) raise_operand(function, name, 1, right->type());
   if (!number_shortcut(function)) {
     run_routine(function, kNoNode, &name, kNoRefinements.data());
     if (stack::pending) return true;
