@@ -326,20 +326,26 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
 // The cell types that a step pushes as they are.
 inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 
-// The cell that `pick` answers for a block and an integer: the cell `index` from the head
-// (counting back from -1 before it), none past either end.
-inline const Cell* block_pick(const Cell* block, int32_t index) {
+// The cell `index` of a block from its head (counting back from -1 before it), as `pick` and
+// `poke` count; null past either end.
+inline Cell* block_cell(const Cell* block, int32_t index) {
   const int64_t at = int64_t(block->head_index()) + index - (index > 0 ? 1 : 0);
   return index == 0 || at < 0 || at >= int64_t(cell_count(block->node()))
-             ? &kNone
+             ? nullptr
              : cells_of(block->node()) + at;
+}
+// The cell that `pick` answers for a block and an integer: none past either end.
+inline const Cell* block_pick(const Cell* block, int32_t index) {
+  const Cell* cell = block_cell(block, index);
+  return cell ? cell : &kNone;
 }
 
 // The cell a path of plain picks reads (`m/:i/2`): its head word's value a block, each element
 // an integer or a get-word whose value is one, picked from the block reached so far as `pick`
-// picks. Null for every other path: its steps take the general road, which also raises any
-// error. Picking runs no code and cannot fail.
-[[gnu::noinline]] const Cell* picked_cell(const Cell* path) {
+// picks. With `store`, the cell a set-path of plain picks writes as `poke` does: one that
+// exists, in a block that no owner or index watches. Null for every other path: its steps take
+// the general road, which also raises any error. Picking runs no code and cannot fail.
+[[gnu::noinline]] Cell* picked_cell(const Cell* path, bool store) {
   const uint32_t end = cell_count(path->node());
   uint32_t position = path->head_index();
   if (position + 2 > end) return nullptr;
@@ -353,9 +359,13 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
     if (element->is(TYPE_GET_WORD) && !(element = context::bound_slot(element, &flags)))
       return nullptr;
     if (!element->is(TYPE_INTEGER)) return nullptr;
+    if (store && position + 1 == end) {
+      const bool watched = memory::buffer_of(value->node())->flags & series::kNoticedFlags;
+      return watched ? nullptr : block_cell(value, integer::get(element));
+    }
     value = block_pick(value, integer::get(element));
   }
-  return value;
+  return const_cast<Cell*>(value);
 }
 
 // The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
@@ -375,7 +385,7 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
 // statements read these).
 [[gnu::always_inline]] inline const Cell* plain_or_picked(const Cell* value) {
   if (const Cell* plain = plain_value(value)) return plain;
-  if (!value->is(TYPE_PATH) || !(value = picked_cell(value))) return nullptr;
+  if (!value->is(TYPE_PATH) || !(value = picked_cell(value, false))) return nullptr;
   return in_types(kNotPlainValueTypes, value->type()) ? nullptr : value;
 }
 [[gnu::always_inline]] inline const Cell* plain_argument(const Cell* code, uint32_t position) {
@@ -396,8 +406,8 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   return eval_infix(code, site.position, end, start);
 }
 
-// A paren or a set-word at `position`, and the operators after it; each out of line for the
-// same reasons as call_word.
+// A paren or a set-word or set-path at `position`, and the operators after it; each out of
+// line for the same reasons as call_word.
 [[gnu::noinline]] uint32_t eval_paren_at(const Cell* code, uint32_t position, uint32_t end) {
   // Parens nested as statements open no frame: only this check bounds their depth.
   stack::check_native_depth();
@@ -446,7 +456,7 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_PAREN)) {
     return eval_paren_at(code, position, end);
-  } else if (at->is(TYPE_SET_WORD)) {
+  } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_SET_PATH)) {
     return eval_set_at(code, position, end);
   } else if (at->is(TYPE_PATH)) {
     value = plain_or_picked(at);
@@ -844,6 +854,14 @@ inline bool pure_paren(const Cell& group, int depth) {
     fields[targets] = slot ? nullptr : target;
     if (!slot && !(slot = context::quiet_field_slot(target))) return kNotPure;
     slots[targets++] = slot;
+  }
+  // A set-path of plain picks as the last target (`m/:i: 0`): a set-word after it would be set
+  // before the path is read.
+  if (position < end && cells[position].is(TYPE_SET_PATH)) {
+    if (targets == kPureTargets || !(slots[targets] = picked_cell(cells + position, true)))
+      return kNotPure;
+    fields[targets++] = nullptr;
+    ++position;
   }
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
