@@ -430,6 +430,15 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   return eval_infix(code, position, end, start);
 }
 
+// A path at `position` (a plain pick read straight, any other evaluated), and the operators
+// after it.
+[[gnu::noinline]] uint32_t eval_path_operand(const Cell* code, uint32_t position, uint32_t end) {
+  const Cell* value = plain_or_picked(cell_at(code, position));
+  if (!value) return eval_expression(code, position, end, false, true, false);
+  Cell* start = stack::push(value);
+  return eval_infix(code, position + 1, end, start);
+}
+
 // The natives `if` (1), `unless` (2) and `either` (3), by code.
 constexpr int32_t kLastBranchNative = 3;
 uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position, uint32_t end);
@@ -459,7 +468,7 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_SET_PATH)) {
     return eval_set_at(code, position, end);
   } else if (at->is(TYPE_PATH)) {
-    value = plain_or_picked(at);
+    return eval_path_operand(code, position, end);
   }
   if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
@@ -789,7 +798,7 @@ inline bool pure_paren(const Cell& group, int depth) {
                                                       uint32_t position, uint32_t end,
                                                       Cell* left, int depth) {
   stack::top = left + 1;
-  if (!(left->is(TYPE_INTEGER) || left->is(TYPE_FLOAT)) || position + 1 >= end) return kNotPure;
+  if (position + 1 >= end) return kNotPure;
   const Cell* at = cells + position + 1;
   const Cell* right = plain_or_picked(at);
   if (!right) {
