@@ -1157,13 +1157,14 @@ const BinarySpec* binary_spec(const Cell& function) {
   raise_expect(&name, type, built_cache(&function, &count) + 2 * operand + 1);
 }
 
-// The value of a word naming a native or action all of whose arguments (one at least) are
-// evaluated, else null: called as an operator's operand, its last argument takes every operator
-// after it, so it may be called as a statement is.
-const Cell* evaluating_native(const Cell* word) {
+// The value of a word naming a native, action or function all of whose arguments before any
+// refinement (one at least) are evaluated, else null: called as an operator's operand, its last
+// argument takes every operator after it, so it may be called as a statement is.
+const Cell* evaluating_call(const Cell* word) {
   uint32_t flags;
   const Cell* slot = word->is(TYPE_WORD) ? context::bound_slot(word, &flags) : nullptr;
-  if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION))) return nullptr;
+  if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION) || slot->is(TYPE_FUNCTION)))
+    return nullptr;
   uint32_t cells_in_cache;
   const Cell* entries = built_cache(slot, &cells_in_cache);
   if (!entries) return nullptr;
@@ -1196,8 +1197,10 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
     run_group(group);
     ++site.position;
     if (stack::pending) return true;
-  } else if (const Cell* slot = evaluating_native(cell_at(site.code, site.position))) {
-    site.position = call_plain_native(slot, site.code, site.position, site.end);
+  } else if (const Cell* slot = evaluating_call(cell_at(site.code, site.position))) {
+    site.position = slot->is(TYPE_FUNCTION)
+                        ? call_word(slot, site.code, site.position, site.end)
+                        : call_plain_native(slot, site.code, site.position, site.end);
     if (stack::pending) return true;
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
