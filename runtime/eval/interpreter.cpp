@@ -1083,7 +1083,8 @@ template <bool Direct>
   fetch_arguments<Direct>(function, &name, site, infix, refinements);
   if (stack::pending) return;
   if constexpr (!Direct) fire(EVENT_CALL, site.code, site.position, &function, &name);
-  if (!number_shortcut(function)) {
+  // Traced, the routine itself computes, so that the traced evaluator checks the shortcuts.
+  if ((!Direct && trace.active) || !number_shortcut(function)) {
     run_routine(function, context, &name, refinements);
     if (stack::pending) return;
   }
