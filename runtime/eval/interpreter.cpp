@@ -218,6 +218,7 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
 inline uint32_t run_pure_head(const Cell& code);
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
 inline uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
+uint32_t pure_statement_with_fields(const Cell* cells, uint32_t position, uint32_t end);
 constexpr uint32_t kNotPure = std::numeric_limits<uint32_t>::max();
 inline uint32_t pure_operation(const Cell* op, const Cell* cells, uint32_t position,
                                uint32_t end, Cell* left, int depth);
@@ -420,8 +421,13 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
 [[gnu::noinline]] uint32_t eval_set_at(const Cell* code, uint32_t position, uint32_t end) {
   const Cell given = *cell_at(code, position);
   Cell* start = stack::top;
-  if (const uint32_t next = pure_statement(code, position, clamp_end(code, end));
-      next != kNotPure) {
+  uint32_t next = kNotPure;
+  if (given.is(TYPE_SET_WORD)) {
+    next = pure_statement(code, position, clamp_end(code, end));
+  } else if (!trace.active) {
+    next = pure_statement_with_fields(cells_of(code->node()), position, clamp_end(code, end));
+  }
+  if (next != kNotPure) {
     position = next;
   } else {
     position = eval_set(given, code, position + 1, end);
@@ -806,8 +812,12 @@ inline bool pure_paren(const Cell& group, int depth) {
     right = left + 1;
     stack::top = left + 1;
   }
-  const bool done = number_op(natives::op_source(op), natives::code_of(op), left, right, left);
-  return done ? position + 2 : kNotPure;
+  const TypeId type = natives::op_source(op);
+  const int32_t code = natives::code_of(op);
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER))
+    return integer_op(type, code, integer::get(left), integer::get(right), left) ? position + 2
+                                                                                 : kNotPure;
+  return float_op(type, code, left, right, left) ? position + 2 : kNotPure;
 }
 
 // The operators from `position` on (the first one's op! is `op`) on the value at `start`.
@@ -846,32 +856,11 @@ inline bool pure_paren(const Cell& group, int depth) {
   return op ? pure_operators(cells, position, end, start, op, depth) : position;
 }
 
-// A pure value with any set-words before it, whose slots take it straight (an object's field
-// as set_in stores it when no hook hears of it), its value pushed.
-// Nothing is stored unless the whole expression is pure.
-[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position,
-                                                      uint32_t end) {
-  if (trace.active) return kNotPure;
-  const Cell* cells = cells_of(code->node());
-  Cell* slots[kPureTargets];
-  const Cell* fields[kPureTargets];   // the set-words of object fields, for their change marks
-  int targets = 0;
-  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
-    if (targets == kPureTargets) return kNotPure;
-    const Cell* target = cells + position;
-    Cell* slot = context::store_slot(target);
-    fields[targets] = slot ? nullptr : target;
-    if (!slot && !(slot = context::quiet_field_slot(target))) return kNotPure;
-    slots[targets++] = slot;
-  }
-  // A set-path of plain picks as the last target (`m/:i: 0`): a set-word after it would be set
-  // before the path is read.
-  if (position < end && cells[position].is(TYPE_SET_PATH)) {
-    if (targets == kPureTargets || !(slots[targets] = picked_cell(cells + position, true)))
-      return kNotPure;
-    fields[targets++] = nullptr;
-    ++position;
-  }
+// The value of a pure statement, pushed, stored into the `targets` slots (the targets from
+// `first` on, those marked in `fields` being objects' fields).
+[[gnu::always_inline]] inline uint32_t store_pure(const Cell* cells, uint32_t first,
+                                                  uint32_t position, uint32_t end, Cell** slots,
+                                                  int targets, uint32_t fields) {
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
   if (position == kNotPure) return kNotPure;
@@ -879,11 +868,54 @@ inline bool pure_paren(const Cell& group, int depth) {
     stack::top = start;
     return kNotPure;
   }
-  while (targets) {
-    *slots[--targets] = *start;
-    if (fields[targets]) context::mark_changed(fields[targets]);
-  }
+  while (targets) *slots[--targets] = *start;
+  for (uint32_t i = 0; fields; ++i, fields >>= 1)
+    if (fields & 1) context::mark_changed(cells + first + i);
   return position;
+}
+
+// pure_statement for targets that are fields of objects without a change hook, which a store
+// takes as set_in does (setting the field's change mark), or a set-path of plain picks into a
+// block, as the last target (a set-word after it would be set before the path is read).
+[[gnu::noinline]] uint32_t pure_statement_with_fields(const Cell* cells, uint32_t position,
+                                                      uint32_t end) {
+  Cell* slots[kPureTargets];
+  uint32_t fields = 0;
+  const uint32_t first = position;
+  int targets = 0;
+  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
+    if (targets == kPureTargets) return kNotPure;
+    Cell* slot = context::store_slot(cells + position);
+    if (!slot) {
+      if (!(slot = context::quiet_field_slot(cells + position))) return kNotPure;
+      fields |= 1u << targets;
+    }
+    slots[targets++] = slot;
+  }
+  if (position < end && cells[position].is(TYPE_SET_PATH)) {
+    if (targets == kPureTargets || !(slots[targets++] = picked_cell(cells + position, true)))
+      return kNotPure;
+    ++position;
+  }
+  return store_pure(cells, first, position, end, slots, targets, fields);
+}
+
+// A pure value with any set-words before it, whose slots take it straight (objects' fields
+// through pure_statement_with_fields, out of line), its value pushed. Nothing is stored unless
+// the whole expression is pure.
+[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position,
+                                                      uint32_t end) {
+  if (trace.active) return kNotPure;
+  const Cell* cells = cells_of(code->node());
+  Cell* slots[kPureTargets];
+  const uint32_t first = position;
+  int targets = 0;
+  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
+    if (targets == kPureTargets) return kNotPure;
+    if (!(slots[targets++] = context::store_slot(cells + position)))
+      return pure_statement_with_fields(cells, first, end);
+  }
+  return store_pure(cells, first, position, end, slots, targets, 0);
 }
 
 // Runs the pure statements at the head of a block. Answers the position of the first other
@@ -994,6 +1026,16 @@ inline void run_routine(const Cell& function, NodeId context, const Cell* name,
   invoke(&function, context, name, false, refinements);
 }
 
+// `pick` of a block by an integer, its cell put in place of the block; false for any other
+// call.
+[[gnu::noinline]] bool pick_in_place(const Cell& function, Cell* start) {
+  if (natives::code_of(&function) != ACT_PICK || !start->is(TYPE_BLOCK) ||
+      !start[1].is(TYPE_INTEGER))
+    return false;
+  *start = *block_pick(start, integer::get(start + 1));
+  return true;
+}
+
 // Call sites (block node and position, folded into a key) found not to have the shape
 // call_plain_native takes, so that it does not look again each time: a small table, where a
 // stale or shared entry only costs or saves a look.
@@ -1029,17 +1071,11 @@ uint32_t other_call_shapes[kCallShapes];
   const Cell function = *slot;
   // The commonest `append`, and `pick` of a block by an integer, are made in place of the call:
   // they run no code and cannot fail, so nothing can see that no frame opened.
-  if (function.is(TYPE_ACTION)) {
-    const int32_t action = natives::code_of(&function);
-    const bool done =
-        action == ACT_APPEND ? actions::append_in_place(start, start + 1)
-        : action == ACT_PICK && start->is(TYPE_BLOCK) && start[1].is(TYPE_INTEGER)
-            ? (*start = *block_pick(start, integer::get(start + 1)), true)
-            : false;
-    if (done) {
-      stack::top = start + 1;
-      return eval_infix(code, after, end, start);
-    }
+  if (function.is(TYPE_ACTION) &&
+      (natives::code_of(&function) == ACT_APPEND ? actions::append_in_place(start, start + 1)
+                                                 : pick_in_place(function, start))) {
+    stack::top = start + 1;
+    return eval_infix(code, after, end, start);
   }
   const Cell name = open_native_frame(cells[position], start);
   for (uint32_t i = 0; i < count; ++i)
