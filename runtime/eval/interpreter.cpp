@@ -1610,7 +1610,8 @@ uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool
 
 uint32_t eval_next(const Cell* code, uint32_t position, uint32_t end) {
   stack::mark_interp_native(&words::w.body);
-  position = eval_expression(code, position, end, false, true, false);
+  // A statement's step: its fast paths untraced, eval_expression traced.
+  position = eval_operand(code, position, end);
   if (stack::pending) return position;
   *stack::arguments = stack::top[-1];
   stack::unwind();
