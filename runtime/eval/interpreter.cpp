@@ -503,7 +503,9 @@ void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
         if (stack::pending) return;
       }
     } else {
-      site.position = eval_expression(site.code, site.position, site.end, infix, true, false);
+      // An operator's argument is one value or prefix call; any other takes a statement's step.
+      site.position = infix ? eval_expression(site.code, site.position, site.end, true, true, false)
+                            : eval_operand(site.code, site.position, site.end);
       if (stack::pending) return;
     }
   } else {
