@@ -1469,10 +1469,10 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
   // Parens in paths nest paths without a call between them.
   stack::check_native_depth();
   const Cell path = *path_given;
-  const uint32_t length = block::length(&path);
+  const uint32_t length = cell_count(path.node()) - head_position(&path);
   if (length == 0) error::raise(error::CAT_SCRIPT, "empty-path");
   Cell* start = stack::top;
-  const Cell head = block::head(&path)[0];
+  const Cell head = *cell_at(&path, head_position(&path));
   if (!head.is(TYPE_WORD)) error::raise(error::CAT_SCRIPT, "word-first", &path);
   Cell parent = *word_slot(&head);
   if (parent.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &head);
@@ -1488,7 +1488,7 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
   Cell grand_parent = head_grand_parent(head);
   Cell previous = head;
   for (uint32_t i = 1; i < length; ++i) {
-    const Cell given = block::head(&path)[i];
+    const Cell given = *cell_at(&path, head_position(&path) + i);
     Cell element = given;
     if (given.is(TYPE_GET_WORD)) {
       element = *word_slot(&given);
