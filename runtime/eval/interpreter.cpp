@@ -1464,6 +1464,19 @@ void write_back(const Cell& head, Cell* chain, uint32_t steps) {
   *word_slot(&head) = chain[0];
 }
 
+// A set field of an object, read as the object's own path step reads it, binding the element
+// word to the object's context on the way as that step does; false when the step must run (no
+// such field, an unset one, another kind of element or parent).
+inline bool object_field(const Cell& parent, Cell* element, Cell* result) {
+  if (!parent.is(TYPE_OBJECT) || !element->is(TYPE_WORD)) return false;
+  const NodeId context = object::context_of(&parent);
+  if (word::context_of(element) != context || word::index_of(element) < 0)
+    context::bind_word(context, element);
+  if (word::context_of(element) != context || word::index_of(element) < 0) return false;
+  *result = *context::value_at(context, word::index_of(element));
+  return !result->is(TYPE_UNSET);
+}
+
 void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site,
                   bool case_sensitive) {
   // Parens in paths nest paths without a call between them.
@@ -1499,21 +1512,24 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
     }
     if (element.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &given);
     const bool last = i + 1 == length;
-    PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(parent.type());
-    if (!step_routine) raise_bad_path_type(&path, parent, i);
-    Cell to_set = value ? *value : kNone;
-    Cell path_cell = path;
-    PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
-                  &grand_parent, &previous, int32_t(i), case_sensitive, mode == PATH_GET, last,
-                  notify_step(path, grand_parent, previous, last, mode)};
     Cell result;
-    const Cell before = parent;
-    step_routine(step, &result);
-    if (mode == PATH_SET) {
-      // The containers walked and their elements, for write_back.
-      stack::push(&parent);
-      stack::push(&element);
-      if (last && !same_bits(before, parent)) write_back(head, start, i);
+    // Traced, the step runs, so that the traced evaluator checks object_field.
+    if (mode == PATH_SET || trace.active || !object_field(parent, &element, &result)) {
+      PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(parent.type());
+      if (!step_routine) raise_bad_path_type(&path, parent, i);
+      Cell to_set = value ? *value : kNone;
+      Cell path_cell = path;
+      PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
+                    &grand_parent, &previous, int32_t(i), case_sensitive, mode == PATH_GET, last,
+                    notify_step(path, grand_parent, previous, last, mode)};
+      const Cell before = parent;
+      step_routine(step, &result);
+      if (mode == PATH_SET) {
+        // The containers walked and their elements, for write_back.
+        stack::push(&parent);
+        stack::push(&element);
+        if (last && !same_bits(before, parent)) write_back(head, start, i);
+      }
     }
     if (mode == PATH_NORMAL && site && callable(result.type())) {
       stack::top = start;
