@@ -275,6 +275,7 @@ void run_cycle(uintptr_t stack_from) {
   sweep_big_frames();
   memory::release_node_frames();
   detail::clear_external_marks();
+  memory::note_collection();
   ++series_cycles;
 }
 

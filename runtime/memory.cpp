@@ -73,6 +73,17 @@ void grow_after_collection() {
   }
 }
 
+// Big buffers bring a collection once the bytes they took since the last one reach the series
+// bytes that collection left live (at least kMinBigGrowth): the cost per byte allocated stays
+// flat as the live heap grows. Collecting for every big buffer made a program that keeps a large
+// heap pay a full mark of it for each one.
+constexpr uint64_t kMinBigGrowth = uint64_t(16) << 20;
+
+bool big_collection_due(uint32_t total) {
+  const uint64_t allowed = std::clamp(state.live_at_collection, kMinBigGrowth, kMaxGrowthPerCycle);
+  return state.big_bytes_since_collection + total > allowed;
+}
+
 // The first frame from the head that takes `total` bytes and keeps kMinFreeAfterCollect bytes
 // of room: a nearly full frame would only bring the next collection at once.
 SeriesFrame* find_roomy_frame(uint32_t total) {
@@ -171,6 +182,15 @@ void init() {
     node_slots = static_cast<uintptr_t*>(platform::vm_reserve(kNodeRangeSlots * sizeof(uintptr_t)));
     if (!node_slots) rt::runtime_error(rt::RUNTIME_OUT_OF_MEMORY, XOL_CALLER_ADDRESS);
   }
+}
+
+void note_collection() {
+  uint64_t live = 0;
+  for (SeriesFrame* frame = state.series_head; frame; frame = frame->next)
+    live += uint64_t(frame->cursor - frame->first_buffer());
+  for (BigFrame* frame = state.big_head; frame; frame = frame->next) live += frame->total;
+  state.live_at_collection = live;
+  state.big_bytes_since_collection = 0;
 }
 
 // ---- node frames ----
@@ -352,7 +372,8 @@ SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_of
   SeriesBuffer* buffer;
   uint32_t extra_flags = 0;
   if (total >= kFrameSizeLimit) {
-    collector::collect_if_active();
+    if (big_collection_due(total)) collector::collect_if_active();
+    state.big_bytes_since_collection += total;
     buffer = alloc_big_frame(total);
     extra_flags = FLAG_BIG;
   } else {

@@ -127,6 +127,9 @@ struct MemoryState {
   // Freed OS blocks kept for reuse (see os_free); not counted in bytes_in_use.
   SpareBlock* spare_blocks = nullptr;
   uint64_t spare_bytes = 0;
+  // The bytes of series the last collection left live, and the bytes big frames took since.
+  uint64_t live_at_collection = 0;
+  uint64_t big_bytes_since_collection = 0;
   NodeFrame node_frames[kMaxNodeFrames];
 };
 
@@ -138,6 +141,9 @@ void init();
 void* os_allocate(size_t size);
 void os_free(void* block, size_t size);
 int32_t alloc_node_frame(uint32_t capacity = kNodesPerFrame);
+// Called by the collector at the end of each cycle: the live heap it left is the measure of
+// the growth that brings the next one.
+void note_collection();
 void unlink_node_frame(int32_t frame);
 NodeId alloc_node();
 void free_node(NodeId node);

@@ -286,7 +286,7 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
     return first + index;
   }
 
-  word_at(context, index)->header |= kChangedMark;
+  mark_changed(word);
   const Cell owner = *owner_cell(context);
   if (!fire || owner.data3 == kNoNode) {
     first[index] = copy;
@@ -301,6 +301,10 @@ Cell* set_in(Cell* word, const Cell* value, NodeId context, bool fire) {
   return value_at(context, index);
 }
 
+void mark_changed(const Cell* word) {
+  word_at(word::context_of(word), word::index_of(word))->header |= kChangedMark;
+}
+
 Cell* set(Cell* word, const Cell* value) {
   if (Cell* slot = store_slot(word)) {
     *slot = *value;
@@ -309,11 +313,48 @@ Cell* set(Cell* word, const Cell* value) {
   return set_in(word, value, word::context_of(word), true);
 }
 
+namespace {
+
+// The word-list positions that bind_word found last, by context and symbol: field reads through
+// paths (`point/x`) bind the same word again on every evaluation. A hint is used only when the
+// word at its position has exactly the symbol sought, which no context holds twice (case
+// variants of the global context share their slot), so a stale or colliding hint only costs the
+// lookup it fails to save.
+struct BindHint {
+  NodeId context;
+  int32_t symbol;
+  int32_t position;
+};
+constexpr uint32_t kBindHints = 512;
+BindHint bind_hints[kBindHints];
+
+BindHint& bind_hint(NodeId context, int32_t symbol) {
+  return bind_hints[(context * 0x9E3779B1u ^ uint32_t(symbol)) % kBindHints];
+}
+
+// The word at the hinted position when it has the symbol, else null.
+const Cell* hinted_word(NodeId context, int32_t symbol) {
+  const BindHint& hint = bind_hint(context, symbol);
+  if (hint.context != context || hint.symbol != symbol) return nullptr;
+  const Cell list = word_list(context);
+  if (uint32_t(hint.position) >= block::length(&list)) return nullptr;
+  const Cell* word = block::abs_at(&list, uint32_t(hint.position));
+  return word::symbol_of(word) == symbol ? word : nullptr;
+}
+
+}  // namespace
+
 int32_t bind_word(NodeId context, Cell* word) {
-  int32_t found = find_word(context, word::symbol_of(word), true);
-  if (found < 0) return -1;
+  const int32_t symbol = word::symbol_of(word);
+  const Cell* hinted = hinted_word(context, symbol);
+  if (!hinted) {
+    const int32_t found = find_word(context, symbol, true);
+    if (found < 0) return -1;
+    bind_hint(context, symbol) = BindHint{context, symbol, found};
+    hinted = word_at(context, found);
+  }
   word->data1 = context;
-  word->data3 = uint32_t(slot_index(context, found));
+  word->data3 = uint32_t(word::index_of(hinted));
   return word::index_of(word);
 }
 

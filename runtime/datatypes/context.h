@@ -86,6 +86,18 @@ inline Cell* store_slot(const Cell* word) {
   return straight ? slot : nullptr;
 }
 
+// The slot of an object's field that a store may write straight, as set_in would, because the
+// object has no change hook: the store must then call mark_changed. Null for any other word.
+inline Cell* quiet_field_slot(const Cell* word) {
+  uint32_t flags;
+  Cell* slot = bound_slot(word, &flags);
+  const bool field =
+      slot && !(flags & kOnStackFlag) && (flags & kKindMask) >> kKindShift == KIND_OBJECT;
+  return field && memory::buffer_of(word->data1)->cells()[1].data3 == kNoNode ? slot : nullptr;
+}
+// Sets the change mark of the field that the bound word names.
+void mark_changed(const Cell* word);
+
 // Points a function context at its frame while the function runs: the frame's first argument
 // cell is cell `first` of the series `frame`. `leave_frame` makes it not running again.
 inline void enter_frame(NodeId context, NodeId frame, uint32_t first) {

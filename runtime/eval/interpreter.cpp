@@ -14,6 +14,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/evaluator_hooks.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -28,6 +29,7 @@
 #include "runtime/eval/call.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/error_stack.h"
+#include "runtime/eval/natives_table.h"
 #include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory.h"
@@ -216,6 +218,7 @@ uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* star
 inline uint32_t run_pure_head(const Cell& code);
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end);
 inline uint32_t pure_statement(const Cell* code, uint32_t position, uint32_t end);
+uint32_t pure_statement_with_fields(const Cell* cells, uint32_t position, uint32_t end);
 constexpr uint32_t kNotPure = std::numeric_limits<uint32_t>::max();
 inline uint32_t pure_operation(const Cell* op, const Cell* cells, uint32_t position,
                                uint32_t end, Cell* left, int depth);
@@ -324,6 +327,48 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
 // The cell types that a step pushes as they are.
 inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 
+// The cell `index` of a block from its head (counting back from -1 before it), as `pick` and
+// `poke` count; null past either end.
+inline Cell* block_cell(const Cell* block, int32_t index) {
+  const int64_t at = int64_t(block->head_index()) + index - (index > 0 ? 1 : 0);
+  return index == 0 || at < 0 || at >= int64_t(cell_count(block->node()))
+             ? nullptr
+             : cells_of(block->node()) + at;
+}
+// The cell that `pick` answers for a block and an integer: none past either end.
+inline const Cell* block_pick(const Cell* block, int32_t index) {
+  const Cell* cell = block_cell(block, index);
+  return cell ? cell : &kNone;
+}
+
+// The cell a path of plain picks reads (`m/:i/2`): its head word's value a block, each element
+// an integer or a get-word whose value is one, picked from the block reached so far as `pick`
+// picks. With `store`, the cell a set-path of plain picks writes as `poke` does: one that
+// exists, in a block that no owner or index watches. Null for every other path: its steps take
+// the general road, which also raises any error. Picking runs no code and cannot fail.
+[[gnu::noinline]] Cell* picked_cell(const Cell* path, bool store) {
+  const uint32_t end = cell_count(path->node());
+  uint32_t position = path->head_index();
+  if (position + 2 > end) return nullptr;
+  const Cell* elements = cells_of(path->node());
+  uint32_t flags;
+  const Cell* value =
+      elements[position].is(TYPE_WORD) ? context::bound_slot(elements + position, &flags) : nullptr;
+  for (++position; position < end; ++position) {
+    if (!value || !value->is(TYPE_BLOCK)) return nullptr;
+    const Cell* element = elements + position;
+    if (element->is(TYPE_GET_WORD) && !(element = context::bound_slot(element, &flags)))
+      return nullptr;
+    if (!element->is(TYPE_INTEGER)) return nullptr;
+    if (store && position + 1 == end) {
+      const bool watched = memory::buffer_of(value->node())->flags & series::kNoticedFlags;
+      return watched ? nullptr : block_cell(value, integer::get(element));
+    }
+    value = block_pick(value, integer::get(element));
+  }
+  return const_cast<Cell*>(value);
+}
+
 // The first value of an evaluated argument when it needs no evaluation step: a self-evaluating
 // cell, or a word whose value is neither a function nor an op nor unset. Null in every other
 // case, and always while tracing, whose events follow the steps.
@@ -336,6 +381,13 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
     return nullptr;
   }
   return value;
+}
+// A plain value, or a path of plain picks reaching the same kind of value (pure expressions and
+// statements read these).
+[[gnu::always_inline]] inline const Cell* plain_or_picked(const Cell* value) {
+  if (const Cell* plain = plain_value(value)) return plain;
+  if (!value->is(TYPE_PATH) || !(value = picked_cell(value, false))) return nullptr;
+  return in_types(kNotPlainValueTypes, value->type()) ? nullptr : value;
 }
 [[gnu::always_inline]] inline const Cell* plain_argument(const Cell* code, uint32_t position) {
   return trace.active ? nullptr : plain_value(cell_at(code, position));
@@ -355,8 +407,8 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
   return eval_infix(code, site.position, end, start);
 }
 
-// A paren or a set-word at `position`, and the operators after it; each out of line for the
-// same reasons as call_word.
+// A paren or a set-word or set-path at `position`, and the operators after it; each out of
+// line for the same reasons as call_word.
 [[gnu::noinline]] uint32_t eval_paren_at(const Cell* code, uint32_t position, uint32_t end) {
   stack::check_native_depth();
   const stack::FramelessNesting nesting;
@@ -369,14 +421,28 @@ inline bool self_evaluating(TypeId type) { return !in_types(kStepTypes, type); }
 [[gnu::noinline]] uint32_t eval_set_at(const Cell* code, uint32_t position, uint32_t end) {
   const Cell given = *cell_at(code, position);
   Cell* start = stack::top;
-  if (const uint32_t next = pure_statement(code, position, clamp_end(code, end));
-      next != kNotPure) {
+  uint32_t next = kNotPure;
+  if (given.is(TYPE_SET_WORD)) {
+    next = pure_statement(code, position, clamp_end(code, end));
+  } else if (!trace.active) {
+    next = pure_statement_with_fields(cells_of(code->node()), position, clamp_end(code, end));
+  }
+  if (next != kNotPure) {
     position = next;
   } else {
     position = eval_set(given, code, position + 1, end);
     if (stack::pending) return position;
   }
   return eval_infix(code, position, end, start);
+}
+
+// A path at `position` (a plain pick read straight, any other evaluated), and the operators
+// after it.
+[[gnu::noinline]] uint32_t eval_path_operand(const Cell* code, uint32_t position, uint32_t end) {
+  const Cell* value = plain_or_picked(cell_at(code, position));
+  if (!value) return eval_expression(code, position, end, false, true, false);
+  Cell* start = stack::push(value);
+  return eval_infix(code, position + 1, end, start);
 }
 
 // The natives `if` (1), `unless` (2) and `either` (3), by code.
@@ -405,8 +471,10 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
   } else if (at->is(TYPE_PAREN)) {
     return eval_paren_at(code, position, end);
-  } else if (at->is(TYPE_SET_WORD)) {
+  } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_SET_PATH)) {
     return eval_set_at(code, position, end);
+  } else if (at->is(TYPE_PATH)) {
+    return eval_path_operand(code, position, end);
   }
   if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
@@ -435,7 +503,9 @@ void fetch_argument(uint32_t kind, const Cell& types, const Cell& argument_word,
         if (stack::pending) return;
       }
     } else {
-      site.position = eval_expression(site.code, site.position, site.end, infix, true, false);
+      // An operator's argument is one value or prefix call; any other takes a statement's step.
+      site.position = infix ? eval_expression(site.code, site.position, site.end, true, true, false)
+                            : eval_operand(site.code, site.position, site.end);
       if (stack::pending) return;
     }
   } else {
@@ -495,7 +565,7 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
     // every other one takes fetch_argument.
     const Cell* value = kind == ARG_EVALUATED && !infix && site.position < site.end &&
                                 !trace.active
-                            ? plain_value(cells + site.position)
+                            ? plain_or_picked(cells + site.position)
                             : nullptr;
     if (value) {
       Cell* start = stack::push(value);
@@ -627,20 +697,71 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
   return true;
 }
 
+// `+`, `-`, `*`, `/` and the comparisons on a float! and a float! or integer!, computed as the
+// float routines compute them (none of which can fail on these types); false otherwise.
+[[gnu::noinline]] bool float_op(TypeId type, int32_t code, const Cell* left, const Cell* right,
+                                Cell* result) {
+  const bool left_float = left->is(TYPE_FLOAT), right_float = right->is(TYPE_FLOAT);
+  if (!(left_float || left->is(TYPE_INTEGER)) || !(right_float || right->is(TYPE_INTEGER)) ||
+      !(left_float || right_float))
+    return false;
+  const double a = left_float ? floating::get(left) : double(integer::get(left));
+  const double b = right_float ? floating::get(right) : double(integer::get(right));
+  if (type == TYPE_ACTION) {
+    double answer;
+    switch (code) {
+      case ACT_ADD: answer = a + b; break;
+      case ACT_SUBTRACT: answer = a - b; break;
+      case ACT_MULTIPLY: answer = a * b; break;
+      case ACT_DIVIDE: answer = a / b; break;
+      default: return false;
+    }
+    floating::make_at(result, answer);
+    return true;
+  }
+  if (type != TYPE_NATIVE || code < kFirstCompareNative ||
+      code >= kFirstCompareNative + int32_t(std::size(kCompareNatives)))
+    return false;
+  const CompareOp op = kCompareNatives[code - kFirstCompareNative];
+  // Strict equality never holds between an integer! and a float!.
+  const int32_t order = op == COMP_STRICT_EQUAL && left_float != right_float
+                            ? 1
+                            : floating::compare_doubles(a, b, op);
+  bool truth;
+  switch (op) {
+    case COMP_EQUAL: case COMP_STRICT_EQUAL: truth = order == 0; break;
+    case COMP_NOT_EQUAL: truth = order != 0; break;
+    case COMP_LESSER: truth = order < 0; break;
+    case COMP_GREATER: truth = order > 0; break;
+    case COMP_LESSER_EQUAL: truth = order <= 0; break;
+    case COMP_GREATER_EQUAL: truth = order >= 0; break;
+    default: return false;
+  }
+  *result = logic::make(truth);
+  return true;
+}
+
+// The integer and float operations above on two cells, the answer in `result`.
+[[gnu::always_inline]] inline bool number_op(TypeId type, int32_t code, const Cell* left,
+                                             const Cell* right, Cell* result) {
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER))
+    return integer_op(type, code, integer::get(left), integer::get(right), result);
+  return float_op(type, code, left, right, result);
+}
+
 // The same for a call whose two arguments are in the current frame.
-inline bool integer_shortcut(const Cell& function) {
-  const Cell* left = stack::arguments;
-  const Cell* right = left + 1;
-  return !function.is(TYPE_FUNCTION) && left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER) &&
-         integer_op(function.type(), natives::code_of(&function), integer::get(left),
-                    integer::get(right), stack::arguments);
+inline bool number_shortcut(const Cell& function) {
+  Cell* left = stack::arguments;
+  return !function.is(TYPE_FUNCTION) &&
+         number_op(function.type(), natives::code_of(&function), left, left + 1, left);
 }
 
 // ---- pure expressions ----
 //
-// An expression made only of plain values, integer arithmetic and comparisons on them, and
-// stores into words of contexts that are not objects' cannot fail, allocate, run code or be seen
-// by anything but its result: untraced, it runs without frames or checks. Each function here
+// An expression made only of plain values (picks through paths included), integer and float
+// arithmetic and comparisons on them, and stores into words of contexts that are not objects' or
+// of objects without a change hook cannot fail, allocate, run code or be seen by anything but
+// its result: untraced, it runs without frames or checks. Each function here
 // answers kNotPure when it meets anything else, having changed nothing but the cells above
 // `top`, so that the caller takes the general road from the same position.
 
@@ -677,26 +798,28 @@ inline bool pure_paren(const Cell& group, int depth) {
   return !known_impure(group.node()) && run_pure_paren(group, depth);
 }
 
-// The operator whose op! is `op`, at `position`, on the integer at `left` and a pure integer
+// The operator whose op! is `op`, at `position`, on the number at `left` and a pure number
 // operand after it (a plain value or a pure paren), computed in place of the call when its
-// routine is not needed (see integer_op): the answer replaces the left operand. `top` ends
-// above `left` either way.
+// routine is not needed (see integer_op and float_op): the answer replaces the left operand.
+// `top` ends above `left` either way.
 [[gnu::always_inline]] inline uint32_t pure_operation(const Cell* op, const Cell* cells,
                                                       uint32_t position, uint32_t end,
                                                       Cell* left, int depth) {
   stack::top = left + 1;
-  if (!left->is(TYPE_INTEGER) || position + 1 >= end) return kNotPure;
+  if (position + 1 >= end) return kNotPure;
   const Cell* at = cells + position + 1;
-  const Cell* right = plain_value(at);
+  const Cell* right = plain_or_picked(at);
   if (!right) {
     if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) return kNotPure;
     right = left + 1;
     stack::top = left + 1;
   }
-  const bool done = right->is(TYPE_INTEGER) &&
-                    integer_op(natives::op_source(op), natives::code_of(op), integer::get(left),
-                               integer::get(right), left);
-  return done ? position + 2 : kNotPure;
+  const TypeId type = natives::op_source(op);
+  const int32_t code = natives::code_of(op);
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER))
+    return integer_op(type, code, integer::get(left), integer::get(right), left) ? position + 2
+                                                                                 : kNotPure;
+  return float_op(type, code, left, right, left) ? position + 2 : kNotPure;
 }
 
 // The operators from `position` on (the first one's op! is `op`) on the value at `start`.
@@ -718,7 +841,7 @@ inline bool pure_paren(const Cell& group, int depth) {
   if (position >= end) return kNotPure;
   Cell* start = stack::top;
   const Cell* at = cells + position;
-  if (const Cell* value = plain_value(at)) {
+  if (const Cell* value = plain_or_picked(at)) {
     stack::push(value);
   } else if (!at->is(TYPE_PAREN) || depth == 0 || !pure_paren(*at, depth - 1)) {
     return kNotPure;
@@ -735,18 +858,11 @@ inline bool pure_paren(const Cell& group, int depth) {
   return op ? pure_operators(cells, position, end, start, op, depth) : position;
 }
 
-// A pure value with any set-words before it, whose slots take it straight, its value pushed.
-// Nothing is stored unless the whole expression is pure.
-[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position,
-                                                      uint32_t end) {
-  if (trace.active) return kNotPure;
-  const Cell* cells = cells_of(code->node());
-  Cell* slots[kPureTargets];
-  int targets = 0;
-  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
-    if (targets == kPureTargets) return kNotPure;
-    if (!(slots[targets++] = context::store_slot(cells + position))) return kNotPure;
-  }
+// The value of a pure statement, pushed, stored into the `targets` slots (the targets from
+// `first` on, those marked in `fields` being objects' fields).
+[[gnu::always_inline]] inline uint32_t store_pure(const Cell* cells, uint32_t first,
+                                                  uint32_t position, uint32_t end, Cell** slots,
+                                                  int targets, uint32_t fields) {
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
   if (position == kNotPure) return kNotPure;
@@ -755,7 +871,53 @@ inline bool pure_paren(const Cell& group, int depth) {
     return kNotPure;
   }
   while (targets) *slots[--targets] = *start;
+  for (uint32_t i = 0; fields; ++i, fields >>= 1)
+    if (fields & 1) context::mark_changed(cells + first + i);
   return position;
+}
+
+// pure_statement for targets that are fields of objects without a change hook, which a store
+// takes as set_in does (setting the field's change mark), or a set-path of plain picks into a
+// block, as the last target (a set-word after it would be set before the path is read).
+[[gnu::noinline]] uint32_t pure_statement_with_fields(const Cell* cells, uint32_t position,
+                                                      uint32_t end) {
+  Cell* slots[kPureTargets];
+  uint32_t fields = 0;
+  const uint32_t first = position;
+  int targets = 0;
+  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
+    if (targets == kPureTargets) return kNotPure;
+    Cell* slot = context::store_slot(cells + position);
+    if (!slot) {
+      if (!(slot = context::quiet_field_slot(cells + position))) return kNotPure;
+      fields |= 1u << targets;
+    }
+    slots[targets++] = slot;
+  }
+  if (position < end && cells[position].is(TYPE_SET_PATH)) {
+    if (targets == kPureTargets || !(slots[targets++] = picked_cell(cells + position, true)))
+      return kNotPure;
+    ++position;
+  }
+  return store_pure(cells, first, position, end, slots, targets, fields);
+}
+
+// A pure value with any set-words before it, whose slots take it straight (objects' fields
+// through pure_statement_with_fields, out of line), its value pushed. Nothing is stored unless
+// the whole expression is pure.
+[[gnu::always_inline]] inline uint32_t pure_statement(const Cell* code, uint32_t position,
+                                                      uint32_t end) {
+  if (trace.active) return kNotPure;
+  const Cell* cells = cells_of(code->node());
+  Cell* slots[kPureTargets];
+  const uint32_t first = position;
+  int targets = 0;
+  for (; position < end && cells[position].is(TYPE_SET_WORD); ++position) {
+    if (targets == kPureTargets) return kNotPure;
+    if (!(slots[targets++] = context::store_slot(cells + position)))
+      return pure_statement_with_fields(cells, first, end);
+  }
+  return store_pure(cells, first, position, end, slots, targets, 0);
 }
 
 // Runs the pure statements at the head of a block. Answers the position of the first other
@@ -866,6 +1028,16 @@ inline void run_routine(const Cell& function, NodeId context, const Cell* name,
   invoke(&function, context, name, false, refinements);
 }
 
+// `pick` of a block by an integer, its cell put in place of the block; false for any other
+// call.
+[[gnu::noinline]] bool pick_in_place(const Cell& function, Cell* start) {
+  if (natives::code_of(&function) != ACT_PICK || !start->is(TYPE_BLOCK) ||
+      !start[1].is(TYPE_INTEGER))
+    return false;
+  *start = *block_pick(start, integer::get(start + 1));
+  return true;
+}
+
 // Call sites (block node and position, folded into a key) found not to have the shape
 // call_plain_native takes, so that it does not look again each time: a small table, where a
 // stale or shared entry only costs or saves a look.
@@ -899,10 +1071,11 @@ uint32_t other_call_shapes[kCallShapes];
     return call_word(slot, code, position, end);
   }
   const Cell function = *slot;
-  // The commonest `append` is made in place of the call: it runs no code and cannot fail, so
-  // nothing can see that no frame opened.
-  if (function.is(TYPE_ACTION) && natives::code_of(&function) == ACT_APPEND &&
-      actions::append_in_place(start, start + 1)) {
+  // The commonest `append`, and `pick` of a block by an integer, are made in place of the call:
+  // they run no code and cannot fail, so nothing can see that no frame opened.
+  if (function.is(TYPE_ACTION) &&
+      (natives::code_of(&function) == ACT_APPEND ? actions::append_in_place(start, start + 1)
+                                                 : pick_in_place(function, start))) {
     stack::top = start + 1;
     return eval_infix(code, after, end, start);
   }
@@ -948,7 +1121,8 @@ template <bool Direct>
   fetch_arguments<Direct>(function, &name, site, infix, refinements);
   if (stack::pending) return;
   if constexpr (!Direct) fire(EVENT_CALL, site.code, site.position, &function, &name);
-  if (!integer_shortcut(function)) {
+  // Traced, the routine itself computes, so that the traced evaluator checks the shortcuts.
+  if ((!Direct && trace.active) || !number_shortcut(function)) {
     run_routine(function, context, &name, refinements);
     if (stack::pending) return;
   }
@@ -979,13 +1153,57 @@ const Cell* binary_cache(const Cell& function) {
   return binary ? cache : nullptr;
 }
 
-// The value of a word naming a native or action all of whose arguments (one at least) are
-// evaluated, else null: called as an operator's operand, its last argument takes every operator
-// after it, so it may be called as a statement is.
-const Cell* evaluating_native(const Cell* word) {
+// What binary_infix needs of such an operator: the types each argument accepts, as bit masks
+// decoded once from the argument cache (the specs of natives and actions never change after
+// start-up), per native and action code. `decoded` is false until the cache is built.
+struct BinarySpec {
+  bool decoded;
+  bool binary;
+  uint64_t left, right;
+};
+BinarySpec native_binary[natives_table::kNativeCount + 1];
+BinarySpec action_binary[kActionCount + 1];
+
+uint64_t type_mask(const Cell& types) {
+  uint64_t mask = 0;
+  for (int32_t id = 0; id <= kTypeCount; ++id)
+    if (typeset::has(&types, id)) mask |= uint64_t(1) << id;
+  return mask;
+}
+
+// The spec of an operator made from a two-argument native or action, else null.
+const BinarySpec* binary_spec(const Cell& function) {
+  const int32_t code = natives::code_of(&function);
+  BinarySpec* spec = function.is(TYPE_NATIVE) && code <= natives_table::kNativeCount
+                         ? &native_binary[code]
+                     : function.is(TYPE_ACTION) && code <= kActionCount ? &action_binary[code]
+                                                                         : nullptr;
+  if (!spec) return nullptr;
+  if (!spec->decoded) {
+    uint32_t count;
+    if (!built_cache(&function, &count)) return nullptr;
+    const Cell* cache = binary_cache(function);
+    *spec = cache ? BinarySpec{true, true, type_mask(cache[0]), type_mask(cache[2])}
+                  : BinarySpec{true, false, 0, 0};
+  }
+  return spec->binary ? spec : nullptr;
+}
+
+// An operand of a binary operator (0 left, 1 right) of a type its spec refuses.
+[[noreturn, gnu::noinline]] void raise_operand(const Cell& function, const Cell& name,
+                                               int32_t operand, TypeId type) {
+  uint32_t count;
+  raise_expect(&name, type, built_cache(&function, &count) + 2 * operand + 1);
+}
+
+// The value of a word naming a native, action or function all of whose arguments before any
+// refinement (one at least) are evaluated, else null: called as an operator's operand, its last
+// argument takes every operator after it, so it may be called as a statement is.
+const Cell* evaluating_call(const Cell* word) {
   uint32_t flags;
   const Cell* slot = word->is(TYPE_WORD) ? context::bound_slot(word, &flags) : nullptr;
-  if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION))) return nullptr;
+  if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION) || slot->is(TYPE_FUNCTION)))
+    return nullptr;
   uint32_t cells_in_cache;
   const Cell* entries = built_cache(slot, &cells_in_cache);
   if (!entries) return nullptr;
@@ -999,17 +1217,18 @@ const Cell* evaluating_native(const Cell* word) {
 // loop. The left operand is the cell below `top`; false when the call needs eval_code.
 bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   if (trace.active) return false;
-  const Cell* cache = binary_cache(function);
-  if (!cache) return false;
+  const BinarySpec* spec = binary_spec(function);
+  if (!spec) return false;
   stack::check_native_depth();
   const Cell operand = *--stack::top;
   stack::mark_interp_native(&name);
   *stack::top++ = operand;
-  if (!typeset::has(&cache[0], operand.type())) raise_expect(&name, operand.type(), &cache[1]);
+  if (!(spec->left >> operand.type() & 1)) raise_operand(function, name, 0, operand.type());
   site.end = clamp_end(site.code, site.end);
-  // The right operand's typeset and word, kept: evaluating the operand may move the cache.
-  const Cell right_types = cache[2], right_word = cache[3];
-  if (site.position >= site.end) error::raise(error::CAT_SCRIPT, "no-arg", &name, &right_word);
+  if (site.position >= site.end) {
+    uint32_t count;
+    error::raise(error::CAT_SCRIPT, "no-arg", &name, built_cache(&function, &count) + 3);
+  }
   if (const Cell* value = plain_argument(site.code, site.position)) {
     stack::push(value);
     ++site.position;
@@ -1017,16 +1236,18 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
     run_group(group);
     ++site.position;
     if (stack::pending) return true;
-  } else if (const Cell* slot = evaluating_native(cell_at(site.code, site.position))) {
-    site.position = call_plain_native(slot, site.code, site.position, site.end);
+  } else if (const Cell* slot = evaluating_call(cell_at(site.code, site.position))) {
+    site.position = slot->is(TYPE_FUNCTION)
+                        ? call_word(slot, site.code, site.position, site.end)
+                        : call_plain_native(slot, site.code, site.position, site.end);
     if (stack::pending) return true;
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
     if (stack::pending) return true;
   }
   const Cell* right = stack::arguments + 1;
-  if (!typeset::has(&right_types, right->type())) raise_expect(&name, right->type(), &right_word);
-  if (!integer_shortcut(function)) {
+  if (!(spec->right >> right->type() & 1)) raise_operand(function, name, 1, right->type());
+  if (!number_shortcut(function)) {
     run_routine(function, kNoNode, &name, kNoRefinements.data());
     if (stack::pending) return true;
   }
@@ -1243,15 +1464,28 @@ void write_back(const Cell& head, Cell* chain, uint32_t steps) {
   *word_slot(&head) = chain[0];
 }
 
+// A set field of an object, read as the object's own path step reads it, binding the element
+// word to the object's context on the way as that step does; false when the step must run (no
+// such field, an unset one, another kind of element or parent).
+inline bool object_field(const Cell& parent, Cell* element, Cell* result) {
+  if (!parent.is(TYPE_OBJECT) || !element->is(TYPE_WORD)) return false;
+  const NodeId context = object::context_of(&parent);
+  if (word::context_of(element) != context || word::index_of(element) < 0)
+    context::bind_word(context, element);
+  if (word::context_of(element) != context || word::index_of(element) < 0) return false;
+  *result = *context::value_at(context, word::index_of(element));
+  return !result->is(TYPE_UNSET);
+}
+
 void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, CallSite* site,
                   bool case_sensitive) {
   // Parens in paths nest paths without a call between them.
   stack::check_native_depth();
   const Cell path = *path_given;
-  const uint32_t length = block::length(&path);
+  const uint32_t length = cell_count(path.node()) - head_position(&path);
   if (length == 0) error::raise(error::CAT_SCRIPT, "empty-path");
   Cell* start = stack::top;
-  const Cell head = block::head(&path)[0];
+  const Cell head = *cell_at(&path, head_position(&path));
   if (!head.is(TYPE_WORD)) error::raise(error::CAT_SCRIPT, "word-first", &path);
   Cell parent = *word_slot(&head);
   if (parent.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &head);
@@ -1267,7 +1501,7 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
   Cell grand_parent = head_grand_parent(head);
   Cell previous = head;
   for (uint32_t i = 1; i < length; ++i) {
-    const Cell given = block::head(&path)[i];
+    const Cell given = *cell_at(&path, head_position(&path) + i);
     Cell element = given;
     if (given.is(TYPE_GET_WORD)) {
       element = *word_slot(&given);
@@ -1278,21 +1512,24 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
     }
     if (element.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &given);
     const bool last = i + 1 == length;
-    PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(parent.type());
-    if (!step_routine) raise_bad_path_type(&path, parent, i);
-    Cell to_set = value ? *value : kNone;
-    Cell path_cell = path;
-    PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
-                  &grand_parent, &previous, int32_t(i), case_sensitive, mode == PATH_GET, last,
-                  notify_step(path, grand_parent, previous, last, mode)};
     Cell result;
-    const Cell before = parent;
-    step_routine(step, &result);
-    if (mode == PATH_SET) {
-      // The containers walked and their elements, for write_back.
-      stack::push(&parent);
-      stack::push(&element);
-      if (last && !same_bits(before, parent)) write_back(head, start, i);
+    // Traced, the step runs, so that the traced evaluator checks object_field.
+    if (mode == PATH_SET || trace.active || !object_field(parent, &element, &result)) {
+      PathRoutine step_routine = actions::find<ACT_EVAL_PATH>(parent.type());
+      if (!step_routine) raise_bad_path_type(&path, parent, i);
+      Cell to_set = value ? *value : kNone;
+      Cell path_cell = path;
+      PathStep step{&parent, &element, mode == PATH_SET && last ? &to_set : nullptr, &path_cell,
+                    &grand_parent, &previous, int32_t(i), case_sensitive, mode == PATH_GET, last,
+                    notify_step(path, grand_parent, previous, last, mode)};
+      const Cell before = parent;
+      step_routine(step, &result);
+      if (mode == PATH_SET) {
+        // The containers walked and their elements, for write_back.
+        stack::push(&parent);
+        stack::push(&element);
+        if (last && !same_bits(before, parent)) write_back(head, start, i);
+      }
     }
     if (mode == PATH_NORMAL && site && callable(result.type())) {
       stack::top = start;
@@ -1391,7 +1628,8 @@ uint32_t eval_expression(const Cell* code, uint32_t position, uint32_t end, bool
 
 uint32_t eval_next(const Cell* code, uint32_t position, uint32_t end) {
   stack::mark_interp_native(&words::w.body);
-  position = eval_expression(code, position, end, false, true, false);
+  // A statement's step: its fast paths untraced, eval_expression traced.
+  position = eval_operand(code, position, end);
   if (stack::pending) return position;
   *stack::arguments = stack::top[-1];
   stack::unwind();

@@ -831,6 +831,33 @@ TEST_F(CollectorTest, CollectionsThatFreeNothingGrowTheFramesSoCollectionsStayFe
   });
 }
 
+// Big buffers dropped at once beside a live heap: collections come once their bytes reach the
+// live heap's, not one per big buffer (each would mark the whole heap), and yet they come, so
+// the dropped buffers never pile up past that growth.
+TEST_F(CollectorTest, BigBuffersCollectOnGrowthBesideALiveHeap) {
+  if (collector::torture_period()) GTEST_SKIP() << "torture mode collects at every allocation";
+  on_fresh_stack([&] {
+    constexpr uint32_t kBuffers = 2000;
+    constexpr uint32_t kBufferBytes = 16 * 1024;   // 32 MiB live
+    constexpr uint32_t kBigBuffers = 100;          // 200 MiB dropped, 2 MiB each
+    registered_node = memory::alloc_cells(kBuffers);
+    collector::register_root_node(&registered_node);
+    for (uint32_t i = 0; i < kBuffers; ++i)
+      append(registered_node, Cell{TYPE_BINARY, 0, memory::alloc_bytes(kBufferBytes), 0});
+    const uint32_t cycles = collector::series_cycles;
+    size_t most_big_frames = 0;
+    for (uint32_t i = 0; i < kBigBuffers; ++i) {
+      out_of_sight([] { memory::alloc_bytes(memory::kFrameSizeLimit); });
+      most_big_frames = std::max(most_big_frames, collector::memory_stats().big_frames.size());
+    }
+    const uint32_t ran = collector::series_cycles - cycles;
+    EXPECT_GE(ran, 3u);    // 200 MiB of growth over a 32 MiB heap
+    EXPECT_LE(ran, 10u);   // one per big buffer before
+    EXPECT_LE(most_big_frames, 20u);
+    EXPECT_EQ(memory::buffer_of(registered_node)->length(), kBuffers);
+  });
+}
+
 // ---- torture mode ----
 
 class TortureTest : public CollectorTest {
