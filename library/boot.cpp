@@ -100,14 +100,20 @@ constexpr BootStep kBootOrder[] = {
     {nullptr, make_predicates},                 // bitset? .. planar?
     {"converters.xol", evaluate},               // to-bitset .. to-point3D
     {"series.xol", evaluate},                   // replace, alter, .. context, charset ..
+    {"files.xol", evaluate},                    // to-xol-file .. flip-exe-flag
+    {"load-save.xol", evaluate},                // cause-error, load, save
+    {"scripts.xol", evaluate},                  // do-file, extract-boot-args
+    {"thru.xol", evaluate},                     // path-thru .. do-thru
+    {"collect.xol", evaluate},                  // extract, collect, split
     {"system.xol", evaluate},                   // the system object, transcode-trace
     {"system-routines.xol", bind_file},         // system/state/GC, the float flags' hook
     {"errors.xol", finish_system},
     {"operators.xol", evaluate},                // + .. xor
-    // Then, as they are written, in this order: the codec records of system/codecs (png,
-    // jpeg, bmp, gif, tiff, xolbin); reactor! and system/reactivity; register-scheme and
-    // url-parser; the preprocessor; system/tools; the GUI engine and its back end's words;
-    // the JSON and CSV codecs; help; system/console and the console.
+    {"codecs.xol", evaluate},                   // system/codecs: png .. tiff, xolbin
+    {"codec-routines.xol", bind_file},          // their encode and decode routines
+    // Then, as they are written, in this order: reactor! and system/reactivity;
+    // register-scheme and url-parser; the preprocessor; system/tools; the GUI engine and its
+    // back end's words; the JSON and CSV codecs; help; system/console and the console.
 };
 
 }  // namespace
