@@ -5,6 +5,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/eval/error_raise.h"
+#include "runtime/io/http.h"
 #include "runtime/io/xolbin.h"
 
 namespace xol::xolbin {
@@ -30,6 +31,8 @@ Cell* decode_routine(Cell* payload) {
     if (!platform::read_file(file::to_os_path(payload).c_str(), &contents))
       error::raise(error::CAT_ACCESS, "cannot-open", payload);
     bytes = binary::load(contents);
+  } else if (payload->is(TYPE_URL)) {
+    http::request("GET", payload, nullptr, nullptr, true, false, false, &bytes);
   }
   if (!bytes.is(TYPE_BINARY) || binary::length(&bytes) < kMinPayload)
     error::raise(error::CAT_SCRIPT, "invalid-data", payload);
