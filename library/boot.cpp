@@ -100,13 +100,18 @@ constexpr BootStep kBootOrder[] = {
     {nullptr, make_predicates},                 // bitset? .. planar?
     {"converters.xol", evaluate},               // to-bitset .. to-point3D
     {"series.xol", evaluate},                   // replace, alter, .. context, charset ..
+    {"files.xol", evaluate},                    // to-xol-file .. flip-exe-flag
+    {"load-save.xol", evaluate},                // cause-error, load, save
+    {"scripts.xol", evaluate},                  // do-file, extract-boot-args
+    {"thru.xol", evaluate},                     // path-thru .. do-thru
+    {"collect.xol", evaluate},                  // extract, collect, split
     {"math-dates.xol", evaluate},               // math, mod, modulo .. clock
     {"system.xol", evaluate},                   // the system object, transcode-trace
     {"system-routines.xol", bind_file},         // system/state/GC, the float flags' hook
     {"errors.xol", finish_system},
     {"operators.xol", evaluate},                // + .. xor
-    // Here the codec records of system/codecs (png, jpeg, bmp, gif, tiff, xolbin).
-    {"pending.xol", evaluate},                  // stand-ins for what is still to come
+    {"codecs.xol", evaluate},                   // system/codecs: png .. tiff, xolbin
+    {"codec-routines.xol", bind_file},          // their encode and decode routines
     {"reactivity.xol", evaluate},               // reactor! .. system/reactivity
     {"url.xol", evaluate},                      // register-scheme, url-parser
     {"preprocessor.xol", evaluate},             // the preprocessor

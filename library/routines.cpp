@@ -20,6 +20,8 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
@@ -35,6 +37,7 @@
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/io/os_info.h"
+#include "runtime/io/xolbin.h"
 #include "runtime/number_text.h"
 #include "runtime/tracked_heap.h"
 #include "runtime/utf8.h"
@@ -314,6 +317,29 @@ void define_predicate(const char* name, int32_t code, const std::string& docstri
   context::set_global(symbol::make(name), &made);
 }
 
+// ---- the image codecs' routines ----
+
+// The encoded bytes of the image in the format of the codec (the image encoder's index); none
+// when the format has no encoder. `where` is the caller's business.
+template <int32_t Format>
+Cell* encode_image(Cell* image, Cell*) {
+  answer = none::value;
+  image::encode(image, nullptr, Format, &answer);
+  return &answer;
+}
+
+// A binary! is decoded from memory, a string! from its UTF-8 bytes (never taken as a file
+// name), anything else is the file to read.
+Cell* decode_image(Cell* data) {
+  Cell source = *data;
+  if (data->is(TYPE_STRING)) {
+    binary::make_at(&source, string::length(data));
+    string::append_utf8_bytes(source.node(), data);
+  }
+  image::decode(&source, &answer);
+  return &answer;
+}
+
 // ---- the table ----
 
 struct Named {
@@ -356,21 +382,45 @@ constexpr Named kRoutines[] = {
     named<gc_series_cycles>("series-cycles"),
     named<gc_nodes_cycles>("nodes-cycles"),
     named<float_on_change>("on-change*"),
+    named<encode_image<1>>("png/encode"),
+    named<decode_image>("png/decode"),
+    named<encode_image<3>>("jpeg/encode"),
+    named<decode_image>("jpeg/decode"),
+    named<encode_image<0>>("bmp/encode"),
+    named<decode_image>("bmp/decode"),
+    named<encode_image<2>>("gif/encode"),
+    named<decode_image>("gif/decode"),
+    named<encode_image<4>>("tiff/encode"),
+    named<decode_image>("tiff/decode"),
+    named<xolbin::encode_routine>("xolbin/encode*"),
+    named<xolbin::decode_routine>("xolbin/decode"),
 };
 
 // The code ids of kRoutines, filled by register_routines.
 int32_t codes[std::size(kRoutines)];
 
-int32_t code_of(int32_t symbol) {
-  for (size_t i = 0; i < std::size(kRoutines); ++i)
-    if (same_symbol(symbol::make(kRoutines[i].name), symbol)) return codes[i];
-  return 0;
-}
-
 // The word a key names: itself, or the last word of a set-path.
 const Cell* last_word(const Cell* key) {
   if (key->is(TYPE_SET_WORD)) return key;
   return block::tail(key) - 1;
+}
+
+// The code of a key's routine: a set-path's last two words ("png/decode") name it when the
+// table has them (fields of the same name in several records), else its last word alone.
+int32_t code_of(const Cell* key) {
+  std::string name(symbol::name(word::symbol_of(last_word(key))));
+  if (key->is(TYPE_SET_PATH) && block::length(key) >= 2)
+    name = std::string(symbol::name(word::symbol_of(last_word(key) - 1))) + "/" + name;
+  for (const bool whole : {true, false}) {
+    for (size_t i = 0; i < std::size(kRoutines); ++i) {
+      const std::string_view entry = kRoutines[i].name;
+      const size_t slash = entry.find('/');
+      if (whole ? entry == name : slash == std::string_view::npos && same_symbol(
+              symbol::make(kRoutines[i].name), word::symbol_of(last_word(key))))
+        return codes[i];
+    }
+  }
+  return 0;
 }
 
 // Sets the target of a key: a set-word its global word; a set-path the field it names, from
@@ -383,7 +433,15 @@ void store(const Cell* key, const Cell* value) {
     return;
   }
   Cell* slot = context::global_slot_of(word::symbol_of(block::head(key)));
+  Cell found;
   for (const Cell* step = block::head(key) + 1; step < block::tail(key); ++step) {
+    // A map's value is an object cell, which the next step goes into.
+    if (slot && slot->is(TYPE_MAP)) {
+      Cell key_word = word::unbound(word::symbol_of(step));
+      map::select(slot, &key_word, {}, &found);
+      slot = &found;
+      continue;
+    }
     const int32_t index = slot && slot->is(TYPE_OBJECT) ? object::field_index(slot, step) : -1;
     if (index < 0) error::raise(error::CAT_SCRIPT, "invalid-path", key, step);
     slot = context::value_at(object::context_of(slot), index);
@@ -405,7 +463,7 @@ void bind_routines(std::string_view file) {
   const Cell body = natives_table::load_library_body(file);
   for (uint32_t i = 0; i + 1 < block::length(&body); i += 2) {
     const Cell* key = block::head(&body) + i;
-    const int32_t code = code_of(word::symbol_of(last_word(key)));
+    const int32_t code = code_of(key);
     Cell made;
     routines::make_value(block::head(&body) + i + 1, nullptr, code, 0, &made);
     store(key, &made);

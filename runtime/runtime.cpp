@@ -57,7 +57,6 @@
 #include "runtime/io/compression.h"
 #include "runtime/io/http.h"
 #include "runtime/io/lexer.h"
-#include "runtime/io/xolbin.h"
 #include "runtime/memory.h"
 #include "runtime/owners.h"
 #include "runtime/print_hooks.h"
@@ -169,7 +168,6 @@ void init() {
   natives::init_print();
   // The standard environment, in its build order.
   library::boot();
-  xolbin::bind_codec();
   // Start-up is over: values made from here on live only as long as something refers to them.
   boot::flag = 0;
   collector::active = true;
@@ -185,7 +183,7 @@ namespace {
 // The runtime thread's body: start-up, then the script named on the command line, if any.
 void start() {
   init();
-  if (rt::state.argc > 1) script::run_file(rt::state.argv[1]);
+  script::run_command_line(rt::state.argc, rt::state.argv);
 }
 
 }  // namespace

@@ -1,30 +1,29 @@
-// Running a script file: finding the header, loading, evaluating, reporting an uncaught error.
+// Running the command line's script: the arguments, do-file, reporting an uncaught error.
 #include "runtime/script.h"
 
 #include <cstdlib>
 #include <string>
 
-#include "platform/read_file.h"
 #include "runtime/console_output.h"
-#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_storage.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/call.h"
 #include "runtime/eval/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
+#include "runtime/io/os_info.h"
 #include "runtime/process.h"
 #include "runtime/tracked_heap.h"
 
 namespace xol::script {
 namespace {
 
-constexpr std::string_view kHeaderWord = "Xol";
-constexpr std::string_view kSystemDialect = "/System";
 // The exit status of an uncaught error as the process reports it (-2 in eight bits).
 constexpr int kExitStatusMask = 0xFF;
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Prints the error as the console does, on a line of its own, and ends the process with the
 // uncaught-error status.
@@ -35,40 +34,36 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; 
   std::exit(rt::kUncaughtErrorExit & kExitStatusMask);
 }
 
+void evaluate(const char* code) {
+  const Cell block = lexer::load(code);
+  interpreter::eval_block(&block, false);
+}
+
+void run(int argc, const char* const* argv) {
+  Cell* script_args = object::system_field({"script", "args"});
+  os_info::command_line(script_args);
+  evaluate("extract-boot-args");
+  if (argc < 2) return;
+  // The script's own arguments: those after its name.
+  evaluate("remove system/options/args");
+  if (argc > 2) {
+    string::load_utf8(script_args, os_info::join_arguments(argc - 2, argv + 2));
+  } else {
+    *script_args = none::value;
+  }
+  const Cell name = word::load("do-file");
+  Cell args[3] = {none::value, none::value, *script_args};
+  string::load_utf8(args, argv[1], TYPE_FILE);
+  Cell result;
+  call::value(call::get_value(&name), &name, args, 3, &result);
+}
+
 }  // namespace
 
-size_t find_header(std::string_view text) {
-  for (size_t at = text.find(kHeaderWord); at != std::string_view::npos;
-       at = text.find(kHeaderWord, at + 1)) {
-    size_t p = at + kHeaderWord.size();
-    if (text.substr(p, kSystemDialect.size()) == kSystemDialect) p += kSystemDialect.size();
-    while (p < text.size() && is_blank(text[p])) ++p;
-    if (p < text.size() && text[p] == '[') return at;
-  }
-  return std::string_view::npos;
-}
-
-Cell load_code(std::string_view text, const Cell* file) {
-  const size_t header = find_header(text);
-  if (header == std::string_view::npos) error::raise(error::CAT_SYNTAX, "no-header", file);
-  Cell code = lexer::load(text.substr(header));
-  const Cell* head = block::head(&code);
-  if (block::length(&code) > 0 && head->is(TYPE_PATH))
-    error::raise(error::CAT_INTERNAL, "xol-system");
-  if (block::length(&code) >= 2 && head->is(TYPE_WORD) && head[1].is(TYPE_BLOCK))
-    code.data1 += 2;
-  return code;
-}
-
-void run_file(const char* path) {
+void run_command_line(int argc, const char* const* argv) {
   const stack::Mark mark = stack::save();
   try {
-    Cell file;
-    string::load_utf8(&file, path, TYPE_FILE);
-    std::string text;
-    if (!platform::read_file(path, &text)) error::raise(error::CAT_ACCESS, "cannot-open", &file);
-    const Cell code = load_code(text, &file);
-    interpreter::eval_block(&code, false);
+    run(argc, argv);
   } catch (const error::Raised& raised) {
     const Cell error = raised.error;
     stack::restore(mark);

@@ -170,13 +170,26 @@ void throw_return(bool with_value) {
   land(frame, value, with_value ? rt::THROWN_RETURN : rt::THROWN_EXIT);
 }
 
+namespace {
+
+// A catch named by one word carries that word as its frame's name and takes only throws of
+// that name (caselessly); any other catch takes every throw and sorts them out itself.
+bool catches(const Frame* frame, const Cell& name) {
+  const int32_t wanted = frame->symbol();
+  if (wanted == word::symbol_of(&words::w.body)) return true;
+  return word::any_word_type(name.type()) &&
+         symbol::resolve(wanted) == symbol::resolve(word::symbol_of(&name));
+}
+
+}  // namespace
+
 void throw_throw() {
   const Cell value = arguments[0];
   const Cell name = arguments[1];
   Frame* frame = below_caller();
   for (; frame && frame >= cbottom; --frame) {
     if (frame->type() == FRAME_TRY_ALL) error::raise(error::CAT_THROW, "throw", &value);
-    if (frame->type() == FRAME_CATCH) break;
+    if (frame->type() == FRAME_CATCH && catches(frame, name)) break;
   }
   if (!frame || frame < cbottom) error::raise(error::CAT_THROW, "throw", &value);
   for (Frame* popped = ctop - 1; popped > frame; --popped) restore_values(popped);

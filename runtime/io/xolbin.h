@@ -43,8 +43,4 @@ void decode(const uint8_t* bytes, size_t length, const Cell* target, const Cell*
 Cell* encode_routine(Cell* data, bool compact);
 Cell* decode_routine(Cell* payload);
 
-// Binds the two routines as the fields `encode*` and `decode` of a global object `xolbin`, a
-// stand-in for the codec record until load and save bring it (start-up).
-void bind_codec();
-
 }  // namespace xol::xolbin

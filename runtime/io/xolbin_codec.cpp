@@ -1,19 +1,11 @@
-// The XOLBIN codec's routines, `encode*` and `decode`, and their temporary binding.
-//
-// The codec record of system/codecs comes with load and save; until then the two routines are
-// reachable from the language as the fields of a global object `xolbin`, made at start-up by
-// `bind_codec`, so that scripts can encode and decode values now.
+// The XOLBIN codec's routines, `encode*` and `decode`, the fields of system/codecs/xolbin
+// (bound by the library's routines table).
 #include "platform/read_file.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block_storage.h"
-#include "runtime/datatypes/context.h"
-#include "runtime/datatypes/function.h"
-#include "runtime/datatypes/object.h"
-#include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_types.h"
-#include "runtime/datatypes/word.h"
 #include "runtime/eval/error_raise.h"
-#include "runtime/io/lexer.h"
+#include "runtime/io/http.h"
 #include "runtime/io/xolbin.h"
 
 namespace xol::xolbin {
@@ -39,6 +31,8 @@ Cell* decode_routine(Cell* payload) {
     if (!platform::read_file(file::to_os_path(payload).c_str(), &contents))
       error::raise(error::CAT_ACCESS, "cannot-open", payload);
     bytes = binary::load(contents);
+  } else if (payload->is(TYPE_URL)) {
+    http::request("GET", payload, nullptr, nullptr, true, false, false, &bytes);
   }
   if (!bytes.is(TYPE_BINARY) || binary::length(&bytes) < kMinPayload)
     error::raise(error::CAT_SCRIPT, "invalid-data", payload);
@@ -48,29 +42,6 @@ Cell* decode_routine(Cell* payload) {
   decode(reinterpret_cast<const uint8_t*>(view.data()), view.size(), &target, payload);
   answer = block::length(&target) == 1 ? *block::head(&target) : target;
   return &answer;
-}
-
-void bind_codec() {
-  struct Field {
-    const char* name;
-    const char* spec;
-    int32_t code;
-  };
-  const Field fields[] = {
-      {"encode*", "data [any-type!] compact? [logic!]",
-       routines::add<encode_routine>("encode*")},
-      {"decode", "payload [any-type!]", routines::add<decode_routine>("decode")},
-  };
-  Cell codec;
-  object::make_at(&codec, 2);
-  for (const Field& field : fields) {
-    const Cell spec = lexer::load(field.spec);
-    Cell routine;
-    routines::make_value(&spec, nullptr, field.code, 0, &routine);
-    const Cell name = word::unbound(symbol::make(field.name));
-    context::add_value(object::context_of(&codec), &name, &routine);
-  }
-  context::set_global(symbol::make("xolbin"), &codec);
 }
 
 }  // namespace xol::xolbin

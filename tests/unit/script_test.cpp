@@ -1,50 +1,15 @@
-// Running script files: where the header is found, and what `xol FILE` prints and exits with.
+// Running script files: what `xol FILE` prints and exits with.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <string_view>
 
 #include "runtime/runtime.h"
-#include "runtime/script.h"
 
 namespace xol {
 namespace {
-
-constexpr size_t kNone = std::string_view::npos;
-
-struct HeaderCase {
-  const char* name;
-  std::string_view text;
-  size_t offset;
-};
-
-const HeaderCase kHeaderCases[] = {
-    {"AtTheStart", "Xol [] 1", 0},
-    {"WithoutSpace", "Xol[] 1", 0},
-    {"AfterAShebangLine", "#!/usr/bin/xol\nXol []", 15},
-    {"AfterText", "licence text\nXol [Title: 1]", 13},
-    {"SpacesTabsAndLineEndsBeforeTheBlock", "Xol \t\r\n [", 0},
-    {"SystemDialect", "Xol/System [", 0},
-    {"FirstMentionWithoutBlockSkipped", "see Xol docs\nXol []", 13},
-    {"OtherLetterCaseIgnored", "xol [] XOL []", kNone},
-    {"LongerWordIgnored", "Xolx []", kNone},
-    {"NoBlock", "Xol", kNone},
-    {"Empty", "", kNone},
-};
-
-class ScriptHeader : public testing::TestWithParam<HeaderCase> {};
-
-TEST_P(ScriptHeader, IsFoundAtTheFirstXolBeforeABlock) {
-  EXPECT_EQ(script::find_header(GetParam().text), GetParam().offset);
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, ScriptHeader, testing::ValuesIn(kHeaderCases),
-                         [](const testing::TestParamInfo<HeaderCase>& info) {
-                           return std::string(info.param.name);
-                         });
 
 // ---- the process ----
 
@@ -68,6 +33,8 @@ const RunCase kRunCases[] = {
      "\\*\\*\\* Internal Error: contains Xol/System code which requires compilation"},
     {"SyntaxErrorInTheCode", "Xol [] print [1", 254, "\\*\\*\\* Syntax Error: "},
     {"MissingFile", nullptr, 254, "\\*\\*\\* Access Error: cannot open: "},
+    {"HeaderInACommentOrAfterAWordIgnored", "; Xol [] print 1\nMyXol [] print 2\nXol [] print 3", 0,
+     "^3\n$"},
 };
 
 class ScriptRunDeathTest : public testing::TestWithParam<RunCase> {

@@ -568,11 +568,13 @@ void do_value(Cell value, const int32_t* refinements) {
       }
       return;
     case TYPE_FILE: case TYPE_URL: {
-      const Cell name = word::load("do-file"), args_refinement = word::load_refinement("args");
-      const Cell args[] = {value, refinements[DO_ARGS] >= 0 ? arguments[refinements[DO_ARGS]]
-                                                            : none::value};
+      // do-file file callback do-args
+      const Cell name = word::load("do-file");
+      const Cell args[] = {value, none::value,
+                           refinements[DO_ARGS] >= 0 ? arguments[refinements[DO_ARGS]]
+                                                     : none::value};
       Cell result;
-      call::value(call::get_value(&name), &name, args, 1, &result, {{&args_refinement, args + 1, 1}});
+      call::value(call::get_value(&name), &name, args, 3, &result);
       stack::set_last(&result);
       return;
     }

@@ -83,13 +83,17 @@ void catch_(bool, const int32_t* refinements) {
   const Cell wanted = named ? stack::arguments[refinements[0]] : unset::value;
   stack::keep();
   const stack::Mark mark = stack::save();
-  stack::mark_catch(&words::w.body);
+  stack::mark_catch(named && wanted.is(TYPE_WORD) ? &wanted : &words::w.body);
   try {
     interpreter::eval_block(&code, true);
   } catch (const rt::Thrown& thrown) {
     if (thrown.code != rt::THROWN_THROW) throw;
     const Cell value = stack::arguments[0], name = stack::arguments[1];
-    if (named && !name_matches(wanted, name)) stack::throw_throw();
+    if (named && !name_matches(wanted, name)) {
+      // A catch named by one word was passed over by the throw, which lands further out.
+      if (wanted.is(TYPE_WORD)) throw;
+      stack::throw_throw();
+    }
     stack::restore(mark);
     stack::set_last(&value);
     interpreter::fire_event(interpreter::EVENT_CATCH, nullptr, 0, &value, nullptr);
