@@ -106,7 +106,9 @@ constexpr BootStep kBootOrder[] = {
     {"operators.xol", evaluate},                // + .. xor
     // Then, as they are written, in this order: the codec records of system/codecs (png,
     // jpeg, bmp, gif, tiff, xolbin); reactor! and system/reactivity; register-scheme and
-    // url-parser; the preprocessor; system/tools; the GUI engine and its back end's words;
+    // url-parser; the preprocessor; then:
+    {"tools.xol", evaluate},                    // system/tools, trace, debug, profile
+    // Then the GUI engine and its back end's words;
     // the JSON and CSV codecs; help; system/console and the console.
 };
 
