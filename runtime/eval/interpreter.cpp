@@ -948,7 +948,9 @@ template <bool Direct>
   if (infix) *stack::top++ = operand;
   fetch_arguments<Direct>(function, &name, site, infix, refinements);
   if (stack::pending) return;
-  if constexpr (!Direct) fire(EVENT_CALL, site.code, site.position, &function, &name);
+  // An operator's call event shows the op! itself, as its word holds it.
+  if constexpr (!Direct)
+    fire(EVENT_CALL, site.code, site.position, infix ? word_slot(&name) : &function, &name);
   if (!integer_shortcut(function)) {
     run_routine(function, context, &name, refinements);
     if (stack::pending) return;
