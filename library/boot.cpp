@@ -115,8 +115,9 @@ constexpr BootStep kBootOrder[] = {
     {"reactivity.xol", evaluate},               // reactor! .. system/reactivity
     {"url.xol", evaluate},                      // register-scheme, url-parser
     {"preprocessor.xol", evaluate},             // the preprocessor
-    // Then, as they are written, in this order: system/tools; the GUI engine and its back
-    // end's words; the JSON and CSV codecs; help; system/console and the console.
+    {"tools.xol", evaluate},                    // system/tools, trace, debug, profile
+    // Then, as they are written, in this order: the GUI engine and its back end's words; the
+    // JSON and CSV codecs; help; system/console and the console.
 };
 
 }  // namespace

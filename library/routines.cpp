@@ -200,7 +200,17 @@ void collect_calls(Cell* block) {
   }
 }
 
-bool tracing_q() { return interpreter::trace.active; }
+// A trace run is in progress, whether or not its events reach the handler at this moment
+// (they do not while the handler or a library function runs).
+bool tracing_q() { return interpreter::trace.saved_active; }
+
+// `trace on`/`off`: events flow only inside a traced run; the setting outlives the function
+// that made it (see the interpreter's body scope).
+void set_tracing(bool on) {
+  interpreter::trace.active = on && interpreter::trace.saved_active;
+  interpreter::trace.switched_on = interpreter::trace.active;
+  ++interpreter::trace.switches;
+}
 
 // The clipboard comes with the GUI back end; until then every access fails.
 Cell* read_clipboard() { return answer_with(logic::make(false)); }
@@ -375,6 +385,7 @@ constexpr Named kRoutines[] = {
     named<frame_index_q>("frame-index?"),
     named<collect_calls>("collect-calls"),
     named<tracing_q>("tracing?"),
+    named<set_tracing>("set-tracing"),
     named<read_clipboard>("read-clipboard"),
     named<write_clipboard>("write-clipboard"),
     named<write_stdout>("write-stdout"),

@@ -1017,8 +1017,9 @@ constexpr auto kNoRefinements = [] {
 // native's or action's routine run directly; everything else goes through invoke.
 inline void run_routine(const Cell& function, NodeId context, const Cell* name,
                         const int32_t* refinements) {
+  // A function's call and return events are eval_code's, fired around this.
+  if (function.is(TYPE_FUNCTION)) return run_body(&function, name);
   if (!trace.active) {
-    if (function.is(TYPE_FUNCTION)) return run_body(&function, name);
     const int32_t code = natives::code_of(&function);
     natives::Routine routine = function.is(TYPE_NATIVE)   ? natives::native_at(code)
                                : function.is(TYPE_ACTION) ? natives::action_at(code)
@@ -1120,7 +1121,9 @@ template <bool Direct>
   if (infix) *stack::top++ = operand;
   fetch_arguments<Direct>(function, &name, site, infix, refinements);
   if (stack::pending) return;
-  if constexpr (!Direct) fire(EVENT_CALL, site.code, site.position, &function, &name);
+  // An operator's call event shows the op! itself, as its word holds it.
+  if constexpr (!Direct)
+    fire(EVENT_CALL, site.code, site.position, infix ? word_slot(&name) : &function, &name);
   // Traced, the routine itself computes, so that the traced evaluator checks the shortcuts.
   if ((!Direct && trace.active) || !number_shortcut(function)) {
     run_routine(function, context, &name, refinements);
@@ -1285,6 +1288,7 @@ uint32_t eval_set(const Cell& target, const Cell* code, uint32_t position, uint3
   if (position >= clamp_end(code, end)) error::raise(error::CAT_SCRIPT, "need-value", &target);
   stack::mark_interp_native(&words::w.anon);
   stack::push(&target);
+  fire(EVENT_PUSH, code, position - 1, &target, nullptr);
   position = eval_operand(code, position, end);
   if (stack::pending) return position;
   const Cell value = stack::top[-1];
@@ -1487,12 +1491,19 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
   Cell* start = stack::top;
   const Cell head = *cell_at(&path, head_position(&path));
   if (!head.is(TYPE_WORD)) error::raise(error::CAT_SCRIPT, "word-first", &path);
+  // Traced, a path is a block of its own: entered, its head fetched, each value taken pushed,
+  // and left with its value (or, when it calls, with the function, before the call).
+  const uint32_t from = block::head_position(&path);
+  fire(EVENT_ENTER, &path, from, nullptr, nullptr);
+  fire(EVENT_FETCH, &path, from, &head, nullptr);
   Cell parent = *word_slot(&head);
   if (parent.is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "unset-path", &path, &head);
   if (callable(parent.type()) && mode != PATH_NORMAL)
     error::raise(error::CAT_SCRIPT, mode == PATH_SET ? "invalid-path-set" : "invalid-path-get",
                  &path);
+  fire(EVENT_PUSH, &path, from, &parent, nullptr);
   if (callable(parent.type()) && site) {
+    fire(EVENT_EXIT, &path, from + length, &parent, nullptr);
     CallSite call{site->code, site->position, site->end, &path, 1};
     eval_code(parent, head, call, kNoNode, false);
     site->position = call.position;
@@ -1531,7 +1542,9 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
         if (last && !same_bits(before, parent)) write_back(head, start, i);
       }
     }
+    fire(EVENT_PUSH, &path, from + i, &result, nullptr);
     if (mode == PATH_NORMAL && site && callable(result.type())) {
+      fire(EVENT_EXIT, &path, from + length, &result, nullptr);
       stack::top = start;
       CallSite call{site->code, site->position, site->end, &path, i + 1};
       NodeId owner = parent.is(TYPE_OBJECT) ? object::context_of(&parent) : kNoNode;
@@ -1545,6 +1558,7 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
   }
   stack::top = start;
   stack::push(mode == PATH_SET ? value : &parent);
+  fire(EVENT_EXIT, &path, from + length, stack::top - 1, nullptr);
 }
 
 // ---- bodies ----
@@ -1564,17 +1578,19 @@ struct BodyScope {
   uint32_t values_node, values_first;
   stack::Frame* frame;
   bool active;
+  uint32_t switches;
   ~BodyScope() {
     context::enter_frame(context, values_node, values_first);
     frame->header &= ~stack::Frame::kBodyFlag;
-    trace.active = active;
+    trace.active = trace.switches == switches ? active : trace.switched_on;
   }
 };
 
 void run_body(const Cell* function, const Cell* name) {
   const NodeId context = function::context_of(function);
   const Cell* header = context::context_cell(context);
-  BodyScope scope{context, header->data2, header->data3, stack::current(), trace.active};
+  BodyScope scope{context, header->data2, header->data3, stack::current(), trace.active,
+                  trace.switches};
   context::enter_frame(context, stack::argument_node, stack::index_of(stack::arguments));
   stack::set_body_flag(true);
   if (function->header & function::kNoTraceFlag) trace.active = false;
@@ -1750,9 +1766,10 @@ void fire_event(Event event, const Cell* code, int32_t position, const Cell* val
 }
 
 uint32_t event_mask(const Cell* callback) {
-  const Cell spec{TYPE_BLOCK, 0, callback->data2, 0};
-  if (block::length(&spec) == 0 || !block::head(&spec)->is(TYPE_BLOCK)) return kAllEvents;
-  const Cell events = *block::head(&spec);
+  const Cell* body = function::body(callback);
+  if (!body->is(TYPE_BLOCK) || block::length(body) == 0 || !block::head(body)->is(TYPE_BLOCK))
+    return kAllEvents;
+  const Cell events = *block::head(body);
   if (block::length(&events) == 0) return kAllEvents;
   uint32_t mask = 0;
   for (const Cell* entry = block::head(&events); entry < block::tail(&events); ++entry) {

@@ -40,6 +40,10 @@ struct TraceState {
   uint32_t mask = 0;
   int32_t locals = 0;         // local cells the callback has, pushed as none for every event
   bool saved_active = false;  // what functions flagged for tracing restore
+  // `trace on`/`off` inside a traced run: how often the switch was set, and its last setting,
+  // which a body left after a switch keeps in place of the state it found.
+  uint32_t switches = 0;
+  bool switched_on = false;
 };
 extern TraceState trace;
 // The block under evaluation, its index on the expression being evaluated (an error's `near`).

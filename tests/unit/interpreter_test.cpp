@@ -186,12 +186,12 @@ TEST_F(InterpreterTest, NestingThroughParensRaisesStackOverflow) {
 }
 
 TEST_F(InterpreterTest, TraceHookEventsAndMask) {
-  EXPECT_EQ(eval("log: copy [] cb: func [[expr] event code offset value ref frame]"
-                 "[append log reduce [event offset value]] "
+  EXPECT_EQ(eval("log: copy [] cb: func [event code offset value ref frame]"
+                 "[[expr] append log reduce [event offset value]] "
                  "interpreter-trace: :cb log"),
             "[]");
-  Cell callback = run("func [[expr fetch] event code offset value ref frame]"
-                      "[append log reduce [event offset value]]");
+  Cell callback = run("func [event code offset value ref frame]"
+                      "[[expr fetch] append log reduce [event offset value]]");
   interpreter::trace.callback = callback;
   interpreter::trace.mask = interpreter::event_mask(&callback);
   interpreter::trace.locals = 0;
