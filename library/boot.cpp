@@ -104,6 +104,9 @@ constexpr BootStep kBootOrder[] = {
     {"system-routines.xol", bind_file},         // system/state/GC, the float flags' hook
     {"errors.xol", finish_system},
     {"operators.xol", evaluate},                // + .. xor
+    {"engine.xol", evaluate},                   // system/console
+    {"console-routines.xol", bind_file},        // read-console-line, console-size
+    {"terminal.xol", evaluate},                 // ask, input, halt, the settings, _save-cfg
     // Then, as they are written, in this order: the codec records of system/codecs (png,
     // jpeg, bmp, gif, tiff, xolbin); reactor! and system/reactivity; register-scheme and
     // url-parser; the preprocessor; system/tools; the GUI engine and its back end's words;

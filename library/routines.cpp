@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/terminal.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
@@ -356,6 +357,8 @@ constexpr Named kRoutines[] = {
     named<gc_series_cycles>("series-cycles"),
     named<gc_nodes_cycles>("nodes-cycles"),
     named<float_on_change>("on-change*"),
+    named<console_terminal::read_console_line>("read-console-line"),
+    named<console_terminal::console_size>("console-size"),
 };
 
 // The code ids of kRoutines, filled by register_routines.

@@ -6,6 +6,8 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
+#include <cstring>
+
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
@@ -183,9 +185,19 @@ void shutdown() {
 namespace {
 
 // The runtime thread's body: start-up, then the script named on the command line, if any.
+// The interactive console: `xol` alone, or with only the option that asks for the terminal.
+bool console_only() {
+  return rt::state.argc == 1 || (rt::state.argc == 2 && std::strcmp(rt::state.argv[1], "--cli") == 0);
+}
+
 void start() {
   init();
-  if (rt::state.argc > 1) script::run_file(rt::state.argv[1]);
+  if (console_only()) {
+    const Cell launch = lexer::load("terminal-console-ctx/launch");
+    interpreter::eval_block(&launch, false);
+    return;
+  }
+  script::run_file(rt::state.argv[1]);
 }
 
 }  // namespace

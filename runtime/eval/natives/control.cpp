@@ -25,6 +25,7 @@
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/owners.h"
+#include "runtime/process.h"
 #include "runtime/runtime_words.h"
 
 namespace xol::natives {
@@ -67,7 +68,10 @@ Step body_step(const Cell& body) {
       return Step::ended;
   }
 }
-bool loop_step(const Cell& body) { return body_step(body) != Step::ended; }
+bool loop_step(const Cell& body) {
+  if (rt::halt_requested) rt::raise_halt();   // the interrupt key, polled at every turn
+  return body_step(body) != Step::ended;
+}
 
 // Opens the loop frame with an unset result slot.
 void open_loop() {
