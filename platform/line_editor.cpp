@@ -1,6 +1,7 @@
 #include "platform/line_editor.h"
 
-#include <editline/readline.h>
+#include <histedit.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -16,6 +17,9 @@ namespace {
 constexpr int kStdinFd = 0;
 constexpr int kDefaultColumns = 80;
 constexpr int kDefaultRows = 25;
+constexpr int kPollMilliseconds = 100;
+constexpr int kHistorySize = 200;
+constexpr int kInterruptKey = 3;   // Ctrl+C, when the terminal's mode passes it as a character
 
 void (*interrupt_hook)() = nullptr;
 volatile sig_atomic_t interrupted = 0;
@@ -66,9 +70,71 @@ LineRead read_hidden(const std::string& prompt, std::string* line) {
   return read ? LineRead::kLine : LineRead::kEnd;
 }
 
+// One byte of standard input, waiting in short polls so that an interrupt ends the wait however
+// the terminal's mode delivers it (a signal or the key's character); -1 then, or at the end.
+int read_byte() {
+  for (;;) {
+    if (interrupted) return -1;
+    pollfd wait{kStdinFd, POLLIN, 0};
+    if (poll(&wait, 1, kPollMilliseconds) <= 0) continue;
+    unsigned char byte;
+    const ssize_t got = read(kStdinFd, &byte, 1);
+    if (got == 1 && byte == kInterruptKey) interrupted = 1;
+    else if (got == 1) return byte;
+    else if (got == 0 || errno != EINTR) return -1;
+  }
+}
+
+// libedit's reader of one character, decoded from UTF-8. An interrupt ends the line as Enter
+// does, and the caller drops it.
+int read_key(EditLine*, wchar_t* key) {
+  int byte = read_byte();
+  if (byte < 0) {
+    if (!interrupted) return 0;
+    *key = L'\n';
+    return 1;
+  }
+  const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+  uint32_t code = extra ? uint32_t(byte) & (0x3Fu >> extra) : uint32_t(byte);
+  for (int i = 0; i < extra; ++i) {
+    byte = read_byte();
+    if (byte < 0) return interrupted ? (*key = L'\n', 1) : 0;
+    code = (code << 6) | (uint32_t(byte) & 0x3Fu);
+  }
+  *key = wchar_t(code);
+  return 1;
+}
+
+std::string shown_prompt;
+char* prompt_of(EditLine*) { return shown_prompt.data(); }
+
+struct Editor {
+  EditLine* line = nullptr;
+  History* history = nullptr;
+};
+
+Editor& editor() {
+  static Editor made = [] {
+    Editor e;
+    e.history = history_init();
+    HistEvent event;
+    history(e.history, &event, H_SETSIZE, kHistorySize);
+    e.line = el_init("xol", stdin, stdout, stderr);
+    el_set(e.line, EL_EDITOR, "emacs");
+    el_set(e.line, EL_PROMPT, prompt_of);
+    el_set(e.line, EL_HIST, history, e.history);
+    el_set(e.line, EL_GETCFN, read_key);
+    el_set(e.line, EL_BIND, "^R", "em-inc-search-prev", nullptr);
+    el_set(e.line, EL_BIND, "^W", "ed-delete-prev-word", nullptr);
+    el_source(e.line, nullptr);
+    return e;
+  }();
+  return made;
+}
+
 }  // namespace
 
-LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::string>& history,
+LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::string>& entries,
                    std::string* line) {
   if (!isatty(kStdinFd)) {
     write_all(prompt);
@@ -80,16 +146,21 @@ LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::
     return LineRead::kLine;
   }
   if (hide) return read_hidden(prompt, line);
-  clear_history();
-  for (size_t i = history.size(); i-- > 0;) add_history(history[i].c_str());
+  Editor& e = editor();
+  HistEvent event;
+  ::history(e.history, &event, H_CLEAR);
+  for (size_t i = entries.size(); i-- > 0;) ::history(e.history, &event, H_ENTER, entries[i].c_str());
+  shown_prompt = prompt;
   interrupted = 0;
-  char* got = readline(prompt.c_str());
-  if (!got) {
+  int count = 0;
+  const char* got = el_gets(e.line, &count);
+  if (interrupted) return LineRead::kInterrupted;
+  if (!got || count == 0) {
     write_all("\n");
-    return interrupted ? LineRead::kInterrupted : LineRead::kEnd;
+    return LineRead::kEnd;
   }
-  line->assign(got);
-  free(got);
+  line->assign(got, size_t(count));
+  if (!line->empty() && line->back() == '\n') line->pop_back();
   return LineRead::kLine;
 }
 
