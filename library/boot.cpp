@@ -104,6 +104,7 @@ constexpr BootStep kBootOrder[] = {
     {"system-routines.xol", bind_file},         // system/state/GC, the float flags' hook
     {"errors.xol", finish_system},
     {"operators.xol", evaluate},                // + .. xor
+    {"help.xol", evaluate},                     // help-ctx, help, what, source, about
     {"engine.xol", evaluate},                   // system/console
     {"console-routines.xol", bind_file},        // read-console-line, console-size
     {"terminal.xol", evaluate},                 // ask, input, halt, the settings, _save-cfg
