@@ -108,6 +108,7 @@ constexpr BootStep kBootOrder[] = {
     {"engine.xol", evaluate},                   // system/console
     {"console-routines.xol", bind_file},        // read-console-line, console-size
     {"terminal.xol", evaluate},                 // ask, input, halt, the settings, _save-cfg
+    {"shell.xol", evaluate},                    // list-dir, ls, dir, ll, pwd, cd, expand, q
     // Then, as they are written, in this order: the codec records of system/codecs (png,
     // jpeg, bmp, gif, tiff, xolbin); reactor! and system/reactivity; register-scheme and
     // url-parser; the preprocessor; system/tools; the GUI engine and its back end's words;
