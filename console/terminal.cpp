@@ -9,6 +9,7 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/eval/interpreter.h"
+#include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/process.h"
 
@@ -25,6 +26,55 @@ void halt_to_console() {
   interpreter::eval_block(&code, false);
 }
 
+// The line as a braced string literal: ^, { and } escaped.
+std::string literal(const std::string& text) {
+  std::string out = "{";
+  for (char c : text) {
+    if (c == '^' || c == '{' || c == '}') out += '^';
+    out += c;
+  }
+  return out + "}";
+}
+
+// The bytes of the first `count` code points of UTF-8 text.
+size_t bytes_of(const std::string& text, size_t count) {
+  size_t at = 0;
+  for (; at < text.size(); ++at)
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && count-- == 0) break;
+  return at;
+}
+
+// The Tab key through xol-complete-ctx: the first value of its answer is the completed line
+// positioned at the new caret, the others are the candidates. An error or a halt inside
+// stays here, away from the line editor's C frames.
+void complete(const std::string& line, size_t caret, platform::Completion* out) {
+  const auto saved = rt::halt_requested;
+  rt::halt_requested = 0;
+  size_t chars = 0;
+  for (size_t i = 0; i < caret && i < line.size(); ++i)
+    chars += (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80;
+  const Cell code = lexer::load("attempt [xol-complete-ctx/complete-input at " + literal(line) +
+                                " " + std::to_string(chars + 1) + " true]");
+  Cell result{TYPE_NONE, 0, 0, 0};
+  try {
+    interpreter::eval_block(&code, false);
+    result = stack::top[-1];
+    stack::pop(1);
+  } catch (...) {
+  }
+  rt::halt_requested = saved;
+  if (!result.is(TYPE_BLOCK) || block::length(&result) == 0) return;
+  const Cell* first = block::head(&result);
+  if (!first->is(TYPE_STRING)) return;
+  Cell whole = *first;
+  whole.data1 = 0;   // the whole line, from the head of its string
+  out->changed = true;
+  out->line = text_construct::utf8_of(&whole);
+  out->caret = bytes_of(out->line, first->head_index());
+  for (const Cell* candidate = first + 1; candidate < block::tail(&result); ++candidate)
+    out->candidates.push_back(text_construct::utf8_of(candidate));
+}
+
 }  // namespace
 
 Cell* read_console_line(Cell* prompt, bool hide, Cell* history) {
@@ -32,6 +82,7 @@ Cell* read_console_line(Cell* prompt, bool hide, Cell* history) {
   if (!rt::halt_handler) {
     rt::halt_handler = halt_to_console;
     platform::catch_interrupt(interrupt);
+    platform::set_completer(complete);
   }
   std::vector<std::string> entries;
   for (const Cell* entry = block::head(history); entry < block::tail(history); ++entry)

@@ -106,6 +106,7 @@ constexpr BootStep kBootOrder[] = {
     {"operators.xol", evaluate},                // + .. xor
     {"help.xol", evaluate},                     // help-ctx, help, what, source, about
     {"engine.xol", evaluate},                   // system/console
+    {"complete.xol", evaluate},                 // xol-complete-ctx
     {"console-routines.xol", bind_file},        // read-console-line, console-size
     {"terminal.xol", evaluate},                 // ask, input, halt, the settings, _save-cfg
     {"shell.xol", evaluate},                    // list-dir, ls, dir, ll, pwd, cd, expand, q

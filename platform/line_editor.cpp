@@ -105,6 +105,37 @@ int read_key(EditLine*, wchar_t* key) {
   return 1;
 }
 
+Completer completer = nullptr;
+
+size_t code_points(const std::string& text) {
+  size_t count = 0;
+  for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
+  return count;
+}
+
+// The Tab key: the line is replaced by its completion, or the candidates are listed under it.
+unsigned char complete_key(EditLine* line, int) {
+  if (!completer) return CC_ERROR;
+  const LineInfo* info = el_line(line);
+  const std::string text(info->buffer, info->lastchar);
+  Completion done;
+  completer(text, size_t(info->cursor - info->buffer), &done);
+  if (done.changed) {
+    el_cursor(line, int(info->lastchar - info->cursor));
+    el_deletestr(line, int(code_points(text)));
+    el_insertstr(line, done.line.c_str());
+    el_cursor(line, -int(code_points(done.line.substr(std::min(done.caret, done.line.size())))));
+  }
+  if (done.candidates.size() > 1) {
+    std::string listing = "\n";
+    for (const std::string& candidate : done.candidates) listing += candidate + "  ";
+    listing += "\n";
+    write_all(listing);
+    return CC_REDISPLAY;
+  }
+  return done.changed ? CC_REFRESH : CC_REFRESH_BEEP;
+}
+
 std::string shown_prompt;
 char* prompt_of(EditLine*) { return shown_prompt.data(); }
 
@@ -125,6 +156,8 @@ Editor& editor() {
     el_set(e.line, EL_HIST, history, e.history);
     el_set(e.line, EL_GETCFN, read_key);
     el_set(e.line, EL_BIND, "^R", "em-inc-search-prev", nullptr);
+    el_set(e.line, EL_ADDFN, "xol-complete", "Complete the word, path or file name", complete_key);
+    el_set(e.line, EL_BIND, "^I", "xol-complete", nullptr);
     el_set(e.line, EL_BIND, "^W", "ed-delete-prev-word", nullptr);
     el_source(e.line, nullptr);
     return e;
@@ -163,6 +196,8 @@ LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::
   if (!line->empty() && line->back() == '\n') line->pop_back();
   return LineRead::kLine;
 }
+
+void set_completer(Completer given) { completer = given; }
 
 void terminal_size(int* columns, int* rows) {
   winsize size{};

@@ -16,6 +16,18 @@ enum class LineRead { kLine, kEnd, kInterrupted };
 // dropped).
 LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::string>& history,
                    std::string* line);
+// What the Tab key makes of a line: the new line and caret (in bytes), or the candidates to
+// list when there is more than one.
+struct Completion {
+  bool changed = false;
+  std::string line;
+  size_t caret = 0;
+  std::vector<std::string> candidates;
+};
+// Completes `line` at the byte offset `caret`.
+using Completer = void (*)(const std::string& line, size_t caret, Completion* out);
+void set_completer(Completer completer);
+
 // The terminal's size in characters (columns, rows); 80x25 when stdout is not a terminal.
 void terminal_size(int* columns, int* rows);
 // Makes the interrupt key call `on_interrupt` instead of ending the process: for an

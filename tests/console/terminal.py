@@ -104,7 +104,28 @@ def multi_line_cue(s):
     s.expect(r"== \[\r\n    1 2\r\n\]\r\n>> ")
 
 
-CASES = [history_and_editing, interrupt_halts_a_loop, interrupt_drops_the_line, multi_line_cue]
+def tab_completes(s):
+    # A word: one candidate completes in place.
+    s.type("zzqa1: 1 zzqa2: 2 zzqb9: 9\r")
+    s.expect(r"== 9\r\n>> ")
+    s.type("zzqb\t + 1\r")
+    s.expect(r"== 10\r\n>> ")
+    # Several candidates: listed under the line, which keeps their common prefix.
+    s.type("zzqa\t")
+    s.expect(r"zzqa1  zzqa2")
+    s.type("2\r")
+    s.expect(r"== 2\r\n>> ")
+    # A path into a function's refinements, with the caret moved back into the line.
+    s.type("x: append/on [] [1]" + LEFT * 7 + "\t\r")
+    s.expect(r"== \[\[1\]\]\r\n>> ")
+    # A file name inside a folder.
+    s.type('write %sub-zz/only-one.txt "" \r')
+    s.expect(PROMPT)
+    s.type("%sub-zz/on\t\r")
+    s.expect(r"== %sub-zz/only-one.txt\r\n>> ")
+
+
+CASES = [tab_completes, history_and_editing, interrupt_halts_a_loop, interrupt_drops_the_line, multi_line_cue]
 
 
 def main():
@@ -112,6 +133,7 @@ def main():
     passed = failed = 0
     for case in CASES:
         with tempfile.TemporaryDirectory() as folder:
+            os.mkdir(os.path.join(folder, "sub-zz"))
             s = Session(binary, folder)
             try:
                 s.expect(PROMPT)
