@@ -1,3 +1,6 @@
+// The terminal console's routines and its start. Tab and the interrupt key reach the
+// language from inside the line editor: completion runs xol-complete-ctx under `attempt`, and
+// an interrupt while code runs is turned into the console's `halt`.
 #include "console/terminal.h"
 
 #include <string>
@@ -77,13 +80,15 @@ void complete(const std::string& line, size_t caret, platform::Completion* out) 
 
 }  // namespace
 
+void run_console() {
+  rt::halt_handler = halt_to_console;
+  platform::catch_interrupt(interrupt);
+  platform::set_completer(complete);
+  const Cell launch = lexer::load("terminal-console-ctx/launch");
+  interpreter::eval_block(&launch, false);
+}
+
 Cell* read_console_line(Cell* prompt, bool hide, Cell* history) {
-  // The interrupt key halts what the console runs from the first prompt on.
-  if (!rt::halt_handler) {
-    rt::halt_handler = halt_to_console;
-    platform::catch_interrupt(interrupt);
-    platform::set_completer(complete);
-  }
   std::vector<std::string> entries;
   for (const Cell* entry = block::head(history); entry < block::tail(history); ++entry)
     if (entry->is(TYPE_STRING)) entries.push_back(text_construct::utf8_of(entry));

@@ -5,6 +5,9 @@
 
 namespace xol::console_terminal {
 
+// Runs the terminal console until it quits: from here the interrupt key halts the evaluation
+// running and Tab completes.
+void run_console();
 // The line read after `prompt`, none at the end of input, "" when the interrupt key dropped
 // it. `history` holds the strings to browse, newest first; `hide` reads without echo.
 Cell* read_console_line(Cell* prompt, bool hide, Cell* history);

@@ -1,3 +1,7 @@
+// libedit behind the terminal console. The history is rebuilt from the console's own block
+// before every line, so the block stays the one record that `ask`, the settings file and the
+// GUI console share. Keys come through our reader, which polls: the interrupt key then ends
+// the wait whether the terminal sends it as a signal or as a character.
 #include "platform/line_editor.h"
 
 #include <histedit.h>
@@ -182,7 +186,8 @@ LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::
   Editor& e = editor();
   HistEvent event;
   ::history(e.history, &event, H_CLEAR);
-  for (size_t i = entries.size(); i-- > 0;) ::history(e.history, &event, H_ENTER, entries[i].c_str());
+  for (size_t i = entries.size(); i-- > 0;)
+    ::history(e.history, &event, H_ENTER, entries[i].c_str());
   shown_prompt = prompt;
   interrupted = 0;
   int count = 0;

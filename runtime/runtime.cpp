@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "console/terminal.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
@@ -184,19 +185,17 @@ void shutdown() {
 
 namespace {
 
-// The runtime thread's body: start-up, then the script named on the command line, if any.
 // The interactive console: `xol` alone, or with only the option that asks for the terminal.
 bool console_only() {
-  return rt::state.argc == 1 || (rt::state.argc == 2 && std::strcmp(rt::state.argv[1], "--cli") == 0);
+  return rt::state.argc == 1 ||
+         (rt::state.argc == 2 && std::strcmp(rt::state.argv[1], "--cli") == 0);
 }
 
+// The runtime thread's body: start-up, then the console or the script named on the command
+// line.
 void start() {
   init();
-  if (console_only()) {
-    const Cell launch = lexer::load("terminal-console-ctx/launch");
-    interpreter::eval_block(&launch, false);
-    return;
-  }
+  if (console_only()) return console_terminal::run_console();
   script::run_file(rt::state.argv[1]);
 }
 
