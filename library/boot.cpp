@@ -116,8 +116,13 @@ constexpr BootStep kBootOrder[] = {
     {"url.xol", evaluate},                      // register-scheme, url-parser
     {"preprocessor.xol", evaluate},             // the preprocessor
     {"tools.xol", evaluate},                    // system/tools, trace, debug, profile
-    // Then, as they are written, in this order: the GUI engine and its back end's words; the
-    // JSON and CSV codecs; help; system/console and the console.
+    // Here the GUI engine and its back end's words; the JSON and CSV codecs.
+    {"help.xol", evaluate},                     // help-ctx, help, what, source, about
+    {"engine.xol", evaluate},                   // system/console
+    {"complete.xol", evaluate},                 // xol-complete-ctx
+    {"console-routines.xol", bind_file},        // read-console-line, console-size
+    {"terminal.xol", evaluate},                 // ask, input, halt, the settings, _save-cfg
+    {"shell.xol", evaluate},                    // list-dir, ls, dir, ll, pwd, cd, expand, q
 };
 
 }  // namespace

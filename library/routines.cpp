@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/terminal.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
@@ -405,6 +406,8 @@ constexpr Named kRoutines[] = {
     named<decode_image>("tiff/decode"),
     named<xolbin::encode_routine>("xolbin/encode*"),
     named<xolbin::decode_routine>("xolbin/decode"),
+    named<console_terminal::read_console_line>("read-console-line"),
+    named<console_terminal::console_size>("console-size"),
 };
 
 // The code ids of kRoutines, filled by register_routines.

@@ -232,8 +232,11 @@ void throw_code(uint32_t code) { throw Thrown{code}; }
 
 volatile std::sig_atomic_t halt_requested = 0;
 
+void (*halt_handler)() = nullptr;
+
 void raise_halt() {
   halt_requested = 0;
+  if (halt_handler) halt_handler();
   throw_code(THROWN_NORMAL_END);
 }
 

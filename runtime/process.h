@@ -112,7 +112,11 @@ void output_failed(int error);
 // Set from outside the evaluation (the interrupt key) to stop a native loop that can run for
 // ever, such as a parse `while` that matches without moving; such loops poll it every turn.
 extern volatile std::sig_atomic_t halt_requested;
-// Clears the request and stops the evaluation as the interrupt key does: a silent normal end.
+// Where a halt goes while an interactive console runs (it ends the evaluation there); none
+// outside a console.
+extern void (*halt_handler)();
+// Clears the request and stops the evaluation as the interrupt key does: through the halt
+// handler, else a silent normal end.
 [[noreturn]] void raise_halt();
 
 // Runs `body` under a guard of catch level `level`: answers 0 when the body ended normally, the

@@ -6,6 +6,9 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
+#include <cstring>
+
+#include "console/terminal.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
@@ -180,9 +183,17 @@ void shutdown() {
 
 namespace {
 
-// The runtime thread's body: start-up, then the script named on the command line, if any.
+// The interactive console: `xol` alone, or with only the option that asks for the terminal.
+bool console_only() {
+  return rt::state.argc == 1 ||
+         (rt::state.argc == 2 && std::strcmp(rt::state.argv[1], "--cli") == 0);
+}
+
+// The runtime thread's body: start-up, then the console or the script named on the command
+// line.
 void start() {
   init();
+  if (console_only()) return console_terminal::run_console();
   script::run_command_line(rt::state.argc, rt::state.argv);
 }
 

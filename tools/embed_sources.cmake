@@ -2,7 +2,7 @@
 # that the Xol sources of library/ are part of the executable. Run by the build:
 #   cmake -DOUT=<file.inc> -DSOURCES=<a.xol|b.xol> -P embed_sources.cmake
 string(REPLACE "|" ";" SOURCES "${SOURCES}")
-set(body "// Generated from library/*.xol by tools/embed_sources.cmake; do not edit.\n")
+set(body "// Generated from library/*.xol and console/*.xol by tools/embed_sources.cmake; do not edit.\n")
 foreach(source ${SOURCES})
   get_filename_component(name ${source} NAME)
   file(READ ${source} text)

@@ -33,6 +33,7 @@
 #include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory.h"
+#include "runtime/process.h"
 #include "runtime/runtime_words.h"
 
 namespace xol::interpreter {
@@ -1587,6 +1588,7 @@ struct BodyScope {
 };
 
 void run_body(const Cell* function, const Cell* name) {
+  if (rt::halt_requested) rt::raise_halt();   // the interrupt key, polled at every call
   const NodeId context = function::context_of(function);
   const Cell* header = context::context_cell(context);
   BodyScope scope{context, header->data2, header->data3, stack::current(), trace.active,

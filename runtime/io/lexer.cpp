@@ -430,6 +430,9 @@ int32_t scan(Cell* into, const Cell* source, const Cell* callback, int32_t* cons
     if (mode.prescan && s.start_state == START_PATH && s.result_type != TYPE_ERROR) {
       s.result_type = int32_t(innermost_type(s));
     } else if (s.open > s.head) {
+      // The error event names the series left open, so a trace callback can tell unfinished
+      // input from wrong input.
+      s.open_type = int32_t(innermost_type(s));
       throw_error(s, nullptr, s.input_end, ERR_MISSING_AT_END);
     }
   }

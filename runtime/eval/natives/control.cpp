@@ -25,6 +25,7 @@
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/owners.h"
+#include "runtime/process.h"
 #include "runtime/runtime_words.h"
 
 namespace xol::natives {
@@ -54,6 +55,7 @@ enum class Step { next, continued, ended };
 // One evaluation of a loop body into the loop frame's result slot. `ended` is a break (cleared)
 // or a code that belongs to an outer frame (left pending).
 Step body_step(const Cell& body) {
+  if (rt::halt_requested) rt::raise_halt();   // the interrupt key, polled at every turn
   switch (stack::guarded([&] { interpreter::eval_block_in_frame(&body); })) {
     case rt::THROWN_BREAK:
       stack::pending = 0;
@@ -67,7 +69,9 @@ Step body_step(const Cell& body) {
       return Step::ended;
   }
 }
-bool loop_step(const Cell& body) { return body_step(body) != Step::ended; }
+bool loop_step(const Cell& body) {
+  return body_step(body) != Step::ended;
+}
 
 // Opens the loop frame with an unset result slot.
 void open_loop() {

@@ -1,0 +1,116 @@
+// The terminal console's routines and its start. Tab and the interrupt key reach the
+// language from inside the line editor: completion runs xol-complete-ctx under `attempt`, and
+// an interrupt while code runs is turned into the console's `halt`.
+#include "console/terminal.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/line_editor.h"
+#include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/string_storage.h"
+#include "runtime/datatypes/text_types.h"
+#include "runtime/eval/interpreter.h"
+#include "runtime/eval/stack.h"
+#include "runtime/io/lexer.h"
+#include "runtime/process.h"
+
+namespace xol::console_terminal {
+namespace {
+
+Cell answer;
+
+void interrupt() { rt::halt_requested = 1; }
+
+// Halts the evaluation running, as `halt` does: the console's catch prints "(halted)".
+void halt_to_console() {
+  const Cell code = lexer::load("halt");
+  interpreter::eval_block(&code, false);
+}
+
+// The line as a braced string literal: ^, { and } escaped.
+std::string literal(const std::string& text) {
+  std::string out = "{";
+  for (char c : text) {
+    if (c == '^' || c == '{' || c == '}') out += '^';
+    out += c;
+  }
+  return out + "}";
+}
+
+// The bytes of the first `count` code points of UTF-8 text.
+size_t bytes_of(const std::string& text, size_t count) {
+  size_t at = 0;
+  for (; at < text.size(); ++at)
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && count-- == 0) break;
+  return at;
+}
+
+// The Tab key through xol-complete-ctx: the first value of its answer is the completed line
+// positioned at the new caret, the others are the candidates. An error or a halt inside
+// stays here, away from the line editor's C frames.
+void complete(const std::string& line, size_t caret, platform::Completion* out) {
+  const auto saved = rt::halt_requested;
+  rt::halt_requested = 0;
+  size_t chars = 0;
+  for (size_t i = 0; i < caret && i < line.size(); ++i)
+    chars += (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80;
+  const Cell code = lexer::load("attempt [xol-complete-ctx/complete-input at " + literal(line) +
+                                " " + std::to_string(chars + 1) + " true]");
+  Cell result{TYPE_NONE, 0, 0, 0};
+  try {
+    interpreter::eval_block(&code, false);
+    result = stack::top[-1];
+    stack::pop(1);
+  } catch (...) {
+  }
+  rt::halt_requested = saved;
+  if (!result.is(TYPE_BLOCK) || block::length(&result) == 0) return;
+  const Cell* first = block::head(&result);
+  if (!first->is(TYPE_STRING)) return;
+  Cell whole = *first;
+  whole.data1 = 0;   // the whole line, from the head of its string
+  out->changed = true;
+  out->line = text_construct::utf8_of(&whole);
+  out->caret = bytes_of(out->line, first->head_index());
+  for (const Cell* candidate = first + 1; candidate < block::tail(&result); ++candidate)
+    out->candidates.push_back(text_construct::utf8_of(candidate));
+}
+
+}  // namespace
+
+void run_console() {
+  rt::halt_handler = halt_to_console;
+  platform::catch_interrupt(interrupt);
+  platform::set_completer(complete);
+  const Cell launch = lexer::load("terminal-console-ctx/launch");
+  interpreter::eval_block(&launch, false);
+}
+
+Cell* read_console_line(Cell* prompt, bool hide, Cell* history) {
+  std::vector<std::string> entries;
+  for (const Cell* entry = block::head(history); entry < block::tail(history); ++entry)
+    if (entry->is(TYPE_STRING)) entries.push_back(text_construct::utf8_of(entry));
+  std::string line;
+  const platform::LineRead read =
+      platform::read_line(text_construct::utf8_of(prompt), hide, entries, &line);
+  rt::halt_requested = 0;
+  if (read == platform::LineRead::kEnd) {
+    answer = Cell{TYPE_NONE, 0, 0, 0};
+    return &answer;
+  }
+  if (read == platform::LineRead::kInterrupted) line.clear();
+  string::load_utf8(&answer, line);
+  return &answer;
+}
+
+Cell* console_size() {
+  int columns = 0;
+  int rows = 0;
+  platform::terminal_size(&columns, &rows);
+  answer = pair::make(columns, rows);
+  return &answer;
+}
+
+}  // namespace xol::console_terminal

@@ -1,0 +1,227 @@
+// libedit behind the terminal console. The history is rebuilt from the console's own block
+// before every line, so the block stays the one record that `ask`, the settings file and the
+// GUI console share. Keys come through our reader, which polls: the interrupt key then ends
+// the wait whether the terminal sends it as a signal or as a character.
+#include "platform/line_editor.h"
+
+#include <histedit.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace xol::platform {
+namespace {
+
+constexpr int kStdinFd = 0;
+constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 25;
+constexpr int kPollMilliseconds = 100;
+constexpr int kHistorySize = 200;
+constexpr int kInterruptKey = 3;   // Ctrl+C, when the terminal's mode passes it as a character
+
+void (*interrupt_hook)() = nullptr;
+volatile sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) {
+  interrupted = 1;
+  if (interrupt_hook) interrupt_hook();
+}
+
+void write_all(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t wrote = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (wrote <= 0) return;
+    done += size_t(wrote);
+  }
+}
+
+// A line of standard input without its line end (LF or CR LF); false at the end of input.
+bool read_plain(std::string* line) {
+  line->clear();
+  char byte;
+  ssize_t got;
+  while ((got = read(kStdinFd, &byte, 1)) == 1) {
+    if (byte == '\n') {
+      if (!line->empty() && line->back() == '\r') line->pop_back();
+      return true;
+    }
+    line->push_back(byte);
+  }
+  return got == 0 ? !line->empty() : (errno == EINTR && interrupted ? false : !line->empty());
+}
+
+LineRead read_hidden(const std::string& prompt, std::string* line) {
+  write_all(prompt);
+  termios saved;
+  const bool terminal = tcgetattr(kStdinFd, &saved) == 0;
+  if (terminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    tcsetattr(kStdinFd, TCSAFLUSH, &quiet);
+  }
+  interrupted = 0;
+  const bool read = read_plain(line);
+  if (terminal) tcsetattr(kStdinFd, TCSAFLUSH, &saved);
+  write_all("\n");
+  if (interrupted) return LineRead::kInterrupted;
+  return read ? LineRead::kLine : LineRead::kEnd;
+}
+
+// One byte of standard input, waiting in short polls so that an interrupt ends the wait however
+// the terminal's mode delivers it (a signal or the key's character); -1 then, or at the end.
+int read_byte() {
+  for (;;) {
+    if (interrupted) return -1;
+    pollfd wait{kStdinFd, POLLIN, 0};
+    if (poll(&wait, 1, kPollMilliseconds) <= 0) continue;
+    unsigned char byte;
+    const ssize_t got = read(kStdinFd, &byte, 1);
+    if (got == 1 && byte == kInterruptKey) interrupted = 1;
+    else if (got == 1) return byte;
+    else if (got == 0 || errno != EINTR) return -1;
+  }
+}
+
+// libedit's reader of one character, decoded from UTF-8. An interrupt ends the line as Enter
+// does, and the caller drops it.
+int read_key(EditLine*, wchar_t* key) {
+  int byte = read_byte();
+  if (byte < 0) {
+    if (!interrupted) return 0;
+    *key = L'\n';
+    return 1;
+  }
+  const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+  uint32_t code = extra ? uint32_t(byte) & (0x3Fu >> extra) : uint32_t(byte);
+  for (int i = 0; i < extra; ++i) {
+    byte = read_byte();
+    if (byte < 0) return interrupted ? (*key = L'\n', 1) : 0;
+    code = (code << 6) | (uint32_t(byte) & 0x3Fu);
+  }
+  *key = wchar_t(code);
+  return 1;
+}
+
+Completer completer = nullptr;
+
+size_t code_points(const std::string& text) {
+  size_t count = 0;
+  for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
+  return count;
+}
+
+// The Tab key: the line is replaced by its completion, or the candidates are listed under it.
+unsigned char complete_key(EditLine* line, int) {
+  if (!completer) return CC_ERROR;
+  const LineInfo* info = el_line(line);
+  const std::string text(info->buffer, info->lastchar);
+  Completion done;
+  completer(text, size_t(info->cursor - info->buffer), &done);
+  if (done.changed) {
+    el_cursor(line, int(info->lastchar - info->cursor));
+    el_deletestr(line, int(code_points(text)));
+    el_insertstr(line, done.line.c_str());
+    el_cursor(line, -int(code_points(done.line.substr(std::min(done.caret, done.line.size())))));
+  }
+  if (done.candidates.size() > 1) {
+    std::string listing = "\n";
+    for (const std::string& candidate : done.candidates) listing += candidate + "  ";
+    listing += "\n";
+    write_all(listing);
+    return CC_REDISPLAY;
+  }
+  return done.changed ? CC_REFRESH : CC_REFRESH_BEEP;
+}
+
+std::string shown_prompt;
+char* prompt_of(EditLine*) { return shown_prompt.data(); }
+
+struct Editor {
+  EditLine* line = nullptr;
+  History* history = nullptr;
+};
+
+Editor& editor() {
+  static Editor made = [] {
+    Editor e;
+    e.history = history_init();
+    HistEvent event;
+    history(e.history, &event, H_SETSIZE, kHistorySize);
+    e.line = el_init("xol", stdin, stdout, stderr);
+    el_set(e.line, EL_EDITOR, "emacs");
+    el_set(e.line, EL_PROMPT, prompt_of);
+    el_set(e.line, EL_HIST, history, e.history);
+    el_set(e.line, EL_GETCFN, read_key);
+    el_set(e.line, EL_BIND, "^R", "em-inc-search-prev", nullptr);
+    el_set(e.line, EL_ADDFN, "xol-complete", "Complete the word, path or file name", complete_key);
+    el_set(e.line, EL_BIND, "^I", "xol-complete", nullptr);
+    el_set(e.line, EL_BIND, "^W", "ed-delete-prev-word", nullptr);
+    el_source(e.line, nullptr);
+    return e;
+  }();
+  return made;
+}
+
+}  // namespace
+
+LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::string>& entries,
+                   std::string* line) {
+  if (!isatty(kStdinFd)) {
+    write_all(prompt);
+    if (!read_plain(line)) {
+      write_all("\n");
+      return LineRead::kEnd;
+    }
+    write_all(hide ? "\n" : *line + "\n");
+    return LineRead::kLine;
+  }
+  if (hide) return read_hidden(prompt, line);
+  Editor& e = editor();
+  HistEvent event;
+  ::history(e.history, &event, H_CLEAR);
+  for (size_t i = entries.size(); i-- > 0;)
+    ::history(e.history, &event, H_ENTER, entries[i].c_str());
+  shown_prompt = prompt;
+  interrupted = 0;
+  int count = 0;
+  const char* got = el_gets(e.line, &count);
+  if (interrupted) return LineRead::kInterrupted;
+  if (!got || count == 0) {
+    write_all("\n");
+    return LineRead::kEnd;
+  }
+  line->assign(got, size_t(count));
+  if (!line->empty() && line->back() == '\n') line->pop_back();
+  return LineRead::kLine;
+}
+
+void set_completer(Completer given) { completer = given; }
+
+void terminal_size(int* columns, int* rows) {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    *columns = size.ws_col;
+    *rows = size.ws_row > 0 ? size.ws_row : kDefaultRows;
+    return;
+  }
+  *columns = kDefaultColumns;
+  *rows = kDefaultRows;
+}
+
+void catch_interrupt(void (*hook)()) {
+  interrupt_hook = hook;
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a read waiting at the prompt returns
+  sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace xol::platform

@@ -1,0 +1,37 @@
+// The terminal console's input: one line at a time, edited through libedit when standard
+// input is a terminal, read plainly otherwise. A piped line is echoed after its prompt, so the
+// transcript of a piped session is what a screen would show.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace xol::platform {
+
+enum class LineRead { kLine, kEnd, kInterrupted };
+
+// Shows `prompt` and reads one line into `line` (without its line end). `hide` reads with the
+// echo off and keeps the line out of the editing history. `history` is the history to browse,
+// newest first. kInterrupted: the interrupt key was pressed at the prompt (the line is
+// dropped).
+LineRead read_line(const std::string& prompt, bool hide, const std::vector<std::string>& history,
+                   std::string* line);
+// What the Tab key makes of a line: the new line and caret (in bytes), or the candidates to
+// list when there is more than one.
+struct Completion {
+  bool changed = false;
+  std::string line;
+  size_t caret = 0;
+  std::vector<std::string> candidates;
+};
+// Completes `line` at the byte offset `caret`.
+using Completer = void (*)(const std::string& line, size_t caret, Completion* out);
+void set_completer(Completer completer);
+
+// The terminal's size in characters (columns, rows); 80x25 when stdout is not a terminal.
+void terminal_size(int* columns, int* rows);
+// Makes the interrupt key call `on_interrupt` instead of ending the process: for an
+// interactive console, where it halts the evaluation running.
+void catch_interrupt(void (*on_interrupt)());
+
+}  // namespace xol::platform
