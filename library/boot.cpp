@@ -107,7 +107,10 @@ constexpr BootStep kBootOrder[] = {
     // Then, as they are written, in this order: the codec records of system/codecs (png,
     // jpeg, bmp, gif, tiff, xolbin); reactor! and system/reactivity; register-scheme and
     // url-parser; the preprocessor; system/tools; the GUI engine and its back end's words;
-    // the JSON and CSV codecs; help; system/console and the console.
+    // then the JSON and CSV codecs, here:
+    {"json.xol", evaluate},                     // load-json, to-json
+    {"csv.xol", evaluate},                      // load-csv, to-csv
+    // and after them help; system/console and the console.
 };
 
 }  // namespace
