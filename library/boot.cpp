@@ -116,7 +116,9 @@ constexpr BootStep kBootOrder[] = {
     {"url.xol", evaluate},                      // register-scheme, url-parser
     {"preprocessor.xol", evaluate},             // the preprocessor
     {"tools.xol", evaluate},                    // system/tools, trace, debug, profile
-    // Here the GUI engine and its back end's words; the JSON and CSV codecs.
+    // Here the GUI engine and its back end's words.
+    {"json.xol", evaluate},                     // load-json, to-json
+    {"csv.xol", evaluate},                      // load-csv, to-csv
     {"help.xol", evaluate},                     // help-ctx, help, what, source, about
     {"engine.xol", evaluate},                   // system/console
     {"complete.xol", evaluate},                 // xol-complete-ctx

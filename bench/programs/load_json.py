@@ -1,0 +1,6 @@
+# load-json: a 20 MB document of 100000 records
+import json
+record = '{"id": 4711, "name": "Smith \\"J\\" \\u00e9", "score": -12.5e-1, "tags": ["a", "b c", "d\\/e"], "ok": true, "none": null, "pos": {"x": 1, "y": 2.25}, "note": "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor"}'
+text = "[" + ",\n".join([record] * 100000) + "]"
+data = json.loads(text)
+print(len(data), data[-1]["id"])
