@@ -73,8 +73,6 @@ void run(std::string_view bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace xol::fuzz;
-  static const bool started = (start_runtime(), true);
-  (void)started;
-  run(std::string_view(reinterpret_cast<const char*>(data), size));
+  run(started_input(data, size, start_runtime));
   return 0;
 }

@@ -141,9 +141,7 @@ void run(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace xol::fuzz;
-  static const bool started = (start_runtime(), true);
-  (void)started;
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const std::string_view text = started_input(data, size, start_runtime);
   if (XOL_FUZZ_EVAL || XOL_FUZZ_PARSE) {
     if (refused(text)) return -1;
     restore_globals();
