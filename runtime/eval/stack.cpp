@@ -51,6 +51,8 @@ void mark_frames() {
 }
 
 bool named(const Frame* frame) {
+  // A catch frame's symbol is the name of the throws it takes, not the name of a call.
+  if (frame->type() == FRAME_CATCH) return false;
   int32_t symbol = frame->symbol();
   return symbol != word::symbol_of(&words::w.body) && symbol != word::symbol_of(&words::w.anon);
 }
