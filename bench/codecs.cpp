@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/word.h"

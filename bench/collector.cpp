@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/collector.h"
-#include "runtime/memory.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 #include "runtime/runtime.h"
 
 using namespace xol;

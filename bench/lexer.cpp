@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/io/lexer.h"

@@ -2,7 +2,7 @@
 // against the C library's "%.17g", which always reads back but is neither short nor fast,
 // and reading that text back against `strtod`. A million random finite doubles drawn from
 // random bit patterns, so every exponent and subnormals are represented.
-#include "runtime/number_text.h"
+#include "runtime/text/number_text.h"
 
 #include <bit>
 #include <chrono>

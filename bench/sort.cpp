@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/memory.h"
-#include "runtime/sort.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
+#include "runtime/tables/sort.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/memory.h"
-#include "runtime/utf8.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/utf8.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 
 namespace xol::console_terminal {
 namespace {

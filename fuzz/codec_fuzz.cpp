@@ -16,7 +16,7 @@
 #include "runtime/io/compression.h"
 #include "runtime/io/lz.h"
 #include "runtime/io/xolbin.h"
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 #include "runtime/runtime.h"
 #include "runtime/datatypes/binary.h"
 

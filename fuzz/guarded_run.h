@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "runtime/eval/stack.h"
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 
 namespace xol::fuzz {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz/guarded_run.h"
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/logic.h"

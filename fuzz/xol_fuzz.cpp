@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "fuzz/guarded_run.h"
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string_storage.h"
@@ -35,7 +35,7 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 #include "runtime/runtime.h"
 
 #ifndef XOL_FUZZ_EVAL

@@ -7,7 +7,7 @@
 
 #include "library/routines.h"
 #include "platform/os.h"
-#include "runtime/console_output.h"
+#include "runtime/process/console_output.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/handle.h"

@@ -14,8 +14,8 @@
 
 #include "console/terminal.h"
 #include "platform/os.h"
-#include "runtime/collector.h"
-#include "runtime/console_output.h"
+#include "runtime/memory/collector.h"
+#include "runtime/process/console_output.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
@@ -31,7 +31,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/natives_table.h"
@@ -39,9 +39,9 @@
 #include "runtime/io/lexer.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/xolbin.h"
-#include "runtime/number_text.h"
-#include "runtime/tracked_heap.h"
-#include "runtime/utf8.h"
+#include "runtime/text/number_text.h"
+#include "runtime/process/tracked_heap.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::library {
 namespace {

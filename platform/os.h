@@ -2,7 +2,7 @@
 // calendar and sleeping.
 //
 // Narrow wrappers over POSIX and glibc, in the shapes the runtime's own services need (those
-// keep the runtime's units and encodings, see runtime/os.h). Text is UTF-8, as on every Linux
+// keep the runtime's units and encodings, see runtime/process/os.h). Text is UTF-8, as on every Linux
 // interface. `write_stderr` and `exit_now` are async-signal-safe: the fault handler uses them.
 #pragma once
 

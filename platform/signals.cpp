@@ -11,7 +11,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 
 namespace xol::platform {
 namespace {

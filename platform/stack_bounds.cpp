@@ -7,7 +7,7 @@
 
 #include <pthread.h>
 
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 
 namespace xol::platform {
 

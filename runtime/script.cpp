@@ -4,20 +4,20 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/console_output.h"
+#include "runtime/process/console_output.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/io/os_info.h"
-#include "runtime/process.h"
-#include "runtime/tracked_heap.h"
+#include "runtime/process/process.h"
+#include "runtime/process/tracked_heap.h"
 
 namespace xol::script {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/string_widening.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/text/string_widening.h"
 
 namespace xol::base_encoding {
 

@@ -21,9 +21,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/refs.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/refs.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::binary {
 

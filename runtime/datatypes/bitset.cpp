@@ -11,10 +11,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/owners.h"
-#include "runtime/refs.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/owners.h"
+#include "runtime/memory/refs.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::bitset {
 namespace {

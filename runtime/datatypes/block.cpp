@@ -19,12 +19,12 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/lexer.h"
-#include "runtime/memory.h"
-#include "runtime/refs.h"
-#include "runtime/runtime_words.h"
-#include "runtime/sort.h"
+#include "runtime/memory/memory.h"
+#include "runtime/memory/refs.h"
+#include "runtime/datatypes/runtime_words.h"
+#include "runtime/tables/sort.h"
 
 namespace xol::block {
 

@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/memory.h"
-#include "runtime/refs.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/memory.h"
+#include "runtime/memory/refs.h"
 
 namespace xol::block {
 namespace {

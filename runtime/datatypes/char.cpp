@@ -8,8 +8,8 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::character {
 

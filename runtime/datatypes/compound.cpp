@@ -11,11 +11,11 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/hooks.h"
-#include "runtime/memory.h"
-#include "runtime/owners.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/hooks.h"
+#include "runtime/memory/memory.h"
+#include "runtime/datatypes/owners.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::compound {
 namespace {

@@ -15,8 +15,8 @@
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/number.h"
-#include "runtime/memory.h"
-#include "runtime/owners.h"
+#include "runtime/memory/memory.h"
+#include "runtime/datatypes/owners.h"
 
 namespace xol::compound {
 

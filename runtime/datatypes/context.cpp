@@ -9,17 +9,17 @@
 
 #include <algorithm>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/hash_table.h"
-#include "runtime/hooks.h"
-#include "runtime/murmur3.h"
-#include "runtime/refs.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/tables/hash_table.h"
+#include "runtime/datatypes/hooks.h"
+#include "runtime/tables/murmur3.h"
+#include "runtime/memory/refs.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::context {
 namespace {

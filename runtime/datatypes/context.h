@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::context {
 

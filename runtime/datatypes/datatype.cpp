@@ -9,9 +9,9 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/block_storage.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/process.h"
-#include "runtime/tracked_heap.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/process.h"
+#include "runtime/process/tracked_heap.h"
 
 namespace xol {
 

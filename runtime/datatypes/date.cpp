@@ -15,7 +15,7 @@
 #include "runtime/datatypes/number.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/time.h"
-#include "runtime/eval/random.h"
+#include "runtime/process/random.h"
 
 namespace xol::date {
 namespace {

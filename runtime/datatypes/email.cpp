@@ -2,7 +2,7 @@
 // the path fields `user` (the text before the first "@") and `host` (the text after it).
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol::email {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/evaluator_hooks.h"
@@ -15,8 +15,8 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/memory.h"
-#include "runtime/runtime_words.h"
+#include "runtime/memory/memory.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::error {
 namespace {

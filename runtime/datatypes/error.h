@@ -15,7 +15,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol::error {
 

@@ -1,7 +1,7 @@
 // The evaluator services that the datatypes call.
 #include "runtime/datatypes/evaluator_hooks.h"
 
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol::evaluator_hooks {
 namespace {

@@ -12,11 +12,11 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/url.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/files.h"
-#include "runtime/os.h"
-#include "runtime/tracked_heap.h"
-#include "runtime/utf8.h"
+#include "runtime/process/os.h"
+#include "runtime/process/tracked_heap.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::file {
 

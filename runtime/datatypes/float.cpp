@@ -14,9 +14,9 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/random.h"
+#include "runtime/process/random.h"
 #include "runtime/io/number_converters.h"
-#include "runtime/number_text.h"
+#include "runtime/text/number_text.h"
 
 namespace xol::floating {
 namespace {

@@ -12,11 +12,11 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
-#include "runtime/memory.h"
-#include "runtime/refs.h"
-#include "runtime/runtime_words.h"
+#include "runtime/memory/memory.h"
+#include "runtime/memory/refs.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol {
 namespace {

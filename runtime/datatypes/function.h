@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "runtime/cell.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"

@@ -6,7 +6,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/handle_table.h"
+#include "runtime/memory/handle_table.h"
 
 namespace xol::handle {
 namespace {

@@ -8,18 +8,18 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/buckets.h"
-#include "runtime/case_map.h"
-#include "runtime/collector.h"
+#include "runtime/tables/buckets.h"
+#include "runtime/text/case_map.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/hash_table.h"
-#include "runtime/memory.h"
-#include "runtime/string_widening.h"
+#include "runtime/tables/hash_table.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/string_widening.h"
 
 namespace xol::hash {
 

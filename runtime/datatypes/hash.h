@@ -2,7 +2,7 @@
 // operations locate values without scanning; and the hashing of values that map! shares.
 //
 // The index is one byte series (named by word 3 of every hash! cell over the buffer): a small
-// header, buckets open-addressed with the scheme of runtime/buckets.h, and an arena of
+// header, buckets open-addressed with the scheme of runtime/tables/buckets.h, and an arena of
 // position lists. A bucket stands for one hash and holds every cell position of that hash in
 // increasing order (a lone one in the bucket itself, more in a list), so a lookup probes for
 // its hash once and tests the positions from the end the search starts at: a run of equal

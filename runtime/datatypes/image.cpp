@@ -25,8 +25,8 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/tuple.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/low_print.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/low_print.h"
 
 namespace xol::image {
 namespace {

@@ -1,7 +1,7 @@
 // image!: a rectangle of pixels that the language treats as a series of colours.
 //
 // Cell: header type 53; payload word 1 the position in pixels (0 at the head), word 2 the node
-// of the bitmap record holding the pixels (runtime/bitmap.h), or 0 for an image without pixels,
+// of the bitmap record holding the pixels (runtime/image/bitmap.h), or 0 for an image without pixels,
 // word 3 the size, height in the upper 16 bits and width in the lower 16. A pixel reads as a
 // tuple r.g.b.a whose last byte is transparency (0 opaque, 255 invisible): the stored alpha is
 // 255 minus it, and a three-byte tuple stores an opaque pixel.
@@ -16,10 +16,10 @@
 
 #include <cstdint>
 
-#include "runtime/bitmap.h"
+#include "runtime/image/bitmap.h"
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/image_transforms.h"
+#include "runtime/image/image_transforms.h"
 
 namespace xol::image {
 

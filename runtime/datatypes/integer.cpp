@@ -14,8 +14,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/eval/random.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/random.h"
 #include "runtime/io/number_converters.h"
 
 namespace xol::integer {

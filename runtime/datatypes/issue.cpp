@@ -6,7 +6,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::issue {
 

@@ -1,7 +1,7 @@
 // map!: pairs in a block, keys indexed by a kind-1 hash table; every walk skips removed pairs.
 #include "runtime/datatypes/map.h"
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/number.h"
@@ -9,11 +9,11 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/hash_table.h"
-#include "runtime/memory.h"
-#include "runtime/refs.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/tables/hash_table.h"
+#include "runtime/memory/memory.h"
+#include "runtime/memory/refs.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::map {
 

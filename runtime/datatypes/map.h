@@ -1,7 +1,7 @@
 // map!: an associative table of key/value pairs with lookup by hash.
 //
 // The pairs live in a cell block, two cells each (key, then value), in insertion order; a
-// kind-1 hash table of runtime/hash_table.h indexes the keys. A removed pair stays in the
+// kind-1 hash table of runtime/tables/hash_table.h indexes the keys. A removed pair stays in the
 // block with its value cell's header 0 and every walk skips it; storing a value under its key
 // again revives it in place. The number of entries is the table's live count.
 //

@@ -13,9 +13,9 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/memory.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/memory.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::natives {
 

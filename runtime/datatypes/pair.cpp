@@ -12,8 +12,8 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/eval/random.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/random.h"
 
 namespace xol::pair {
 namespace {

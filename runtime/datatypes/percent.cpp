@@ -3,7 +3,7 @@
 // same text for `form` and `mold`.
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/number_text.h"
+#include "runtime/text/number_text.h"
 
 namespace xol::percent {
 namespace {

@@ -12,10 +12,10 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/eval/random.h"
-#include "runtime/murmur3.h"
-#include "runtime/number_text.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/random.h"
+#include "runtime/tables/murmur3.h"
+#include "runtime/text/number_text.h"
 
 namespace xol::point {
 namespace {

@@ -17,13 +17,13 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/eval/random.h"
-#include "runtime/memory.h"
-#include "runtime/murmur3.h"
-#include "runtime/owners.h"
-#include "runtime/runtime_words.h"
-#include "runtime/string_widening.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/random.h"
+#include "runtime/memory/memory.h"
+#include "runtime/tables/murmur3.h"
+#include "runtime/datatypes/owners.h"
+#include "runtime/datatypes/runtime_words.h"
+#include "runtime/text/string_widening.h"
 
 namespace xol::series {
 

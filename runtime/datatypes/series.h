@@ -16,7 +16,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::series {
 

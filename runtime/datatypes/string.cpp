@@ -15,7 +15,7 @@
 #include <optional>
 #include <unordered_set>
 
-#include "runtime/case_map.h"
+#include "runtime/text/case_map.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/char.h"
@@ -25,9 +25,9 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/sort.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/tables/sort.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::string {
 

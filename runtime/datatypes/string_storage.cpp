@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "runtime/case_map.h"
+#include "runtime/text/case_map.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/low_print.h"
-#include "runtime/process.h"
-#include "runtime/utf16.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/low_print.h"
+#include "runtime/process/process.h"
+#include "runtime/text/utf16.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::string {
 

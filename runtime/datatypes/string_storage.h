@@ -18,8 +18,8 @@
 #include <string_view>
 
 #include "runtime/cell.h"
-#include "runtime/memory.h"
-#include "runtime/string_widening.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/string_widening.h"
 
 namespace xol::string {
 

@@ -19,14 +19,14 @@
 
 #include <cstring>
 
-#include "runtime/buckets.h"
-#include "runtime/case_map.h"
-#include "runtime/collector.h"
+#include "runtime/tables/buckets.h"
+#include "runtime/text/case_map.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/hash_table.h"
-#include "runtime/memory.h"
-#include "runtime/murmur3.h"
+#include "runtime/tables/hash_table.h"
+#include "runtime/memory/memory.h"
+#include "runtime/tables/murmur3.h"
 
 namespace xol::symbol {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::text {
 

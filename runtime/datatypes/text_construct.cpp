@@ -10,7 +10,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/io/lexer.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::text_construct {
 

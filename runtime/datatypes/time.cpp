@@ -13,7 +13,7 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/io/number_converters.h"
-#include "runtime/number_text.h"
+#include "runtime/text/number_text.h"
 
 namespace xol::time {
 namespace {

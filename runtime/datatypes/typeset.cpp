@@ -8,7 +8,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol::typeset {
 namespace {

@@ -18,9 +18,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/http.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::url {
 

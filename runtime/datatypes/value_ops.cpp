@@ -3,9 +3,9 @@
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/memory.h"
-#include "runtime/refs.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/memory.h"
+#include "runtime/memory/refs.h"
 
 namespace xol::values {
 namespace {

@@ -18,10 +18,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/number_text.h"
-#include "runtime/runtime_words.h"
-#include "runtime/sort.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/text/number_text.h"
+#include "runtime/datatypes/runtime_words.h"
+#include "runtime/tables/sort.h"
 
 namespace xol::vector {
 namespace {

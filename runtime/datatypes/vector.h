@@ -19,7 +19,7 @@
 #include "runtime/cell.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/number.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::vector {
 

@@ -10,10 +10,10 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/number_converters.h"
-#include "runtime/runtime_words.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/runtime_words.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::boot {
 int32_t flag = 0;

@@ -16,10 +16,10 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::actions {
 namespace {

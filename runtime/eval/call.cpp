@@ -16,7 +16,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::call {
 namespace {

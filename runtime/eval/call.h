@@ -13,7 +13,7 @@
 #include <initializer_list>
 
 #include "runtime/cell.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol::call {
 

@@ -12,10 +12,10 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/low_print.h"
-#include "runtime/process.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/low_print.h"
+#include "runtime/process/process.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::checksum {
 namespace {

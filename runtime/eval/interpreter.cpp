@@ -8,7 +8,7 @@
 #include <iterator>
 #include <limits>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -27,14 +27,14 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/error_stack.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
-#include "runtime/memory.h"
-#include "runtime/process.h"
-#include "runtime/runtime_words.h"
+#include "runtime/memory/memory.h"
+#include "runtime/process/process.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::interpreter {
 

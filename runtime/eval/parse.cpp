@@ -18,7 +18,7 @@
 #include <iterator>
 #include <vector>
 
-#include "runtime/case_map.h"
+#include "runtime/text/case_map.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
@@ -30,14 +30,14 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
-#include "runtime/memory.h"
-#include "runtime/process.h"
-#include "runtime/runtime_words.h"
-#include "runtime/utf8.h"
+#include "runtime/memory/memory.h"
+#include "runtime/process/process.h"
+#include "runtime/datatypes/runtime_words.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::parse {
 namespace {

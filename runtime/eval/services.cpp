@@ -6,7 +6,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/eval/call.h"
 #include "runtime/io/lexer.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::eval_services {
 namespace {

@@ -2,7 +2,7 @@
 // and the call-name queries that errors use.
 #include "runtime/eval/stack.h"
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/error.h"
@@ -12,10 +12,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/memory.h"
-#include "runtime/refs.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/memory.h"
+#include "runtime/memory/refs.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::stack {
 

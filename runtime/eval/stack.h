@@ -23,7 +23,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 
 namespace xol::stack {
 

@@ -8,9 +8,9 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/deflate.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::compression {
 namespace {

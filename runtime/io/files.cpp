@@ -19,8 +19,8 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::simple_io {
 namespace {

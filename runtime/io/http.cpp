@@ -21,9 +21,9 @@
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/files.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::http {
 namespace {

@@ -11,17 +11,17 @@
 #include <cstring>
 #include <memory>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/lexer_internal.h"
 #include "runtime/io/number_converters.h"
-#include "runtime/memory.h"
-#include "runtime/utf8.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::lexer {
 

@@ -27,9 +27,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/io/lexer_internal.h"
 #include "runtime/io/number_converters.h"
-#include "runtime/memory.h"
-#include "runtime/number_text.h"
-#include "runtime/utf8.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/number_text.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::lexer {
 

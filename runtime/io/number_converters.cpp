@@ -13,9 +13,9 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/io/lexer.h"
-#include "runtime/memory.h"
-#include "runtime/number_text.h"
-#include "runtime/string_widening.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/number_text.h"
+#include "runtime/text/string_widening.h"
 
 namespace xol::lexer {
 

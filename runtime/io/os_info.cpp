@@ -17,9 +17,9 @@
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/process.h"
-#include "runtime/utf8.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/process.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::os_info {
 namespace {

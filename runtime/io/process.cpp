@@ -9,9 +9,9 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/os_info.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::process {
 namespace {

@@ -4,7 +4,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/text_types.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/http.h"
 #include "runtime/io/xolbin.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/read_file.h"
-#include "runtime/bitmap.h"
+#include "runtime/image/bitmap.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_storage.h"
@@ -39,13 +39,13 @@
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/compression.h"
 #include "runtime/io/lz.h"
 #include "runtime/io/xolbin.h"
 #include "runtime/io/xolbin_format.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::xolbin {
 namespace {

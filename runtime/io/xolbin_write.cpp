@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "runtime/bitmap.h"
+#include "runtime/image/bitmap.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/context.h"
@@ -25,12 +25,12 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/xolbin.h"
 #include "runtime/io/xolbin_format.h"
-#include "runtime/memory.h"
-#include "runtime/runtime_words.h"
+#include "runtime/memory/memory.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::xolbin {
 namespace {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "runtime/refs.h"
+#include "runtime/memory/refs.h"
 #include "value_builders.h"
 
 namespace xol::testing {

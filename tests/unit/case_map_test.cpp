@@ -1,14 +1,14 @@
 // Case mapping: the Unicode 11.0 pairs, the first-code-point rule and in-place changes.
-#include "runtime/case_map.h"
+#include "runtime/text/case_map.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/memory.h"
-#include "runtime/string_widening.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/string_widening.h"
 
 namespace xol {
 namespace {

@@ -1,5 +1,5 @@
 // Display width of characters: marks 0, East Asian wide 2, controls 1, the ambiguous variant.
-#include "runtime/char_width.h"
+#include "runtime/text/char_width.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/eval/checksum.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "tests/unit/stdout_capture.h"
 #include "tests/unit/value_layer_fixture.h"
 

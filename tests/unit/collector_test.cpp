@@ -7,7 +7,7 @@
 // node frames that give no nodes, so that the nodes under test have ids that the small
 // integers and pointer halves always present on the native stack cannot name, and that no id
 // of an earlier test (still lying in stale slots of the test runner's frames) can name either.
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/handle_table.h"
-#include "runtime/hash_table.h"
-#include "runtime/memory.h"
+#include "runtime/memory/handle_table.h"
+#include "runtime/tables/hash_table.h"
+#include "runtime/memory/memory.h"
 
 namespace xol {
 namespace {

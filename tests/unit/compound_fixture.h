@@ -19,7 +19,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 namespace xol::testing {
 

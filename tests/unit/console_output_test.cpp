@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/console_output.h"
-#include "runtime/print_hooks.h"
-#include "runtime/process.h"
+#include "runtime/process/console_output.h"
+#include "runtime/process/print_hooks.h"
+#include "runtime/process/process.h"
 #include "tests/unit/stdout_capture.h"
 
 namespace xol {

@@ -1,7 +1,7 @@
 // Datatype registration, the action rows, and the datatype!, unset!, none! and logic! values.
 #include <gtest/gtest.h>
 
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "value_layer_fixture.h"
 
 namespace xol {

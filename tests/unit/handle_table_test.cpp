@@ -1,5 +1,5 @@
 // The handle table: slots by kind, LIFO reuse, growth, and release by kind at free and sweep.
-#include "runtime/handle_table.h"
+#include "runtime/memory/handle_table.h"
 
 #include <gtest/gtest.h>
 

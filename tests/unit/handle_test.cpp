@@ -1,5 +1,5 @@
 // handle!: printed forms, comparison, and resources released by the collector.
-#include "runtime/handle_table.h"
+#include "runtime/memory/handle_table.h"
 #include "tests/unit/objects_fixture.h"
 
 namespace xol::testing {

@@ -1,16 +1,16 @@
 // Hash tables: sizing, growth and lookups of word tables (through a test key class), maps'
 // removed pairs, and record tables under churn, all against reference containers.
-#include "runtime/hash_table.h"
+#include "runtime/tables/hash_table.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
-#include "runtime/buckets.h"
-#include "runtime/collector.h"
-#include "runtime/memory.h"
-#include "runtime/murmur3.h"
+#include "runtime/tables/buckets.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
+#include "runtime/tables/murmur3.h"
 
 namespace xol {
 namespace {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <vector>
 
-#include "runtime/bitmap.h"
+#include "runtime/image/bitmap.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/text_types.h"

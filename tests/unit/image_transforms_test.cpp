@@ -7,7 +7,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
-#include "runtime/image_transforms.h"
+#include "runtime/image/image_transforms.h"
 #include "tests/unit/eval_fixture.h"
 
 namespace xol {

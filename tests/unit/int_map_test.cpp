@@ -1,5 +1,5 @@
 // The integer map: sizing, replacement, deletion and growth under churn.
-#include "runtime/int_map.h"
+#include "runtime/tables/int_map.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "runtime/murmur3.h"
+#include "runtime/tables/murmur3.h"
 
 namespace xol {
 namespace {

@@ -27,12 +27,12 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/io/lexer.h"
 #include "runtime/io/number_converters.h"
-#include "runtime/collector.h"
-#include "runtime/memory.h"
-#include "runtime/utf8.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::testing {
 namespace {

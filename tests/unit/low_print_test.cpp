@@ -9,9 +9,9 @@
 #include <limits>
 #include <string>
 
-#include "runtime/console_output.h"
-#include "runtime/low_print.h"
-#include "runtime/print_hooks.h"
+#include "runtime/process/console_output.h"
+#include "runtime/process/low_print.h"
+#include "runtime/process/print_hooks.h"
 #include "runtime/small_utils.h"
 #include "tests/unit/stdout_capture.h"
 

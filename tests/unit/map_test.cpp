@@ -1,7 +1,7 @@
 // map!: construction, lookup by any word kind, removal and revival of pairs, printed forms,
 // copies and comparison.
-#include "runtime/hash_table.h"
-#include "runtime/memory.h"
+#include "runtime/tables/hash_table.h"
+#include "runtime/memory/memory.h"
 #include "value_builders.h"
 
 namespace xol::testing {

@@ -1,12 +1,12 @@
 // The memory manager: frames, buffers, nodes, growth and the cell primitives.
-#include "runtime/memory.h"
+#include "runtime/memory/memory.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/memory/collector.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol {
 namespace {

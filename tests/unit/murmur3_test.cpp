@@ -1,5 +1,5 @@
 // MurmurHash3 x86_32 against its published test vectors, and the finaliser and sizing helpers.
-#include "runtime/murmur3.h"
+#include "runtime/tables/murmur3.h"
 
 #include <gtest/gtest.h>
 

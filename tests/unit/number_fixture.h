@@ -16,7 +16,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/time.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "value_layer_fixture.h"
 
 namespace xol::testing {

@@ -4,7 +4,7 @@
 // Expected doubles are written as C++ literals (the compiler rounds them correctly), and the
 // random differential tests use glibc's `strtod` and `printf`, which are exact, as an
 // independent reference.
-#include "runtime/number_text.h"
+#include "runtime/text/number_text.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/datatypes/value_ops.h"
-#include "runtime/hooks.h"
+#include "runtime/datatypes/hooks.h"
 #include "tests/unit/value_layer_fixture.h"
 
 namespace xol::testing {

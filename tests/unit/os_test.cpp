@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/os.h"
-#include "runtime/os.h"
-#include "runtime/tracked_heap.h"
+#include "runtime/process/os.h"
+#include "runtime/process/tracked_heap.h"
 
 namespace xol::os {
 namespace {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "runtime/datatypes/string.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/hooks.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/hooks.h"
 #include "value_layer_fixture.h"
 
 namespace xol {

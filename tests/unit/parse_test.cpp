@@ -2,7 +2,7 @@
 // loop for ever, and leaves the engine's stacks ready for the next parse.
 #include <string>
 
-#include "runtime/process.h"
+#include "runtime/process/process.h"
 #include "tests/unit/eval_fixture.h"
 
 namespace xol::testing {

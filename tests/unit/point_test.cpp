@@ -5,7 +5,7 @@
 
 #include "compound_fixture.h"
 #include "runtime/datatypes/compound.h"
-#include "runtime/number_text.h"
+#include "runtime/text/number_text.h"
 
 namespace xol {
 namespace {

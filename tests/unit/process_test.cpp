@@ -13,8 +13,8 @@
 
 #include "platform/os.h"
 #include "platform/signals.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/process.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/process/process.h"
 #include "runtime/runtime.h"
 
 namespace xol::rt {

@@ -29,8 +29,8 @@
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/vector.h"
-#include "runtime/eval/random.h"
-#include "runtime/murmur3.h"
+#include "runtime/process/random.h"
+#include "runtime/tables/murmur3.h"
 #include "tests/unit/value_layer_fixture.h"
 
 namespace xol {

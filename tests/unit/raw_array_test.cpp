@@ -1,12 +1,12 @@
 // Raw arrays on series buffers: growth through the node, 1-based picks, byte-offset finds.
-#include "runtime/raw_array.h"
+#include "runtime/memory/raw_array.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/memory.h"
+#include "runtime/memory/collector.h"
+#include "runtime/memory/memory.h"
 
 namespace xol {
 namespace {

@@ -1,14 +1,14 @@
 // The refs table, the cycles stack (with its restore after an error) and the fill routines.
-#include "runtime/refs.h"
+#include "runtime/memory/refs.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "runtime/collector.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/memory.h"
+#include "runtime/memory/collector.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/memory.h"
 
 namespace xol {
 namespace {

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/sort.h"
+#include "runtime/tables/sort.h"
 #include "tests/unit/eval_fixture.h"
 
 namespace xol::testing {

@@ -1,6 +1,6 @@
 // The two sorts: exact orders of equal elements, agreement with reference sorts on inputs full
 // of ties, element sizes, comparators that throw, and series buffers that move mid-sort.
-#include "runtime/sort.h"
+#include "runtime/tables/sort.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/memory/collector.h"
+#include "runtime/datatypes/error_raise.h"
 
 namespace xol {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/string.h"
 #include "text_builders.h"
 

@@ -16,7 +16,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/url.h"
-#include "runtime/utf8.h"
+#include "runtime/text/utf8.h"
 #include "value_builders.h"
 
 namespace xol::testing {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/tracked_heap.h"
+#include "runtime/process/tracked_heap.h"
 #include "tests/unit/stdout_capture.h"
 
 namespace xol {

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "runtime/collector.h"
-#include "runtime/eval/error_raise.h"
-#include "runtime/memory.h"
-#include "runtime/string_widening.h"
-#include "runtime/utf16.h"
-#include "runtime/utf8.h"
+#include "runtime/memory/collector.h"
+#include "runtime/datatypes/error_raise.h"
+#include "runtime/memory/memory.h"
+#include "runtime/text/string_widening.h"
+#include "runtime/text/utf16.h"
+#include "runtime/text/utf8.h"
 
 namespace xol {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/io/xolbin.h"
 #include "tests/unit/eval_fixture.h"

@@ -6,7 +6,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/eval/checksum.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 

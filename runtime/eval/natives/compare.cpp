@@ -17,7 +17,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"

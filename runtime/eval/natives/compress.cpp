@@ -2,7 +2,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/compression.h"

@@ -24,9 +24,9 @@
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
-#include "runtime/owners.h"
-#include "runtime/process.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/owners.h"
+#include "runtime/process/process.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::natives {
 namespace {

@@ -8,11 +8,11 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::natives {
 namespace {

@@ -4,7 +4,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
-#include "runtime/runtime_words.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::natives {
 

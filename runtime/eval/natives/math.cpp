@@ -23,7 +23,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/small_utils.h"

@@ -8,7 +8,7 @@
 // allocates no block of its own. A print that the reduction runs (print [1 print [2] 3]) works
 // above the outer one's values, and every print, ended normally or by an error, cuts the work
 // block back to where it found it: an inner failure never takes the outer values with it.
-#include "runtime/console_output.h"
+#include "runtime/process/console_output.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
@@ -16,7 +16,7 @@
 #include "runtime/eval/actions.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
-#include "runtime/print_hooks.h"
+#include "runtime/process/print_hooks.h"
 
 namespace xol::natives {
 namespace {

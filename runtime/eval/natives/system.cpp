@@ -2,7 +2,7 @@
 // and the launching of processes and of the desktop's handler for a URL.
 #include <string>
 
-#include "runtime/collector.h"
+#include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/date.h"
@@ -15,14 +15,14 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/actions.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/os_info.h"
 #include "runtime/io/process.h"
-#include "runtime/os.h"
-#include "runtime/tracked_heap.h"
-#include "runtime/utf8.h"
+#include "runtime/process/os.h"
+#include "runtime/process/tracked_heap.h"
+#include "runtime/text/utf8.h"
 
 namespace xol::natives {
 namespace {

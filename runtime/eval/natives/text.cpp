@@ -2,7 +2,7 @@
 // transcode, the language's door to the lexer.
 #include <algorithm>
 
-#include "runtime/case_map.h"
+#include "runtime/text/case_map.h"
 #include "runtime/datatypes/base_encoding.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block_storage.h"
@@ -14,7 +14,7 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/eval/call.h"
-#include "runtime/eval/error_raise.h"
+#include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"

@@ -22,8 +22,8 @@
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
-#include "runtime/memory.h"
-#include "runtime/runtime_words.h"
+#include "runtime/memory/memory.h"
+#include "runtime/datatypes/runtime_words.h"
 
 namespace xol::natives {
 namespace {
