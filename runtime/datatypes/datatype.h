@@ -199,7 +199,20 @@ enum Action : uint8_t {
   XOL_ACTIONS(XOL_ACTION_ENUM)
 #undef XOL_ACTION_ENUM
 };
-constexpr int kActionCount = 62;
+
+// Whether the numbers of an X-macro list run 1, 2, 3 ... in list order, as the tables indexed by
+// them assume.
+template <size_t N>
+constexpr bool numbered_from_one(const int (&numbers)[N]) {
+  for (size_t i = 0; i < N; ++i)
+    if (numbers[i] != int(i) + 1) return false;
+  return true;
+}
+#define XOL_ACTION_NUMBER(n, id, member, word, sig) n,
+constexpr int kActionNumbers[] = {XOL_ACTIONS(XOL_ACTION_NUMBER)};
+#undef XOL_ACTION_NUMBER
+static_assert(numbered_from_one(kActionNumbers), "XOL_ACTIONS numbers its actions 1, 2, 3 ...");
+constexpr int kActionCount = int(std::size(kActionNumbers));
 
 // Compare ops passed to every compare routine.
 enum CompareOp : int32_t {
