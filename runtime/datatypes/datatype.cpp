@@ -1,16 +1,13 @@
 // Datatype registration, the action rows and the datatype! type.
 #include "runtime/datatypes/datatype.h"
 
-#include <cstdio>
 #include <cstring>
-#include <span>
 
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/error_raise.h"
-#include "runtime/process/process.h"
 #include "runtime/process/tracked_heap.h"
 
 namespace xol {
@@ -23,21 +20,6 @@ namespace {
 
 TableEntry* table = nullptr;
 int32_t highest = 0;
-
-
-[[noreturn]] void bad_registration(int32_t type, size_t found) {
-  std::fprintf(stderr, "*** Datatype Error: invalid actions count for type: %d\n", type);
-  std::fprintf(stderr, "*** Found: %zu\n", found);
-  std::fprintf(stderr, "*** Expected: %d\n", kActionCount);
-  rt::runtime_error(rt::RUNTIME_ASSERTION, XOL_CALLER_ADDRESS);
-}
-
-[[noreturn]] void misplaced_routine(int32_t type, int action, int written_for) {
-  std::fprintf(stderr,
-               "*** Datatype Error: routine of action %d in slot %d for type: %d\n",
-               written_for, action, type);
-  rt::runtime_error(rt::RUNTIME_ASSERTION, XOL_CALLER_ADDRESS);
-}
 
 // Writes `routine` into slot `action` through that action's own member; a null routine empties
 // the slot.
@@ -68,20 +50,18 @@ void init_tables() {
 TableEntry& entry(int32_t type) { return table[type]; }
 int32_t highest_type() { return highest; }
 
-void register_type(int32_t type, int32_t parent, const char* name, const ActionEntry* actions,
-                   size_t count) {
+void register_type(int32_t type, int32_t parent, const char* name,
+                   const actions::ActionList& actions) {
   if (type > highest) highest = type;
   table[type].name = name;
   table[type].name_length = int32_t(std::strlen(name)) - 1;
   if (block::root_exists()) table[type].word = word::load(name);
-  if (count != size_t(kActionCount)) bad_registration(type, count);
 
   Row& target = rows[type];
-  int action = 1;
-  for (const ActionEntry& given : std::span(actions, count)) {
+  for (int action = 1; action <= kActionCount; ++action) {
+    const ActionEntry& given = actions.entry(Action(action));
     switch (given.kind) {
       case ActionEntry::ROUTINE:
-        if (given.action != action) misplaced_routine(type, action, given.action);
         store(target.slots[action], Action(action), &given.routine);
         break;
       case ActionEntry::INHERIT:
@@ -91,7 +71,6 @@ void register_type(int32_t type, int32_t parent, const char* name, const ActionE
         store(target.slots[action], Action(action), nullptr);
         break;
     }
-    ++action;
   }
 }
 

@@ -1,16 +1,16 @@
 // Datatype registration, the per-type action rows, and the datatype! type itself.
 //
-// Every datatype registers once at start-up: its id, its parent's id, its name and exactly 62
-// action entries in action order (`make` first, `write` last). Each entry is the type's own
-// routine, `kAbsent` (the type does not support the action: dispatching it raises a script
-// error) or `kInherit`, which registration resolves at once by copying the parent's entry. The
-// copy happens only then, so parents register before their children, and a child never sees a
-// parent slot changed afterwards.
+// Every datatype registers once at start-up: its id, its parent's id, its name and an
+// `ActionList`, one entry per action. Each entry is the type's own routine, absent (the type
+// does not support the action: dispatching it raises a script error) or inherited, which
+// registration resolves at once by copying the parent's entry. The copy happens only then, so
+// parents register before their children, and a child never sees a parent slot changed
+// afterwards.
 //
 // Routines are typed: each action has one C++ signature (`ActionSignature<A>`), and a row slot
 // holds exactly the pointer type of its action. An entry records which action its routine was
-// written for, so a routine placed in the wrong position is caught at registration rather than
-// called with the wrong arguments. Routines take their arguments as cells and write their value
+// written for, and the list places it by that action, so no routine can reach the slot of
+// another action. Routines take their arguments as cells and write their value
 // into a result cell, which may be the first argument's own cell: a routine reads its arguments
 // before it writes the result.
 #pragma once
@@ -199,7 +199,20 @@ enum Action : uint8_t {
   XOL_ACTIONS(XOL_ACTION_ENUM)
 #undef XOL_ACTION_ENUM
 };
-constexpr int kActionCount = 62;
+
+// Whether the numbers of an X-macro list run 1, 2, 3 ... in list order, as the tables indexed by
+// them assume.
+template <size_t N>
+constexpr bool numbered_from_one(const int (&numbers)[N]) {
+  for (size_t i = 0; i < N; ++i)
+    if (numbers[i] != int(i) + 1) return false;
+  return true;
+}
+#define XOL_ACTION_NUMBER(n, id, member, word, sig) n,
+constexpr int kActionNumbers[] = {XOL_ACTIONS(XOL_ACTION_NUMBER)};
+#undef XOL_ACTION_NUMBER
+static_assert(numbered_from_one(kActionNumbers), "XOL_ACTIONS numbers its actions 1, 2, 3 ...");
+constexpr int kActionCount = int(std::size(kActionNumbers));
 
 // Compare ops passed to every compare routine.
 enum CompareOp : int32_t {
@@ -277,8 +290,7 @@ class ActionList {
     for (Action action : inherited) entries_[action - 1] = kInherit;
     return *this;
   }
-  const ActionEntry* data() const { return entries_.data(); }
-  size_t size() const { return entries_.size(); }
+  const ActionEntry& entry(Action action) const { return entries_[action - 1]; }
 
  private:
   std::array<ActionEntry, kActionCount> entries_;
@@ -303,7 +315,6 @@ typename ActionSignature<A>::type get(TypeId type);
 namespace datatype {
 
 constexpr int kTableSize = 57;       // room for type ids 0-56; entry 0 stays empty
-constexpr int kRegisterCount = 65;   // id, parent, name, then one entry per action
 
 struct TableEntry {
   const char* name;     // "block!"
@@ -324,19 +335,9 @@ extern Row* rows;
 inline const Row& row(int32_t type) { return rows[type]; }
 int32_t highest_type();
 
-// Registers a type. A list whose length is not 62 prints the three "*** Datatype Error" lines
-// and ends the process as a fatal runtime error; so does a routine placed in the slot of an
-// action it was not written for.
-void register_type(int32_t type, int32_t parent, const char* name, const ActionEntry* actions,
-                   size_t count);
-inline void register_type(int32_t type, int32_t parent, const char* name,
-                          std::initializer_list<ActionEntry> actions) {
-  register_type(type, parent, name, actions.begin(), actions.size());
-}
-inline void register_type(int32_t type, int32_t parent, const char* name,
-                          const actions::ActionList& actions) {
-  register_type(type, parent, name, actions.data(), actions.size());
-}
+// Registers a type: its name, and its row filled from `actions` (see the top of this file).
+void register_type(int32_t type, int32_t parent, const char* name,
+                   const actions::ActionList& actions);
 
 // The datatype! cell for a type id.
 inline Cell make(int32_t type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }

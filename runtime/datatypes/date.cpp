@@ -622,19 +622,18 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
 
 void init() {
   using actions::own;
-  datatype::register_type(TYPE_DATE, 0, "date!", {
-      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(to),
-      own<ACT_FORM>(form), own<ACT_MOLD>(mold), own<ACT_EVAL_PATH>(eval_path), kAbsent,
-      own<ACT_COMPARE>(compare),
-      kAbsent, own<ACT_ADD>(add), kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 10-17
-      own<ACT_SUBTRACT>(subtract), kAbsent, kAbsent,                                     // 18-20
-      kAbsent, kAbsent, kAbsent, kAbsent,                                               // 21-24
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, own<ACT_PICK>(pick), kAbsent,        // 34-40
-      kAbsent, kAbsent,                                                                 // 41-42
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 43-51
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 52-60
-      kAbsent, kAbsent});                                                               // 61-62
+  datatype::register_type(TYPE_DATE, 0, "date!",
+                          actions::ActionList()
+                              .own(own<ACT_MAKE>(make))
+                              .own(own<ACT_RANDOM>(random))
+                              .own(own<ACT_TO>(to))
+                              .own(own<ACT_FORM>(form))
+                              .own(own<ACT_MOLD>(mold))
+                              .own(own<ACT_EVAL_PATH>(eval_path))
+                              .own(own<ACT_COMPARE>(compare))
+                              .own(own<ACT_ADD>(add))
+                              .own(own<ACT_SUBTRACT>(subtract))
+                              .own(own<ACT_PICK>(pick)));
 }
 
 }  // namespace xol::date

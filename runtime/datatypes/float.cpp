@@ -353,23 +353,21 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
 
 void init() {
   using actions::own;
-  datatype::register_type(TYPE_FLOAT, 0, "float!", {
-      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(make),
-      own<ACT_FORM>(form), own<ACT_MOLD>(mold), kAbsent, kAbsent, own<ACT_COMPARE>(compare),
-      own<ACT_ABSOLUTE>(absolute),
-      own<ACT_ADD>(number::op_action<do_math, OP_ADD>),
-      own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>),
-      own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>),
-      own<ACT_NEGATE>(negate), own<ACT_POWER>(power),
-      own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>), own<ACT_ROUND>(round),
-      own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>),
-      own<ACT_EVEN>(even), own<ACT_ODD>(odd),
-      kAbsent, kAbsent, kAbsent, kAbsent,                                               // 21-24
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 34-42
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 43-51
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 52-60
-      kAbsent, kAbsent});                                                               // 61-62
+  actions::ActionList list;
+  list.own(own<ACT_MAKE>(make))
+      .own(own<ACT_RANDOM>(random))
+      .own(own<ACT_TO>(make))
+      .own(own<ACT_FORM>(form))
+      .own(own<ACT_MOLD>(mold))
+      .own(own<ACT_COMPARE>(compare))
+      .own(own<ACT_ABSOLUTE>(absolute))
+      .own(own<ACT_NEGATE>(negate))
+      .own(own<ACT_POWER>(power))
+      .own(own<ACT_ROUND>(round))
+      .own(own<ACT_EVEN>(even))
+      .own(own<ACT_ODD>(odd));
+  number::own_arithmetic<do_math>(list);
+  datatype::register_type(TYPE_FLOAT, 0, "float!", list);
 }
 
 }  // namespace xol::floating

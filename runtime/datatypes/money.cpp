@@ -616,25 +616,22 @@ void random(Cell* value, bool seed, bool, bool, Cell* result) {
 void init() {
   using actions::own;
   ensure_currencies();
-  datatype::register_type(TYPE_MONEY, 0, "money!", {
-      own<ACT_MAKE>(make), own<ACT_RANDOM>(random), kAbsent, own<ACT_TO>(to),
-      own<ACT_FORM>(form), own<ACT_MOLD>(mold), own<ACT_EVAL_PATH>(eval_path), kAbsent,
-      own<ACT_COMPARE>(compare),
-      own<ACT_ABSOLUTE>(absolute),
-      own<ACT_ADD>(number::op_action<do_math, OP_ADD>),
-      own<ACT_DIVIDE>(number::op_action<do_math, OP_DIVIDE>),
-      own<ACT_MULTIPLY>(number::op_action<do_math, OP_MULTIPLY>),
-      own<ACT_NEGATE>(negate), kAbsent,
-      own<ACT_REMAINDER>(number::op_action<do_math, OP_REMAINDER>),
-      own<ACT_ROUND>(round), own<ACT_SUBTRACT>(number::op_action<do_math, OP_SUBTRACT>),
-      own<ACT_EVEN>(even), own<ACT_ODD>(odd),                                           // 19-20
-      kAbsent, kAbsent, kAbsent, kAbsent,                                               // 21-24
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, own<ACT_PICK>(pick), kAbsent,        // 34-40
-      kAbsent, kAbsent,                                                                 // 41-42
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 43-51
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 52-60
-      kAbsent, kAbsent});                                                               // 61-62
+  actions::ActionList list;
+  list.own(own<ACT_MAKE>(make))
+      .own(own<ACT_RANDOM>(random))
+      .own(own<ACT_TO>(to))
+      .own(own<ACT_FORM>(form))
+      .own(own<ACT_MOLD>(mold))
+      .own(own<ACT_EVAL_PATH>(eval_path))
+      .own(own<ACT_COMPARE>(compare))
+      .own(own<ACT_ABSOLUTE>(absolute))
+      .own(own<ACT_NEGATE>(negate))
+      .own(own<ACT_ROUND>(round))
+      .own(own<ACT_EVEN>(even))
+      .own(own<ACT_ODD>(odd))
+      .own(own<ACT_PICK>(pick));
+  number::own_arithmetic<do_math>(list);
+  datatype::register_type(TYPE_MONEY, 0, "money!", list);
 }
 
 }  // namespace xol::money

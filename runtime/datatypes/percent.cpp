@@ -23,18 +23,14 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
 
 void init() {
   using actions::own;
-  datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", {
-      kInherit, kInherit, kAbsent, kInherit,                        // make random reflect to
-      own<ACT_FORM>(form), own<ACT_MOLD>(mold), kAbsent, kAbsent,   // form mold eval/set-path
-      kInherit,                                                     // compare
-      kInherit, kInherit, kInherit, kInherit, kInherit, kInherit,   // absolute .. power
-      kInherit, kInherit, kInherit, kInherit, kInherit,             // remainder .. odd?
-      kAbsent, kAbsent, kAbsent, kAbsent,                                               // 21-24
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 34-42
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 43-51
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 52-60
-      kAbsent, kAbsent});                                                               // 61-62
+  datatype::register_type(
+      TYPE_PERCENT, TYPE_FLOAT, "percent!",
+      actions::ActionList()
+          .own(own<ACT_FORM>(form))
+          .own(own<ACT_MOLD>(mold))
+          .inherit({ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD, ACT_DIVIDE,
+                    ACT_MULTIPLY, ACT_NEGATE, ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT,
+                    ACT_EVEN, ACT_ODD}));
 }
 
 }  // namespace xol::percent

@@ -237,21 +237,23 @@ bool even(const Cell* value) { return !odd(value); }
 
 void init() {
   using actions::own;
-  datatype::register_type(TYPE_TIME, TYPE_FLOAT, "time!", {
-      own<ACT_MAKE>(make), kInherit, kAbsent, own<ACT_TO>(make),
-      own<ACT_FORM>(form), own<ACT_MOLD>(mold), own<ACT_EVAL_PATH>(eval_path), kAbsent,
-      kInherit,                                                               // compare
-      kInherit, own<ACT_ADD>(add), own<ACT_DIVIDE>(divide),                   // 10-12
-      own<ACT_MULTIPLY>(multiply), kInherit, kAbsent, kInherit,               // 13-16
-      own<ACT_ROUND>(round), own<ACT_SUBTRACT>(subtract), own<ACT_EVEN>(even),
-      own<ACT_ODD>(odd),                                                      // 17-20
-      kAbsent, kAbsent, kAbsent, kAbsent,                                               // 21-24
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 25-33
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, own<ACT_PICK>(pick), kAbsent,        // 34-40
-      kAbsent, kAbsent,                                                                 // 41-42
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 43-51
-      kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent, kAbsent,  // 52-60
-      kAbsent, kAbsent});                                                               // 61-62
+  datatype::register_type(TYPE_TIME, TYPE_FLOAT, "time!",
+                          actions::ActionList()
+                              .own(own<ACT_MAKE>(make))
+                              .own(own<ACT_TO>(make))
+                              .own(own<ACT_FORM>(form))
+                              .own(own<ACT_MOLD>(mold))
+                              .own(own<ACT_EVAL_PATH>(eval_path))
+                              .own(own<ACT_ADD>(add))
+                              .own(own<ACT_DIVIDE>(divide))
+                              .own(own<ACT_MULTIPLY>(multiply))
+                              .own(own<ACT_ROUND>(round))
+                              .own(own<ACT_SUBTRACT>(subtract))
+                              .own(own<ACT_EVEN>(even))
+                              .own(own<ACT_ODD>(odd))
+                              .own(own<ACT_PICK>(pick))
+                              .inherit({ACT_RANDOM, ACT_COMPARE, ACT_ABSOLUTE, ACT_NEGATE,
+                                        ACT_REMAINDER}));
 }
 
 }  // namespace xol::time

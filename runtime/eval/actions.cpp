@@ -384,6 +384,8 @@ bool append_in_place(Cell* series, const Cell* value) {
   return string::append_at_tail(series, value) || block::append_at_tail(series, value);
 }
 
+static_assert(kActionCount <= natives::kActionSlots, "the action table has a slot per action");
+
 void register_dispatchers() {
   for (int32_t k = 1; k <= kActionCount; ++k) natives::set_action(k, kDispatchers[k - 1]);
 }

@@ -52,10 +52,11 @@ constexpr int32_t kNoPosition = -1;
 constexpr uint32_t kBinaryCacheCells = 5;
 
 // The comparison natives equal? to greater-or-equal?, in their order in the natives table.
-constexpr int32_t kFirstCompareNative = 25;
 constexpr CompareOp kCompareNatives[] = {COMP_EQUAL,  COMP_NOT_EQUAL,    COMP_STRICT_EQUAL,
                                          COMP_LESSER, COMP_GREATER,      COMP_LESSER_EQUAL,
                                          COMP_GREATER_EQUAL};
+static_assert(size_t(natives::NAT_GREATER_OR_EQUAL_Q - natives::NAT_EQUAL_Q + 1) ==
+              std::size(kCompareNatives));
 
 const char* const kEventNames[kEventCount] = {
     "init", "end", "prolog", "epilog", "enter", "exit", "open", "return",
@@ -446,8 +447,8 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   return eval_infix(code, position + 1, end, start);
 }
 
-// The natives `if` (1), `unless` (2) and `either` (3), by code.
-constexpr int32_t kLastBranchNative = 3;
+// The natives `if`, `unless` and `either` are the first three: codes up to NAT_EITHER.
+static_assert(natives::NAT_IF == 1 && natives::NAT_UNLESS == 2 && natives::NAT_EITHER == 3);
 uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position, uint32_t end);
 uint32_t call_plain_native(const Cell* slot, const Cell* code, uint32_t position, uint32_t end);
 [[gnu::noinline]] uint32_t call_word(const Cell* slot, const Cell* code, uint32_t position,
@@ -465,7 +466,7 @@ uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
     if (slot && callable(slot->type())) {
       if (slot->is(TYPE_FUNCTION) || slot->is(TYPE_ROUTINE))
         return call_word(slot, code, position, end);
-      const bool branch = slot->is(TYPE_NATIVE) && natives::code_of(slot) <= kLastBranchNative;
+      const bool branch = slot->is(TYPE_NATIVE) && natives::code_of(slot) <= natives::NAT_EITHER;
       return branch ? call_branch(slot, code, position, end)
                     : call_plain_native(slot, code, position, end);
     }
@@ -681,11 +682,11 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
     integer::make_at(result, answer);
     return true;
   }
-  if (type != TYPE_NATIVE || code < kFirstCompareNative ||
-      code >= kFirstCompareNative + int32_t(std::size(kCompareNatives)))
+  if (type != TYPE_NATIVE || code < natives::NAT_EQUAL_Q ||
+      code >= natives::NAT_EQUAL_Q + int32_t(std::size(kCompareNatives)))
     return false;
   bool truth;
-  switch (kCompareNatives[code - kFirstCompareNative]) {
+  switch (kCompareNatives[code - natives::NAT_EQUAL_Q]) {
     case COMP_EQUAL: case COMP_STRICT_EQUAL: truth = a == b; break;
     case COMP_NOT_EQUAL: truth = a != b; break;
     case COMP_LESSER: truth = a < b; break;
@@ -720,10 +721,10 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
     floating::make_at(result, answer);
     return true;
   }
-  if (type != TYPE_NATIVE || code < kFirstCompareNative ||
-      code >= kFirstCompareNative + int32_t(std::size(kCompareNatives)))
+  if (type != TYPE_NATIVE || code < natives::NAT_EQUAL_Q ||
+      code >= natives::NAT_EQUAL_Q + int32_t(std::size(kCompareNatives)))
     return false;
-  const CompareOp op = kCompareNatives[code - kFirstCompareNative];
+  const CompareOp op = kCompareNatives[code - natives::NAT_EQUAL_Q];
   // Strict equality never holds between an integer! and a float!.
   const int32_t order = op == COMP_STRICT_EQUAL && left_float != right_float
                             ? 1
@@ -957,11 +958,6 @@ inline uint32_t end_native_call(const Cell* code, uint32_t after, uint32_t end, 
   return eval_infix(code, after, end, start);
 }
 
-// The codes of `if` and of `either`, whose condition is followed by two blocks (`if`'s and
-// `unless`'s by one).
-constexpr int32_t kIfNative = 1;
-constexpr int32_t kEitherNative = 3;
-
 // A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
 // written out, the commonest shape of control code: its arguments are taken without reading the
 // argument cache, as they cannot fail its types (any value, then blocks), and the branch taken
@@ -969,7 +965,7 @@ constexpr int32_t kEitherNative = 3;
 [[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
                                        uint32_t end) {
   const int32_t native = natives::code_of(slot);
-  const uint32_t blocks = native == kEitherNative ? 2 : 1;
+  const uint32_t blocks = native == natives::NAT_EITHER ? 2 : 1;
   end = clamp_end(code, end);
   const Cell* cells = cells_of(code->node());
   Cell* start = stack::top;
@@ -982,7 +978,7 @@ constexpr int32_t kEitherNative = 3;
   const uint32_t next = after + blocks;
   const bool written = next <= end && cells[after].is(TYPE_BLOCK) &&
                        cells[next - 1].is(TYPE_BLOCK) && !(next < end && op_of(cells + next)) &&
-                       !(native == kEitherNative && start->is(TYPE_UNSET));
+                       !(native == natives::NAT_EITHER && start->is(TYPE_UNSET));
   if (!written) {
     stack::top = start;
     return call_word(slot, code, position, end);
@@ -991,9 +987,9 @@ constexpr int32_t kEitherNative = 3;
   // left untaken or a pure one ran inside the frame: only a branch that may fail or run code
   // needs it.
   Cell branch = cells[after];
-  if (native == kEitherNative) {
+  if (native == natives::NAT_EITHER) {
     if (!logic::true_q(start)) branch = cells[after + 1];
-  } else if (logic::false_q(start) == (native == kIfNative)) {
+  } else if (logic::false_q(start) == (native == natives::NAT_IF)) {
     none::box(start);
     stack::top = start + 1;
     return eval_infix(code, next, end, start);

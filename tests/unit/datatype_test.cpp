@@ -1,6 +1,11 @@
 // Datatype registration, the action rows, and the datatype!, unset!, none! and logic! values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "runtime/datatypes/error_raise.h"
 #include "value_layer_fixture.h"
 
@@ -56,20 +61,99 @@ TEST_F(ActionRowTest, UnsupportedActionNamesTheActionAndTheType) {
   }
 }
 
-using ActionRowDeathTest = ActionRowTest;
-
-TEST_F(ActionRowDeathTest, WrongActionCountIsFatal) {
-  EXPECT_EXIT(datatype::register_type(kParentId, 0, "short!", {kAbsent, kAbsent}),
-              ::testing::ExitedWithCode(rt::RUNTIME_ASSERTION),
-              "invalid actions count for type: 55\n\\*\\*\\* Found: 2\n\\*\\*\\* Expected: 62");
+// The routine in a type's slot of an action as an address, null when the slot is empty.
+const void* slot_of(int32_t type, int action) {
+  const void* routine;
+  std::memcpy(&routine, &datatype::row(type).slots[action], sizeof routine);
+  return routine;
 }
 
-TEST_F(ActionRowDeathTest, RoutineInTheSlotOfAnotherActionIsFatal) {
-  std::array<ActionEntry, kActionCount> entries;
-  entries.fill(kAbsent);
-  entries[ACT_MOLD - 1] = actions::own<ACT_FORM>(parent_form);
-  EXPECT_EXIT(datatype::register_type(kParentId, 0, "shifted!", entries.data(), entries.size()),
-              ::testing::ExitedWithCode(rt::RUNTIME_ASSERTION), "routine of action 5 in slot 6");
+int32_t child_mold(const Cell*, Cell*, bool, bool, bool, const Cell*, int32_t part, int32_t) {
+  return part;
+}
+
+TEST_F(ActionRowTest, ActionListPlacesEachEntryByItsActionInAnyOrder) {
+  datatype::register_type(kParentId, 0, "parent!",
+                          actions::ActionList()
+                              .own(actions::own<ACT_FORM>(parent_form))
+                              .own(actions::own<ACT_COMPARE>(parent_compare)));
+  // Given out of action order; the routine given after an inherit mark of its action wins.
+  datatype::register_type(kChildId, kParentId, "child!",
+                          actions::ActionList()
+                              .inherit({ACT_COMPARE, ACT_FORM})
+                              .own(actions::own<ACT_MOLD>(child_mold))
+                              .own(actions::own<ACT_FORM>(other_form)));
+  for (int action = 1; action <= kActionCount; ++action) {
+    const void* expected = action == ACT_FORM      ? reinterpret_cast<const void*>(other_form)
+                           : action == ACT_MOLD    ? reinterpret_cast<const void*>(child_mold)
+                           : action == ACT_COMPARE ? reinterpret_cast<const void*>(parent_compare)
+                                                   : nullptr;
+    EXPECT_EQ(slot_of(kChildId, action), expected) << "action " << action;
+  }
+}
+
+// The rows of the numeric types: the actions each has a routine of its own for (one that is
+// not its parent's), those it takes from its parent, and no other.
+struct NumericRow {
+  int32_t type, parent;  // parent 0: none
+  std::vector<Action> own, inherited;
+};
+
+TEST_F(ActionRowTest, NumericTypesHaveTheirOwnAndInheritedActions) {
+  const NumericRow rows[] = {
+      {TYPE_INTEGER, 0,
+       {ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_FORM, ACT_MOLD, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD,
+        ACT_DIVIDE, ACT_MULTIPLY, ACT_NEGATE, ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT,
+        ACT_EVEN, ACT_ODD, ACT_AND, ACT_COMPLEMENT, ACT_OR, ACT_XOR},
+       {}},
+      {TYPE_FLOAT, 0,
+       {ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_FORM, ACT_MOLD, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD,
+        ACT_DIVIDE, ACT_MULTIPLY, ACT_NEGATE, ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT,
+        ACT_EVEN, ACT_ODD},
+       {}},
+      {TYPE_PERCENT, TYPE_FLOAT,
+       {ACT_FORM, ACT_MOLD},
+       {ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD, ACT_DIVIDE,
+        ACT_MULTIPLY, ACT_NEGATE, ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT, ACT_EVEN,
+        ACT_ODD}},
+      {TYPE_TIME, TYPE_FLOAT,
+       {ACT_MAKE, ACT_TO, ACT_FORM, ACT_MOLD, ACT_EVAL_PATH, ACT_ADD, ACT_DIVIDE, ACT_MULTIPLY,
+        ACT_ROUND, ACT_SUBTRACT, ACT_EVEN, ACT_ODD, ACT_PICK},
+       {ACT_RANDOM, ACT_COMPARE, ACT_ABSOLUTE, ACT_NEGATE, ACT_REMAINDER}},
+      {TYPE_DATE, 0,
+       {ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_FORM, ACT_MOLD, ACT_EVAL_PATH, ACT_COMPARE, ACT_ADD,
+        ACT_SUBTRACT, ACT_PICK},
+       {}},
+      {TYPE_MONEY, 0,
+       {ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_FORM, ACT_MOLD, ACT_EVAL_PATH, ACT_COMPARE,
+        ACT_ABSOLUTE, ACT_ADD, ACT_DIVIDE, ACT_MULTIPLY, ACT_NEGATE, ACT_REMAINDER, ACT_ROUND,
+        ACT_SUBTRACT, ACT_EVEN, ACT_ODD, ACT_PICK},
+       {}},
+  };
+  auto listed = [](const std::vector<Action>& actions, int action) {
+    return std::find(actions.begin(), actions.end(), Action(action)) != actions.end();
+  };
+  for (const NumericRow& row : rows) {
+    for (int action = 1; action <= kActionCount; ++action) {
+      const void* routine = slot_of(row.type, action);
+      const void* parents = row.parent ? slot_of(row.parent, action) : nullptr;
+      const std::string where = std::string(datatype::entry(row.type).name) + " action " +
+                                std::to_string(action);
+      if (listed(row.own, action)) {
+        EXPECT_NE(routine, nullptr) << where;
+        EXPECT_NE(routine, parents) << where;
+      } else if (listed(row.inherited, action)) {
+        EXPECT_NE(routine, nullptr) << where;
+        EXPECT_EQ(routine, parents) << where;
+      } else {
+        EXPECT_EQ(routine, nullptr) << where;
+      }
+    }
+  }
+  // make and to are one routine where the type converts as it makes.
+  EXPECT_EQ(slot_of(TYPE_FLOAT, ACT_MAKE), slot_of(TYPE_FLOAT, ACT_TO));
+  EXPECT_EQ(slot_of(TYPE_TIME, ACT_MAKE), slot_of(TYPE_TIME, ACT_TO));
+  EXPECT_NE(slot_of(TYPE_INTEGER, ACT_MAKE), slot_of(TYPE_INTEGER, ACT_TO));
 }
 
 // ---- datatype! ----

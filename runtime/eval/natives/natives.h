@@ -1,4 +1,4 @@
-// The natives built so far, by family; natives_table.cpp places each at its index.
+// The natives: their list in table order, then their routines by family.
 //
 // Every native follows one contract: its arguments stand in the current frame from the base
 // cell on, `refinements` holds one entry per refinement of its spec (the stack index of the
@@ -12,6 +12,125 @@
 #include "runtime/cell.h"
 
 namespace xol::natives {
+
+// X(number, enumerator, routine, spelling): one line per native, in the order of the natives
+// table and of the specs in library/natives.xol (start-up checks that the n-th spec there is
+// named as native n).
+#define XOL_NATIVES(X)                                                      \
+  X(1, NAT_IF, if_, "if")                                                   \
+  X(2, NAT_UNLESS, unless, "unless")                                        \
+  X(3, NAT_EITHER, either, "either")                                        \
+  X(4, NAT_ANY, any, "any")                                                 \
+  X(5, NAT_ALL, all, "all")                                                 \
+  X(6, NAT_WHILE, while_, "while")                                          \
+  X(7, NAT_UNTIL, until, "until")                                           \
+  X(8, NAT_LOOP, loop, "loop")                                              \
+  X(9, NAT_REPEAT, repeat, "repeat")                                        \
+  X(10, NAT_FOREVER, forever, "forever")                                    \
+  X(11, NAT_FOREACH, foreach, "foreach")                                    \
+  X(12, NAT_FORALL, forall, "forall")                                       \
+  X(13, NAT_REMOVE_EACH, remove_each, "remove-each")                        \
+  X(14, NAT_FUNC, func, "func")                                             \
+  X(15, NAT_FUNCTION, function_, "function")                                \
+  X(16, NAT_DOES, does, "does")                                             \
+  X(17, NAT_HAS, has, "has")                                                \
+  X(18, NAT_SWITCH, switch_, "switch")                                      \
+  X(19, NAT_CASE, case_, "case")                                            \
+  X(20, NAT_DO, do_, "do")                                                  \
+  X(21, NAT_GET, get, "get")                                                \
+  X(22, NAT_SET, set, "set")                                                \
+  X(23, NAT_PRINT, print, "print")                                          \
+  X(24, NAT_PRIN, prin, "prin")                                             \
+  X(25, NAT_EQUAL_Q, equal_q, "equal?")                                     \
+  X(26, NAT_NOT_EQUAL_Q, not_equal_q, "not-equal?")                         \
+  X(27, NAT_STRICT_EQUAL_Q, strict_equal_q, "strict-equal?")                \
+  X(28, NAT_LESSER_Q, lesser_q, "lesser?")                                  \
+  X(29, NAT_GREATER_Q, greater_q, "greater?")                               \
+  X(30, NAT_LESSER_OR_EQUAL_Q, lesser_or_equal_q, "lesser-or-equal?")       \
+  X(31, NAT_GREATER_OR_EQUAL_Q, greater_or_equal_q, "greater-or-equal?")    \
+  X(32, NAT_SAME_Q, same_q, "same?")                                        \
+  X(33, NAT_NOT, not_, "not")                                               \
+  X(34, NAT_TYPE_Q, type_q, "type?")                                        \
+  X(35, NAT_REDUCE, reduce, "reduce")                                       \
+  X(36, NAT_COMPOSE, compose, "compose")                                    \
+  X(37, NAT_STATS, stats, "stats")                                          \
+  X(38, NAT_BIND, bind, "bind")                                             \
+  X(39, NAT_IN, in, "in")                                                   \
+  X(40, NAT_PARSE, parse, "parse")                                          \
+  X(41, NAT_UNION, union_, "union")                                         \
+  X(42, NAT_INTERSECT, intersect, "intersect")                              \
+  X(43, NAT_UNIQUE, unique, "unique")                                       \
+  X(44, NAT_DIFFERENCE, difference, "difference")                           \
+  X(45, NAT_EXCLUDE, exclude, "exclude")                                    \
+  X(46, NAT_COMPLEMENT_Q, complement_q, "complement?")                      \
+  X(47, NAT_DEHEX, dehex, "dehex")                                          \
+  X(48, NAT_ENHEX, enhex, "enhex")                                          \
+  X(49, NAT_NEGATIVE_Q, negative_q, "negative?")                            \
+  X(50, NAT_POSITIVE_Q, positive_q, "positive?")                            \
+  X(51, NAT_MAX, max, "max")                                                \
+  X(52, NAT_MIN, min, "min")                                                \
+  X(53, NAT_SHIFT, shift, "shift")                                          \
+  X(54, NAT_TO_HEX, to_hex, "to-hex")                                       \
+  X(55, NAT_SINE, sine, "sine")                                             \
+  X(56, NAT_COSINE, cosine, "cosine")                                       \
+  X(57, NAT_TANGENT, tangent, "tangent")                                    \
+  X(58, NAT_ARCSINE, arcsine, "arcsine")                                    \
+  X(59, NAT_ARCCOSINE, arccosine, "arccosine")                              \
+  X(60, NAT_ARCTANGENT, arctangent, "arctangent")                           \
+  X(61, NAT_ARCTANGENT2, arctangent2, "arctangent2")                        \
+  X(62, NAT_NAN_Q, nan_q, "NaN?")                                           \
+  X(63, NAT_LOG_2, log_2, "log-2")                                          \
+  X(64, NAT_LOG_10, log_10, "log-10")                                       \
+  X(65, NAT_LOG_E, log_e, "log-e")                                          \
+  X(66, NAT_EXP, exp, "exp")                                                \
+  X(67, NAT_SQUARE_ROOT, square_root, "square-root")                        \
+  X(68, NAT_CONSTRUCT, construct, "construct")                              \
+  X(69, NAT_VALUE_Q, value_q, "value?")                                     \
+  X(70, NAT_TRY, try_, "try")                                               \
+  X(71, NAT_UPPERCASE, uppercase, "uppercase")                              \
+  X(72, NAT_LOWERCASE, lowercase, "lowercase")                              \
+  X(73, NAT_AS_PAIR, as_pair, "as-pair")                                    \
+  X(74, NAT_AS_POINT2D, as_point2d, "as-point2D")                           \
+  X(75, NAT_AS_POINT3D, as_point3d, "as-point3D")                           \
+  X(76, NAT_AS_MONEY, as_money, "as-money")                                 \
+  X(77, NAT_BREAK, break_, "break")                                         \
+  X(78, NAT_CONTINUE, continue_, "continue")                                \
+  X(79, NAT_EXIT, exit, "exit")                                             \
+  X(80, NAT_RETURN, return_, "return")                                      \
+  X(81, NAT_THROW, throw_, "throw")                                         \
+  X(82, NAT_CATCH, catch_, "catch")                                         \
+  X(83, NAT_EXTEND, extend, "extend")                                       \
+  X(84, NAT_DEBASE, debase, "debase")                                       \
+  X(85, NAT_TO_LOCAL_FILE, to_local_file, "to-local-file")                  \
+  X(86, NAT_WAIT, wait, "wait")                                             \
+  X(87, NAT_CHECKSUM, checksum, "checksum")                                 \
+  X(88, NAT_UNSET, unset_, "unset")                                         \
+  X(89, NAT_NEW_LINE, new_line, "new-line")                                 \
+  X(90, NAT_NEW_LINE_Q, new_line_q, "new-line?")                            \
+  X(91, NAT_ENBASE, enbase, "enbase")                                       \
+  X(92, NAT_CONTEXT_Q, context_q, "context?")                               \
+  X(93, NAT_SET_ENV, set_env, "set-env")                                    \
+  X(94, NAT_GET_ENV, get_env, "get-env")                                    \
+  X(95, NAT_LIST_ENV, list_env, "list-env")                                 \
+  X(96, NAT_NOW, now, "now")                                                \
+  X(97, NAT_SIGN_Q, sign_q, "sign?")                                        \
+  X(98, NAT_AS, as, "as")                                                   \
+  X(99, NAT_CALL, call, "call")                                             \
+  X(100, NAT_ZERO_Q, zero_q, "zero?")                                       \
+  X(101, NAT_SIZE_Q, size_q, "size?")                                       \
+  X(102, NAT_BROWSE, browse, "browse")                                      \
+  X(103, NAT_COMPRESS, compress, "compress")                                \
+  X(104, NAT_DECOMPRESS, decompress, "decompress")                          \
+  X(105, NAT_RECYCLE, recycle, "recycle")                                   \
+  X(106, NAT_TRANSCODE, transcode, "transcode")                             \
+  X(107, NAT_APPLY, apply, "apply")
+
+
+enum Native : uint8_t {
+#define XOL_NATIVE_ENUM(n, id, routine, word) id = n,
+  XOL_NATIVES(XOL_NATIVE_ENUM)
+#undef XOL_NATIVE_ENUM
+};
 
 // Raises script expect-arg naming the current call, the value's datatype and the spec word of
 // argument `argument` (0 for the first).
