@@ -76,7 +76,7 @@ void value(const Cell* function_given, const Cell* name, const Cell* args, int32
                          : stack::mark_native(name);
   for (int32_t i = 0; i < totals.arguments; ++i) stack::push(args + i);
 
-  int32_t refs[interpreter::kMaxRefinements];
+  int32_t refs[function::kMaxRefinements];
   for (int32_t i = 0; i < totals.refinements; ++i) refs[i] = -1;
   if (logic_cells) {
     int32_t given = totals.arguments;

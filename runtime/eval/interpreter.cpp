@@ -1009,7 +1009,7 @@ constexpr int32_t kEitherNative = 3;
 
 // The refinement parameters of a native or action called with none of its refinements.
 constexpr auto kNoRefinements = [] {
-  std::array<int32_t, kMaxRefinements> none{};
+  std::array<int32_t, function::kMaxRefinements> none{};
   none.fill(-1);
   return none;
 }();
@@ -1108,7 +1108,7 @@ template <bool Direct>
   else if (!Direct || !(function.is(TYPE_NATIVE) || function.is(TYPE_ACTION)))
     function_slot = stack::push(&function);
 
-  int32_t refinements[kMaxRefinements];
+  int32_t refinements[function::kMaxRefinements];
   NodeId context = kNoNode;
   if (function.is(TYPE_FUNCTION)) {
     const Cell owner = record_of(&function)[function::RECORD_OWNER];
