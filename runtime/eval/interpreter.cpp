@@ -30,7 +30,6 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/error_stack.h"
 #include "runtime/eval/natives_table.h"
-#include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory/memory.h"
 #include "runtime/process/process.h"
@@ -1826,16 +1825,17 @@ void init() {
   services.annotate_error = annotate;
   services.form_trace = stack::form_trace;
   services.trace_level = error::trace_level;
+  services.call_comparison = call::comparison_service;
+  services.call_lexer_callback = call::lexer_callback_service;
+  services.callback_body = call::callback_body;
   evaluator_hooks::install(services);
   error::set_raise_observer(call::observe_raise);
-  eval_services::install();
 }
 
 void release() {
   collector::unregister_mark(mark_state);
   evaluator_hooks::install({});
   error::set_raise_observer(nullptr);
-  eval_services::release();
   trace = TraceState{};
   current_code = unset::value;
 }

@@ -54,7 +54,7 @@ enum ArgKind : uint32_t { ARG_EVALUATED = 0, ARG_LITERAL = 1, ARG_QUOTED = 2 };
 constexpr uint32_t kArgKindShift = 20;
 
 // Start-up (after the stacks): the event words, the current-code root, the evaluator services
-// the datatypes call. `release` undoes it.
+// the lower layers call (evaluator_hooks). `release` undoes it.
 void init();
 void release();
 
