@@ -36,8 +36,7 @@ using TraceLevel = int32_t (*)();
 using FormTrace = int32_t (*)(int32_t level, int32_t frame, Cell* buffer, int32_t part);
 // Calls a comparison function value of `sort/compare` on two values, writing its answer
 // (series.h says how the sorts read it).
-using CallComparison = void (*)(const Cell* function, const Cell* a, const Cell* b,
-                                Cell* answer);
+using CallComparison = void (*)(const Cell* function, const Cell* a, const Cell* b, Cell* answer);
 // Runs a `transcode/trace` callback on its lexer::kCallbackArgs arguments and answers its result
 // as a logic; writes the final value of the `input` argument back into args[1], so that a
 // callback that moves the input moves the lexer. The lexer treats a missing one as a callback

@@ -172,8 +172,7 @@ void comparison_service(const Cell* function, const Cell* a, const Cell* b, Cell
 
 bool lexer_callback_service(const Cell* callback, Cell* args) {
   Cell answer;
-  value(callback, &words::w.lexer_callback, args, lexer::kCallbackArgs, &answer, {}, kNoNode,
-        args);
+  value(callback, &words::w.lexer_callback, args, lexer::kCallbackArgs, &answer, {}, kNoNode, args);
   return logic::cell_true(&answer, false, nullptr);
 }
 
