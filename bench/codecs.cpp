@@ -14,7 +14,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/io/compression.h"
 #include "runtime/io/lexer.h"
 #include "runtime/io/xolbin.h"
@@ -146,8 +146,8 @@ void xolbin_bench() {
   const std::string source = values_text();
   Cell block = lexer::load(source);
   Cell molded;
-  const double mold_seconds = best_seconds(
-      [&] { actions::mold_value(&block, true, false, false, kNoPartLimit, &molded); });
+  const double mold_seconds =
+      best_seconds([&] { values::mold_value(&block, true, false, false, kNoPartLimit, &molded); });
   const double load_seconds = best_seconds([&] { lexer::load(source); });
   std::printf("block of %u values: mold %.3f s  load %.3f s\n", block::length(&block),
               mold_seconds, load_seconds);

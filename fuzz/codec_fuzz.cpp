@@ -11,7 +11,7 @@
 #include <string>
 
 #include "runtime/datatypes/block_storage.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/compression.h"
 #include "runtime/io/lz.h"
@@ -38,7 +38,7 @@ void decode_xolbin(const uint8_t* data, size_t size) {
   block::make_at(&target, 1);
   xolbin::decode(data, size, &target, &none);
   Cell molded;
-  actions::mold_value(&target, false, true, false, kNoPartLimit, &molded);
+  values::mold_value(&target, false, true, false, kNoPartLimit, &molded);
   for (bool compact : {true, false}) {
     const Cell stream = xolbin::encode(&target, compact);
     const std::string_view bytes = binary::bytes(&stream);

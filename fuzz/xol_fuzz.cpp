@@ -31,7 +31,7 @@
 #include "runtime/eval/call.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
@@ -130,7 +130,7 @@ void run(std::string_view text) {
     } else {
       const Cell code = lexer::load(text);
       Cell molded;
-      actions::mold_value(&code, false, false, false, kNoPartLimit, &molded);
+      values::mold_value(&code, false, false, false, kNoPartLimit, &molded);
       if (XOL_FUZZ_EVAL) interpreter::eval_block(&code, false);
     }
   });

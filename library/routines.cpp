@@ -30,7 +30,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
@@ -224,7 +224,7 @@ void write_stdout(Cell* data) {
     return;
   }
   Cell text = *data;
-  if (!text.is(TYPE_STRING)) actions::form_value(data, kNoPartLimit, &text);
+  if (!text.is(TYPE_STRING)) values::form_value(data, kNoPartLimit, &text);
   memory::SeriesBuffer* buffer = string::buffer_of(&text);
   const uint32_t unit = buffer->unit();
   console::write(buffer->data() + size_t(text.head_index()) * unit,

@@ -1,4 +1,4 @@
-// The evaluator services that the datatypes call.
+// The evaluator services that the layers below it call.
 #include "runtime/datatypes/evaluator_hooks.h"
 
 #include "runtime/datatypes/error_raise.h"
@@ -24,6 +24,11 @@ void call_function(const Cell* function, NodeId context, const Cell* name, const
                    int32_t count, Cell* result) {
   if (!services.call_function) missing();
   services.call_function(function, context, name, args, count, result);
+}
+
+void call_comparison(const Cell* function, const Cell* a, const Cell* b, Cell* answer) {
+  if (!services.call_comparison) missing();
+  services.call_comparison(function, a, b, answer);
 }
 
 }  // namespace xol::evaluator_hooks

@@ -13,7 +13,6 @@
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
-#include "runtime/eval/interpreter.h"
 #include "runtime/memory/memory.h"
 #include "runtime/memory/refs.h"
 #include "runtime/datatypes/runtime_words.h"
@@ -131,7 +130,7 @@ void check_entries(const Cell* spec, uint32_t first) {
         if (same_name(&entry, word::symbol_of(&words::refs.local))) local_seen = true;
         else if (return_seen || local_seen) bad_spec(spec);
         // A call holds the refinements it is given in arrays of that bound.
-        else if (++refinements > interpreter::kMaxRefinements) bad_spec(spec);
+        else if (++refinements > function::kMaxRefinements) bad_spec(spec);
         if (i + 1 < count) {
           TypeId next = type_at(i + 1);
           if (!is_frame_entry(next) && next != TYPE_SET_WORD && next != TYPE_STRING)

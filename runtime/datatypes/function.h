@@ -35,6 +35,9 @@
 
 namespace xol::function {
 
+// Most refinements a function, native or action may have.
+constexpr int32_t kMaxRefinements = 32;
+
 constexpr uint32_t kTraceFlag = 0x400;
 constexpr uint32_t kNoTraceFlag = 0x200;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -41,8 +42,6 @@ uint8_t* unit_at(const Cell* series, uint32_t position) {
 }
 
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
-
-ComparisonCaller comparison_caller = nullptr;
 
 }  // namespace
 
@@ -251,14 +250,11 @@ void Notice::announce(bool after) const {
   if (!after) require_units(series_, units);
 }
 
-// ---- hooks ----
-
-void set_comparison_caller(ComparisonCaller caller) { comparison_caller = caller; }
+// ---- comparison functions ----
 
 int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b) {
-  if (!comparison_caller) error::raise(error::CAT_INTERNAL, "not-done");
   Cell answer;
-  comparison_caller(function, a, b, &answer);
+  evaluator_hooks::call_comparison(function, a, b, &answer);
   constexpr int32_t kFirstFirst = -1, kSecondFirst = 1;
   switch (answer.type()) {
     case TYPE_LOGIC:

@@ -121,16 +121,12 @@ class Notice {
   uint32_t watched_;
 };
 
-// ---- hooks the evaluator installs ----
+// ---- comparison functions ----
 
-// Calls a comparison function value on two values for `sort/compare`, writing its answer.
-using ComparisonCaller = void (*)(const Cell* function, const Cell* a, const Cell* b,
-                                  Cell* answer);
-void set_comparison_caller(ComparisonCaller caller);
 // Orders two values through a comparison function: negative when `a` sorts first. One
 // convention for every series type: an answer of true, or a negative number, puts the first
 // argument first; false, none or a positive number the second; zero keeps them equal.
-// Raises internal `not-done` when no caller is installed.
+// Calls the function through evaluator_hooks: internal `not-done` before the evaluator exists.
 int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b);
 // The types whose values `sort/compare` calls as comparison functions.
 inline bool is_function_type(TypeId type) {

@@ -16,7 +16,6 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
 #include "runtime/eval/call.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/io/http.h"

@@ -4,11 +4,16 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/string_storage.h"
+#include "runtime/datatypes/text_buffer.h"
 #include "runtime/memory/memory.h"
 #include "runtime/memory/refs.h"
 
 namespace xol::values {
 namespace {
+
+constexpr uint32_t kNewStringCapacity = 16;
 
 uint32_t length_of(const Cell* value) {
   const memory::SeriesBuffer* buffer = memory::buffer_of(value->node());
@@ -60,6 +65,28 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return actions::get<ACT_FORM>(value->type())(value, buffer, argument, part);
+}
+
+void form_value(const Cell* value, int32_t part, Cell* result) {
+  Cell buffer;
+  text::make(&buffer, kNewStringCapacity);
+  if (part > 0) {
+    const Cell limit = integer::make(part);
+    form(value, &buffer, part == kNoPartLimit ? nullptr : &limit, part);
+    if (part != kNoPartLimit) string::truncate(buffer.node(), uint32_t(part));
+  }
+  *result = buffer;
+}
+
+void mold_value(const Cell* value, bool only, bool all, bool flat, int32_t part, Cell* result) {
+  Cell buffer;
+  text::make(&buffer, kNewStringCapacity);
+  if (part > 0) {
+    const Cell limit = integer::make(part);
+    mold(value, &buffer, only, all, flat, part == kNoPartLimit ? nullptr : &limit, part, 0);
+    if (part != kNoPartLimit) string::truncate(buffer.node(), uint32_t(part));
+  }
+  *result = buffer;
 }
 
 void copy(const Cell* value, bool deep, Cell* result) {

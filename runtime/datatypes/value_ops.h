@@ -31,6 +31,10 @@ bool is_copied_series(TypeId type);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent);
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
+// Form and mold into a new string!, as the `form` and `mold` actions do: a `part` of 0 or less
+// gives an empty string, kNoPartLimit none.
+void form_value(const Cell* value, int32_t part, Cell* result);
+void mold_value(const Cell* value, bool only, bool all, bool flat, int32_t part, Cell* result);
 
 // A new series holding the units of `value` from its head to its tail; with `deep`, every
 // nested series of a block-like value is copied the same way.

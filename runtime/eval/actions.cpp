@@ -14,6 +14,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
 #include "runtime/datatypes/error_raise.h"
@@ -24,7 +25,6 @@
 namespace xol::actions {
 namespace {
 
-constexpr uint32_t kNewStringCapacity = 16;
 // pick and poke count `false` as the second position.
 constexpr int32_t kFalseIndex = 2;
 
@@ -93,14 +93,14 @@ int32_t part_limit(const Cell* part) {
 
 void form(bool, const int32_t* refs) {
   const Cell value = *arg(0);
-  form_value(&value, part_limit(ref_arg(refs, 0)), arg(0));
+  values::form_value(&value, part_limit(ref_arg(refs, 0)), arg(0));
   stack::keep();
 }
 
 void mold(bool, const int32_t* refs) {
   const Cell value = *arg(0);
-  mold_value(&value, flag(refs, 0), flag(refs, 1), flag(refs, 2), part_limit(ref_arg(refs, 3)),
-             arg(0));
+  values::mold_value(&value, flag(refs, 0), flag(refs, 1), flag(refs, 2),
+                     part_limit(ref_arg(refs, 3)), arg(0));
   stack::keep();
 }
 
@@ -392,29 +392,6 @@ void register_dispatchers() {
 
 // The /part limit reaches the routines as an argument too: with one, a large value stops at the
 // limit instead of being printed whole and cut.
-void form_value(const Cell* value, int32_t part, Cell* result) {
-  Cell buffer;
-  text::make(&buffer, kNewStringCapacity);
-  if (part > 0) {
-    const Cell limit = integer::make(part);
-    get<ACT_FORM>(value->type())(value, &buffer, part == kNoPartLimit ? nullptr : &limit, part);
-    if (part != kNoPartLimit) string::truncate(buffer.node(), uint32_t(part));
-  }
-  *result = buffer;
-}
-
-void mold_value(const Cell* value, bool only, bool all, bool flat, int32_t part, Cell* result) {
-  Cell buffer;
-  text::make(&buffer, kNewStringCapacity);
-  if (part > 0) {
-    const Cell limit = integer::make(part);
-    get<ACT_MOLD>(value->type())(value, &buffer, only, all, flat,
-                                 part == kNoPartLimit ? nullptr : &limit, part, 0);
-    if (part != kNoPartLimit) string::truncate(buffer.node(), uint32_t(part));
-  }
-  *result = buffer;
-}
-
 bool compare_values(const Cell* value1, const Cell* value2, int32_t op) {
   CompareRoutine compare = find<ACT_COMPARE>(value1->type());
   int32_t order = compare ? compare(value1, value2, op) : kNotComparable;

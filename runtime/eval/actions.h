@@ -34,9 +34,4 @@ bool compare_values(const Cell* value1, const Cell* value2, int32_t op);
 // It runs no code and cannot fail; false, having done nothing, when the action must run.
 bool append_in_place(Cell* series, const Cell* value);
 
-// Form and mold into a new string!, as the dispatchers do: a `part` of 0 or less gives an
-// empty string, kNoPartLimit none.
-void form_value(const Cell* value, int32_t part, Cell* result);
-void mold_value(const Cell* value, bool only, bool all, bool flat, int32_t part, Cell* result);
-
 }  // namespace xol::actions

@@ -11,11 +11,13 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/runtime_words.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
+#include "runtime/io/lexer.h"
 #include "runtime/memory/memory.h"
 
 namespace xol::call {
@@ -76,7 +78,7 @@ void value(const Cell* function_given, const Cell* name, const Cell* args, int32
                          : stack::mark_native(name);
   for (int32_t i = 0; i < totals.arguments; ++i) stack::push(args + i);
 
-  int32_t refs[interpreter::kMaxRefinements];
+  int32_t refs[function::kMaxRefinements];
   for (int32_t i = 0; i < totals.refinements; ++i) refs[i] = -1;
   if (logic_cells) {
     int32_t given = totals.arguments;
@@ -160,6 +162,24 @@ const Cell* select_case(const Cell* value, const Cell* cases) {
 void function_service(const Cell* function, NodeId context, const Cell* name, const Cell* args,
                       int32_t count, Cell* result) {
   value(function, name, args, count, result, {}, context, nullptr, true);
+}
+
+void comparison_service(const Cell* function, const Cell* a, const Cell* b, Cell* answer) {
+  constexpr int32_t kComparisonArgs = 2;
+  const Cell args[kComparisonArgs] = {*a, *b};
+  value(function, &words::w.compare_callback, args, kComparisonArgs, answer);
+}
+
+bool lexer_callback_service(const Cell* callback, Cell* args) {
+  Cell answer;
+  value(callback, &words::w.lexer_callback, args, lexer::kCallbackArgs, &answer, {}, kNoNode, args);
+  return logic::cell_true(&answer, false, nullptr);
+}
+
+const Cell* callback_body(const Cell* callback) {
+  if (!callback->is(TYPE_FUNCTION) && !callback->is(TYPE_ROUTINE)) return nullptr;
+  const Cell* body = function::body(callback);
+  return body->is(TYPE_BLOCK) ? body : nullptr;
 }
 
 void observe_raise(const error::Raised& raised) {

@@ -58,6 +58,11 @@ const Cell* select_case(const Cell* value, const Cell* cases);
 // are the frame's leading cells, refinement cells included.
 void function_service(const Cell* function, NodeId context, const Cell* name, const Cell* args,
                       int32_t count, Cell* result);
+// The services through which the series sorts call a `sort/compare` function and the lexer a
+// `transcode/trace` callback, and the callback's body block (null when it has none).
+void comparison_service(const Cell* function, const Cell* a, const Cell* b, Cell* answer);
+bool lexer_callback_service(const Cell* callback, Cell* args);
+const Cell* callback_body(const Cell* callback);
 // Reports a raise to an active trace hook (its `error` event), once: never for the overflow of
 // the stacks and never from inside the hook.
 void observe_raise(const error::Raised& raised);

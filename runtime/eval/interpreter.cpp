@@ -30,7 +30,6 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/error_stack.h"
 #include "runtime/eval/natives_table.h"
-#include "runtime/eval/services.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory/memory.h"
 #include "runtime/process/process.h"
@@ -1005,7 +1004,7 @@ inline uint32_t end_native_call(const Cell* code, uint32_t after, uint32_t end, 
 
 // The refinement parameters of a native or action called with none of its refinements.
 constexpr auto kNoRefinements = [] {
-  std::array<int32_t, kMaxRefinements> none{};
+  std::array<int32_t, function::kMaxRefinements> none{};
   none.fill(-1);
   return none;
 }();
@@ -1104,7 +1103,7 @@ template <bool Direct>
   else if (!Direct || !(function.is(TYPE_NATIVE) || function.is(TYPE_ACTION)))
     function_slot = stack::push(&function);
 
-  int32_t refinements[kMaxRefinements];
+  int32_t refinements[function::kMaxRefinements];
   NodeId context = kNoNode;
   if (function.is(TYPE_FUNCTION)) {
     const Cell owner = record_of(&function)[function::RECORD_OWNER];
@@ -1822,16 +1821,17 @@ void init() {
   services.annotate_error = annotate;
   services.form_trace = stack::form_trace;
   services.trace_level = error::trace_level;
+  services.call_comparison = call::comparison_service;
+  services.call_lexer_callback = call::lexer_callback_service;
+  services.callback_body = call::callback_body;
   evaluator_hooks::install(services);
   error::set_raise_observer(call::observe_raise);
-  eval_services::install();
 }
 
 void release() {
   collector::unregister_mark(mark_state);
   evaluator_hooks::install({});
   error::set_raise_observer(nullptr);
-  eval_services::release();
   trace = TraceState{};
   current_code = unset::value;
 }

@@ -52,11 +52,9 @@ extern Cell current_code;
 // Argument kinds, in bits 20-21 of the typeset cells of an argument cache.
 enum ArgKind : uint32_t { ARG_EVALUATED = 0, ARG_LITERAL = 1, ARG_QUOTED = 2 };
 constexpr uint32_t kArgKindShift = 20;
-// Most refinements a native or action may have.
-constexpr int32_t kMaxRefinements = 32;
 
 // Start-up (after the stacks): the event words, the current-code root, the evaluator services
-// the datatypes call. `release` undoes it.
+// the lower layers call (evaluator_hooks). `release` undoes it.
 void init();
 void release();
 

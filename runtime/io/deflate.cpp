@@ -9,7 +9,7 @@
 #include <array>
 #include <cstring>
 
-#include "runtime/eval/checksum.h"
+#include "runtime/io/checksum.h"
 
 namespace xol::deflate {
 namespace {

@@ -18,7 +18,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_types.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/text/utf8.h"
 
@@ -103,7 +103,7 @@ std::string value_to_bytes(const Cell* value, int64_t part) {
   Cell text = *value;
   int32_t length = units;
   if (!value->is(TYPE_STRING)) {
-    actions::mold_value(value, false, false, false, kNoPartLimit, &text);
+    values::mold_value(value, false, false, false, kNoPartLimit, &text);
     length = -1;
   } else if (units == 0) {
     return {};

@@ -20,7 +20,7 @@
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/io/files.h"
 #include "runtime/text/utf8.h"
@@ -48,7 +48,7 @@ constexpr NamedMethod kMethods[] = {{"get", "GET"}, {"head", "HEAD"}, {"post", "
 std::string text_of(const Cell* value) {
   if (value->is(TYPE_STRING)) return text_construct::utf8_of(value);
   Cell formed;
-  actions::form_value(value, kNoPartLimit, &formed);
+  values::form_value(value, kNoPartLimit, &formed);
   return text_construct::utf8_of(&formed);
 }
 

@@ -14,6 +14,7 @@
 #include "runtime/memory/collector.h"
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/word.h"
@@ -34,7 +35,6 @@ Cell* stack = nullptr;
 uint32_t stack_capacity = 0;
 uint8_t* conversion = nullptr;
 uint32_t conversion_used = 0;
-CallbackHooks hooks;
 
 // Tokens whose final byte is their own closing character (a file! only when quoted).
 constexpr bool kTakesFinalByte[TOKEN_COUNT] = {
@@ -371,10 +371,9 @@ const TokenEntry kTokenTable[TOKEN_COUNT] = {
     {nullptr, load_hex_integer},   {nullptr, load_raw_string},  {nullptr, load_ref},
 };
 
-void set_callback_hooks(const CallbackHooks& given) { hooks = given; }
-
 bool call_callback(const Cell* callback, Cell* args) {
-  return hooks.call ? hooks.call(callback, args) : true;
+  const auto call = evaluator_hooks::installed().call_lexer_callback;
+  return call ? call(callback, args) : true;
 }
 
 void init() {
@@ -420,7 +419,8 @@ int32_t scan(Cell* into, const Cell* source, const Cell* callback, int32_t* cons
   }
   if (callback) {
     s.callback = *callback;
-    s.event_mask = hooks.body ? event_mask(hooks.body(callback)) : kAllEvents;
+    const auto body = evaluator_hooks::installed().callback_body;
+    s.event_mask = body ? event_mask(body(callback)) : kAllEvents;
   }
   current = &s;
   Unlink unlink{s};

@@ -35,18 +35,8 @@ enum Event : uint32_t {
   EVENT_ERROR = 32,
 };
 constexpr uint32_t kAllEvents = 63;
+// The arguments of a trace callback, a function! value that evaluator_hooks calls.
 constexpr int kCallbackArgs = 5;   // event, input, type, line, token
-
-// How the lexer reaches a trace callback (a function! value); the evaluator installs both.
-// `call` runs the callback on its five arguments and answers its result as a logic; it writes
-// the final value of the `input` argument back into args[1], so that a callback that moves the
-// input moves the lexer. `body` answers the callback's body block (or null), whose first value
-// may choose the events.
-struct CallbackHooks {
-  bool (*call)(const Cell* callback, Cell* args) = nullptr;
-  const Cell* (*body)(const Cell* callback) = nullptr;
-};
-void set_callback_hooks(const CallbackHooks& hooks);
 
 // Sets up the value stack, the UTF-8 conversion buffer, the event words and the collector
 // hook. Called once by runtime initialisation, after the words exist.

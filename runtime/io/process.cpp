@@ -8,7 +8,6 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/eval/actions.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/io/os_info.h"
 #include "runtime/text/utf8.h"

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/memory/refs.h"
 #include "value_builders.h"
 
@@ -249,8 +250,11 @@ TEST_F(BlockActions, SortWithItsRefinements) {
 
 TEST_F(BlockActions, SortCompareFunctionsPutTheFirstArgumentFirstOnTrueOrNegative) {
   Cell function{TYPE_FUNCTION, 0, 0, 0};
-  for (series::ComparisonCaller caller : {lesser_than, difference_of}) {
-    series::set_comparison_caller(caller);
+  const evaluator_hooks::Services kept = evaluator_hooks::installed();
+  for (evaluator_hooks::CallComparison caller : {lesser_than, difference_of}) {
+    evaluator_hooks::Services services = kept;
+    services.call_comparison = caller;
+    evaluator_hooks::install(services);
     for (bool stable : {false, true}) {
       SortOptions options;
       options.compare = &function;
@@ -260,7 +264,7 @@ TEST_F(BlockActions, SortCompareFunctionsPutTheFirstArgumentFirstOnTrueOrNegativ
       EXPECT_EQ(molded(sort(load("3 1 2 5 4"), options)), "[5 4 3 2 1]");
     }
   }
-  series::set_comparison_caller(nullptr);
+  evaluator_hooks::install(kept);
 }
 
 TEST_F(BlockActions, SetOperations) {

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/eval/checksum.h"
+#include "runtime/io/checksum.h"
 #include "runtime/datatypes/error_raise.h"
 #include "tests/unit/stdout_capture.h"
 #include "tests/unit/value_layer_fixture.h"

@@ -15,7 +15,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
@@ -66,12 +66,12 @@ class EvalTest : public ::testing::Test {
   }
   static std::string molded(const Cell& value) {
     Cell text;
-    actions::mold_value(&value, false, false, false, kNoPartLimit, &text);
+    values::mold_value(&value, false, false, false, kNoPartLimit, &text);
     return std::string(text::view(&text));
   }
   static std::string formed(const Cell& value) {
     Cell text;
-    actions::form_value(&value, kNoPartLimit, &text);
+    values::form_value(&value, kNoPartLimit, &text);
     return std::string(text::view(&text));
   }
   // The value of the source, molded.

@@ -28,6 +28,7 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/io/lexer.h"
 #include "runtime/io/number_converters.h"
 #include "runtime/memory/collector.h"
@@ -380,11 +381,15 @@ class LexerTraceTest : public LexerTest {
   void SetUp() override {
     LexerTest::SetUp();
     active = this;
-    lexer::set_callback_hooks({call, body});
+    kept = evaluator_hooks::installed();
+    evaluator_hooks::Services services = kept;
+    services.call_lexer_callback = call;
+    services.callback_body = body;
+    evaluator_hooks::install(services);
     event_block = Cell{TYPE_UNSET, 0, 0, 0};
   }
   void TearDown() override {
-    lexer::set_callback_hooks({});
+    evaluator_hooks::install(kept);
     active = nullptr;
     LexerTest::TearDown();
   }
@@ -428,6 +433,7 @@ class LexerTraceTest : public LexerTest {
   }
 
   static inline LexerTraceTest* active = nullptr;
+  evaluator_hooks::Services kept;
   Cell event_block;
   std::vector<std::string> events;
   std::function<bool(const std::string&)> answer;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/memory/collector.h"
 #include "runtime/datatypes/string.h"
 #include "text_builders.h"
@@ -629,7 +630,10 @@ void backwards(const Cell*, const Cell* a, const Cell* b, Cell* answer) {
 }
 
 TEST_F(StringTest, SortCompareCallsTheFunctionWithCharsOrRecords) {
-  series::set_comparison_caller(backwards);
+  const evaluator_hooks::Services kept = evaluator_hooks::installed();
+  evaluator_hooks::Services services = kept;
+  services.call_comparison = backwards;
+  evaluator_hooks::install(services);
   Cell function{TYPE_FUNCTION, 0, 0, 0}, result;
   SortOptions by_function;
   by_function.compare = &function;
@@ -645,7 +649,7 @@ TEST_F(StringTest, SortCompareCallsTheFunctionWithCharsOrRecords) {
   Cell r = str("a1b3c2");
   string::sort(&r, records, &result);
   EXPECT_EQ(text_of(r), "b3c2a1");
-  series::set_comparison_caller(nullptr);
+  evaluator_hooks::install(kept);
 
   Cell word = word::load("w");
   SortOptions bad;

@@ -5,7 +5,7 @@
 #include "platform/read_file.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/text_types.h"
-#include "runtime/eval/checksum.h"
+#include "runtime/io/checksum.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"

@@ -13,7 +13,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string_storage.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
 #include "runtime/process/print_hooks.h"
@@ -69,7 +69,7 @@ void print_value(bool newline) {
 
 void print_formed(const Cell* value, bool newline) {
   Cell text = *value;
-  if (!text.is(TYPE_STRING)) actions::form_value(value, kNoPartLimit, &text);
+  if (!text.is(TYPE_STRING)) values::form_value(value, kNoPartLimit, &text);
   write_text(&text, newline);
   dyn_print::call_value_hooks(&text, newline);
 }

@@ -13,7 +13,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/eval/call.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
@@ -47,7 +47,7 @@ void result_unset() {
 // The UTF-8 name of an environment variable given as text or as a word.
 std::string variable_name(const Cell* var) {
   Cell text = *var;
-  if (!string::is_text_type(text.type())) actions::form_value(var, kNoPartLimit, &text);
+  if (!string::is_text_type(text.type())) values::form_value(var, kNoPartLimit, &text);
   return os_info::os_text(&text);
 }
 

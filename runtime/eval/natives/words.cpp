@@ -439,7 +439,7 @@ void apply(bool, const int32_t* refinements) {
   } else {
     stack::mark_interp_native(&name);
   }
-  int32_t used[interpreter::kMaxRefinements];
+  int32_t used[function::kMaxRefinements];
   apply_arguments(function, &name, list, refinements[ALL] >= 0, refinements[SAFER] >= 0, used);
   if (stack::pending) return;
   interpreter::invoke(&function, context, &name, false, used);

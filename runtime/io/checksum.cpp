@@ -1,6 +1,6 @@
 // The checksum algorithms, the HMAC construction over the platform's digests, and the
 // `checksum` native's checks and results.
-#include "runtime/eval/checksum.h"
+#include "runtime/io/checksum.h"
 
 #include <array>
 #include <cstring>
