@@ -138,7 +138,10 @@ Cell* read_console_line(Cell* prompt, bool hide, Cell* history) {
   std::string line;
   const platform::LineRead read =
       platform::read_line(text_construct::utf8_of(prompt), hide, entries, &line);
-  rt::pending_requests.fetch_and(~rt::kHaltRequest);   // the key was answered here
+  // The interrupt key was answered here. The size is read again after each line, whenever the
+  // signal of a change lands: it need not have come before the line did.
+  const int answered = rt::pending_requests.fetch_and(~(rt::kHaltRequest | rt::kResizeRequest));
+  if ((answered & rt::kResizeRequest) || platform::is_terminal(platform::kStdoutFd)) update_size();
   if (read == platform::LineRead::kInterrupted && interrupt_ends_process()) end_interrupted();
   if (read == platform::LineRead::kEnd) {
     answer = Cell{TYPE_NONE, 0, 0, 0};
