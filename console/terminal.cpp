@@ -6,7 +6,8 @@
 // system/console/size where the evaluator answers its requests.
 #include "console/terminal.h"
 
-#include <cstdlib>
+#include <csignal>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,15 +23,34 @@
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/process/process.h"
-#include "runtime/process/tracked_heap.h"
 
 namespace xol::console_terminal {
 namespace {
 
 Cell answer;
 
-// Signal handlers: they only leave a request for the evaluator.
-void interrupt() { rt::request(rt::kHaltRequest); }
+// Set at the start when the command line names a script with no "--catch" before it: the
+// interrupt key then ends the process at once, as it ends any other command, even while a call
+// blocks. Otherwise it halts the evaluation running and the console's prompt follows.
+volatile sig_atomic_t interrupt_ends_process = 0;
+
+// The options before the script's name, as system/console/read-argument takes them: each
+// argument that begins with "--", until one follows a bare "--".
+bool names_script_without_catch(int argc, const char* const* argv) {
+  bool keep = false;
+  int at = 1;
+  for (; at < argc && std::strncmp(argv[at], "--", 2) == 0 &&
+         !(at > 1 && std::strcmp(argv[at - 1], "--") == 0);
+       ++at)
+    keep = keep || std::strcmp(argv[at], "--catch") == 0;
+  return at < argc && !keep;
+}
+
+// Signal handlers: they leave a request for the evaluator.
+void interrupt() {
+  if (interrupt_ends_process) platform::exit_interrupted();
+  rt::request(rt::kHaltRequest);
+}
 void resized() { rt::request(rt::kResizeRequest); }
 
 Cell size_pair() {
@@ -44,22 +64,8 @@ void update_size() {
   if (Cell* size = object::system_field({"console", "size"})) *size = size_pair();
 }
 
-// True while a script runs that the console will not keep open: one was named on the command
-// line and "--catch" was not given.
-bool interrupt_ends_process() {
-  const Cell* script = object::system_field({"options", "script"});
-  const Cell* keep = object::system_field({"console", "catch?"});
-  return script && !script->is(TYPE_NONE) && !(keep && !logic::counts_false(keep));
-}
-
-[[noreturn]] void end_interrupted() {
-  rt::free_all();
-  std::exit(platform::interrupt_status());
-}
-
 // Halts the evaluation running, as `halt` does: the console's catch prints "(halted)".
 void halt_to_console() {
-  if (interrupt_ends_process()) end_interrupted();
   const Cell code = lexer::load("halt");
   interpreter::eval_block(&code, false);
 }
@@ -121,6 +127,7 @@ void complete(const std::string& line, size_t caret, platform::Completion* out) 
 }  // namespace
 
 bool run_console() {
+  interrupt_ends_process = names_script_without_catch(rt::state.argc, rt::state.argv);
   rt::halt_handler = halt_to_console;
   rt::resize_handler = update_size;
   platform::restore_terminal_at_exit();
@@ -142,7 +149,9 @@ Cell* read_console_line(Cell* prompt, bool hide, Cell* history) {
   // signal of a change lands: it need not have come before the line did.
   const int answered = rt::pending_requests.fetch_and(~(rt::kHaltRequest | rt::kResizeRequest));
   if ((answered & rt::kResizeRequest) || platform::is_terminal(platform::kStdoutFd)) update_size();
-  if (read == platform::LineRead::kInterrupted && interrupt_ends_process()) end_interrupted();
+  // The key read as a character rather than a signal.
+  if (read == platform::LineRead::kInterrupted && interrupt_ends_process)
+    platform::exit_interrupted();
   if (read == platform::LineRead::kEnd) {
     answer = Cell{TYPE_NONE, 0, 0, 0};
     return &answer;

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/terminal.h"
+
 namespace xol::platform {
 namespace {
 
@@ -37,6 +39,14 @@ constexpr int kLoneEscapeMilliseconds = 50;
 // The final byte of a control sequence ("ESC [ ... final") lies in this range.
 constexpr int kFirstFinalByte = 0x40;
 constexpr int kLastFinalByte = 0x7E;
+
+// The terminal's mode at the start, put back however the process ends.
+termios terminal_at_start;
+volatile sig_atomic_t kept_terminal_mode = 0;
+
+void restore_terminal() {
+  if (kept_terminal_mode) tcsetattr(kStdinFd, TCSANOW, &terminal_at_start);
+}
 
 void (*interrupt_hook)() = nullptr;
 void (*resize_hook)() = nullptr;
@@ -333,9 +343,14 @@ void watch_resize(void (*hook)()) {
 }
 
 void restore_terminal_at_exit() {
-  static termios at_start;
-  if (tcgetattr(kStdinFd, &at_start) != 0) return;
-  std::atexit([] { tcsetattr(kStdinFd, TCSANOW, &at_start); });
+  if (tcgetattr(kStdinFd, &terminal_at_start) != 0) return;
+  kept_terminal_mode = true;
+  std::atexit(restore_terminal);
+}
+
+void exit_interrupted() {
+  restore_terminal();
+  _exit(interrupt_status());
 }
 
 }  // namespace xol::platform

@@ -39,5 +39,8 @@ void watch_resize(void (*on_resize)());
 // Puts standard input's terminal back in the mode it has now when the process ends, however
 // it ends.
 void restore_terminal_at_exit();
+// Ends the process at once, as the interrupt key ends a command (status 128 + SIGINT), with the
+// terminal in its mode of the start; safe in a signal handler.
+[[noreturn]] void exit_interrupted();
 
 }  // namespace xol::platform
