@@ -1,7 +1,10 @@
 // libedit behind the terminal console. The history is rebuilt from the console's own block
 // before every line, so the block stays the one record that `ask`, the settings file and the
 // GUI console share. Keys come through our reader, which polls: the interrupt key then ends
-// the wait whether the terminal sends it as a signal or as a character.
+// the wait whether the terminal sends it as a signal or as a character, and an Esc is the Esc
+// key itself when no byte follows it soon (a key's escape sequence comes all at once). Hidden
+// input does not go through libedit at all: it is read key by key here, so that it can never
+// be completed, taken from the history or entered into it.
 #include "platform/line_editor.h"
 
 #include <histedit.h>
