@@ -66,11 +66,12 @@ void on_resize(int) {
   if (resize_hook) resize_hook();
 }
 
-void install(int signal, void (*handler)(int)) {
+// `restart`: the calls that the signal cuts short start again, as if it had not come.
+void install(int signal, void (*handler)(int), bool restart) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no restart: a read waiting at the prompt returns
+  action.sa_flags = restart ? SA_RESTART : 0;
   sigaction(signal, &action, nullptr);
 }
 
@@ -337,12 +338,13 @@ void terminal_size(int* columns, int* rows) {
 
 void catch_interrupt(void (*hook)()) {
   interrupt_hook = hook;
-  install(SIGINT, on_interrupt);
+  install(SIGINT, on_interrupt, false);   // a read waiting at the prompt returns
 }
 
 void watch_resize(void (*hook)()) {
   resize_hook = hook;
-  install(SIGWINCH, on_resize);
+  // A resize must not make a read, a wait for a process or a network call fail.
+  install(SIGWINCH, on_resize, true);
 }
 
 void restore_terminal_at_exit() {
