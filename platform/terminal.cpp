@@ -28,6 +28,8 @@ bool is_broken_pipe(int error) { return error == EPIPE; }
 
 int broken_pipe_status() { return kSignalledStatusBase + SIGPIPE; }
 
+int interrupt_status() { return kSignalledStatusBase + SIGINT; }
+
 const char* error_text(int error) { return strerror(error); }
 
 bool is_terminal(int fd) { return ::isatty(fd) == 1; }

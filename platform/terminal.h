@@ -17,6 +17,8 @@ int write_bytes(int fd, const void* bytes, size_t size);
 bool is_broken_pipe(int error);
 // The exit status of a process that a broken pipe ended: 128 + SIGPIPE.
 int broken_pipe_status();
+// The exit status of a process that the interrupt key ended: 128 + SIGINT.
+int interrupt_status();
 // The system's text for an errno.
 const char* error_text(int error);
 bool is_terminal(int fd);

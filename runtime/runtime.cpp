@@ -6,9 +6,7 @@
 // (the process ends and the OS takes the frames back) but a host that keeps running does.
 #include "runtime/runtime.h"
 
-#include <cstring>
 
-#include "console/terminal.h"
 #include "library/boot.h"
 #include "runtime/memory/collector.h"
 #include "runtime/process/console_output.h"
@@ -183,18 +181,10 @@ void shutdown() {
 
 namespace {
 
-// The interactive console: `xol` alone, or with only the option that asks for the terminal.
-bool console_only() {
-  return rt::state.argc == 1 ||
-         (rt::state.argc == 2 && std::strcmp(rt::state.argv[1], "--cli") == 0);
-}
-
-// The runtime thread's body: start-up, then the console or the script named on the command
-// line.
+// The runtime thread's body: start-up, then the command line's script, the console or both.
 void start() {
   init();
-  if (console_only()) return console_terminal::run_console();
-  script::run_command_line(rt::state.argc, rt::state.argv);
+  script::run_command_line();
 }
 
 }  // namespace

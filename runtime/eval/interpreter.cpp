@@ -1583,7 +1583,7 @@ struct BodyScope {
 };
 
 void run_body(const Cell* function, const Cell* name) {
-  if (rt::halt_requested) rt::raise_halt();   // the interrupt key, polled at every call
+  if (rt::pending_requests) rt::answer_requests();   // interrupt key, resize: polled at every call
   const NodeId context = function::context_of(function);
   const Cell* header = context::context_cell(context);
   BodyScope scope{context, header->data2, header->data3, stack::current(), trace.active,

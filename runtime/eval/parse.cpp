@@ -995,7 +995,7 @@ State Run::finish() {
       }
       if (again) {
         // A get-word can send the input round in a cycle that always moves: every loop polls.
-        if (rt::halt_requested) rt::raise_halt();
+        if (rt::pending_requests) rt::answer_requests();
         record(index)->data3 = uint32_t(count);
         *record(index + 2) = triple_of(pos_, end() - std::min(pos_, end()), at.data3);
         rpos_ = at.data3;

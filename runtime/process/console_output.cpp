@@ -123,6 +123,22 @@ void print_scratch(size_t length) { write_text(scratch, std::min(length, kFormat
 
 namespace xol::rt {
 
-const char* build_date() { return "19-Nov-2026/10:48:37"; }
+// The compiler's date: __DATE__ is "Mmm dd yyyy" with the day padded by a space, __TIME__ is
+// "hh:mm:ss".
+const char* build_date() {
+  static char text[sizeof "dd-Mmm-yyyy/hh:mm:ss"];
+  if (text[0]) return text;
+  const char* date = __DATE__;
+  char* out = text;
+  if (date[4] != ' ') *out++ = date[4];
+  *out++ = date[5];
+  *out++ = '-';
+  out = std::copy_n(date, 3, out);
+  *out++ = '-';
+  out = std::copy_n(date + 7, 4, out);
+  *out++ = '/';
+  std::copy_n(__TIME__, 8, out);
+  return text;
+}
 
 }  // namespace xol::rt

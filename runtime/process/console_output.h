@@ -53,7 +53,7 @@ void print_scratch(size_t length);
 
 namespace xol::rt {
 
-// The build date, as "DD-Mon-YYYY/HH:MM:SS".
+// The date this build was compiled, as "D-Mon-YYYY/HH:MM:SS" (the day without a leading zero).
 const char* build_date();
 
 }  // namespace xol::rt

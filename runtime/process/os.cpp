@@ -5,10 +5,13 @@
 // three quarters, which a split of the signed offset into hours and a remainder would lose.
 #include "runtime/process/os.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 
 #include "platform/os.h"
+#include "runtime/process/process.h"
 #include "runtime/process/tracked_heap.h"
 
 namespace xol::os {
@@ -96,6 +99,21 @@ uint32_t sleep_duration(double seconds) {
 
 namespace xol::rt {
 
-void sleep(double seconds) { platform::sleep_milliseconds(os::sleep_duration(seconds)); }
+namespace {
+// A sleep answers the interrupt key and the other requests this often: the signal may land on
+// another thread, where it cannot cut the sleep short.
+constexpr int64_t kSleepSliceMilliseconds = 50;
+}  // namespace
+
+void sleep(double seconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(os::sleep_duration(seconds));
+  for (;;) {
+    const int64_t left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return;
+    platform::sleep_milliseconds(uint32_t(std::min(left, kSleepSliceMilliseconds)));
+    if (pending_requests) answer_requests();
+  }
+}
 
 }  // namespace xol::rt

@@ -59,7 +59,8 @@ uint32_t sleep_duration(double seconds);
 
 namespace xol::rt {
 
-// Sleeps `seconds` (see os::sleep_duration).
+// Sleeps `seconds` (see os::sleep_duration), answering the pending requests as it goes: a halt
+// ends the sleep, a resize does not.
 void sleep(double seconds);
 
 }  // namespace xol::rt

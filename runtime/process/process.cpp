@@ -230,12 +230,18 @@ void runtime_thread(void* body) {
 
 void throw_code(uint32_t code) { throw Thrown{code}; }
 
-volatile std::sig_atomic_t halt_requested = 0;
+std::atomic<int> pending_requests{0};
+static_assert(std::atomic<int>::is_always_lock_free, "requests are made in signal handlers");
+
+void request(Request what) { pending_requests.fetch_or(what, std::memory_order_relaxed); }
 
 void (*halt_handler)() = nullptr;
+void (*resize_handler)() = nullptr;
 
-void raise_halt() {
-  halt_requested = 0;
+void answer_requests() {
+  const int requests = pending_requests.exchange(0);
+  if ((requests & kResizeRequest) && resize_handler) resize_handler();
+  if (!(requests & kHaltRequest)) return;
   if (halt_handler) halt_handler();
   throw_code(THROWN_NORMAL_END);
 }

@@ -10,6 +10,7 @@
 // frees the tracked heap and ends the process with N as its exit code.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -109,15 +110,26 @@ void output_failed(int error);
 // Throws `code` to the nearest guard whose catch level covers it.
 [[noreturn]] void throw_code(uint32_t code);
 
-// Set from outside the evaluation (the interrupt key) to stop a native loop that can run for
-// ever, such as a parse `while` that matches without moving; such loops poll it every turn.
-extern volatile std::sig_atomic_t halt_requested;
+// Requests from outside the evaluation, set by signal handlers on whichever thread the signal
+// lands: bits of `pending_requests`. The evaluator polls the word at every call and loop turn
+// (as do native loops that can run for ever, such as a parse `while` that matches without
+// moving, and `wait`), and answers them there, on its own thread.
+enum Request : int {
+  kHaltRequest = 1,     // the interrupt key: stop the evaluation
+  kResizeRequest = 2,   // the terminal's size changed
+};
+extern std::atomic<int> pending_requests;
+// Adds a request; safe in a signal handler (the atomic is lock-free).
+void request(Request what);
 // Where a halt goes while an interactive console runs (it ends the evaluation there); none
 // outside a console.
 extern void (*halt_handler)();
-// Clears the request and stops the evaluation as the interrupt key does: through the halt
-// handler, else a silent normal end.
-[[noreturn]] void raise_halt();
+// What a change of the terminal's size updates; none outside a terminal console.
+extern void (*resize_handler)();
+// Takes the pending requests and answers them: a resize through the resize handler, then a halt
+// as the interrupt key does, through the halt handler, else a silent normal end. Returns when
+// no halt was pending.
+void answer_requests();
 
 // Runs `body` under a guard of catch level `level`: answers 0 when the body ended normally, the
 // caught code when it threw a code in 1..level; higher codes pass on.

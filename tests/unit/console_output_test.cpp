@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -161,7 +162,9 @@ TEST_F(ConsoleOutput, AFailedWriteIsReportedOnceAndTheNormalEndBecomesStatus1) {
 }
 
 TEST(BuildDate, HasTheDateSlashTimeForm) {
-  EXPECT_STREQ(rt::build_date(), "19-Nov-2026/10:48:37");
+  EXPECT_TRUE(std::regex_match(rt::build_date(),
+                               std::regex("[1-9][0-9]?-[A-Z][a-z][a-z]-[0-9]{4}/[0-9]{2}:[0-9]{2}:[0-9]{2}")))
+      << rt::build_date();
 }
 
 // --- Print hooks -------------------------------------------------------------------------

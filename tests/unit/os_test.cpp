@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include "platform/os.h"
 #include "runtime/process/os.h"
+#include "runtime/process/process.h"
 #include "runtime/process/tracked_heap.h"
 
 namespace xol::os {
@@ -148,6 +150,40 @@ TEST(OsSleep, SleepsAtLeastTheTimeAsked) {
   auto start = std::chrono::steady_clock::now();
   rt::sleep(0.02);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+}
+
+// A request made from another thread, as a signal handler makes it, is answered within a slice
+// of the sleep: a halt ends the sleep, a resize is answered and the sleep goes on.
+TEST(OsSleep, AnswersRequestsAsItGoes) {
+  static int resizes;
+  resizes = 0;
+  rt::resize_handler = [] { ++resizes; };
+  const auto start = std::chrono::steady_clock::now();
+  std::thread resize([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    rt::request(rt::kResizeRequest);
+  });
+  rt::sleep(0.2);
+  resize.join();
+  EXPECT_EQ(resizes, 1);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  rt::resize_handler = nullptr;
+
+  std::thread halt([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    rt::request(rt::kHaltRequest);
+  });
+  const auto halted_at = std::chrono::steady_clock::now();
+  uint32_t code = 0;
+  try {
+    rt::sleep(600);
+  } catch (const rt::Thrown& thrown) {
+    code = thrown.code;
+  }
+  halt.join();
+  EXPECT_EQ(code, rt::THROWN_NORMAL_END);
+  EXPECT_LT(std::chrono::steady_clock::now() - halted_at, std::chrono::seconds(10));
+  EXPECT_EQ(rt::pending_requests.load(), 0);
 }
 
 // ---- current directory ----

@@ -11,10 +11,10 @@ namespace {
 class ParseTest : public EvalTest {};
 
 TEST_F(ParseTest, HaltStopsAWhileThatDoesNotMove) {
-  rt::halt_requested = 1;
+  rt::pending_requests = rt::kHaltRequest;
   EXPECT_EQ(eval("parse \"a\" [while [none] \"a\"]"),
             "error thrown " + std::to_string(rt::THROWN_NORMAL_END));
-  EXPECT_EQ(rt::halt_requested, 0);
+  EXPECT_EQ(rt::pending_requests.load(), 0);
   // The parse left no records on its stacks: nesting as deep as the stacks allow still works.
   EXPECT_EQ(eval("b: [] loop 4999 [b: reduce [b]] parse [] b"), "true");
   EXPECT_EQ(eval("parse \"a\" [while [\"b\"] \"a\"]"), "true");

@@ -28,13 +28,15 @@ const RunCase kRunCases[] = {
      "^1\n\\*\\*\\* Script Error: foo has no value\n"},
     {"UncaughtThrowIsAnError", "Xol [] throw 5", 254,
      "\\*\\*\\* Throw Error: no catch for throw: 5\n"},
-    {"MissingHeader", "print 1", 254, "\\*\\*\\* Syntax Error: script is missing a Xol header"},
+    {"MissingHeader", "print 1", 254, "^\\*\\*\\* Error: Xol header not found!\n$"},
     {"SystemDialectRefused", "Xol/System [] 1", 254,
-     "\\*\\*\\* Internal Error: contains Xol/System code which requires compilation"},
+     "^\\*\\*\\* Error: contains Xol/System code which requires compilation!\n$"},
     {"SyntaxErrorInTheCode", "Xol [] print [1", 254, "\\*\\*\\* Syntax Error: "},
     {"MissingFile", nullptr, 254, "\\*\\*\\* Access Error: cannot open: "},
-    {"HeaderInACommentOrAfterAWordIgnored", "; Xol [] print 1\nMyXol [] print 2\nXol [] print 3", 0,
-     "^3\n$"},
+    // The command line's script is searched plainly: a header in a comment counts.
+    {"HeaderFoundByAPlainSearch", "; Xol [] print 1\nprint 2", 0, "^1\n2\n$"},
+    {"UncaughtErrorOnALineOfItsOwn", "Xol [] prin 1 foo", 254,
+     "^1\n\\*\\*\\* Script Error: foo has no value\n"},
 };
 
 class ScriptRunDeathTest : public testing::TestWithParam<RunCase> {

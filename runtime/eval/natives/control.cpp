@@ -55,7 +55,7 @@ enum class Step { next, continued, ended };
 // One evaluation of a loop body into the loop frame's result slot. `ended` is a break (cleared)
 // or a code that belongs to an outer frame (left pending).
 Step body_step(const Cell& body) {
-  if (rt::halt_requested) rt::raise_halt();   // the interrupt key, polled at every turn
+  if (rt::pending_requests) rt::answer_requests();   // interrupt key, resize: polled every turn
   switch (stack::guarded([&] { interpreter::eval_block_in_frame(&body); })) {
     case rt::THROWN_BREAK:
       stack::pending = 0;
