@@ -1,8 +1,8 @@
 // The JSON decoder's scanner. One forward pass over the text's units (1, 2 or 4 bytes each)
-// builds the values in place: an opened array or object is appended to its container at once
-// (so everything built stays reachable from the result), an object is filled as a block of
-// keys and values and becomes a map when it closes. The open containers are kept in a vector,
-// not in the C++ call stack, so a document's depth is bounded by kMaxDepth alone.
+// pushes the values read on one block, the value stack, which keeps them from the collector:
+// a closing bracket replaces the entries of its array or object (keys and values) on the stack
+// by the block or map made of them, at its final size. The open containers are kept in a
+// vector, not in the C++ call stack, so a document's depth is bounded by kMaxDepth alone.
 //
 // The values: a number without fraction or exponent is an integer! when it has at most 10
 // digits and fits 32 bits, else a float!; a float beyond the range of a double makes the text
@@ -62,24 +62,26 @@ bool looks_like_word(const std::u32string& name) {
   return true;
 }
 
-// An open array or object: its block, and whether it is an object.
+// An open array or object: where its entries start on the value stack, and which it is.
 struct Open {
-  Cell block;
+  uint32_t first;
   bool object;
 };
+
+constexpr int32_t kValueStackCapacity = 64;
 
 template <typename Unit>
 class Scanner {
  public:
   Scanner(const Unit* first, const Unit* end)
       : first_(first), at_(first), end_(end), mark_(first), line_start_(first) {
-    block::make_at(&top_, 1);
+    block::make_at(&values_, kValueStackCapacity);
   }
 
   // Builds the document's value into the top block; false when the text is not one document.
   bool scan() {
     skip_white();
-    if (!value(&top_)) return false;
+    if (!value()) return false;
     for (;;) {
       skip_white();
       if (open_.empty()) {
@@ -99,19 +101,19 @@ class Scanner {
         continue;
       }
       // The first element follows its bracket directly, the others a comma.
-      if (!block::at_tail(&open.block)) {
+      if (block::length(&values_) > open.first) {
         if (at_ == end_ || *at_ != ',') return false;
         ++at_;
         skip_white();
       }
-      Cell into = open.block;
-      if (open.object && !name(&into)) return false;
-      if (!value(&into)) return false;
+      if (open.object && !name()) return false;
+      if (!value()) return false;
     }
     return at_ == end_;
   }
 
-  const Cell& top() const { return top_; }
+  // The value stack, which holds the document's value once the scan succeeded.
+  const Cell& values() const { return values_; }
   int32_t line() const { return line_; }
   int32_t mark_offset() const { return int32_t(mark_ - first_); }
   int32_t line_start_offset() const { return int32_t(line_start_ - first_); }
@@ -140,8 +142,8 @@ class Scanner {
     return true;
   }
 
-  // One value appended to `into`: a scalar, or an opened array or object.
-  bool value(Cell* into) {
+  // One value pushed: a scalar, or an opened array or object.
+  bool value() {
     if (at_ == end_) return false;
     Cell made;
     switch (*at_) {
@@ -149,10 +151,7 @@ class Scanner {
         if (open_.size() >= size_t(kMaxDepth)) return false;
         const bool object = *at_ == '{';
         ++at_;
-        Cell block;
-        block::make_at(&block, 8);
-        block::append_cell(into, &block);
-        open_.push_back(Open{block, object});
+        open_.push_back(Open{block::length(&values_), object});
         mark_ = at_;
         return true;
       }
@@ -174,24 +173,29 @@ class Scanner {
       default:
         if (!number(&made)) return false;
     }
-    block::append_cell(into, &made);
+    block::append_cell(&values_, &made);
     mark_ = at_;
     return true;
   }
 
-  // The closed container; an object's block becomes a map in its place.
+  // The closed container's entries replaced by its block or map.
   void close() {
     const Open closed = open_.back();
     open_.pop_back();
-    if (!closed.object) return;
+    const Cell entries{TYPE_BLOCK, closed.first, values_.node(), 0};
     Cell made;
-    map::make(nullptr, &closed.block, TYPE_MAP, &made);
-    const Cell* parent = open_.empty() ? &top_ : &open_.back().block;
-    *(block::tail(parent) - 1) = made;
+    if (closed.object) {
+      map::make(nullptr, &entries, TYPE_MAP, &made);
+    } else {
+      block::make_at(&made, int32_t(block::length(&entries)));
+      block::append_cells_of(&made, &entries);
+    }
+    block::cut_at(&values_, closed.first);
+    block::append_cell(&values_, &made);
   }
 
-  // A name and its colon, the key appended to `into`.
-  bool name(Cell* into) {
+  // A name and its colon, the key pushed.
+  bool name() {
     if (at_ == end_ || *at_ != '"' || !literal()) return false;
     skip_white();
     if (at_ == end_ || *at_ != ':') return false;
@@ -200,7 +204,7 @@ class Scanner {
     skip_white();
     Cell key;
     if (!key_of(&key)) make_text(chars_.data(), chars_.size(), &key);
-    block::append_cell(into, &key);
+    block::append_cell(&values_, &key);
     return true;
   }
 
@@ -350,7 +354,7 @@ class Scanner {
     return true;
   }
 
-  Cell top_;   // the block that holds the document's value
+  Cell values_;   // the value stack
   const Unit* first_;
   const Unit* at_;
   const Unit* end_;
@@ -371,7 +375,7 @@ Cell* scan_units(Cell* text) {
   const Unit* first = reinterpret_cast<const Unit*>(string::head_address(text, buffer));
   Scanner<Unit> scanner(first, first + string::units_from_head(text, buffer));
   if (scanner.scan()) {
-    answer = scanner.top();
+    answer = scanner.values();
     return &answer;
   }
   block::make_at(&answer, 3);
