@@ -174,6 +174,7 @@ class Reader {
   std::vector<uint32_t> chars_;
 };
 
+// The routine's result, copied out by its caller at once.
 Cell answer;
 
 template <typename Unit>

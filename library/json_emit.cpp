@@ -296,6 +296,7 @@ class Writer {
   std::vector<Open> open_;
 };
 
+// The routine's result, copied out by its caller at once.
 Cell answer;
 
 }  // namespace

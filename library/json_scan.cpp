@@ -367,6 +367,7 @@ class Scanner {
   std::unordered_map<std::u32string, Cell> keys_;   // name -> word, or unset for no word
 };
 
+// The routine's result, copied out by its caller at once.
 Cell answer;
 
 template <typename Unit>
@@ -378,12 +379,14 @@ Cell* scan_units(Cell* text) {
     answer = scanner.values();
     return &answer;
   }
-  block::make_at(&answer, 3);
+  Cell place;
+  block::make_at(&place, 3);
   for (const int32_t number :
        {scanner.line(), scanner.mark_offset(), scanner.line_start_offset()}) {
     const Cell item = integer::make(number);
-    block::append_cell(&answer, &item);
+    block::append_cell(&place, &item);
   }
+  answer = place;
   return &answer;
 }
 
