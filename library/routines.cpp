@@ -13,6 +13,9 @@
 #include <string>
 
 #include "console/terminal.h"
+#include "library/csv_scan.h"
+#include "library/json_emit.h"
+#include "library/json_scan.h"
 #include "platform/os.h"
 #include "runtime/memory/collector.h"
 #include "runtime/process/console_output.h"
@@ -390,6 +393,9 @@ constexpr Named kRoutines[] = {
     named<read_clipboard>("read-clipboard"),
     named<write_clipboard>("write-clipboard"),
     named<write_stdout>("write-stdout"),
+    named<json_scan::scan_json>("scan-json"),
+    named<json_emit::emit_json>("emit-json"),
+    named<csv_scan::read_csv_records>("read-csv-records"),
     named<gc_active_q>("active?"),
     named<gc_series_cycles>("series-cycles"),
     named<gc_nodes_cycles>("nodes-cycles"),
