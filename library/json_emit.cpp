@@ -26,7 +26,7 @@
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/actions.h"
+#include "runtime/datatypes/value_ops.h"
 #include "runtime/text/number_text.h"
 #include "runtime/text/utf8.h"
 
@@ -185,8 +185,8 @@ class Writer {
       return;
     }
     Cell shown;
-    if (string::is_text_type(type)) actions::form_value(&data, kNoPartLimit, &shown);
-    else actions::mold_value(&data, false, false, false, kNoPartLimit, &shown);
+    if (string::is_text_type(type)) values::form_value(&data, kNoPartLimit, &shown);
+    else values::mold_value(&data, false, false, false, kNoPartLimit, &shown);
     text(shown);
   }
 
@@ -221,8 +221,8 @@ class Writer {
       text(name);
     } else {
       Cell shown;
-      if (word::any_word_type(type)) actions::form_value(&name, kNoPartLimit, &shown);
-      else actions::mold_value(&name, false, false, false, kNoPartLimit, &shown);
+      if (word::any_word_type(type)) values::form_value(&name, kNoPartLimit, &shown);
+      else values::mold_value(&name, false, false, false, kNoPartLimit, &shown);
       text(shown);
     }
     out_.put(':');
