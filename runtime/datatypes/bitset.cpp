@@ -210,7 +210,6 @@ bool clears(const Cell* value) {
 Cell make_empty(uint32_t bytes) { return allocate(bytes, kPlainFill, false); }
 
 uint8_t* zq_head(const Cell* set) { return buffer_of(set)->head_ptr(); }
-uint8_t* zq_tail(const Cell* set) { return buffer_of(set)->tail_ptr(); }
 
 uint8_t* grow_to(Cell* set, uint32_t n) {
   ensure_length(set, (n >> 3) + 1);

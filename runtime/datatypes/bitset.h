@@ -49,7 +49,6 @@ enum Caller : int32_t { CALLER_MAKE, CALLER_TO, CALLER_OTHER };
 Cell make_empty(uint32_t bytes);
 // Address of the first stored byte and just past the last; valid until the next allocation.
 uint8_t* zq_head(const Cell* set);
-uint8_t* zq_tail(const Cell* set);
 // Makes room for bit n: grows the capacity (new bytes take the set's fill) and moves the tail
 // up to cover it. Answers the head address.
 uint8_t* grow_to(Cell* set, uint32_t n);

@@ -39,11 +39,6 @@ uint32_t from_binary(const Cell* binary) {
 
 }  // namespace
 
-Cell* make_in(Cell* block, uint32_t cp) {
-  Cell value = make(cp);
-  return block::append_cell(block, &value);
-}
-
 void do_math(MathOp op, const Cell* value, const Cell* operand, Cell* result) {
   int32_t right;
   switch (operand->type()) {

@@ -21,8 +21,6 @@ constexpr int32_t kMaxCodePoint = 0x10FFFF;
 
 inline Cell make(uint32_t cp) { return Cell{TYPE_CHAR, 0, cp, 0}; }
 inline uint32_t get(const Cell* value) { return value->data2; }
-// Appends a new char! cell at the tail of a block.
-Cell* make_in(Cell* block, uint32_t cp);
 
 // Applies an arithmetic or bitwise operation (OP_ADD .. OP_XOR) to a char and an operand
 // (char!, integer! or float!, truncated), writing the char! result; a result outside 0 to

@@ -226,11 +226,6 @@ Cell load_global(int32_t symbol) {
   return boot::flag ? word::keep_in_root(word) : word;
 }
 
-Cell select(NodeId context, int32_t symbol) {
-  int32_t found = find_word(context, symbol, false);
-  return found >= 0 ? *word_at(context, found) : load_global(symbol);
-}
-
 Cell* set_global(int32_t symbol, const Cell* value) {
   Cell copy = *value;
   int32_t found = find_word(global_context, symbol, false);
@@ -407,10 +402,6 @@ NodeId clone_for(Cell* value, Kind kind) {
 }
 
 Cell* value_cell_of(const Cell* holder, int32_t index) { return value_at(holder->data1, index); }
-
-memory::SeriesBuffer* symbols_buffer(const Cell* holder) {
-  return memory::buffer_of(word_list(holder->data1).node());
-}
 
 uint32_t& flags(const Cell* holder) { return context_cell(holder->data1)->header; }
 

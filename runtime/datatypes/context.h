@@ -122,8 +122,6 @@ Cell add_global(int32_t symbol, bool caseless, bool variant);
 // add_global with an exact-name lookup; while the boot flag is set the word is also kept in the
 // root block.
 Cell load_global(int32_t symbol);
-// The context's word for the symbol (exact name), or the global word when it has none.
-Cell select(NodeId context, int32_t symbol);
 // Copies `value` into the symbol's global slot, adding the symbol first when it is absent.
 Cell* set_global(int32_t symbol, const Cell* value);
 // The symbol's slot in the global context (caseless), or null when it has none.
@@ -170,8 +168,6 @@ NodeId clone_for(Cell* value, Kind kind);
 
 // Value cell `index` of the context behind word 1 of an object or word cell.
 Cell* value_cell_of(const Cell* holder, int32_t index);
-// The buffer of that context's word list.
-memory::SeriesBuffer* symbols_buffer(const Cell* holder);
 // The header of that context's context! cell.
 uint32_t& flags(const Cell* holder);
 

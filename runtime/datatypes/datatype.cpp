@@ -95,11 +95,6 @@ void register_type(int32_t type, int32_t parent, const char* name, const ActionE
   }
 }
 
-Cell* make_in(Cell* block, int32_t type) {
-  Cell value = make(type);
-  return block::append_cell(block, &value);
-}
-
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   const TableEntry& named = table[value->data1];
   return text::append_counted(buffer, {named.name, size_t(named.name_length)}, part);

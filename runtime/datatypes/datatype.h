@@ -340,8 +340,6 @@ inline void register_type(int32_t type, int32_t parent, const char* name,
 
 // The datatype! cell for a type id.
 inline Cell make(int32_t type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
-// Appends a datatype! cell for `type` at the tail of a block and answers it.
-Cell* make_in(Cell* block, int32_t type);
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,

@@ -35,9 +35,6 @@ inline void make_at(Cell* cell, double value, TypeId type = TYPE_FLOAT) {
   cell->data1 = 0;
   cell->set_float_value(value);
 }
-inline bool is_float_family(TypeId type) {
-  return type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME;
-}
 // The value of an integer!, char!, float!, percent! or time! as a double.
 double to_double(const Cell* number);
 

@@ -20,12 +20,6 @@ Cell* make_at(Cell* cell, uint32_t value, int32_t kind) {
   return cell;
 }
 
-Cell* make_in(Cell* block, uint32_t value, int32_t kind) {
-  Cell made;
-  make_at(&made, value, kind);
-  return block::append_cell(block, &made);
-}
-
 Cell* make_resource(Cell* cell, uintptr_t object, int32_t kind) {
   make_at(cell, 0, kind);
   const int32_t slot = handles::alloc(object, kind);

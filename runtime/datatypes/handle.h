@@ -22,7 +22,6 @@ inline int32_t kind_of(const Cell* handle) { return int32_t(handle->data1); }
 inline int32_t slot_of(const Cell* handle) { return int32_t(handle->data3); }
 
 Cell* make_at(Cell* cell, uint32_t value, int32_t kind);
-Cell* make_in(Cell* block, uint32_t value, int32_t kind);
 // Puts `object` into a new handle-table slot of `kind` and writes a handle naming it into
 // `cell`, which must already be reachable by the collector (the slot lives only as long as a
 // handle reaches it).

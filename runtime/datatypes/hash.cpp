@@ -408,10 +408,6 @@ void build_index(Cell* series) {
   refill(index, series);
 }
 
-void rebuild(const Cell* series) {
-  if (NodeId index = index_of(series)) refill(index, series);
-}
-
 NodeId copy_index(NodeId index) { return memory::copy_series(index); }
 
 void key_changed(NodeId text) { changed_keys[key_changes++ % kChangeLog] = text; }

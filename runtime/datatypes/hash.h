@@ -48,8 +48,6 @@ uint32_t of_value(const Cell* value);
 
 // Builds a new index over every cell of the series' buffer and stores its node in word 3.
 void build_index(Cell* series);
-// Rebuilds the index of a hash! from its buffer (after a change too large to follow).
-void rebuild(const Cell* series);
 // A copy of an index, for a copy of the whole buffer.
 NodeId copy_index(NodeId index);
 // Records a change of the text buffer `text`, which some index holds as a key (the buffer has

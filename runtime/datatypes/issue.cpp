@@ -16,12 +16,6 @@ Cell* make_at(Cell* cell, std::string_view name) {
   return cell;
 }
 
-Cell* make_in(Cell* block, std::string_view name) {
-  Cell issue;
-  make_at(&issue, name);
-  return block::append_cell(block, &issue);
-}
-
 Cell load(std::string_view name) {
   Cell issue;
   make_at(&issue, name);

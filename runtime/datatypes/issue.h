@@ -12,8 +12,6 @@ namespace xol::issue {
 
 // Turns `cell` into the issue of a name.
 Cell* make_at(Cell* cell, std::string_view name);
-// Appends the issue of a name at the tail of a block.
-Cell* make_in(Cell* block, std::string_view name);
 // The loader's constructor: the issue, kept in the root block while the boot flag is set.
 Cell load(std::string_view name);
 

@@ -302,7 +302,6 @@ void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* targe
   hooks::fire_on_deep_change(object, word, target, action, new_value, index, part);
 }
 
-Cell* get_values(const Cell* object) { return context::values(context_of(object)); }
 int32_t field_count(const Cell* object) { return context::word_count(context_of(object)); }
 
 int32_t field_index(const Cell* object, const Cell* word) {
@@ -316,16 +315,6 @@ Cell* select_slot(const Cell* object, const Cell* word) {
     return &shared_none;
   }
   return context::value_at(context_of(object), index);
-}
-
-bool word_holds_class(const Cell* word, int32_t class_id) {
-  const Cell* value = word::get(word);
-  return value->is(TYPE_OBJECT) && class_of(value) == class_id;
-}
-
-bool slot_holds_class(NodeId context, int32_t slot, int32_t class_id) {
-  const Cell* value = context::value_at(context, slot);
-  return value->is(TYPE_OBJECT) && class_of(value) == class_id;
 }
 
 Cell* system_field(std::initializer_list<const char*> path) {
@@ -366,17 +355,6 @@ void copy_values(NodeId source, NodeId target, bool copy_all) {
     } else if (copy_all) {
       *context::value_at(target, i) = value;
     }
-  }
-}
-
-void copy_matching_fields(NodeId source, NodeId target) {
-  for (int32_t i = 0; i < context::word_count(source); ++i) {
-    const Cell word = *context::word_at(source, i);
-    const int32_t index = context::find_word(target, word::symbol_of(&word), true);
-    if (index < 0) continue;
-    Cell value = *context::value_at(source, i);
-    if (values::is_copied_series(value.type())) values::copy(&value, false, &value);
-    *context::value_at(target, index) = value;
   }
 }
 

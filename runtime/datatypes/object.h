@@ -56,14 +56,11 @@ void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* targe
                          int32_t part);
 
 // ---- fields ----
-Cell* get_values(const Cell* object);
 int32_t field_count(const Cell* object);
 // Caseless; -1 when absent.
 int32_t field_index(const Cell* object, const Cell* word);
 // The field's slot, or a shared none cell when absent.
 Cell* select_slot(const Cell* object, const Cell* word);
-bool word_holds_class(const Cell* word, int32_t class_id);
-bool slot_holds_class(NodeId context, int32_t slot, int32_t class_id);
 
 // The value at a path of fields below the global `system` object (system/standard/error is
 // {"standard", "error"}), or null while the standard library has not made it.
@@ -78,8 +75,6 @@ void clear_changed(NodeId context);
 // Copies every series value of `source` deeply into the same slot of `target` (blocks bound to
 // `target` with self); other values only with `copy_all`.
 void copy_values(NodeId source, NodeId target, bool copy_all);
-// For each word both contexts have, the source's value (series copied) goes into the target.
-void copy_matching_fields(NodeId source, NodeId target);
 // `set obj source`: values spread from a block or an object unless `only`; `any` lets unset
 // through, `some` skips none; hooks fire for each field set.
 void set_from(Cell* object, const Cell* source, bool any, bool only, bool some);

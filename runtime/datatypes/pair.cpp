@@ -62,11 +62,6 @@ int32_t coordinate(const Cell* pair, int32_t index) { return index == 1 ? x(pair
 
 }  // namespace
 
-Cell* make_in(Cell* block, int32_t x, int32_t y) {
-  Cell pair = make(x, y);
-  return block::append_cell(block, &pair);
-}
-
 int32_t get_int(const Cell* number) {
   return number->is(TYPE_INTEGER) ? integer::get(number) : truncated(number->float_value());
 }

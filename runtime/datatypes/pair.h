@@ -22,7 +22,6 @@ inline Cell* make_at(Cell* cell, int32_t x, int32_t y) {
   *cell = make(x, y);
   return cell;
 }
-Cell* make_in(Cell* block, int32_t x, int32_t y);
 // An integer! as it is, a float! truncated toward zero (out of range or NaN: -2147483648).
 int32_t get_int(const Cell* number);
 // The point2D! of the same coordinates.

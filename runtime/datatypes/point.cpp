@@ -321,15 +321,7 @@ void init() {
 }  // namespace xol::point
 
 namespace xol::point2d {
-Cell* make_in(Cell* block, float x, float y) {
-  Cell point = make(x, y);
-  return block::append_cell(block, &point);
-}
 }  // namespace xol::point2d
 
 namespace xol::point3d {
-Cell* make_in(Cell* block, float x, float y, float z) {
-  Cell point = make(x, y, z);
-  return block::append_cell(block, &point);
-}
 }  // namespace xol::point3d

@@ -73,7 +73,6 @@ inline Cell* make_at(Cell* cell, float x, float y) {
   *cell = make(x, y);
   return cell;
 }
-Cell* make_in(Cell* block, float x, float y);
 }  // namespace xol::point2d
 
 namespace xol::point3d {
@@ -85,5 +84,4 @@ inline Cell* make_at(Cell* cell, float x, float y, float z) {
   *cell = make(x, y, z);
   return cell;
 }
-Cell* make_in(Cell* block, float x, float y, float z);
 }  // namespace xol::point3d

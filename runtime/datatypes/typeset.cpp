@@ -50,20 +50,10 @@ Cell default_set() {
   return set;
 }
 
-Cell* clear(Cell* set) {
-  set->data1 = set->data2 = set->data3 = 0;
-  return set;
-}
-
 int32_t count_types(const Cell* set) {
   int32_t count = 0;
   for (int32_t id = 1; id <= datatype::highest_type(); ++id) count += names_type(set, id);
   return count;
-}
-
-Cell* make_in(Cell* block, uint32_t word1, uint32_t word2, uint32_t word3) {
-  Cell set = make(word1, word2, word3);
-  return block::append_cell(block, &set);
 }
 
 Cell* make_default_in(Cell* block) {

@@ -39,12 +39,9 @@ Cell of(std::initializer_list<int32_t> ids);
 // The set of an untyped argument: all 96 bits but the one of unset!.
 Cell default_set();
 
-// Zeroes the three words; answers the cell.
-Cell* clear(Cell* set);
 // Number of set bits among ids 1 to the highest registered id.
 int32_t count_types(const Cell* set);
 // Appends a typeset of exactly these words to the tail of a block; answers the new cell.
-Cell* make_in(Cell* block, uint32_t word1, uint32_t word2, uint32_t word3);
 Cell* make_default_in(Cell* block);
 // Appends a typeset filled from a function's type block: datatypes and typesets, words
 // replaced by their values (a word whose value is a word stands for object!), nested blocks

@@ -325,20 +325,6 @@ Cell* make_at(Cell* cell, uint32_t count, TypeId type, uint32_t size) {
 }
 
 uint32_t length_at(const Cell* vector) { return buffer_length(vector) - head_of(vector); }
-bool tail_q(const Cell* vector) { return vector->head_index() >= buffer_length(vector); }
-
-void skip_by(Cell* vector, int32_t n) {
-  int64_t position = int64_t(head_of(vector)) + n;
-  vector->data1 = uint32_t(std::clamp<int64_t>(position, 0, buffer_length(vector)));
-}
-
-uint8_t* head_address(const Cell* vector) { return address(vector, head_of(vector)); }
-uint8_t* tail_address(const Cell* vector) { return buffer_of(vector)->tail_ptr(); }
-
-void clear_to_tail(Cell* vector) {
-  SeriesBuffer* buffer = buffer_of(vector);
-  buffer->tail = buffer->head + head_of(vector) * buffer->unit();
-}
 
 Cell element_at(const Cell* vector, uint32_t position) {
   TypeId type = element_type(vector);
@@ -367,16 +353,6 @@ void append_int32(Cell* vector, int32_t value) {
 
 void append_value(Cell* vector, const Cell* value) {
   splice(vector, buffer_length(vector), 0, {Source::SINGLE, *value, 0, 1}, 1);
-}
-
-void poke_value(Cell* vector, uint32_t index, const Cell* value) {
-  uint32_t position = head_of(vector) + index;
-  uint32_t replaced = position < buffer_length(vector) ? 1 : 0;
-  splice(vector, position, replaced, {Source::SINGLE, *value, 0, 1}, 1);
-}
-
-void insert_value(Cell* vector, uint32_t index, const Cell* value) {
-  splice(vector, head_of(vector) + index, 0, {Source::SINGLE, *value, 0, 1}, 1);
 }
 
 void append_block(Cell* vector, const Cell* block) {

@@ -36,15 +36,6 @@ inline uint32_t buffer_length(const Cell* vector) { return buffer_of(vector)->le
 Cell* make_at(Cell* cell, uint32_t count, TypeId type, uint32_t unit);
 // Elements from the head index to the tail.
 uint32_t length_at(const Cell* vector);
-bool tail_q(const Cell* vector);
-// Moves the head index by n within 0 .. tail.
-void skip_by(Cell* vector, int32_t n);
-inline void next_pos(Cell* vector) { skip_by(vector, 1); }
-// Address of the element at the head index, and of the tail; valid until the next allocation.
-uint8_t* head_address(const Cell* vector);
-uint8_t* tail_address(const Cell* vector);
-// Cuts the buffer at the head index.
-void clear_to_tail(Cell* vector);
 
 // Element `position` (counted from the buffer start) as the value pick answers.
 Cell element_at(const Cell* vector, uint32_t position);
@@ -57,8 +48,6 @@ void append_int32(Cell* vector, int32_t value);
 // the tail), insert at a head-relative index; the value must be of the element type, else
 // script `invalid-arg`.
 void append_value(Cell* vector, const Cell* value);
-void poke_value(Cell* vector, uint32_t index, const Cell* value);
-void insert_value(Cell* vector, uint32_t index, const Cell* value);
 // append_value for each value of a block from its head.
 void append_block(Cell* vector, const Cell* block);
 // Makes `target` a new block of the elements from the head index.

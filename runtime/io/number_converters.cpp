@@ -202,16 +202,6 @@ double to_float(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* e
   return value;
 }
 
-Cell to_tuple(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error) {
-  char buffer[lexer::kMaxDecimalText + 1];
-  std::string_view text = lexer::ascii_text(units, unit, length, buffer);
-  uint8_t parts[lexer::kMaxTupleParts] = {};
-  int32_t count = text.empty() ? -1 : lexer::read_tuple(text, parts);
-  *error = count < 0 ? -1 : 0;
-  if (count < lexer::kMinTupleParts) count = lexer::kMinTupleParts;
-  return tuple::make(count, parts);
-}
-
 Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error) {
   constexpr size_t kCodeLength = 3;
   constexpr size_t kMinCodedLength = 5;   // "USD$1"

@@ -39,8 +39,6 @@ namespace xol::string {
 int32_t to_integer(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
 // A decimal number with `,` read as the decimal point; NaN and -1 on failure.
 double to_float(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
-// Dotted parts 0-255, at most 12.
-Cell to_tuple(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
 // Optional sign, optional 3-letter currency code then `$` (optional without a code), digits
 // with single apostrophes, at most one `.`.
 Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);

@@ -135,7 +135,6 @@ struct TypeMarking {
 };
 constexpr uint8_t payload_word(int n) { return uint8_t(1u << n); }
 
-const TypeMarking& type_marking(TypeId type);
 void set_type_marking(TypeId type, const TypeMarking& marking);
 // The hash-table service installs its marker; until then only the record's node is marked.
 using TableMarker = void (*)(NodeId table);

@@ -121,8 +121,6 @@ inline void mark_block_inline(NodeId node) {
 
 }  // namespace
 
-const TypeMarking& type_marking(TypeId type) { return type_table()[type]; }
-
 void set_type_marking(TypeId type, const TypeMarking& marking) { type_table()[type] = marking; }
 
 void set_table_marker(TableMarker marker) { table_marker = marker; }

@@ -499,10 +499,6 @@ void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
   if (end > start) std::memset(start, byte, size_t(end - start));
 }
 
-void zero_words(uint32_t* first, uint32_t* last) {
-  if (last > first) std::memset(first, 0, size_t(last - first) * sizeof(uint32_t));
-}
-
 }  // namespace xol::memory
 
 namespace xol::series {

@@ -205,7 +205,6 @@ SeriesBuffer* grow_series(SeriesBuffer* buffer, uint64_t new_size);
 SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint64_t new_size, uint8_t byte);
 NodeId copy_series(NodeId node);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
-void zero_words(uint32_t* first, uint32_t* last);
 
 }  // namespace xol::memory
 
