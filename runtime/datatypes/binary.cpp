@@ -205,11 +205,14 @@ void append_bytes(const Cell* binary, const uint8_t* data, uint32_t n) {
   if (n) std::memcpy(reserve(binary, n), data, n);
 }
 
+namespace {
+// Appends four bytes, most significant first.
 void append_int32_be(const Cell* binary, int32_t value) {
   uint8_t be[sizeof value];
   for (size_t i = 0; i < sizeof value; ++i) be[i] = uint8_t(uint32_t(value) >> (24 - 8 * i));
   append_bytes(binary, be, sizeof be);
 }
+}  // namespace
 
 // ---- actions ----
 
@@ -255,6 +258,7 @@ void to(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   *result = made;
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return write_hex(value, buffer, false, false, argument != nullptr, part, 0);
 }
@@ -278,6 +282,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (answer) return answer < 0 ? -1 : 1;
   return number::three_way(a.size(), b.size());
 }
+}  // namespace
 
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result) {
   Cell target = *series;

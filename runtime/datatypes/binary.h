@@ -25,15 +25,9 @@ uint32_t length(const Cell* binary);
 std::string_view bytes(const Cell* binary);
 // Appends n bytes at the tail.
 void append_bytes(const Cell* binary, const uint8_t* bytes, uint32_t n);
-// Appends four bytes, most significant first.
-void append_int32_be(const Cell* binary, int32_t value);
 
 // ---- actions ----
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result);
 void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result);
 void trim(Cell* series, const TrimOptions& options, Cell* result);

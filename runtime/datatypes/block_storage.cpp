@@ -84,6 +84,9 @@ Cell* make_at(Cell* cell, int32_t capacity) {
   return cell;
 }
 
+namespace {
+// As make_at; with `external` the buffer comes from outside the collected frames, otherwise its
+// whole data area is pre-filled with unset cells.
 Cell* make_at_sized(Cell* cell, int32_t capacity, bool external) {
   cell::set_unset(cell);
   uint32_t count = uint32_t(std::max(capacity, 1));
@@ -96,6 +99,7 @@ Cell* make_at_sized(Cell* cell, int32_t capacity, bool external) {
   *cell = Cell{TYPE_BLOCK, 0, node, 0};
   return cell;
 }
+}  // namespace
 
 Cell* make_in(Cell* parent, int32_t capacity) {
   if (!parent) {

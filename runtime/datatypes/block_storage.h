@@ -56,9 +56,6 @@ void cut_at(const Cell* block, uint32_t count);
 // capacity gives 1). The cell is unset while the buffer is allocated, so a collection in between
 // never sees a half-built block.
 Cell* make_at(Cell* cell, int32_t capacity);
-// As make_at; with `external` the buffer comes from outside the collected frames, otherwise its
-// whole data area is pre-filled with unset cells.
-Cell* make_at_sized(Cell* cell, int32_t capacity, bool external);
 // A new empty block at the tail of `parent`, or in the fixed cell when `parent` is null.
 Cell* make_in(Cell* parent, int32_t capacity);
 // As make_in with make_at_sized: an external buffer; a null parent makes the root block.

@@ -89,6 +89,7 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   *result = make(uint32_t(cp));
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   string::append_char(buffer->node(), get(value));
   return part - kFormedLength;
@@ -109,6 +110,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (!value2->is(TYPE_CHAR) && !value2->is(TYPE_INTEGER)) return kNotComparable;
   return number::three_way(int32_t(get(value1)), int32_t(value2->data2));
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -29,10 +29,6 @@ void do_math(MathOp op, const Cell* value, const Cell* operand, Cell* result);
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers char! (id 10, parent integer!).
 void init();

@@ -23,6 +23,7 @@
 
 namespace xol::context {
 namespace {
+Cell* value_slot_of(int32_t symbol, NodeId context);
 
 NodeId global_context = kNoNode;
 
@@ -245,11 +246,15 @@ Cell* put_value(NodeId context, const Cell* word, const Cell* value) {
   return slot;
 }
 
+namespace {
+// The symbol's slot (caseless) in the context, or in the global context for a function
+// context; null when absent.
 Cell* value_slot_of(int32_t symbol, NodeId context) {
   if (on_stack(context)) context = global_context;
   int32_t found = find_word(context, symbol, true);
   return found >= 0 ? value_at(context, slot_index(context, found)) : nullptr;
 }
+}  // namespace
 
 Cell* word_at(NodeId context, int32_t index) {
   Cell list = word_list(context);

@@ -128,9 +128,6 @@ Cell* set_global(int32_t symbol, const Cell* value);
 Cell* global_slot_of(int32_t symbol);
 // Copies `value` into the slot of the word's symbol (caseless), adding it when absent.
 Cell* put_value(NodeId context, const Cell* word, const Cell* value);
-// The symbol's slot (caseless) in the context, or in the global context for a function
-// context; null when absent.
-Cell* value_slot_of(int32_t symbol, NodeId context);
 
 Cell* word_at(NodeId context, int32_t index);
 Cell* value_at(NodeId context, int32_t index);

@@ -79,10 +79,6 @@ void clone_for_object(Cell* function, NodeId object_context);
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void reflect(Cell* value, const Cell* field, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers function! (id 24, parent context!).
 void init();
@@ -185,7 +181,6 @@ int32_t add(const char* name) {
 }
 
 const Entry& entry(int32_t code);
-int32_t count();
 // Forgets every entry (tests, shutdown).
 void clear();
 
@@ -198,10 +193,6 @@ void make_value(const Cell* spec, const Cell* body, int32_t code, uint32_t flags
 int32_t arity(const Cell* routine);
 // Runs the routine with its `arity` argument cells; writes the result (when it has one).
 void call(const Cell* routine, Cell* args, Cell* result);
-
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 
 // Registers routine! (id 29, parent function!).
 void init();

@@ -28,9 +28,6 @@ Cell* make_at(Cell* cell, uint32_t value, int32_t kind);
 Cell* make_resource(Cell* cell, uintptr_t object, int32_t kind);
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers handle! (id 46, parent integer!).
 void init();

@@ -22,6 +22,7 @@ Cell load(std::string_view name) {
   return boot::flag ? word::keep_in_root(issue) : issue;
 }
 
+namespace {
 // A string's text from its position, or a char's, is taken as the name without loading it.
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   if (spec->is(TYPE_STRING)) {
@@ -38,10 +39,12 @@ void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   }
 }
 
+// Only against another issue (otherwise not comparable), then as words.
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (!value2->is(TYPE_ISSUE)) return kNotComparable;
   return word::compare(value1, value2, op);
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -139,6 +139,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   part = text::append_counted(buffer, integer::to_decimal_text(x(value)), part);
   part = text::append_counted(buffer, "x", part);
@@ -223,6 +224,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   int32_t drawn_y = xol::random::integer(secure, y(value));
   *result = make(drawn_x, drawn_y);
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -19,6 +19,11 @@
 #include "runtime/text/utf8.h"
 
 namespace xol::string {
+namespace {
+Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encoding,
+              TypeId type = TYPE_STRING);
+}  // namespace
+
 
 namespace {
 
@@ -110,6 +115,9 @@ Cell* load_utf8(Cell* cell, std::string_view utf8, TypeId type) {
                  ENCODING_UTF8, type);
 }
 
+namespace {
+// A text value decoded from external bytes into `cell`. An encoding other than UTF-8 or
+// UTF-16LE prints "*** Loading Error: input encoding unsupported" and ends the process.
 Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encoding,
               TypeId type) {
   switch (encoding) {
@@ -126,6 +134,7 @@ Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encodin
   rt::print_line("*** Loading Error: input encoding unsupported");
   rt::runtime_error(rt::RUNTIME_NORMAL_END, XOL_CALLER_ADDRESS);
 }
+}  // namespace
 
 Cell* from_utf8_binary(Cell* cell, const Cell* binary, uint32_t count) {
   make_at(cell, count);

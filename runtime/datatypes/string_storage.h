@@ -64,10 +64,6 @@ Cell* make_at_unit(Cell* cell, uint32_t units, uint32_t unit, TypeId type = TYPE
 Cell* load_utf8(Cell* cell, std::string_view utf8, TypeId type = TYPE_STRING);
 
 enum Encoding : int32_t { ENCODING_UTF8 = 0, ENCODING_UTF16LE = -1 };
-// A text value decoded from external bytes into `cell`. An encoding other than UTF-8 or
-// UTF-16LE prints "*** Loading Error: input encoding unsupported" and ends the process.
-Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encoding,
-              TypeId type = TYPE_STRING);
 // The `to string!` of a binary: `count` bytes from its head decoded as UTF-8; bytes left
 // undecoded raise access `invalid-utf8` with them as a binary!.
 Cell* from_utf8_binary(Cell* cell, const Cell* binary, uint32_t count);

@@ -77,6 +77,9 @@ Cell* make_from_block(Cell* block, const Cell* spec) {
   return block::append_cell(block, &set);
 }
 
+namespace {
+// Adds a datatype, a typeset or the value of a word naming one; anything else raises script
+// `invalid-arg`.
 void add_type(Cell* set, const Cell* value) {
   Cell type = value_of(value);
   switch (type.type()) {
@@ -85,6 +88,7 @@ void add_type(Cell* set, const Cell* value) {
     default: number::raise_invalid_arg(&type);
   }
 }
+}  // namespace
 
 void set_operation(MathOp op, const Cell* set, const Cell* other, Cell* result) {
   if (op == OP_UNIQUE) {
@@ -146,6 +150,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return form_mold(value, buffer, false, argument != nullptr, part);
 }
@@ -179,6 +184,7 @@ void find(Cell* series, Cell* value, const FindOptions&, Cell* result) {
   if (!value->is(TYPE_DATATYPE)) number::raise_invalid_arg(value);
   *result = logic::make(has(series, int32_t(value->data1)));
 }
+}  // namespace
 
 void init() {
   using actions::own;
