@@ -77,8 +77,8 @@ std::string_view ascii_text(const uint8_t* units, uint32_t unit, uint32_t length
   return {buffer, length};
 }
 
-}  // namespace
-
+// The decimal-number check: signs, digits with single apostrophes, an optional fraction and
+// exponent.
 bool decimal_number(std::string_view text) {
   if (text.size() > kMaxDecimalText) return false;
   DecimalState state = DS_START;
@@ -89,6 +89,7 @@ bool decimal_number(std::string_view text) {
   return state == DS_INTEGER || state == DS_APOSTROPHE || state == DS_FRACTION ||
          state == DS_EXPONENT_DIGITS;
 }
+}  // namespace
 
 double parse_decimal(std::string_view text, int adjust, int* error) {
   if (!decimal_number(text)) {

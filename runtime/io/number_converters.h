@@ -19,9 +19,6 @@ constexpr int32_t kMaxTupleParts = 12;
 // Longest text the decimal check accepts.
 constexpr size_t kMaxDecimalText = 312;
 
-// The decimal-number check: signs, digits with single apostrophes, an optional fraction and
-// exponent.
-bool decimal_number(std::string_view text);
 // A decimal number that passes the check, apostrophes dropped, correctly rounded; `adjust` is
 // added to its decimal exponent (-2 reads 50 as 0.5). *error becomes -1 on failure.
 double parse_decimal(std::string_view text, int adjust, int* error);
