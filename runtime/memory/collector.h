@@ -117,7 +117,6 @@ void mark_block(NodeId node);
 void mark_cells(const Cell* first, const Cell* end);
 inline void mark_cell(const Cell& cell) { mark_cells(&cell, &cell + 1); }
 // Marks a hash-table record and its arrays through the table marker.
-void mark_table(NodeId table);
 bool is_marked(NodeId node);
 
 // How the cells of one type are marked. `nodes` has bit n set when payload word n (1-3) holds a

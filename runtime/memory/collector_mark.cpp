@@ -129,11 +129,13 @@ bool mark_node(NodeId node) { return set_mark(node) != nullptr; }
 
 void mark_block(NodeId node) { mark_block_inline(node); }
 
+namespace {
 void mark_table(NodeId table) {
   if (table == kNoNode) return;
   if (table_marker) table_marker(table);
   else mark_node(table);
 }
+}  // namespace
 
 bool is_marked(NodeId node) {
   return node != kNoNode && (memory::buffer_of(node)->flags & memory::FLAG_MARKED);
