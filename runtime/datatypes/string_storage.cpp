@@ -161,17 +161,6 @@ void truncate(NodeId node, uint32_t n) {
   if (end <= buffer->size && end < buffer->tail) buffer->tail = uint32_t(end);
 }
 
-void remove_at(const Cell* string, uint32_t index, uint32_t n) {
-  SeriesBuffer* buffer = buffer_of(string);
-  uint32_t unit = buffer->unit();
-  uint32_t from = index * unit;
-  if (from >= buffer->tail) return;
-  uint32_t bytes = std::min<uint64_t>(uint64_t(n) * unit, buffer->tail - from);
-  std::memmove(buffer->data() + from, buffer->data() + from + bytes,
-               buffer->tail - from - bytes);
-  buffer->tail -= bytes;
-}
-
 void append_utf8_bytes(NodeId bytes, const Cell* text, int32_t limit) {
   uint32_t count = length(text);
   if (limit >= 0 && uint32_t(limit) < count) count = uint32_t(limit);
@@ -333,13 +322,6 @@ int32_t compare_strings(const Cell* left, const Cell* right, int32_t op, bool ma
   int32_t answer = compare_any(x, a->unit(), y, b->unit(), n, case_sensitive);
   if (answer || match) return answer;
   return left_length < right_length ? -1 : left_length > right_length ? 1 : 0;
-}
-
-bool tag_brackets_at_head(const Cell* string, const Cell* tag) {
-  uint32_t tag_length = length(tag);
-  if (length(string) < tag_length + 2) return false;
-  uint32_t head = string->head_index();
-  return abs_at(string, head) == '<' && abs_at(string, head + tag_length + 1) == '>';
 }
 
 // ---- sort comparators ----

@@ -72,8 +72,6 @@ Cell* from_utf8_binary(Cell* cell, const Cell* binary, uint32_t count);
 
 // When n units end before the current tail, the tail becomes start + n units.
 void truncate(NodeId node, uint32_t n);
-// Removes n units at absolute unit index `index`; nothing when the index is at or past the tail.
-void remove_at(const Cell* string, uint32_t index, uint32_t n);
 // Stores cp at absolute unit index `index` (U+0080-U+00FF stay in unit 1); an index at the tail
 // extends the text by one unit.
 inline SeriesBuffer* poke_char(const Cell* string, uint32_t index, uint32_t cp) {
@@ -144,8 +142,6 @@ bool units_match(const uint8_t* a, uint32_t unit_a, const uint8_t* b, uint32_t u
 // the op is strict-equal? or the case-sensitive sort. With `match`, the right side is a prefix
 // to find at the left's head (find/match, parse).
 int32_t compare_strings(const Cell* left, const Cell* right, int32_t op, bool match);
-// True when the head holds "<" and the unit just after the tag's length holds ">".
-bool tag_brackets_at_head(const Cell* string, const Cell* tag);
 
 // ---- sort comparators ----
 
