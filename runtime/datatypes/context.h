@@ -30,13 +30,6 @@ namespace xol::context {
 
 enum Kind : uint32_t { KIND_PLAIN = 0, KIND_FUNCTION = 1, KIND_OBJECT = 2 };
 
-constexpr uint32_t kKindShift = 11;
-constexpr uint32_t kKindMask = 0x3u << kKindShift;
-constexpr uint32_t kOwnerWalkedFlag = 0x10000;   // the owners table walked this object's fields
-constexpr uint32_t kOnStackFlag = 0x400000;
-constexpr uint32_t kObjectFlag = 0x1000000;
-// Set on a word of an object's word list whenever its field is assigned.
-constexpr uint32_t kChangedMark = 0x2000;
 // The index of a word that is not resolved yet.
 constexpr int32_t kUnresolved = -1;
 constexpr int32_t kGlobalSize = 4000;

@@ -35,9 +35,6 @@
 
 namespace xol::function {
 
-constexpr uint32_t kTraceFlag = 0x400;
-constexpr uint32_t kNoTraceFlag = 0x200;
-
 // Cells of the function record.
 enum RecordCell : uint32_t {
   RECORD_BODY, RECORD_RESERVED, RECORD_CODE, RECORD_OP, RECORD_OWNER, kRecordCells
@@ -92,9 +89,6 @@ enum ResultType : int32_t {
   RESULT_NONE = -1, RESULT_LOGIC = TYPE_LOGIC, RESULT_INTEGER = TYPE_INTEGER,
   RESULT_FLOAT = TYPE_FLOAT, RESULT_CELL = 0,
 };
-constexpr uint32_t kPassCellsFlag = 0x8000;   // arguments and result as cells
-constexpr uint32_t kArityShift = 25;
-constexpr uint32_t kArityMask = 0x1F;         // at most 31 spec words
 constexpr int32_t kMaxArity = int32_t(kArityMask);
 
 using Thunk = void (*)(Cell* args, Cell* result);

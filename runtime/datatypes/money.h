@@ -25,7 +25,6 @@ namespace xol::money {
 constexpr int kDigits = 22;
 constexpr int kIntegerDigits = 17;
 constexpr int kFractionDigits = 5;
-constexpr uint32_t kSignFlag = 1u << 14;
 // Currency indexes fit the one byte the cell keeps for them.
 constexpr int32_t kMaxCurrencies = 255;
 

@@ -26,7 +26,7 @@ namespace {
 
 constexpr uint32_t kRecordCells = 2;        // the spec's context! cell, then none
 constexpr uint32_t kMakeSpecLength = 2;     // [spec index]
-constexpr uint32_t kHeaderKeptByOp = ~(kTypeMask | (kTypeMask << kOpSourceShift));
+constexpr uint32_t kHeaderKeptByOp = ~(kTypeMask | kOpSourceMask);
 
 
 bool same_name(const Cell* word, int32_t symbol) {

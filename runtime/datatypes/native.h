@@ -48,8 +48,9 @@ void clear_tables();
 
 inline int32_t code_of(const Cell* value) { return int32_t(value->data1); }
 // The source type of an op!.
-constexpr uint32_t kOpSourceShift = 16;
-inline TypeId op_source(const Cell* op) { return TypeId((op->header >> kOpSourceShift) & 0xFF); }
+inline TypeId op_source(const Cell* op) {
+  return TypeId((op->header & kOpSourceMask) >> kOpSourceShift);
+}
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);

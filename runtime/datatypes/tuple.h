@@ -18,8 +18,6 @@ namespace xol::tuple {
 
 constexpr int32_t kMinBytes = 3;
 constexpr int32_t kMaxBytes = 12;
-constexpr uint32_t kCountShift = 19;
-constexpr uint32_t kCountMask = 0xFu << kCountShift;
 
 inline int32_t count(const Cell* tuple) {
   return int32_t((tuple->header & kCountMask) >> kCountShift);
