@@ -447,9 +447,11 @@ int32_t add_entry(const Entry& entry) {
 }  // namespace detail
 
 const Entry& entry(int32_t code) { return table()[size_t(code - 1)]; }
+
 namespace {
 int32_t count() { return int32_t(table().size()); }
 }  // namespace
+
 void clear() { table().clear(); }
 
 void make_value(const Cell* spec, const Cell* given_body, int32_t code, uint32_t flags,
