@@ -44,6 +44,82 @@ constexpr NodeId kNoNode = 0;
 constexpr uint32_t kTypeMask = 0xFF;
 constexpr uint32_t kNewLineFlag = 0x40000000;
 
+// ---- header bits kept by the types ----
+// Above the type id each type keeps its own flags and small fields in the header. They are
+// named here, once, in the type's namespace, because units below the type (the collector, the
+// XOLBIN codec) read them as well. Bits of different types may coincide; the bits one cell can
+// carry may not, which the asserts below check.
+
+namespace context {
+// context!: the kind (plain, function, object), values on the argument stack, an object's
+// context, and "the owners table has walked this object's fields".
+constexpr uint32_t kKindShift = 11;
+constexpr uint32_t kKindMask = 0x3u << kKindShift;
+constexpr uint32_t kOwnerWalkedFlag = 0x10000;
+constexpr uint32_t kOnStackFlag = 0x400000;
+constexpr uint32_t kObjectFlag = 0x1000000;
+// A word of an object's word list: set whenever its field is assigned.
+constexpr uint32_t kChangedMark = 0x2000;
+}  // namespace context
+
+namespace function {
+// Any function value (an op! keeps its source's): trace its body, or never trace it.
+constexpr uint32_t kTraceFlag = 0x400;
+constexpr uint32_t kNoTraceFlag = 0x200;
+}  // namespace function
+
+namespace routines {
+// routine!: arguments and result passed as cells, and the arity (spec words, at most 31).
+constexpr uint32_t kPassCellsFlag = 0x8000;
+constexpr uint32_t kArityShift = 25;
+constexpr uint32_t kArityMask = 0x1F;
+}  // namespace routines
+
+namespace natives {
+// op!: the type of the function it was made from, in header byte 2.
+constexpr uint32_t kOpSourceShift = 16;
+constexpr uint32_t kOpSourceMask = kTypeMask << kOpSourceShift;
+}  // namespace natives
+
+namespace money {
+constexpr uint32_t kSignFlag = 1u << 14;   // money!: negative
+}  // namespace money
+
+namespace tuple {
+constexpr uint32_t kCountShift = 19;   // tuple!: the number of bytes, 3 to 12
+constexpr uint32_t kCountMask = 0xFu << kCountShift;
+}  // namespace tuple
+
+namespace interpreter {
+// The typesets of an argument cache: how the argument is fetched (an interpreter::ArgKind).
+constexpr uint32_t kArgKindShift = 20;
+constexpr uint32_t kArgKindMask = 0x3u << kArgKindShift;
+}  // namespace interpreter
+
+namespace event {
+constexpr uint32_t kMadeFlag = 0x1000;   // event!: made by code, payload word 2 is its block
+}  // namespace event
+
+// True when no two of the masks share a bit.
+constexpr bool disjoint(std::initializer_list<uint32_t> masks) {
+  uint32_t seen = 0;
+  for (uint32_t mask : masks) {
+    if (seen & mask) return false;
+    seen |= mask;
+  }
+  return true;
+}
+static_assert(disjoint({kTypeMask, kNewLineFlag, context::kKindMask, context::kOwnerWalkedFlag,
+                        context::kOnStackFlag, context::kObjectFlag}));
+static_assert(disjoint({kTypeMask, kNewLineFlag, context::kChangedMark}));
+static_assert(disjoint({kTypeMask, kNewLineFlag, function::kTraceFlag, function::kNoTraceFlag,
+                        routines::kPassCellsFlag, routines::kArityMask << routines::kArityShift,
+                        natives::kOpSourceMask}));
+static_assert(disjoint({kTypeMask, kNewLineFlag, money::kSignFlag}));
+static_assert(disjoint({kTypeMask, kNewLineFlag, tuple::kCountMask}));
+static_assert(disjoint({kTypeMask, kNewLineFlag, interpreter::kArgKindMask}));
+static_assert(disjoint({kTypeMask, kNewLineFlag, event::kMadeFlag}));
+
 struct Cell {
   uint32_t header;
   uint32_t data1;

@@ -172,11 +172,7 @@ void init() {
   // Start-up is over: values made from here on live only as long as something refers to them.
   boot::flag = 0;
   collector::active = true;
-}
-
-void shutdown() {
-  memory::free_all_frames();
-  rt::free_all();
+  collector::init_stats();
 }
 
 namespace {

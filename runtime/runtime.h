@@ -1,4 +1,4 @@
-// Runtime initialisation and shutdown, in their fixed order.
+// Runtime initialisation, in its fixed order, and the life of the process.
 #pragma once
 
 namespace xol::runtime {
@@ -8,8 +8,6 @@ namespace xol::runtime {
 void register_datatypes();
 // Brings the runtime from an empty process to the point where code can be evaluated.
 void init();
-// Releases the memory frames and the tracked heap.
-void shutdown();
 // The whole life of the process: process start, runtime initialisation, the run itself on the
 // interpreter thread, and the exit path, which ends the process with its exit code.
 [[noreturn]] void run_process(int argc, char** argv);

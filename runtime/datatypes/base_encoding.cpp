@@ -243,6 +243,8 @@ bool is_base(int32_t base) {
   return base == BASE_2 || base == BASE_16 || base == BASE_58 || base == BASE_64;
 }
 
+namespace {
+// Bytes of text that encoding n bytes writes at most.
 size_t encoded_size(Base base, size_t n) {
   switch (base) {
     case BASE_2: return n * kByteBits;
@@ -252,6 +254,7 @@ size_t encoded_size(Base base, size_t n) {
   }
 }
 
+// Writes the text of n bytes at `out` (room for encoded_size bytes); answers the end.
 uint8_t* encode(Base base, const uint8_t* bytes, size_t n, uint8_t* out) {
   switch (base) {
     case BASE_2: return encode_base2(bytes, n, out);
@@ -260,6 +263,7 @@ uint8_t* encode(Base base, const uint8_t* bytes, size_t n, uint8_t* out) {
     default: return encode_base64(bytes, n, out);
   }
 }
+}  // namespace
 
 bool decode(Base base, const uint8_t* units, uint32_t unit, uint32_t count, Cell* result) {
   std::string bytes;

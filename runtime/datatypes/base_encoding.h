@@ -19,10 +19,6 @@ enum Base : int32_t { BASE_2 = 2, BASE_16 = 16, BASE_58 = 58, BASE_64 = 64 };
 // True for the four bases above.
 bool is_base(int32_t base);
 
-// Bytes of text that encoding n bytes writes at most.
-size_t encoded_size(Base base, size_t n);
-// Writes the text of n bytes at `out` (room for encoded_size bytes); answers the end.
-uint8_t* encode(Base base, const uint8_t* bytes, size_t n, uint8_t* out);
 // Decodes `count` units of width `unit` (1, 2 or 4) into a new binary! in *result; false when
 // the text is not valid in the base.
 bool decode(Base base, const uint8_t* units, uint32_t unit, uint32_t count, Cell* result);

@@ -205,42 +205,14 @@ void append_bytes(const Cell* binary, const uint8_t* data, uint32_t n) {
   if (n) std::memcpy(reserve(binary, n), data, n);
 }
 
-void insert_bytes(const Cell* binary, uint32_t offset, const uint8_t* data, uint32_t n) {
-  uint32_t units = string::length_abs(binary);
-  uint32_t at = std::min(std::min(binary->head_index(), units) + offset, units);
-  reserve(binary, n);
-  memory::SeriesBuffer* buffer = buffer_of(binary);
-  std::memmove(buffer->data() + at + n, buffer->data() + at, buffer->tail - n - at);
-  std::memcpy(buffer->data() + at, data, n);
-}
-
+namespace {
+// Appends four bytes, most significant first.
 void append_int32_be(const Cell* binary, int32_t value) {
   uint8_t be[sizeof value];
   for (size_t i = 0; i < sizeof value; ++i) be[i] = uint8_t(uint32_t(value) >> (24 - 8 * i));
   append_bytes(binary, be, sizeof be);
 }
-
-uint8_t byte_arg(const Cell* value) {
-  if (!value->is(TYPE_INTEGER) && !value->is(TYPE_CHAR)) number::raise_invalid_arg(value);
-  return uint8_t(value->data2);
-}
-
-bool match_value(const Cell* binary, const Cell* value) {
-  switch (value->type()) {
-    case TYPE_CHAR:
-      return length(binary) > 0 && uint8_t(bytes(binary)[0]) == character::get(value);
-    case TYPE_BINARY: case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG:
-    case TYPE_EMAIL: case TYPE_REF: {
-      uint32_t n = string::length(value);
-      if (length(binary) < n) return false;
-      memory::SeriesBuffer* text = string::buffer_of(value);
-      return string::units_match(reinterpret_cast<const uint8_t*>(bytes(binary).data()), 1,
-                                 string::head_address(value, text), text->unit(), n, true);
-    }
-    default:
-      return false;
-  }
-}
+}  // namespace
 
 // ---- actions ----
 
@@ -286,6 +258,7 @@ void to(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   *result = made;
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return write_hex(value, buffer, false, false, argument != nullptr, part, 0);
 }
@@ -309,6 +282,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (answer) return answer < 0 ? -1 : 1;
   return number::three_way(a.size(), b.size());
 }
+}  // namespace
 
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result) {
   Cell target = *series;

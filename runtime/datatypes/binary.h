@@ -25,23 +25,9 @@ uint32_t length(const Cell* binary);
 std::string_view bytes(const Cell* binary);
 // Appends n bytes at the tail.
 void append_bytes(const Cell* binary, const uint8_t* bytes, uint32_t n);
-// Inserts n bytes at head + offset.
-void insert_bytes(const Cell* binary, uint32_t offset, const uint8_t* bytes, uint32_t n);
-// Appends four bytes, most significant first.
-void append_int32_be(const Cell* binary, int32_t value);
-// The byte that `poke` stores: the low 8 bits of an integer! or a char!; any other value
-// raises script `invalid-arg`.
-uint8_t byte_arg(const Cell* value);
-// parse matching at the head: a text or binary! value as a prefix of the bytes (text units
-// compared with bytes as code points), a char! against the head byte.
-bool match_value(const Cell* binary, const Cell* value);
 
 // ---- actions ----
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result);
 void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result);
 void trim(Cell* series, const TrimOptions& options, Cell* result);

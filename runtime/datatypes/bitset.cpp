@@ -18,6 +18,12 @@
 
 namespace xol::bitset {
 namespace {
+uint8_t* grow_to(Cell* set, uint32_t n);
+bool out_of_range(const Cell* set, int64_t n);
+int64_t process_spec(const Cell* spec, Cell* set, WalkOp op, bool nested, Caller caller);
+Cell copy_of(const Cell* set);
+void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
+void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result);
 
 using memory::SeriesBuffer;
 
@@ -210,17 +216,22 @@ bool clears(const Cell* value) {
 Cell make_empty(uint32_t bytes) { return allocate(bytes, kPlainFill, false); }
 
 uint8_t* zq_head(const Cell* set) { return buffer_of(set)->head_ptr(); }
-uint8_t* zq_tail(const Cell* set) { return buffer_of(set)->tail_ptr(); }
 
+namespace {
+// Makes room for bit n: grows the capacity (new bytes take the set's fill) and moves the tail
+// up to cover it. Answers the head address.
 uint8_t* grow_to(Cell* set, uint32_t n) {
   ensure_length(set, (n >> 3) + 1);
   return zq_head(set);
 }
 
+// True when n is negative or lies at or past the tail.
 bool out_of_range(const Cell* set, int64_t n) {
   return n < 0 || (n >> 3) >= int64_t(byte_length(set));
 }
 
+// Walks a spec value with `op`; `set` may be null when measuring. Answers the byte count needed
+// (measure and set at the top level), else the highest index met, or for a test 1 or 0.
 int64_t process_spec(const Cell* spec, Cell* set, WalkOp op, bool nested, Caller caller) {
   int64_t answer;
   switch (spec->type()) {
@@ -245,6 +256,7 @@ int64_t process_spec(const Cell* spec, Cell* set, WalkOp op, bool nested, Caller
   return bytes;
 }
 
+// `make` (caller CALLER_MAKE) or `to` (CALLER_TO) of a bitset from a spec.
 void make_from(const Cell* spec, Caller caller, Cell* result) {
   Cell source = *spec;
   bool negated = false;
@@ -292,6 +304,7 @@ void make_from(const Cell* spec, Caller caller, Cell* result) {
     }
   }
 }
+}  // namespace
 
 void do_bitwise(MathOp op, const Cell* set1, const Cell* set2, Cell* result) {
   if (op == OP_UNIQUE) {
@@ -320,6 +333,8 @@ void do_bitwise(MathOp op, const Cell* set1, const Cell* set2, Cell* result) {
   *result = made;
 }
 
+namespace {
+// A copy on a buffer of its own, with the complemented flag and never owned.
 Cell copy_of(const Cell* set) {
   Cell source = *set;
   const SeriesBuffer* from = buffer_of(&source);
@@ -470,6 +485,7 @@ void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
   }
   *result = stored;
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -49,42 +49,9 @@ enum Caller : int32_t { CALLER_MAKE, CALLER_TO, CALLER_OTHER };
 Cell make_empty(uint32_t bytes);
 // Address of the first stored byte and just past the last; valid until the next allocation.
 uint8_t* zq_head(const Cell* set);
-uint8_t* zq_tail(const Cell* set);
-// Makes room for bit n: grows the capacity (new bytes take the set's fill) and moves the tail
-// up to cover it. Answers the head address.
-uint8_t* grow_to(Cell* set, uint32_t n);
-// True when n is negative or lies at or past the tail.
-bool out_of_range(const Cell* set, int64_t n);
-// Walks a spec value with `op`; `set` may be null when measuring. Answers the byte count needed
-// (measure and set at the top level), else the highest index met, or for a test 1 or 0.
-int64_t process_spec(const Cell* spec, Cell* set, WalkOp op, bool nested, Caller caller);
-// `make` (caller CALLER_MAKE) or `to` (CALLER_TO) of a bitset from a spec.
-void make_from(const Cell* spec, Caller caller, Cell* result);
 // The set operations OP_AND .. OP_XOR and OP_UNIQUE .. OP_DIFFERENCE, as sets: a complemented
 // operand counts every integer past its bytes, and so does the result where it should.
 void do_bitwise(MathOp op, const Cell* set1, const Cell* set2, Cell* result);
-// A copy on a buffer of its own, with the complemented flag and never owned.
-Cell copy_of(const Cell* set);
-
-// ---- actions ----
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void reflect(Cell* value, const Cell* field, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void complement(Cell* value, Cell* result);
-void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result);
-void clear(Cell* value, Cell* result);
-void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
-void find(Cell* series, Cell* value, const FindOptions& options, Cell* result);
-int32_t length_q(const Cell* series);
-void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
-void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result);
-void remove(Cell* series, const Cell* part, const Cell* key, Cell* result);
-void modify(Cell* target, Cell* field, Cell* value, bool case_sensitive, Cell* result);
 
 // Registers bitset! (id 30).
 void init();

@@ -27,6 +27,10 @@
 #include "runtime/tables/sort.h"
 
 namespace xol::block {
+namespace {
+void select(Cell* series, Cell* value, const FindOptions& options, Cell* result);
+}  // namespace
+
 
 namespace {
 
@@ -382,6 +386,7 @@ void to(const Cell*, const Cell* spec, TypeId type, Cell* result) {
 
 // ---- printed forms ----
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   if (cycles::detect(*value, buffer->node(), part, false)) return part;
   cycles::Visit visit(value->node());
@@ -396,6 +401,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part
   }
   return part;
 }
+}  // namespace
 
 int32_t mold_bracketed(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
                        const Cell* argument, int32_t part, int32_t indent, const char* open,
@@ -414,6 +420,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
 
 // ---- compare and path steps ----
 
+namespace {
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   TypeId type1 = value1->type(), type2 = value2->type();
   bool paths = (op == COMP_FIND_STRICT || op == COMP_FIND) &&
@@ -422,6 +429,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (type1 != type2 && !paths) return kNotComparable;
   return compare_each(value1, value2, op);
 }
+}  // namespace
 
 void eval_path(const PathStep& step, Cell* result) {
   Cell parent = *step.parent;
@@ -502,8 +510,7 @@ bool append_directly(Cell* target, const Cell* value, const InsertOptions& optio
   }
 }
 
-}  // namespace
-
+// append (at_tail) and insert.
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail,
             Cell* result) {
   Cell target = *series;
@@ -511,6 +518,7 @@ void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tai
     insert_cells(&target, value, options, at_tail);
   *result = target;
 }
+}  // namespace
 
 bool append_at_tail(Cell* series, const Cell* value) {
   if (series->is(TYPE_HASH) || series::any_block(value->type()) ||
@@ -525,6 +533,7 @@ bool append_at_tail(Cell* series, const Cell* value) {
   return true;
 }
 
+namespace {
 void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result) {
   Cell target = *series;
   Cell item = *value;
@@ -549,6 +558,7 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
   target.data1 = std::min(position + total, series::buffer_units(&target));
   *result = target;
 }
+}  // namespace
 
 // ---- copy, take, trim ----
 
@@ -569,6 +579,7 @@ void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* res
   *result = made;
 }
 
+namespace {
 void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result) {
   Cell taken;
   series::take(series, part, deep, last, &taken);
@@ -741,6 +752,7 @@ void swap(Cell* series1, Cell* series2, Cell* result) {
   }
   *result = first;
 }
+}  // namespace
 
 // ---- set operations ----
 

@@ -19,7 +19,6 @@ namespace xol::block {
 
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent);
 // The mold of any bracketed block type: the cycle marker, or `open`, the cells, `close`
@@ -33,19 +32,7 @@ void eval_path(const PathStep& step, Cell* result);
 // room. Done in place (the series cell moves to its head), answering true; false, having done
 // nothing, for any other case.
 bool append_at_tail(Cell* series, const Cell* value);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-// append (at_tail) and insert.
-void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail,
-            Cell* result);
-void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result);
 void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
-void find(Cell* series, Cell* value, const FindOptions& options, Cell* result);
-void select(Cell* series, Cell* value, const FindOptions& options, Cell* result);
-void put(Cell* series, Cell* key, Cell* value, bool case_sensitive, Cell* result);
-void sort(Cell* series, const SortOptions& options, Cell* result);
-void swap(Cell* series1, Cell* series2, Cell* result);
-void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result);
-void trim(Cell* series, const TrimOptions& options, Cell* result);
 
 // The set operations (OP_UNIQUE .. OP_DIFFERENCE) on records of `skip` cells, tested on their
 // first cell. The result is a new buffer at head 0 of the first series' type; a hash! result

@@ -72,18 +72,10 @@ bool at_tail(const Cell* block) { return length(block) == 0; }
 
 Cell* abs_at(const Cell* block, uint32_t index) { return cells(block) + index; }
 
-bool next_within(Cell* block) {
-  uint32_t count = cell_count(buffer(block));
-  if (block->data1 < count) ++block->data1;
-  return block->data1 >= count;
-}
-
 void cut_at(const Cell* block, uint32_t count) {
   SeriesBuffer* series = buffer(block);
   series->tail = series->head + std::min(count, cell_count(series)) * kCellSize;
 }
-
-void cut_at_head(const Cell* block) { cut_at(block, block->head_index()); }
 
 void remove_last(Cell* block) {
   SeriesBuffer* series = buffer(block);
@@ -100,6 +92,9 @@ Cell* make_at(Cell* cell, int32_t capacity) {
   return cell;
 }
 
+namespace {
+// As make_at; with `external` the buffer comes from outside the collected frames, otherwise its
+// whole data area is pre-filled with unset cells.
 Cell* make_at_sized(Cell* cell, int32_t capacity, bool external) {
   cell::set_unset(cell);
   uint32_t count = uint32_t(std::max(capacity, 1));
@@ -112,6 +107,7 @@ Cell* make_at_sized(Cell* cell, int32_t capacity, bool external) {
   *cell = Cell{TYPE_BLOCK, 0, node, 0};
   return cell;
 }
+}  // namespace
 
 Cell* make_in(Cell* parent, int32_t capacity) {
   if (!parent) {
@@ -183,26 +179,6 @@ bool type_in(const Cell* types, TypeId type) {
   constexpr uint8_t kHighBit = 0x80;
   const uint8_t* bits = reinterpret_cast<const uint8_t*>(&types->data1);
   return (bits[type / kBitsPerByte] & (kHighBit >> (type % kBitsPerByte))) != 0;
-}
-
-Cell* select_value(const Cell* block, const Cell* value) {
-  Cell* end = tail(block);
-  for (Cell* cell = head(block); cell < end; ++cell) {
-    if (!values_match(cell, value, COMP_SELECT)) continue;
-    return cell + 1 < end ? cell + 1 : nullptr;
-  }
-  return nullptr;
-}
-
-bool remove_value(const Cell* block, const Cell* value, bool from_start) {
-  uint32_t first = from_start ? 0 : clamped_head(block);
-  uint32_t count = cell_count(buffer(block));
-  for (uint32_t i = first; i < count; ++i) {
-    if (!values_match(abs_at(block, i), value, COMP_SELECT)) continue;
-    series::remove_units(block, i, 1);
-    return true;
-  }
-  return false;
 }
 
 void clone(const Cell* block, bool deep, bool any_block, Cell* result) {

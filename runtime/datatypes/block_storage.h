@@ -47,11 +47,8 @@ Cell* tail(const Cell* block);
 bool at_tail(const Cell* block);
 // Cell `index` counted from the buffer start, the head not added.
 Cell* abs_at(const Cell* block, uint32_t index);
-// Advances the head by one cell unless at the tail; true when the head is then at the tail.
-bool next_within(Cell* block);
 // Drops every cell from absolute index `count` on.
 void cut_at(const Cell* block, uint32_t count);
-void cut_at_head(const Cell* block);
 // Drops the last cell when there is one; a head left past the tail is moved to the tail.
 void remove_last(Cell* block);
 
@@ -61,9 +58,6 @@ void remove_last(Cell* block);
 // capacity gives 1). The cell is unset while the buffer is allocated, so a collection in between
 // never sees a half-built block.
 Cell* make_at(Cell* cell, int32_t capacity);
-// As make_at; with `external` the buffer comes from outside the collected frames, otherwise its
-// whole data area is pre-filled with unset cells.
-Cell* make_at_sized(Cell* cell, int32_t capacity, bool external);
 // A new empty block at the tail of `parent`, or in the fixed cell when `parent` is null.
 Cell* make_in(Cell* parent, int32_t capacity);
 // As make_in with make_at_sized: an external buffer; a null parent makes the root block.
@@ -94,11 +88,6 @@ bool type_in(const Cell* types, TypeId type);
 // The cell after the first word (word!, set-word!, lit-word!, get-word!) whose symbol equals
 // `word`'s: canonical symbols unless `strict`. Null when there is none or the match is last.
 Cell* select_word(const Cell* block, const Cell* word, bool strict);
-// The cell after the first cell equal to `value` (op 12) from the head; null when none or last.
-Cell* select_value(const Cell* block, const Cell* value);
-// Removes the first cell equal to `value` (op 12), searching from the head (the buffer start
-// with `from_start`); false when nothing was removed.
-bool remove_value(const Cell* block, const Cell* value, bool from_start);
 
 // ---- copying ----
 

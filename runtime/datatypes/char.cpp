@@ -39,11 +39,6 @@ uint32_t from_binary(const Cell* binary) {
 
 }  // namespace
 
-Cell* make_in(Cell* block, uint32_t cp) {
-  Cell value = make(cp);
-  return block::append_cell(block, &value);
-}
-
 void do_math(MathOp op, const Cell* value, const Cell* operand, Cell* result) {
   int32_t right;
   switch (operand->type()) {
@@ -94,6 +89,7 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   *result = make(uint32_t(cp));
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   string::append_char(buffer->node(), get(value));
   return part - kFormedLength;
@@ -114,6 +110,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (!value2->is(TYPE_CHAR) && !value2->is(TYPE_INTEGER)) return kNotComparable;
   return number::three_way(int32_t(get(value1)), int32_t(value2->data2));
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -21,8 +21,6 @@ constexpr int32_t kMaxCodePoint = 0x10FFFF;
 
 inline Cell make(uint32_t cp) { return Cell{TYPE_CHAR, 0, cp, 0}; }
 inline uint32_t get(const Cell* value) { return value->data2; }
-// Appends a new char! cell at the tail of a block.
-Cell* make_in(Cell* block, uint32_t cp);
 
 // Applies an arithmetic or bitwise operation (OP_ADD .. OP_XOR) to a char and an operand
 // (char!, integer! or float!, truncated), writing the char! result; a result outside 0 to
@@ -31,10 +29,6 @@ void do_math(MathOp op, const Cell* value, const Cell* operand, Cell* result);
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers char! (id 10, parent integer!).
 void init();

@@ -23,6 +23,7 @@
 
 namespace xol::context {
 namespace {
+Cell* value_slot_of(int32_t symbol, NodeId context);
 
 NodeId global_context = kNoNode;
 
@@ -226,11 +227,6 @@ Cell load_global(int32_t symbol) {
   return boot::flag ? word::keep_in_root(word) : word;
 }
 
-Cell select(NodeId context, int32_t symbol) {
-  int32_t found = find_word(context, symbol, false);
-  return found >= 0 ? *word_at(context, found) : load_global(symbol);
-}
-
 Cell* set_global(int32_t symbol, const Cell* value) {
   Cell copy = *value;
   int32_t found = find_word(global_context, symbol, false);
@@ -250,11 +246,15 @@ Cell* put_value(NodeId context, const Cell* word, const Cell* value) {
   return slot;
 }
 
+namespace {
+// The symbol's slot (caseless) in the context, or in the global context for a function
+// context; null when absent.
 Cell* value_slot_of(int32_t symbol, NodeId context) {
   if (on_stack(context)) context = global_context;
   int32_t found = find_word(context, symbol, true);
   return found >= 0 ? value_at(context, slot_index(context, found)) : nullptr;
 }
+}  // namespace
 
 Cell* word_at(NodeId context, int32_t index) {
   Cell list = word_list(context);
@@ -407,10 +407,6 @@ NodeId clone_for(Cell* value, Kind kind) {
 }
 
 Cell* value_cell_of(const Cell* holder, int32_t index) { return value_at(holder->data1, index); }
-
-memory::SeriesBuffer* symbols_buffer(const Cell* holder) {
-  return memory::buffer_of(word_list(holder->data1).node());
-}
 
 uint32_t& flags(const Cell* holder) { return context_cell(holder->data1)->header; }
 

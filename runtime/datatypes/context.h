@@ -30,13 +30,6 @@ namespace xol::context {
 
 enum Kind : uint32_t { KIND_PLAIN = 0, KIND_FUNCTION = 1, KIND_OBJECT = 2 };
 
-constexpr uint32_t kKindShift = 11;
-constexpr uint32_t kKindMask = 0x3u << kKindShift;
-constexpr uint32_t kOwnerWalkedFlag = 0x10000;   // the owners table walked this object's fields
-constexpr uint32_t kOnStackFlag = 0x400000;
-constexpr uint32_t kObjectFlag = 0x1000000;
-// Set on a word of an object's word list whenever its field is assigned.
-constexpr uint32_t kChangedMark = 0x2000;
 // The index of a word that is not resolved yet.
 constexpr int32_t kUnresolved = -1;
 constexpr int32_t kGlobalSize = 4000;
@@ -122,17 +115,12 @@ Cell add_global(int32_t symbol, bool caseless, bool variant);
 // add_global with an exact-name lookup; while the boot flag is set the word is also kept in the
 // root block.
 Cell load_global(int32_t symbol);
-// The context's word for the symbol (exact name), or the global word when it has none.
-Cell select(NodeId context, int32_t symbol);
 // Copies `value` into the symbol's global slot, adding the symbol first when it is absent.
 Cell* set_global(int32_t symbol, const Cell* value);
 // The symbol's slot in the global context (caseless), or null when it has none.
 Cell* global_slot_of(int32_t symbol);
 // Copies `value` into the slot of the word's symbol (caseless), adding it when absent.
 Cell* put_value(NodeId context, const Cell* word, const Cell* value);
-// The symbol's slot (caseless) in the context, or in the global context for a function
-// context; null when absent.
-Cell* value_slot_of(int32_t symbol, NodeId context);
 
 Cell* word_at(NodeId context, int32_t index);
 Cell* value_at(NodeId context, int32_t index);
@@ -170,8 +158,6 @@ NodeId clone_for(Cell* value, Kind kind);
 
 // Value cell `index` of the context behind word 1 of an object or word cell.
 Cell* value_cell_of(const Cell* holder, int32_t index);
-// The buffer of that context's word list.
-memory::SeriesBuffer* symbols_buffer(const Cell* holder);
 // The header of that context's context! cell.
 uint32_t& flags(const Cell* holder);
 

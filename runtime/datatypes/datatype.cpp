@@ -74,11 +74,7 @@ void register_type(int32_t type, int32_t parent, const char* name,
   }
 }
 
-Cell* make_in(Cell* block, int32_t type) {
-  Cell value = make(type);
-  return block::append_cell(block, &value);
-}
-
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   const TableEntry& named = table[value->data1];
   return text::append_counted(buffer, {named.name, size_t(named.name_length)}, part);
@@ -98,6 +94,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
       return kNotComparable;
   }
 }
+}  // namespace
 
 void init() {
   register_type(TYPE_DATATYPE, 0, "datatype!",

@@ -341,13 +341,6 @@ void register_type(int32_t type, int32_t parent, const char* name,
 
 // The datatype! cell for a type id.
 inline Cell make(int32_t type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
-// Appends a datatype! cell for `type` at the tail of a block and answers it.
-Cell* make_in(Cell* block, int32_t type);
-
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers datatype! (id 1).
 void init();

@@ -19,6 +19,9 @@
 
 namespace xol::date {
 namespace {
+int32_t yearday(int64_t days);
+int32_t field_of_word(const Cell* word);
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 
 constexpr int32_t kMonthsPerYear = 12;
 constexpr int32_t kDaysPerWeek = 7;
@@ -273,7 +276,10 @@ Ymd from_days(int64_t days) {
 
 int32_t weekday(int64_t days) { return int32_t(floor_mod(days + 2, kDaysPerWeek)) + 1; }
 
+namespace {
+// The day of the year, 1 for 1 January.
 int32_t yearday(int64_t days) { return int32_t(days - year_start(days)) + 1; }
+}  // namespace
 
 // ---- construction ----
 
@@ -296,6 +302,9 @@ int64_t to_epoch(const Cell* date) {
   return (parts.days - kEpochDays) * kSecondsPerDay + int64_t(std::floor(parts.utc + 0.5));
 }
 
+namespace {
+// The date of a date block (see the date block forms); with `check` the given fields must
+// survive normalisation, else script `bad-to-arg`. `spec` is named by the error.
 Cell from_items(const Cell* items, uint32_t count, bool check, const Cell* spec) {
   ItemReader reader{items, count, 0, spec};
   int64_t day = reader.take_integer();
@@ -342,6 +351,7 @@ int32_t field_of_word(const Cell* word) {
   int32_t index = number::word_index(word, kFieldWords, kJulianWord);
   return index == kJulianWord ? FIELD_YEARDAY : index;
 }
+}  // namespace
 
 Cell get_field(const Cell* date, Field field) {
   uint32_t word = packed(date);
@@ -454,6 +464,8 @@ void add_seconds(const Cell* date, double seconds, Cell* result) {
   store(parts, result);
 }
 
+namespace {
+// The whole days from the local time of `date2` to that of `date1` (floor).
 int64_t difference_days(const Cell* date1, const Cell* date2) {
   Parts a = parts_of(date1), b = parts_of(date2);
   // Counted between the local times, so a zoned time minus its own day (a date without time
@@ -468,6 +480,7 @@ int64_t difference_days(const Cell* date1, const Cell* date2) {
 
 // ---- printed form ----
 
+// Appends the printed form; answers the part limit less the characters written.
 int32_t to_text(const Cell* date, Cell* buffer, int32_t part) {
   uint32_t word = packed(date);
   Ymd ymd{year_of(word), month_of(word), day_of(word)};
@@ -497,6 +510,7 @@ int32_t to_text(const Cell* date, Cell* buffer, int32_t part) {
   }
   return text::append_counted(buffer, date_text, part);
 }
+}  // namespace
 
 // ---- actions ----
 
@@ -508,6 +522,7 @@ void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   to(prototype, spec, type, result);
 }
 
+namespace {
 void to(const Cell*, const Cell* spec, TypeId, Cell* result) {
   switch (spec->type()) {
     case TYPE_DATE:
@@ -619,6 +634,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   }
   store(parts, result);
 }
+}  // namespace
 
 void init() {
   using actions::own;

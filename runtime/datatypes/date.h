@@ -69,8 +69,6 @@ struct Ymd {
 Ymd from_days(int64_t days);
 // 1 for Monday to 7 for Sunday.
 int32_t weekday(int64_t days);
-// The day of the year, 1 for 1 January.
-int32_t yearday(int64_t days);
 
 // ---- construction ----
 
@@ -83,9 +81,6 @@ Cell make(int32_t year, int32_t month, int32_t day, double local_seconds, int32_
 Cell from_epoch(int64_t seconds);
 // The seconds since 1970-01-01 00:00 UTC, rounded to the nearest second.
 int64_t to_epoch(const Cell* date);
-// The date of a date block (see the date block forms); with `check` the given fields must
-// survive normalisation, else script `bad-to-arg`. `spec` is named by the error.
-Cell from_items(const Cell* items, uint32_t count, bool check, const Cell* spec);
 
 // ---- fields ----
 enum Field : int32_t {
@@ -95,7 +90,6 @@ enum Field : int32_t {
 };
 constexpr int32_t kFieldCount = 14;
 // The field named by a word (`julian` is `yearday`), any letter case, or 0.
-int32_t field_of_word(const Cell* word);
 Cell get_field(const Cell* date, Field field);
 // Writes a field into the date in place; a value of the wrong type raises script
 // `invalid-arg`.
@@ -105,23 +99,9 @@ void set_field(Cell* date, Field field, const Cell* value);
 // The date plus a number of days or a time!, normalised in the date's zone.
 void add_days(const Cell* date, int64_t days, Cell* result);
 void add_seconds(const Cell* date, double seconds, Cell* result);
-// The whole days from the local time of `date2` to that of `date1` (floor).
-int64_t difference_days(const Cell* date1, const Cell* date2);
-
-// Appends the printed form; answers the part limit less the characters written.
-int32_t to_text(const Cell* date, Cell* buffer, int32_t part);
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void add(Cell* value1, Cell* value2, Cell* result);
-void subtract(Cell* value1, Cell* value2, Cell* result);
-void pick(Cell* value, int32_t index, const Cell* index_cell, Cell* result);
 
 // Registers date! (id 47).
 void init();

@@ -11,8 +11,7 @@ namespace {
 enum Field : int32_t { FIELD_NONE, FIELD_USER, FIELD_HOST };
 constexpr const char* kFields[] = {"user", "host"};
 
-}  // namespace
-
+// mold: the text as it is, or the construction #(email! "text") when that would not read back.
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
   if (!text_construct::reads_back(value, text_construct::utf8_of(value)))
@@ -20,6 +19,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
   return string::form(value, buffer, argument, part);
 }
 
+// The `user` and `host` fields (and integer indexes, as for any string).
 void eval_path(const PathStep& step, Cell* result) {
   const Cell* element = step.element;
   if (element->is(TYPE_INTEGER)) return string::eval_path(step, result);
@@ -62,6 +62,7 @@ void eval_path(const PathStep& step, Cell* result) {
   string::change(&range, &replacement, options, &changed);
   *result = *step.value;
 }
+}  // namespace
 
 void init() {
   using actions::own;

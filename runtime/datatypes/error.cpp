@@ -20,6 +20,8 @@
 
 namespace xol::error {
 namespace {
+int32_t category_index(int32_t symbol);
+int32_t id_position(int32_t category, int32_t symbol);
 
 #include "runtime/datatypes/error_catalogue.inc"
 
@@ -166,6 +168,8 @@ int32_t form_message(const Cell* error, const CatalogueId& message, bool syntax,
 
 const CatalogueCategory& category(int32_t index) { return kCategories[index]; }
 
+namespace {
+// Caseless lookups by symbol; -1 when absent.
 int32_t category_index(int32_t symbol) {
   const std::string_view name = symbol::name(symbol);
   for (int32_t i = 0; i < kCategoryCount; ++i)
@@ -180,6 +184,7 @@ int32_t id_position(int32_t category, int32_t symbol) {
     if (same_name_caseless(name, entry.ids[i].id)) return i + kFirstIdPosition;
   return -1;
 }
+}  // namespace
 
 int32_t code_of(Category category, const char* id) {
   const CatalogueCategory& entry = kCategories[category];
@@ -277,6 +282,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   *result = made;
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   const Cell error = *value;
   int32_t category = 0;
@@ -322,12 +328,14 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
   return object::mold_as("make error! ", value, buffer, only, all, flat, argument, part, indent);
 }
 
+// As for objects; setting the `stack` field raises script `invalid-path-set`.
 void eval_path(const PathStep& step, Cell* result) {
   if (step.value && step.element->is(TYPE_WORD) &&
       same_name_caseless(symbol::name(word::symbol_of(step.element)), kFieldNames[FIELD_STACK]))
     raise(CAT_SCRIPT, "invalid-path-set", step.path);
   object::eval_path(step, result);
 }
+}  // namespace
 
 void init() {
   // Registered afresh: a runtime brought up again must not mark twice.

@@ -44,9 +44,6 @@ constexpr int32_t kFirstIdPosition = 2;
 constexpr int32_t kCodesPerCategory = 100;
 
 const CatalogueCategory& category(int32_t index);
-// Caseless lookups by symbol; -1 when absent.
-int32_t category_index(int32_t symbol);
-int32_t id_position(int32_t category, int32_t symbol);
 // The code of a (category, id) pair, or -1 when the id is not in the category.
 int32_t code_of(Category category, const char* id);
 
@@ -71,11 +68,6 @@ void build_raised(Raised& raised);
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-// As for objects; setting the `stack` field raises script `invalid-path-set`.
-void eval_path(const PathStep& step, Cell* result);
 
 // Registers error! (id 34, parent object!).
 void init();

@@ -69,6 +69,7 @@ Cell current_dir() {
   return made;
 }
 
+namespace {
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argument,
              int32_t part, int32_t) {
   string::CharWriter writer(buffer);
@@ -100,8 +101,6 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
   writer.flush();
   return part - int32_t(writer.written());
 }
-
-namespace {
 
 void read(Cell* source, const ReadOptions& options, Cell* result) {
   url::refuse(options.as);

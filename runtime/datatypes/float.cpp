@@ -153,6 +153,8 @@ double to_double(const Cell* number) {
   }
 }
 
+namespace {
+// The tolerant equality of `=` (NaN is equal to nothing).
 bool near_equal(double a, double b) {
   if (a == b) return true;
   if (!std::isfinite(a) || !std::isfinite(b)) return false;
@@ -160,6 +162,7 @@ bool near_equal(double a, double b) {
   __int128 distance = __int128(ordered_bits(a)) - ordered_bits(b);
   return distance <= kEqualUlps && distance >= -kEqualUlps;
 }
+}  // namespace
 
 int32_t compare_doubles(double a, double b, int32_t op) {
   switch (op) {
@@ -296,6 +299,7 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   make_at(result, from_source(spec, type), type);
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, float_text::to_text(get(value), float_text::KIND_FLOAT),
                               part);
@@ -320,6 +324,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
       return kNotComparable;
   }
 }
+}  // namespace
 
 void absolute(Cell* value, Cell* result) {
   make_at(result, std::fabs(get(value)), value->type());
@@ -340,6 +345,7 @@ bool odd(const Cell* value) {
 }
 bool even(const Cell* value) { return !odd(value); }
 
+namespace {
 // random: /seed seeds the generator with the XOR of the double's two halves. Otherwise the
 // value v becomes a random float from 0 to v, keeping its type (percent! and time! share this).
 void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
@@ -350,6 +356,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   }
   make_at(result, xol::random::scale(get(value), secure), value->type());
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -35,14 +35,9 @@ inline void make_at(Cell* cell, double value, TypeId type = TYPE_FLOAT) {
   cell->data1 = 0;
   cell->set_float_value(value);
 }
-inline bool is_float_family(TypeId type) {
-  return type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME;
-}
 // The value of an integer!, char!, float!, percent! or time! as a double.
 double to_double(const Cell* number);
 
-// The tolerant equality of `=` (NaN is equal to nothing).
-bool near_equal(double a, double b);
 // The compare answer for two doubles under `op`: -1, 0 or 1; an ordering with a NaN on either
 // side is false whichever way it is asked.
 int32_t compare_doubles(double a, double b, int32_t op);
@@ -67,10 +62,6 @@ void round(Cell* value, const RoundOptions& options, Cell* result);
 
 // ---- actions (float!, and inherited by percent! and time!) ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void absolute(Cell* value, Cell* result);
 void negate(Cell* value, Cell* result);
 void power(Cell* base, Cell* exponent, Cell* result);
@@ -87,9 +78,6 @@ void init();
 namespace xol::percent {
 
 inline Cell make(double value) { return floating::make(value, TYPE_PERCENT); }
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 
 // Registers percent! (id 38), after float!.
 void init();

@@ -360,6 +360,7 @@ void reflect(Cell* value, const Cell* field, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, "?function?", part);
 }
@@ -379,6 +380,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (value2->type() != value1->type() || !equality_or_sort_op(op)) return kNotComparable;
   return value1->data3 < value2->data3 ? -1 : value1->data3 > value2->data3 ? 1 : 0;
 }
+}  // namespace
 
 void init() {
   datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!",
@@ -444,7 +446,11 @@ int32_t add_entry(const Entry& entry) {
 }  // namespace detail
 
 const Entry& entry(int32_t code) { return table()[size_t(code - 1)]; }
+
+namespace {
 int32_t count() { return int32_t(table().size()); }
+}  // namespace
+
 void clear() { table().clear(); }
 
 void make_value(const Cell* spec, const Cell* given_body, int32_t code, uint32_t flags,
@@ -485,6 +491,7 @@ void call(const Cell* routine, Cell* args, Cell* result) {
   called.thunk(args, result);
 }
 
+namespace {
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, "?routine?", part);
 }
@@ -499,6 +506,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
   if (!code.is(TYPE_BLOCK)) part = text::append_counted(buffer, " ", part);
   return values::mold(&code, buffer, false, all, flat, argument, part, indent);
 }
+}  // namespace
 
 void init() {
   datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!",

@@ -38,9 +38,6 @@ namespace xol::function {
 // Most refinements a function, native or action may have.
 constexpr int32_t kMaxRefinements = 32;
 
-constexpr uint32_t kTraceFlag = 0x400;
-constexpr uint32_t kNoTraceFlag = 0x200;
-
 // Cells of the function record.
 enum RecordCell : uint32_t {
   RECORD_BODY, RECORD_RESERVED, RECORD_CODE, RECORD_OP, RECORD_OWNER, kRecordCells
@@ -82,10 +79,6 @@ void clone_for_object(Cell* function, NodeId object_context);
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void reflect(Cell* value, const Cell* field, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers function! (id 24, parent context!).
 void init();
@@ -99,9 +92,6 @@ enum ResultType : int32_t {
   RESULT_NONE = -1, RESULT_LOGIC = TYPE_LOGIC, RESULT_INTEGER = TYPE_INTEGER,
   RESULT_FLOAT = TYPE_FLOAT, RESULT_CELL = 0,
 };
-constexpr uint32_t kPassCellsFlag = 0x8000;   // arguments and result as cells
-constexpr uint32_t kArityShift = 25;
-constexpr uint32_t kArityMask = 0x1F;         // at most 31 spec words
 constexpr int32_t kMaxArity = int32_t(kArityMask);
 
 using Thunk = void (*)(Cell* args, Cell* result);
@@ -188,7 +178,6 @@ int32_t add(const char* name) {
 }
 
 const Entry& entry(int32_t code);
-int32_t count();
 // Forgets every entry (tests, shutdown).
 void clear();
 
@@ -201,10 +190,6 @@ void make_value(const Cell* spec, const Cell* body, int32_t code, uint32_t flags
 int32_t arity(const Cell* routine);
 // Runs the routine with its `arity` argument cells; writes the result (when it has one).
 void call(const Cell* routine, Cell* args, Cell* result);
-
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 
 // Registers routine! (id 29, parent function!).
 void init();

@@ -20,12 +20,6 @@ Cell* make_at(Cell* cell, uint32_t value, int32_t kind) {
   return cell;
 }
 
-Cell* make_in(Cell* block, uint32_t value, int32_t kind) {
-  Cell made;
-  make_at(&made, value, kind);
-  return block::append_cell(block, &made);
-}
-
 Cell* make_resource(Cell* cell, uintptr_t object, int32_t kind) {
   make_at(cell, 0, kind);
   const int32_t slot = handles::alloc(object, kind);
@@ -40,6 +34,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   return text::append_counted(buffer, text, part);
 }
 
+namespace {
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell*, int32_t part,
              int32_t) {
   part = text::append_counted(buffer, "#[handle! ", part);
@@ -56,6 +51,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t) {
   const int32_t a = int32_t(value_of(value1)), b = int32_t(value_of(value2));
   return a < b ? -1 : a > b ? 1 : 0;
 }
+}  // namespace
 
 void init() {
   datatype::register_type(TYPE_HANDLE, TYPE_INTEGER, "handle!",

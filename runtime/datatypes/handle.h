@@ -22,16 +22,12 @@ inline int32_t kind_of(const Cell* handle) { return int32_t(handle->data1); }
 inline int32_t slot_of(const Cell* handle) { return int32_t(handle->data3); }
 
 Cell* make_at(Cell* cell, uint32_t value, int32_t kind);
-Cell* make_in(Cell* block, uint32_t value, int32_t kind);
 // Puts `object` into a new handle-table slot of `kind` and writes a handle naming it into
 // `cell`, which must already be reachable by the collector (the slot lives only as long as a
 // handle reaches it).
 Cell* make_resource(Cell* cell, uintptr_t object, int32_t kind);
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers handle! (id 46, parent integer!).
 void init();

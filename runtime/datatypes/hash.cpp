@@ -22,6 +22,13 @@
 #include "runtime/text/string_widening.h"
 
 namespace xol::hash {
+namespace {
+bool indexed_type(TypeId type);
+uint32_t of_value(const Cell* value);
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
+void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
+}  // namespace
+
 
 using memory::SeriesBuffer;
 
@@ -369,10 +376,9 @@ bool keys_equal(const Cell* stored, const Cell* sought, uint32_t op) {
 // them by value without the case folding that hash! indexes need.
 const hashtable::KeyOps kValueKeys{of_value, keys_equal, true};
 
-}  // namespace
-
 // ---- hashing ----
 
+// Whether cells of this type go into hash! indexes.
 bool indexed_type(TypeId type) {
   switch (type) {
     case TYPE_NONE: case TYPE_UNSET: case TYPE_LOGIC: case TYPE_DATATYPE: case TYPE_CHAR:
@@ -383,6 +389,8 @@ bool indexed_type(TypeId type) {
   }
 }
 
+// The hash of an indexed value; equal values under any search op hash alike. Other types hash
+// by their type id alone.
 uint32_t of_value(const Cell* value) {
   TypeId type = value->type();
   switch (type) {
@@ -399,6 +407,7 @@ uint32_t of_value(const Cell* value) {
       return fmix32(type);
   }
 }
+}  // namespace
 
 // ---- the index ----
 
@@ -408,11 +417,10 @@ void build_index(Cell* series) {
   refill(index, series);
 }
 
-void rebuild(const Cell* series) {
-  if (NodeId index = index_of(series)) refill(index, series);
-}
-
+namespace {
+// A copy of an index, for a copy of the whole buffer.
 NodeId copy_index(NodeId index) { return memory::copy_series(index); }
+}  // namespace
 
 void key_changed(NodeId text) { changed_keys[key_changes++ % kChangeLog] = text; }
 
@@ -502,6 +510,7 @@ int32_t search(const Cell* series, const Cell* value, int32_t op, const Search& 
 
 // ---- actions ----
 
+namespace {
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   Cell source = *spec;
   if (source.is(TYPE_HASH)) {
@@ -534,6 +543,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
   return block::mold(value, buffer, only, all, flat, argument, part, indent);
 }
 
+// copy: a whole copy from head 0 takes a copy of the index, any other a new one. sort and
+// trim are block!'s, whose index upkeep already re-indexes the range they rewrite.
 void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result) {
   Cell source = *value;
   bool whole = source.head_index() == 0 && !part && !deep && !types;
@@ -547,6 +558,7 @@ void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* res
   }
   *result = made;
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -36,22 +36,10 @@
 
 namespace xol::hash {
 
-// ---- hashing values ----
-
-// Whether cells of this type go into hash! indexes.
-bool indexed_type(TypeId type);
-// The hash of an indexed value; equal values under any search op hash alike. Other types hash
-// by their type id alone.
-uint32_t of_value(const Cell* value);
-
 // ---- the index of a hash! ----
 
 // Builds a new index over every cell of the series' buffer and stores its node in word 3.
 void build_index(Cell* series);
-// Rebuilds the index of a hash! from its buffer (after a change too large to follow).
-void rebuild(const Cell* series);
-// A copy of an index, for a copy of the whole buffer.
-NodeId copy_index(NodeId index);
 // Records a change of the text buffer `text`, which some index holds as a key (the buffer has
 // FLAG_HASH_KEY).
 void key_changed(NodeId text);
@@ -85,14 +73,6 @@ int32_t search(const Cell* series, const Cell* value, int32_t op, const Search& 
                bool (*matches)(const Cell* stored, const Cell* sought, int32_t op));
 
 // ---- actions ----
-
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-// copy: a whole copy from head 0 takes a copy of the index, any other a new one. sort and
-// trim are block!'s, whose index upkeep already re-indexes the range they rewrite.
-void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
 
 // Registers hash! (id 36) and plugs value hashing into the hash tables of map! keys.
 void init();

@@ -31,6 +31,9 @@ int32_t argument_count(const Cell* function) {
   return count;
 }
 
+namespace {
+// Calls `function` when it takes exactly `count` arguments; raises script `invalid-obj-evt`
+// with the function otherwise.
 void call(const Cell* function, Hook hook, const Cell* args, int32_t count) {
   if (argument_count(function) != count)
     error::raise(error::CAT_SCRIPT, "invalid-obj-evt", function);
@@ -42,6 +45,7 @@ void call(const Cell* function, Hook hook, const Cell* args, int32_t count) {
   Cell ignored;
   evaluator_hooks::call_function(function, kNoNode, name, args, count, &ignored);
 }
+}  // namespace
 
 int32_t field_index(const Cell* object, Hook hook) {
   if (object->data3 == kNoNode) return -1;

@@ -31,10 +31,6 @@ void set_caller(Caller caller);
 // first refinement), or -1 when the value is not a function.
 int32_t argument_count(const Cell* function);
 
-// Calls `function` when it takes exactly `count` arguments; raises script `invalid-obj-evt`
-// with the function otherwise.
-void call(const Cell* function, Hook hook, const Cell* args, int32_t count);
-
 // The hook field's index in the object's context, or -1 when the object has no such hook.
 int32_t field_index(const Cell* object, Hook hook);
 

@@ -30,6 +30,9 @@
 
 namespace xol::image {
 namespace {
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
+void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
+void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
 
 namespace codecs = platform::image_codecs;
 using image_transforms::pixels::Box;
@@ -379,12 +382,14 @@ void push_scaled(const Cell* image, uint32_t width, uint32_t height, Cell* resul
 
 uint32_t* lock_pixels(const Cell* image) { return bitmap::write_pixels(image->node()); }
 
+namespace {
 void unlock_pixels(const Cell* image, bool notify) {
   if (!notify) return;
   series::Notice notice(image, ACT_POKE, image, 0, int32_t(pixel_count(image)));
   notice.done();
 }
 
+// A new binary! of the channel's bytes for every pixel (from the head, whatever the position).
 void extract_channel(const Cell* image, Channel channel, Cell* result) {
   const size_t count = image->node() ? pixel_count(image) : 0;
   const uint32_t per_pixel = kChannelBytes[channel];
@@ -410,6 +415,8 @@ void extract_channel(const Cell* image, Channel channel, Cell* result) {
   *result = made;
 }
 
+// Writes a binary!, tuple! or integer! into the channel of every pixel; another value raises
+// script `invalid-arg`.
 void set_channel(const Cell* image, const Cell* value, Channel channel) {
   if (!value->is(TYPE_BINARY) && !value->is(TYPE_TUPLE) && !value->is(TYPE_INTEGER))
     number::raise_invalid_arg(value);
@@ -426,6 +433,7 @@ void set_channel(const Cell* image, const Cell* value, Channel channel) {
     fill_channel(pixels, count, channel, value);
   notice.done();
 }
+}  // namespace
 
 // ---- codecs ----
 
@@ -566,6 +574,7 @@ void transfer(const Cell* image, const Cell* crop_offset, const Cell* crop_size,
 
 // ---- actions ----
 
+namespace {
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   switch (spec->type()) {
     case TYPE_PAIR: {
@@ -683,6 +692,7 @@ void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result) {
   const int64_t target = pick_target(series, index, index_cell);
   *result = target < 0 ? none::value : get_pixel(series, uint32_t(target));
 }
+}  // namespace
 
 void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result) {
   const int64_t target = pick_target(series, index, index_cell);
@@ -698,6 +708,7 @@ void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell
   *result = stored;
 }
 
+namespace {
 void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result) {
   if (options.part >= 0 || options.dup != 1) error::raise(error::CAT_INTERNAL, "not-done");
   Cell target = *series;
@@ -778,6 +789,7 @@ void copy(Cell* value, const Cell* part, bool, const Cell*, Cell* result) {
       series::raise_refine(part, "part");
   }
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -45,14 +45,8 @@ void push_scaled(const Cell* image, uint32_t width, uint32_t height, Cell* resul
 // allocation), and the end of the writing, which tells an owning object with `poke` when
 // `notify` is set.
 uint32_t* lock_pixels(const Cell* image);
-void unlock_pixels(const Cell* image, bool notify);
 
 enum Channel : int32_t { CHANNEL_ALPHA, CHANNEL_RGB, CHANNEL_ARGB };
-// A new binary! of the channel's bytes for every pixel (from the head, whatever the position).
-void extract_channel(const Cell* image, Channel channel, Cell* result);
-// Writes a binary!, tuple! or integer! into the channel of every pixel; another value raises
-// script `invalid-arg`.
-void set_channel(const Cell* image, const Cell* value, Channel channel);
 
 // ---- codecs (the decode and encode routines of the image codecs) ----
 
@@ -85,23 +79,7 @@ void transfer(const Cell* image, const Cell* crop_offset, const Cell* crop_size,
               image_transforms::pixels::Box* box);
 
 // ---- actions ----
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void at(Cell* series, Cell* index, Cell* result);
-void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result);
-void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
-int32_t length_q(const Cell* series);
-void next(Cell* series, Cell* result);
-void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
 void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result);
-void skip(Cell* series, Cell* count, Cell* result);
-void tail(Cell* series, Cell* result);
-void tail_q(Cell* series, Cell* result);
 
 // Registers image! (id 53, parent series!) and the back end's handle kind.
 void init();

@@ -20,6 +20,7 @@
 
 namespace xol::integer {
 namespace {
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
@@ -181,6 +182,8 @@ int32_t do_checked_op(int32_t a, int32_t b, MathOp op, Cell* result) {
   return answer;
 }
 
+namespace {
+// The arithmetic core: `left` is an integer!, `right` any value.
 void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
   switch (right->type()) {
     case TYPE_INTEGER:
@@ -204,6 +207,8 @@ void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
   }
 }
 
+// base to the power exponent (0 or more) by repeated squaring; false when a product leaves
+// 32 bits.
 bool int_power(int32_t base, int32_t exponent, int32_t* power) {
   int32_t answer = 1;
   int32_t square = base;
@@ -215,6 +220,7 @@ bool int_power(int32_t base, int32_t exponent, int32_t* power) {
   *power = answer;
   return true;
 }
+}  // namespace
 
 // ---- actions ----
 
@@ -226,6 +232,7 @@ void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   to(prototype, spec, type, result);
 }
 
+namespace {
 void to(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   make_at(result, from_source(spec, type));
 }
@@ -257,6 +264,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
       return kNotComparable;
   }
 }
+}  // namespace
 
 void absolute(Cell* value, Cell* result) { make_at(result, abs(get(value))); }
 
@@ -268,6 +276,7 @@ void negate(Cell* value, Cell* result) {
 
 void complement(Cell* value, Cell* result) { make_at(result, ~get(value)); }
 
+namespace {
 void power(Cell* base, Cell* exponent, Cell* result) {
   int32_t b = get(base);
   if (exponent->is(TYPE_INTEGER) && get(exponent) >= 0) {
@@ -282,6 +291,7 @@ void power(Cell* base, Cell* exponent, Cell* result) {
   Cell as_double = floating::make(b);
   floating::power(&as_double, exponent, result);
 }
+}  // namespace
 
 void round(Cell* value, const RoundOptions& options, Cell* result) {
   const Cell* scale = options.to;
@@ -309,6 +319,7 @@ void round(Cell* value, const RoundOptions& options, Cell* result) {
   make_at(result, int32_t(rounded));
 }
 
+namespace {
 bool even(const Cell* value) { return (get(value) & 1) == 0; }
 bool odd(const Cell* value) { return (get(value) & 1) != 0; }
 
@@ -324,6 +335,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   drawn.data2 = uint32_t(xol::random::integer(secure, get(value)));
   *result = drawn;
 }
+}  // namespace
 
 void init() {
   using actions::own;

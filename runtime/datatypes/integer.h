@@ -44,26 +44,13 @@ const char* to_decimal_text(int32_t value);
 // exact make it the float! of the operation on doubles; otherwise the cell becomes the integer!
 // answered. Without one, the quotient is truncated and an overflow raises math `overflow`.
 int32_t do_checked_op(int32_t left, int32_t right, MathOp op, Cell* result);
-// The arithmetic core: `left` is an integer!, `right` any value.
-void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result);
-// base to the power exponent (0 or more) by repeated squaring; false when a product leaves
-// 32 bits.
-bool int_power(int32_t base, int32_t exponent, int32_t* power);
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void absolute(Cell* value, Cell* result);
 void negate(Cell* value, Cell* result);
 void complement(Cell* value, Cell* result);
-void power(Cell* base, Cell* exponent, Cell* result);
 void round(Cell* value, const RoundOptions& options, Cell* result);
-bool even(const Cell* value);
-bool odd(const Cell* value);
 
 // Registers integer! (id 11).
 void init();

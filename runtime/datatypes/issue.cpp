@@ -16,18 +16,13 @@ Cell* make_at(Cell* cell, std::string_view name) {
   return cell;
 }
 
-Cell* make_in(Cell* block, std::string_view name) {
-  Cell issue;
-  make_at(&issue, name);
-  return block::append_cell(block, &issue);
-}
-
 Cell load(std::string_view name) {
   Cell issue;
   make_at(&issue, name);
   return boot::flag ? word::keep_in_root(issue) : issue;
 }
 
+namespace {
 // A string's text from its position, or a char's, is taken as the name without loading it.
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   if (spec->is(TYPE_STRING)) {
@@ -44,10 +39,12 @@ void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   }
 }
 
+// Only against another issue (otherwise not comparable), then as words.
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (!value2->is(TYPE_ISSUE)) return kNotComparable;
   return word::compare(value1, value2, op);
 }
+}  // namespace
 
 void init() {
   using actions::own;

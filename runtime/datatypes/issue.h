@@ -12,15 +12,8 @@ namespace xol::issue {
 
 // Turns `cell` into the issue of a name.
 Cell* make_at(Cell* cell, std::string_view name);
-// Appends the issue of a name at the tail of a block.
-Cell* make_in(Cell* block, std::string_view name);
 // The loader's constructor: the issue, kept in the root block while the boot flag is set.
 Cell load(std::string_view name);
-
-// make and to: from any word type the same symbol retyped; anything else as word!'s make.
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-// Only against another issue (otherwise not comparable), then as words.
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers issue! (id 20, parent word!).
 void init();

@@ -85,11 +85,6 @@ Cell* box(Cell* slot, bool truth) {
   return slot;
 }
 
-Cell* make_in(Cell* block, bool truth) {
-  Cell value = make(truth);
-  return block::append_cell(block, &value);
-}
-
 bool cell_true(const Cell* cell, bool check, const Cell* argument) {
   if (check && cell->is(TYPE_UNSET)) error::raise(error::CAT_SCRIPT, "no-value", argument);
   return !counts_false(cell);

@@ -14,7 +14,6 @@ namespace xol::unset {
 // The shared unset cell, given its value by init.
 extern Cell value;
 Cell* box(Cell* slot);
-Cell* make_in(Cell* block);
 // Compare of the value-less types: not comparable with another type, equal to their own under
 // the equality and sort ops.
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
@@ -24,7 +23,6 @@ void init();
 namespace xol::none {
 extern Cell value;
 Cell* box(Cell* slot);
-Cell* make_in(Cell* block);
 void init();
 }  // namespace xol::none
 
@@ -34,7 +32,6 @@ extern Cell false_value;
 
 inline Cell make(bool truth) { return Cell{TYPE_LOGIC, truth ? 1u : 0u, 0, 0}; }
 Cell* box(Cell* slot, bool truth);
-Cell* make_in(Cell* block, bool truth);
 inline bool get(const Cell* cell) { return cell->data1 != 0; }
 
 // True unless none! or logic! false. With `check`, an unset! value raises script `no-value`

@@ -16,6 +16,11 @@
 #include "runtime/datatypes/runtime_words.h"
 
 namespace xol::map {
+namespace {
+Cell normalise_key(const Cell* key);
+void copy(Cell* map, const Cell* part, bool deep, const Cell* types, Cell* result);
+}  // namespace
+
 
 namespace {
 
@@ -169,6 +174,8 @@ bool valid_key_type(TypeId type) {
   }
 }
 
+namespace {
+// The key as stored and looked up; a refused type raises script `invalid-path`.
 Cell normalise_key(const Cell* key) {
   Cell stored = *key;
   if (!valid_key_type(stored.type())) {
@@ -184,6 +191,7 @@ Cell normalise_key(const Cell* key) {
   }
   return stored;
 }
+}  // namespace
 
 void extend_from_block(const Cell* map, const Cell* block, bool case_sensitive) {
   uint32_t cells = block::length(block);
@@ -222,6 +230,7 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   }
 }
 
+namespace {
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   if (spec->is(TYPE_INTEGER) || spec->is(TYPE_FLOAT)) {
     Cell target = datatype::make(type);
@@ -229,6 +238,7 @@ void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   }
   make(prototype, spec, type, result);
 }
+}  // namespace
 
 void reflect(Cell* map, const Cell* field, Cell* result) {
   Cell source = *map;
@@ -248,6 +258,8 @@ void reflect(Cell* map, const Cell* field, Cell* result) {
   });
   *result = made;
 }
+
+namespace {
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   if (cycles::detect(*value, buffer->node(), part, false)) return part;
@@ -290,6 +302,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
     part = string::append_indent(buffer->node(), uint32_t(indent), part);
   return text::append_counted(buffer, "]", part);
 }
+}  // namespace
 
 void eval_path(const PathStep& step, Cell* result) {
   Cell map = *step.parent;
@@ -303,6 +316,7 @@ void eval_path(const PathStep& step, Cell* result) {
   *result = value_or_none(&map, &key, lookup_op(step.case_sensitive));
 }
 
+namespace {
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (!value2->is(TYPE_MAP)) return kNotComparable;
   NodeId node1 = value1->node(), node2 = value2->node();
@@ -367,6 +381,7 @@ void find(Cell* map, Cell* key, const FindOptions& options, Cell* result) {
 }
 
 int32_t length_q(const Cell* map) { return count(map); }
+}  // namespace
 
 void put(Cell* map, Cell* key, Cell* value, bool case_sensitive, Cell* result) {
   Cell stored = *value;
@@ -374,6 +389,7 @@ void put(Cell* map, Cell* key, Cell* value, bool case_sensitive, Cell* result) {
   *result = stored;
 }
 
+namespace {
 void remove(Cell* map, const Cell*, const Cell* key, Cell* result) {
   if (!key) error::raise(error::CAT_SCRIPT, "missing-arg");
   Cell target = *map;
@@ -383,6 +399,7 @@ void remove(Cell* map, const Cell*, const Cell* key, Cell* result) {
   if (position >= 0) hashtable::delete_key(table_of(&target), uint32_t(position));
   *result = target;
 }
+}  // namespace
 
 void select(Cell* map, Cell* key, const FindOptions& options, Cell* result) {
   *result = value_or_none(map, key, lookup_op(options.case_sensitive, options.same));

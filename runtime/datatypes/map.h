@@ -25,8 +25,6 @@ Cell* make_at(Cell* cell, int32_t capacity);
 int32_t count(const Cell* map);
 // Whether values of this type may be keys.
 bool valid_key_type(TypeId type);
-// The key as stored and looked up; a refused type raises script `invalid-path`.
-Cell normalise_key(const Cell* key);
 // A stored key as handed out on its own (`foreach`, `find`): set-words as words, and text keys
 // as copies, since a change to a stored key would move it under the index.
 Cell key_given_out(const Cell* key);
@@ -34,20 +32,11 @@ Cell key_given_out(const Cell* key);
 // `invalid-arg`), overwriting or reviving the pairs of keys already there.
 void extend_from_block(const Cell* map, const Cell* block, bool case_sensitive);
 
+// The make and reflect actions, which the JSON codec builds and reads maps with.
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void reflect(Cell* map, const Cell* field, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void clear(Cell* map, Cell* result);
-void copy(Cell* map, const Cell* part, bool deep, const Cell* types, Cell* result);
-void find(Cell* map, Cell* key, const FindOptions& options, Cell* result);
-int32_t length_q(const Cell* map);
 void put(Cell* map, Cell* key, Cell* value, bool case_sensitive, Cell* result);
-void remove(Cell* map, const Cell* part, const Cell* key, Cell* result);
 void select(Cell* map, Cell* key, const FindOptions& options, Cell* result);
 
 // Registers map! (id 40).

@@ -21,6 +21,9 @@
 
 namespace xol::money {
 namespace {
+int32_t add_currency(std::string_view code);
+bool common_currency(const Cell* value1, const Cell* value2, bool strict);
+void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 
 // Byte offsets in the cell.
 constexpr int kCurrencyByte = 4;
@@ -275,12 +278,11 @@ int32_t find_currency(std::string_view code) {
   return -1;
 }
 
-}  // namespace
-
 int32_t printed_digits() {
   const Cell* option = object::system_field({"options", "money-digits"});
   return option && option->is(TYPE_INTEGER) ? integer::get(option) : digits_option;
 }
+}  // namespace
 
 int32_t currency_lookup(std::string_view code) {
   ensure_currencies();
@@ -301,6 +303,8 @@ int32_t currency_count() {
   return currency_total;
 }
 
+namespace {
+// Appends a code to the list; answers its index, or -1 when the list is full.
 int32_t add_currency(std::string_view code) {
   if (currency_total == kMaxCurrencies || code.size() != kCodeLength) return -1;
   CurrencyCode& entry = currencies[++currency_total];
@@ -309,10 +313,13 @@ int32_t add_currency(std::string_view code) {
   return currency_total;
 }
 
+// True when two values' currencies may be mixed: equal indexes, or (unless `strict`) either
+// without currency.
 bool common_currency(const Cell* value1, const Cell* value2, bool strict) {
   int32_t index1 = currency_index(value1), index2 = currency_index(value2);
   return index1 == index2 || (!strict && (index1 == 0 || index2 == 0));
 }
+}  // namespace
 
 // ---- conversions ----
 
@@ -432,6 +439,9 @@ void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result) {
 
 // ---- printed form ----
 
+namespace {
+// Appends the printed form: `all_digits` prints the five fraction digits, `separators` puts
+// "'" between groups of three integer digits. Answers the part limit less what was appended.
 int32_t form_amount(const Cell* value, Cell* buffer, int32_t part, bool all_digits,
                     bool separators) {
   char text[kTextSize];
@@ -462,6 +472,7 @@ int32_t form_amount(const Cell* value, Cell* buffer, int32_t part, bool all_digi
   }
   return text::append_counted(buffer, std::string_view(text, size_t(at - text)), part);
 }
+}  // namespace
 
 // ---- actions ----
 
@@ -479,6 +490,7 @@ void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   to(prototype, spec, type, result);
 }
 
+namespace {
 void to(const Cell*, const Cell* spec, TypeId, Cell* result) {
   switch (spec->type()) {
     case TYPE_MONEY:
@@ -519,6 +531,7 @@ void pick(Cell* value, int32_t, const Cell* index_cell, Cell* result) {
   if (field != FIELD_CODE && field != FIELD_AMOUNT) number::raise_out_of_range(index_cell);
   *result = get_field(value, field);
 }
+}  // namespace
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (number::is_strict_op(op) && !value2->is(TYPE_MONEY)) return 1;
@@ -548,6 +561,7 @@ void negate(Cell* value, Cell* result) {
   *result = make(!sign_bit(value), currency_index(value), magnitude(value));
 }
 
+namespace {
 void round(Cell* value, const RoundOptions& o, Cell* result) {
   Magnitude v = magnitude(value), step = round_step(o.to);
   if (v == 0 || step == 0 || v % step == 0) {
@@ -577,10 +591,12 @@ void round(Cell* value, const RoundOptions& o, Cell* result) {
     to_up = true;
   *result = make(negative, currency_index(value), to_up ? up : down);
 }
+}  // namespace
 
 bool odd(const Cell* value) { return get_digit(value, kUnitsDigit) % 2 != 0; }
 bool even(const Cell* value) { return !odd(value); }
 
+namespace {
 // random: /seed seeds the generator with the XOR of the three payload words and the sign.
 // Otherwise the amount is drawn again, keeping sign and currency, digit by digit from its most
 // significant one. While the digits so far equal the amount's, a digit is drawn from 0 to the
@@ -612,6 +628,7 @@ void random(Cell* value, bool seed, bool, bool, Cell* result) {
   }
   *result = make(sign_bit(value), currency_index(value), drawn);
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -25,7 +25,6 @@ namespace xol::money {
 constexpr int kDigits = 22;
 constexpr int kIntegerDigits = 17;
 constexpr int kFractionDigits = 5;
-constexpr uint32_t kSignFlag = 1u << 14;
 // Currency indexes fit the one byte the cell keeps for them.
 constexpr int32_t kMaxCurrencies = 255;
 
@@ -35,7 +34,6 @@ using Magnitude = unsigned __int128;
 // The fraction digits that `form` and `mold` print (5 at most): system/options/money-digits
 // when it holds an integer!, else `digits_option` (2; tests without the library set it).
 inline int32_t digits_option = 2;
-int32_t printed_digits();
 
 // ---- the cell ----
 bool sign_bit(const Cell* value);
@@ -56,11 +54,6 @@ int32_t currency_lookup(std::string_view code);
 // The code at a 1-based index.
 std::string_view currency_code(int32_t index);
 int32_t currency_count();
-// Appends a code to the list; answers its index, or -1 when the list is full.
-int32_t add_currency(std::string_view code);
-// True when two values' currencies may be mixed: equal indexes, or (unless `strict`) either
-// without currency.
-bool common_currency(const Cell* value1, const Cell* value2, bool strict);
 
 // ---- conversions ----
 Cell from_integer(int32_t value);
@@ -81,25 +74,13 @@ double to_float(const Cell* value);
 // float! or percent!.
 void do_math(MathOp op, const Cell* left, const Cell* right, Cell* result);
 
-// Appends the printed form: `all_digits` prints the five fraction digits, `separators` puts
-// "'" between groups of three integer digits. Answers the part limit less what was appended.
-int32_t form_amount(const Cell* value, Cell* buffer, int32_t part, bool all_digits,
-                    bool separators);
-
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void absolute(Cell* value, Cell* result);
 void negate(Cell* value, Cell* result);
-void round(Cell* value, const RoundOptions& options, Cell* result);
 bool even(const Cell* value);
 bool odd(const Cell* value);
-void pick(Cell* value, int32_t index, const Cell* index_cell, Cell* result);
 
 // Registers money! (id 49).
 void init();

@@ -26,7 +26,7 @@ namespace {
 
 constexpr uint32_t kRecordCells = 2;        // the spec's context! cell, then none
 constexpr uint32_t kMakeSpecLength = 2;     // [spec index]
-constexpr uint32_t kHeaderKeptByOp = ~(kTypeMask | (kTypeMask << kOpSourceShift));
+constexpr uint32_t kHeaderKeptByOp = ~(kTypeMask | kOpSourceMask);
 
 
 bool same_name(const Cell* word, int32_t symbol) {
@@ -65,6 +65,8 @@ void clear_tables() {
   action_table.fill(nullptr);
 }
 
+namespace {
+// The operator check of a source's spec: exactly two arguments, the left one a plain word.
 bool valid_op_spec(const Cell* spec) {
   int32_t arguments = 0;
   bool word_seen = false;
@@ -89,6 +91,7 @@ bool valid_op_spec(const Cell* spec) {
   }
   return arguments == 2;
 }
+}  // namespace
 
 void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   auto refuse = [&] {
@@ -131,6 +134,7 @@ void make_op(const Cell*, const Cell* spec, TypeId, Cell* result) {
   *result = op;
 }
 
+namespace {
 void reflect(Cell* value, const Cell* field, Cell* result) {
   // Only a word names a field; anything else is as unknown as a word that names none.
   if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
@@ -175,6 +179,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   int64_t a = key(value1), b = key(value2);
   return a < b ? -1 : a > b ? 1 : 0;
 }
+}  // namespace
 
 void init_native() {
   datatype::register_type(TYPE_NATIVE, 0, "native!",

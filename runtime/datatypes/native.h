@@ -48,20 +48,13 @@ void clear_tables();
 
 inline int32_t code_of(const Cell* value) { return int32_t(value->data1); }
 // The source type of an op!.
-constexpr uint32_t kOpSourceShift = 16;
-inline TypeId op_source(const Cell* op) { return TypeId((op->header >> kOpSourceShift) & 0xFF); }
-
-// The operator check of a source's spec: exactly two arguments, the left one a plain word.
-bool valid_op_spec(const Cell* spec);
+inline TypeId op_source(const Cell* op) {
+  return TypeId((op->header & kOpSourceMask) >> kOpSourceShift);
+}
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void make_op(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void reflect(Cell* value, const Cell* field, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Register native! (21), action! (22, parent native!) and op! (23, parent native!).
 void init_native();

@@ -33,7 +33,6 @@ int32_t length_q(const Cell*) { return -1; }
 Cell value{TYPE_NONE, 0, 0, 0};
 
 Cell* box(Cell* slot) { return copy_cell(&value, slot); }
-Cell* make_in(Cell* block) { return block::append_cell(block, &value); }
 
 void init() {
   using actions::own;

@@ -25,6 +25,8 @@
 
 namespace xol::object {
 namespace {
+void fire_on_change(const Cell* object, const Cell* word, const Cell* old_value,
+                    const Cell* new_value);
 
 constexpr uint32_t kRecordCells = 2;
 constexpr uint32_t kIndexShift = 16;
@@ -212,9 +214,8 @@ int32_t mold_field_value(const Cell* value, Cell* buffer, bool all, bool flat,
   return values::mold(value, buffer, false, all, flat, argument, part, indent);
 }
 
-}  // namespace
-
 int32_t new_class_id() { return ++class_counter; }
+}  // namespace
 
 Cell* make_at(Cell* cell, int32_t size) {
   NodeId context = context::create(size, false, true, nullptr, context::KIND_OBJECT);
@@ -232,6 +233,9 @@ void make_from(NodeId context, int32_t class_id, NodeId record, Cell* result) {
   *result = object;
 }
 
+namespace {
+// Gives the object a record made from the four numbers (-1 index: no such hook), marks its
+// series owned when it has an on-deep-change* index, and stores it as its context's owner.
 NodeId attach_on_set(Cell* object, int32_t change_index, int32_t change_locals,
                      int32_t deep_index, int32_t deep_locals) {
   NodeId record = memory::alloc_cells(kRecordCells);
@@ -244,6 +248,7 @@ NodeId attach_on_set(Cell* object, int32_t change_index, int32_t change_locals,
   if (deep_index >= 0) mark_owned(object);
   return record;
 }
+}  // namespace
 
 void init_on_set(Cell* object) {
   const NodeId context = context_of(object);
@@ -275,6 +280,7 @@ bool has_deep_hook(const Cell* object) {
   return hooks::field_index(object, hooks::ON_DEEP_CHANGE) >= 0;
 }
 
+namespace {
 void fire_on_change(const Cell* object, const Cell* word, const Cell* old_value,
                     const Cell* new_value) {
   const int32_t index = hooks::field_index(object, hooks::ON_CHANGE);
@@ -289,6 +295,7 @@ void fire_on_change(const Cell* object, const Cell* word, const Cell* old_value,
   }
   hooks::fire_on_change(object, &named, old_value, new_value);
 }
+}  // namespace
 
 void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* target,
                          const Cell* action, const Cell* new_value, int32_t index,
@@ -302,7 +309,6 @@ void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* targe
   hooks::fire_on_deep_change(object, word, target, action, new_value, index, part);
 }
 
-Cell* get_values(const Cell* object) { return context::values(context_of(object)); }
 int32_t field_count(const Cell* object) { return context::word_count(context_of(object)); }
 
 int32_t field_index(const Cell* object, const Cell* word) {
@@ -316,16 +322,6 @@ Cell* select_slot(const Cell* object, const Cell* word) {
     return &shared_none;
   }
   return context::value_at(context_of(object), index);
-}
-
-bool word_holds_class(const Cell* word, int32_t class_id) {
-  const Cell* value = word::get(word);
-  return value->is(TYPE_OBJECT) && class_of(value) == class_id;
-}
-
-bool slot_holds_class(NodeId context, int32_t slot, int32_t class_id) {
-  const Cell* value = context::value_at(context, slot);
-  return value->is(TYPE_OBJECT) && class_of(value) == class_id;
 }
 
 Cell* system_field(std::initializer_list<const char*> path) {
@@ -348,12 +344,16 @@ bool starts_with_fields(const Cell* object, std::span<const char* const> names) 
   return true;
 }
 
+namespace {
+// Clears the changed mark of every word.
 void clear_changed(NodeId context) {
   Cell list = context::word_list(context);
   for (Cell* word = block::head(&list); word < block::tail(&list); ++word)
     word->header &= ~context::kChangedMark;
 }
 
+// Copies every series value of `source` deeply into the same slot of `target` (blocks bound to
+// `target` with self); other values only with `copy_all`.
 void copy_values(NodeId source, NodeId target, bool copy_all) {
   const int32_t count = context::word_count(source);
   for (int32_t i = 0; i < count; ++i) {
@@ -368,17 +368,7 @@ void copy_values(NodeId source, NodeId target, bool copy_all) {
     }
   }
 }
-
-void copy_matching_fields(NodeId source, NodeId target) {
-  for (int32_t i = 0; i < context::word_count(source); ++i) {
-    const Cell word = *context::word_at(source, i);
-    const int32_t index = context::find_word(target, word::symbol_of(&word), true);
-    if (index < 0) continue;
-    Cell value = *context::value_at(source, i);
-    if (values::is_copied_series(value.type())) values::copy(&value, false, &value);
-    *context::value_at(target, index) = value;
-  }
-}
+}  // namespace
 
 void set_from(Cell* object, const Cell* source, bool any, bool only, bool some) {
   const NodeId context = context_of(object);
@@ -563,9 +553,11 @@ void reflect(Cell* value, const Cell* field, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return mold_as("", value, buffer, true, false, false, argument, part, 0);
 }
+}  // namespace
 
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent) {
@@ -611,6 +603,7 @@ void eval_path(const PathStep& step, Cell* result) {
   *result = found;
 }
 
+namespace {
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   // error! and port! share this routine: only values of one type compare, so that equality
   // reads the same from both sides.
@@ -627,6 +620,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   cycles::Visit second(context2);
   return compare_fields(context1, context2, op);
 }
+}  // namespace
 
 void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result) {
   if (part) {
@@ -646,6 +640,7 @@ void select(Cell* series, Cell* value, const FindOptions&, Cell* result) {
   *result = *select_slot(series, value);
 }
 
+namespace {
 void put(Cell* series, Cell* key, Cell* value, bool case_sensitive, Cell* result) {
   check_key(key);
   Cell element = *key;
@@ -654,6 +649,7 @@ void put(Cell* series, Cell* key, Cell* value, bool case_sensitive, Cell* result
                 false, true, true};
   eval_path(step, result);
 }
+}  // namespace
 
 void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
   if (!word::any_word_type(field->type())) error::raise(error::CAT_SCRIPT, "invalid-arg", field);

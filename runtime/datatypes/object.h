@@ -30,7 +30,6 @@ constexpr int32_t kErrorClass = 1;
 constexpr int32_t kPortClass = 2;
 constexpr int32_t kNewObjectSize = 4;   // word slots of a context made without a prototype
 
-int32_t new_class_id();
 inline NodeId context_of(const Cell* object) { return object->data1; }
 inline int32_t class_of(const Cell* object) { return int32_t(object->data2); }
 
@@ -39,31 +38,22 @@ Cell* make_at(Cell* cell, int32_t size);
 // An object of the context with that class and record; a values buffer shorter than the word
 // list is first extended with unset slots. The object becomes the context's owner.
 void make_from(NodeId context, int32_t class_id, NodeId record, Cell* result);
-// Gives the object a record made from the four numbers (-1 index: no such hook), marks its
-// series owned when it has an on-deep-change* index, and stores it as its context's owner.
-NodeId attach_on_set(Cell* object, int32_t change_index, int32_t change_locals,
-                     int32_t deep_index, int32_t deep_locals);
 // Builds the record from the object's hook fields; a hook field that holds something other
 // than a function raises script `bad-field-set`.
 void init_on_set(Cell* object);
 bool has_deep_hook(const Cell* object);
 
-void fire_on_change(const Cell* object, const Cell* word, const Cell* old_value,
-                    const Cell* new_value);
 // A null `new_value` is passed as none.
 void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* target,
                          const Cell* action, const Cell* new_value, int32_t index,
                          int32_t part);
 
 // ---- fields ----
-Cell* get_values(const Cell* object);
 int32_t field_count(const Cell* object);
 // Caseless; -1 when absent.
 int32_t field_index(const Cell* object, const Cell* word);
 // The field's slot, or a shared none cell when absent.
 Cell* select_slot(const Cell* object, const Cell* word);
-bool word_holds_class(const Cell* word, int32_t class_id);
-bool slot_holds_class(NodeId context, int32_t slot, int32_t class_id);
 
 // The value at a path of fields below the global `system` object (system/standard/error is
 // {"standard", "error"}), or null while the standard library has not made it.
@@ -73,13 +63,6 @@ Cell* system_field(std::initializer_list<const char*> path);
 // from system/standard is used only when it has the shape the runtime reads by position.
 bool starts_with_fields(const Cell* object, std::span<const char* const> names);
 
-// Clears the changed mark of every word.
-void clear_changed(NodeId context);
-// Copies every series value of `source` deeply into the same slot of `target` (blocks bound to
-// `target` with self); other values only with `copy_all`.
-void copy_values(NodeId source, NodeId target, bool copy_all);
-// For each word both contexts have, the source's value (series copied) goes into the target.
-void copy_matching_fields(NodeId source, NodeId target);
 // `set obj source`: values spread from a block or an object unless `only`; `any` lets unset
 // through, `some` skips none; hooks fire for each field set.
 void set_from(Cell* object, const Cell* source, bool any, bool only, bool some);
@@ -95,16 +78,13 @@ int32_t mold_as(const char* prefix, const Cell* object, Cell* buffer, bool only,
 // ---- actions, shared by error! and port! ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void reflect(Cell* value, const Cell* field, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent);
 // The element must be a word type. A missing or unset field raises `invalid-path` when
 // `step.last` is set and `unset-path` otherwise; with `step.get` as well it reads as unset.
 void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void copy(Cell* value, const Cell* part, bool deep, const Cell* types, Cell* result);
 void select(Cell* series, Cell* value, const FindOptions& options, Cell* result);
-void put(Cell* series, Cell* key, Cell* value, bool case_sensitive, Cell* result);
 void modify(Cell* target, Cell* field, Cell* value, bool case_sensitive, Cell* result);
 
 // Registers object! (id 32).

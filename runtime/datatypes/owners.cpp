@@ -16,6 +16,8 @@
 
 namespace xol::ownership {
 namespace {
+void unbind_values(const Cell* block, uint32_t index, uint32_t count);
+void sweep_dead_keys();
 
 // The data cells of a record, after its key cell.
 enum DataCell : uint32_t { OWNED_VALUE, OWNER, FIELD_WORD, DATA_CELLS };
@@ -174,12 +176,15 @@ void unbind(Cell* value) {
   }
 }
 
+namespace {
+// unbind for `count` cells of a block from `index`.
 void unbind_values(const Cell* block, uint32_t index, uint32_t count) {
   const Cell container = *block;
   uint32_t end = block::head_position(&container) + block::length(&container);
   for (uint32_t i = index; i < end && i - index < count; ++i)
     unbind(block::abs_at(&container, i));
 }
+}  // namespace
 
 Cell* find(NodeId node) {
   Cell* data = hashtable::find_node_key(table, node);
@@ -200,6 +205,9 @@ bool check(const Cell* value, const Cell* action, const Cell* new_value, int32_t
 
 uint32_t size() { return hashtable::record(table)->count; }
 
+namespace {
+// The collector's step after marking: drops the records whose series or owner is not marked.
 void sweep_dead_keys() { hashtable::sweep(table, survives); }
+}  // namespace
 
 }  // namespace xol::ownership

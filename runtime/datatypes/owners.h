@@ -37,8 +37,6 @@ void set_deep(Cell* value, const Cell* owner, const Cell* word);
 void set_deep_flag(Cell* value, const Cell* owner, const Cell* word);
 // Removes the ownership of `value` and, for containers that were recorded, of what they hold.
 void unbind(Cell* value);
-// unbind for `count` cells of a block from `index`.
-void unbind_values(const Cell* block, uint32_t index, uint32_t count);
 
 // The owner cell recorded for a node, or null; valid until the next allocation.
 Cell* find(NodeId node);
@@ -49,8 +47,5 @@ bool check(const Cell* value, const Cell* action, const Cell* new_value, int32_t
 
 // Number of records in use.
 uint32_t size();
-
-// The collector's step after marking: drops the records whose series or owner is not marked.
-void sweep_dead_keys();
 
 }  // namespace xol::ownership

@@ -62,11 +62,6 @@ int32_t coordinate(const Cell* pair, int32_t index) { return index == 1 ? x(pair
 
 }  // namespace
 
-Cell* make_in(Cell* block, int32_t x, int32_t y) {
-  Cell pair = make(x, y);
-  return block::append_cell(block, &pair);
-}
-
 int32_t get_int(const Cell* number) {
   return number->is(TYPE_INTEGER) ? integer::get(number) : truncated(number->float_value());
 }
@@ -144,6 +139,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   part = text::append_counted(buffer, integer::to_decimal_text(x(value)), part);
   part = text::append_counted(buffer, "x", part);
@@ -228,6 +224,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   int32_t drawn_y = xol::random::integer(secure, y(value));
   *result = make(drawn_x, drawn_y);
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -22,7 +22,6 @@ inline Cell* make_at(Cell* cell, int32_t x, int32_t y) {
   *cell = make(x, y);
   return cell;
 }
-Cell* make_in(Cell* block, int32_t x, int32_t y);
 // An integer! as it is, a float! truncated toward zero (out of range or NaN: -2147483648).
 int32_t get_int(const Cell* number);
 // The point2D! of the same coordinates.
@@ -34,16 +33,6 @@ void do_math(MathOp op, const Cell* pair, const Cell* operand, Cell* result);
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void absolute(Cell* value, Cell* result);
-void negate(Cell* value, Cell* result);
-void round(Cell* value, const RoundOptions& options, Cell* result);
-void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
-void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result);
 
 // Registers pair! (id 37).
 void init();

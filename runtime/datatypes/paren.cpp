@@ -4,10 +4,12 @@
 
 namespace xol::paren {
 
+namespace {
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent) {
   return block::mold_bracketed(value, buffer, only, all, flat, argument, part, indent, "(", ")");
 }
+}  // namespace
 
 void init() {
   using actions::own;

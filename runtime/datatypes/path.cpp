@@ -57,6 +57,7 @@ Cell* make_at(Cell* cell, int32_t capacity) {
   return cell;
 }
 
+namespace {
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   Cell source = *spec;
   switch (source.type()) {
@@ -107,6 +108,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
   });
   return text::append_counted(buffer, marks.after, part);
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -17,21 +17,12 @@ namespace xol::path {
 // Turns `cell` into an empty path! with room for `capacity` segments.
 Cell* make_at(Cell* cell, int32_t capacity);
 
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-
 // Registers path!, lit-path!, set-path! and get-path! (ids 25-28), after block!.
 void init();
 
 }  // namespace xol::path
 
 namespace xol::paren {
-
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 
 // Registers paren! (id 6), after block!.
 void init();

@@ -8,7 +8,6 @@
 namespace xol::percent {
 namespace {
 constexpr double kPercentScale = 100.0;
-}  // namespace
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   const char* text = float_text::to_text(floating::get(value) * kPercentScale,
@@ -20,6 +19,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* argu
              int32_t part, int32_t) {
   return form(value, buffer, argument, part);
 }
+}  // namespace
 
 void init() {
   using actions::own;

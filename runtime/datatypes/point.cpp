@@ -19,6 +19,7 @@
 
 namespace xol::point {
 namespace {
+bool nearly_equal(float a, float b);
 
 // Coordinates this many units in the last place apart or fewer are equal.
 constexpr int64_t kEqualUlps = 10;
@@ -115,6 +116,8 @@ float get_float(const Cell* number) {
   return number->is(TYPE_INTEGER) ? float(integer::get(number)) : float(number->float_value());
 }
 
+namespace {
+// The tolerant equality of two coordinates.
 bool nearly_equal(float a, float b) {
   if (std::isnan(a) || std::isnan(b)) return false;
   if (a == b) return true;
@@ -123,6 +126,7 @@ bool nearly_equal(float a, float b) {
            std::llabs(int64_t(bits_of(a)) - bits_of(b)) <= kLargeEqualUlps;
   return std::llabs(ordered_bits(a) - ordered_bits(b)) <= kEqualUlps;
 }
+}  // namespace
 
 void do_math(MathOp op, const Cell* point, const Cell* operand, Cell* result) {
   TypeId type = point->type();
@@ -182,6 +186,7 @@ void make(const Cell*, const Cell* spec, TypeId type, Cell* result) {
   *result = make(type, values);
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   part = text::append_counted(buffer, "(", part);
   for (int32_t i = 0; i < dimensions(value); ++i) {
@@ -210,6 +215,7 @@ void eval_path(const PathStep& step, Cell* result) {
   compound::notify_path_set(step, old);
   copy_cell(step.value, result);
 }
+}  // namespace
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   Cell other = *value2;
@@ -236,6 +242,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   }
 }
 
+namespace {
 void absolute(Cell* value, Cell* result) {
   Coordinates c = coordinates_of(value);
   for (float& v : c.v) v = std::fabs(v);
@@ -297,6 +304,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
   }
   *result = drawn;
 }
+}  // namespace
 
 void init() {
   using actions::own;
@@ -321,15 +329,7 @@ void init() {
 }  // namespace xol::point
 
 namespace xol::point2d {
-Cell* make_in(Cell* block, float x, float y) {
-  Cell point = make(x, y);
-  return block::append_cell(block, &point);
-}
 }  // namespace xol::point2d
 
 namespace xol::point3d {
-Cell* make_in(Cell* block, float x, float y, float z) {
-  Cell point = make(x, y, z);
-  return block::append_cell(block, &point);
-}
 }  // namespace xol::point3d

@@ -39,25 +39,13 @@ Cell make(TypeId type, const float* values);
 // An integer! as a float, a float! rounded to 32 bits.
 float get_float(const Cell* number);
 
-// The tolerant equality of two coordinates.
-bool nearly_equal(float a, float b);
-
 // point op operand, written to `result`: operand a point of the same type, a pair! (for
 // point2D!), an integer!, float! or percent!; anything else raises script `invalid-type`.
 void do_math(MathOp op, const Cell* point, const Cell* operand, Cell* result);
 
 // ---- actions (both types) ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void absolute(Cell* value, Cell* result);
-void negate(Cell* value, Cell* result);
-void round(Cell* value, const RoundOptions& options, Cell* result);
-void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
-void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result);
 
 // Registers point2D! (id 51) and point3D! (id 52).
 void init();
@@ -73,7 +61,6 @@ inline Cell* make_at(Cell* cell, float x, float y) {
   *cell = make(x, y);
   return cell;
 }
-Cell* make_in(Cell* block, float x, float y);
 }  // namespace xol::point2d
 
 namespace xol::point3d {
@@ -85,5 +72,4 @@ inline Cell* make_at(Cell* cell, float x, float y, float z) {
   *cell = make(x, y, z);
   return cell;
 }
-Cell* make_in(Cell* block, float x, float y, float z);
 }  // namespace xol::point3d

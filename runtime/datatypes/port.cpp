@@ -21,6 +21,7 @@
 
 namespace xol::port {
 namespace {
+void do_action(const Cell* action, const Cell* args, int32_t count, Cell* result);
 
 constexpr const char* kFieldNames[kFieldCount] = {"spec", "scheme", "actor", "awake",
                                                   "state", "data", "extra"};
@@ -279,12 +280,16 @@ Cell* field(const Cell* port, Field which) {
   return named_field(port, kFieldNames[which]);
 }
 
+namespace {
+// The actor object; an actor field that is not an object raises access `invalid-port`.
 Cell get_actor(const Cell* port) {
   const Cell* actor = field(port, FIELD_ACTOR);
   if (!actor || !actor->is(TYPE_OBJECT)) error::raise(error::CAT_ACCESS, "invalid-port");
   return *actor;
 }
 
+// Calls the actor's function named by `action` with the cells `args[0..count)` (the port
+// first); raises access `no-port-action` with the word when the actor has no such function.
 void call_actor(const Cell* actor, const Cell* action, const Cell* args, int32_t count,
                 Cell* result) {
   const Cell* slot = object::select_slot(actor, action);
@@ -295,10 +300,12 @@ void call_actor(const Cell* actor, const Cell* action, const Cell* args, int32_t
                                  result);
 }
 
+// `port/do-action`: call_actor on the port's own actor.
 void do_action(const Cell* action, const Cell* args, int32_t count, Cell* result) {
   const Cell actor = get_actor(&args[0]);
   call_actor(&actor, action, args, count, result);
 }
+}  // namespace
 
 void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   Cell spec_value;
@@ -326,6 +333,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   *result = made;
 }
 
+namespace {
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
              const Cell* argument, int32_t part, int32_t indent) {
   return object::mold_as("make port! ", value, buffer, only, all, flat, argument, part, indent);
@@ -334,6 +342,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return mold(value, buffer, false, false, false, argument, part, 0);
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -25,19 +25,8 @@ enum Field : int32_t {
 };
 
 Cell* field(const Cell* port, Field which);
-// The actor object; an actor field that is not an object raises access `invalid-port`.
-Cell get_actor(const Cell* port);
-// Calls the actor's function named by `action` with the cells `args[0..count)` (the port
-// first); raises access `no-port-action` with the word when the actor has no such function.
-void call_actor(const Cell* actor, const Cell* action, const Cell* args, int32_t count,
-                Cell* result);
-// `port/do-action`: call_actor on the port's own actor.
-void do_action(const Cell* action, const Cell* args, int32_t count, Cell* result);
 
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
 
 // Registers port! (id 48, parent object!).
 void init();

@@ -4,6 +4,8 @@
 
 namespace xol::ref {
 
+namespace {
+// mold: "@" and the text, or the construction #(ref! "text") when that would not read back.
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
   if (!text_construct::reads_back(value, "@" + text_construct::utf8_of(value)))
@@ -11,6 +13,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
   string::append_char(buffer->node(), '@');
   return string::form(value, buffer, argument, part - 1);
 }
+}  // namespace
 
 void init() {
   using actions::own;

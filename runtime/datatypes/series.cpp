@@ -150,6 +150,9 @@ uint32_t head_of(const Cell* series) {
 
 bool at_tail(const Cell* series) { return series->head_index() >= buffer_units(series); }
 
+namespace {
+// Moves the head by n units when that stays within the buffer; true when the attempted
+// position is at or past the tail.
 bool skip_within(Cell* series, int32_t n) {
   int64_t target = int64_t(series->head_index()) + n;
   int64_t units = buffer_units(series);
@@ -157,6 +160,8 @@ bool skip_within(Cell* series, int32_t n) {
   return target >= units;
 }
 
+// The `at` (base 1) and `skip` (base 0) rule: the new head for an integer! index, clamped to
+// the buffer. A non-integer raises script `invalid-arg`.
 void clip_index(Cell* series, const Cell* index, int32_t base) {
   if (!index->is(TYPE_INTEGER)) error::raise(error::CAT_SCRIPT, "invalid-arg", index);
   int64_t offset = integer::get(index);
@@ -164,6 +169,7 @@ void clip_index(Cell* series, const Cell* index, int32_t base) {
   int64_t target = int64_t(head_of(series)) + offset - base;
   series->data1 = uint32_t(std::clamp<int64_t>(target, 0, buffer_units(series)));
 }
+}  // namespace
 
 int32_t get_length(Cell* series, bool from_start) {
   uint32_t units = buffer_units(series);
@@ -274,6 +280,7 @@ int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b) {
 
 // ---- navigation and queries ----
 
+namespace {
 void at(Cell* series, Cell* index, Cell* result) {
   Cell moved = *series;
   clip_index(&moved, index, 1);
@@ -325,8 +332,6 @@ int32_t length_q(const Cell* series) {
 
 // ---- element access ----
 
-namespace {
-
 // The absolute position that pick and poke address, or -1 when outside the buffer.
 int64_t element_position(const Cell* series, int32_t index) {
   if (index == 0) return -1;
@@ -334,8 +339,6 @@ int64_t element_position(const Cell* series, int32_t index) {
   if (position < 0 || position >= buffer_units(series)) return -1;
   return position;
 }
-
-}  // namespace
 
 void pick(Cell* series, int32_t index, const Cell*, Cell* result) {
   int64_t position = element_position(series, index);
@@ -433,6 +436,7 @@ void reverse(Cell* series, const Cell* part, const Cell* skip_size, Cell* result
     swap_units(&target, low, high, size);
   notice.done();
 }
+}  // namespace
 
 void take(Cell* series, const Cell* part, bool, bool last, Cell* result) {
   Cell source = *series;
@@ -476,6 +480,7 @@ void take(Cell* series, const Cell* part, bool, bool last, Cell* result) {
   *result = taken;
 }
 
+namespace {
 void copy(Cell* series, const Cell* part, bool, const Cell*, Cell* result) {
   Range range = copy_range(series, part);
   copy_units(series, range.start, range.count, result);
@@ -599,6 +604,7 @@ void modify(Cell* series, Cell* field, Cell* value, bool, Cell* result) {
   }
   *result = target;
 }
+}  // namespace
 
 void init() {
   using actions::own;

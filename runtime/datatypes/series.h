@@ -57,12 +57,6 @@ void require_units(const Cell* series, uint32_t units);
 // The head clamped to the tail.
 uint32_t head_of(const Cell* series);
 bool at_tail(const Cell* series);
-// Moves the head by n units when that stays within the buffer; true when the attempted
-// position is at or past the tail.
-bool skip_within(Cell* series, int32_t n);
-// The `at` (base 1) and `skip` (base 0) rule: the new head for an integer! index, clamped to
-// the buffer. A non-integer raises script `invalid-arg`.
-void clip_index(Cell* series, const Cell* index, int32_t base);
 // Units from the head (from the buffer start with `from_start`). A head past the tail is moved
 // to the tail and gives 0.
 int32_t get_length(Cell* series, bool from_start);
@@ -140,27 +134,7 @@ inline bool is_function_type(TypeId type) {
 
 // ---- actions ----
 
-void at(Cell* series, Cell* index, Cell* result);
-void back(Cell* series, Cell* result);
-void clear(Cell* series, Cell* result);
-void copy(Cell* series, const Cell* part, bool deep, const Cell* types, Cell* result);
-void head(Cell* series, Cell* result);
-void head_q(Cell* series, Cell* result);
-void index_q(Cell* series, Cell* result);
-int32_t length_q(const Cell* series);
-void move(Cell* origin, Cell* target, const Cell* part, Cell* result);
-void next(Cell* series, Cell* result);
-void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
-void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result);
-void random(Cell* series, bool seed, bool secure, bool only, Cell* result);
-void reflect(Cell* series, const Cell* field, Cell* result);
-void remove(Cell* series, const Cell* part, const Cell* key, Cell* result);
-void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result);
-void skip(Cell* series, Cell* count, Cell* result);
-void tail(Cell* series, Cell* result);
-void tail_q(Cell* series, Cell* result);
 void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result);
-void modify(Cell* series, Cell* field, Cell* value, bool case_sensitive, Cell* result);
 
 // Registers series! (id 42).
 void init();

@@ -777,6 +777,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part
   return part - int32_t(n);
 }
 
+namespace {
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
   uint32_t whole = length(value);
@@ -819,6 +820,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
   writer.flush();
   return part - int32_t(n) - 2;
 }
+}  // namespace
 
 void eval_path(const PathStep& step, Cell* result) {
   Cell* series = step.parent;

@@ -50,8 +50,6 @@ bool append_at_tail(Cell* series, const Cell* value);
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 void eval_path(const PathStep& step, Cell* result);
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result);

@@ -19,6 +19,11 @@
 #include "runtime/text/utf8.h"
 
 namespace xol::string {
+namespace {
+Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encoding,
+              TypeId type = TYPE_STRING);
+}  // namespace
+
 
 namespace {
 
@@ -110,6 +115,9 @@ Cell* load_utf8(Cell* cell, std::string_view utf8, TypeId type) {
                  ENCODING_UTF8, type);
 }
 
+namespace {
+// A text value decoded from external bytes into `cell`. An encoding other than UTF-8 or
+// UTF-16LE prints "*** Loading Error: input encoding unsupported" and ends the process.
 Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encoding,
               TypeId type) {
   switch (encoding) {
@@ -126,6 +134,7 @@ Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encodin
   rt::print_line("*** Loading Error: input encoding unsupported");
   rt::runtime_error(rt::RUNTIME_NORMAL_END, XOL_CALLER_ADDRESS);
 }
+}  // namespace
 
 Cell* from_utf8_binary(Cell* cell, const Cell* binary, uint32_t count) {
   make_at(cell, count);
@@ -146,32 +155,10 @@ Cell* from_utf8_binary(Cell* cell, const Cell* binary, uint32_t count) {
 
 // ---- writers ----
 
-void clear_narrow(Cell* string) {
-  SeriesBuffer* buffer = buffer_of(string);
-  buffer->tail = 0;
-  buffer->flags = (buffer->flags & ~memory::UNIT_MASK) | UNIT_1;
-  string->data1 = 0;
-}
-
 void truncate(NodeId node, uint32_t n) {
   SeriesBuffer* buffer = memory::buffer_of(node);
   uint64_t end = uint64_t(n) * buffer->unit();
   if (end <= buffer->size && end < buffer->tail) buffer->tail = uint32_t(end);
-}
-
-void remove_at(const Cell* string, uint32_t index, uint32_t n) {
-  SeriesBuffer* buffer = buffer_of(string);
-  uint32_t unit = buffer->unit();
-  uint32_t from = index * unit;
-  if (from >= buffer->tail) return;
-  uint32_t bytes = std::min<uint64_t>(uint64_t(n) * unit, buffer->tail - from);
-  std::memmove(buffer->data() + from, buffer->data() + from + bytes,
-               buffer->tail - from - bytes);
-  buffer->tail -= bytes;
-}
-
-void append_bytes(NodeId node, std::string_view bytes) {
-  for (char byte : bytes) append_char(node, uint8_t(byte));
 }
 
 void append_utf8_bytes(NodeId bytes, const Cell* text, int32_t limit) {
@@ -274,26 +261,6 @@ uint32_t concatenate(Cell* target, const Cell* source, int32_t part, uint32_t of
   return count;
 }
 
-void move_part(Cell* source, Cell* target, uint32_t n) {
-  uint32_t head = clamp_head(source);
-  uint32_t at = clamp_head(target);
-  for (uint32_t i = 0; i < n; ++i) insert_char(target->node(), at + i, abs_at(source, head + i));
-  remove_at(source, head, n);
-}
-
-void exchange_ranges(uint8_t* first, uint32_t first_bytes, uint32_t second_bytes) {
-  uint8_t* second = first + first_bytes;
-  if (first_bytes <= second_bytes) {
-    std::vector<uint8_t> scratch(first, second);
-    std::memmove(first, second, second_bytes);
-    std::memcpy(first + second_bytes, scratch.data(), first_bytes);
-  } else {
-    std::vector<uint8_t> scratch(second, second + second_bytes);
-    std::memmove(first + second_bytes, first, first_bytes);
-    std::memcpy(first, scratch.data(), second_bytes);
-  }
-}
-
 // ---- searching and comparing ----
 
 int32_t find_char(const Cell* string, uint32_t cp) {
@@ -313,14 +280,6 @@ bool contains_char(const Cell* string, uint32_t cp, uint32_t step, bool case_sen
   for (uint32_t i = 0; i < n; i += step)
     if (fold(get_char(at + i * unit, unit), case_sensitive) == cp) return true;
   return false;
-}
-
-bool equal_c_string(const Cell* string, std::string_view bytes) {
-  if (length(string) < bytes.size()) return false;
-  uint32_t head = string->head_index();
-  for (size_t i = 0; i < bytes.size(); ++i)
-    if (abs_at(string, head + uint32_t(i)) != uint8_t(bytes[i])) return false;
-  return true;
 }
 
 bool units_match(const uint8_t* a, uint32_t unit_a, const uint8_t* b, uint32_t unit_b, uint32_t n,
@@ -363,33 +322,6 @@ int32_t compare_strings(const Cell* left, const Cell* right, int32_t op, bool ma
   int32_t answer = compare_any(x, a->unit(), y, b->unit(), n, case_sensitive);
   if (answer || match) return answer;
   return left_length < right_length ? -1 : left_length > right_length ? 1 : 0;
-}
-
-bool tag_brackets_at_head(const Cell* string, const Cell* tag) {
-  uint32_t tag_length = length(tag);
-  if (length(string) < tag_length + 2) return false;
-  uint32_t head = string->head_index();
-  return abs_at(string, head) == '<' && abs_at(string, head + tag_length + 1) == '>';
-}
-
-bool match_at_head(const Cell* string, const Cell* value, int32_t op) {
-  switch (value->type()) {
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_EMAIL: case TYPE_REF:
-      return compare_strings(string, value, op, true) == 0;
-    case TYPE_CHAR: {
-      if (at_tail(string)) return false;
-      bool case_sensitive = op == COMP_STRICT_EQUAL;
-      return fold(head_char(string), case_sensitive) == fold(value->data2, case_sensitive);
-    }
-    case TYPE_TAG: {
-      if (!tag_brackets_at_head(string, value)) return false;
-      Cell inner = *string;
-      inner.data1 = string->head_index() + 1;
-      return compare_strings(&inner, value, op, true) == 0;
-    }
-    default:
-      return false;
-  }
 }
 
 // ---- sort comparators ----
@@ -443,12 +375,6 @@ int32_t compare_unit2(const void* a, const void* b, uint32_t op, uint32_t flags)
 }
 int32_t compare_unit4(const void* a, const void* b, uint32_t op, uint32_t flags) {
   return compare_sorted<uint32_t, case_map::to_upper>(a, b, op, flags);
-}
-int32_t compare_float32(const void* a, const void* b, uint32_t op, uint32_t flags) {
-  return compare_floats<float>(a, b, op, flags);
-}
-int32_t compare_float64(const void* a, const void* b, uint32_t op, uint32_t flags) {
-  return compare_floats<double>(a, b, op, flags);
 }
 
 // ---- number text ----

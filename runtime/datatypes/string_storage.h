@@ -64,29 +64,19 @@ Cell* make_at_unit(Cell* cell, uint32_t units, uint32_t unit, TypeId type = TYPE
 Cell* load_utf8(Cell* cell, std::string_view utf8, TypeId type = TYPE_STRING);
 
 enum Encoding : int32_t { ENCODING_UTF8 = 0, ENCODING_UTF16LE = -1 };
-// A text value decoded from external bytes into `cell`. An encoding other than UTF-8 or
-// UTF-16LE prints "*** Loading Error: input encoding unsupported" and ends the process.
-Cell* load_at(Cell* cell, const uint8_t* bytes, uint32_t count, Encoding encoding,
-              TypeId type = TYPE_STRING);
 // The `to string!` of a binary: `count` bytes from its head decoded as UTF-8; bytes left
 // undecoded raise access `invalid-utf8` with them as a binary!.
 Cell* from_utf8_binary(Cell* cell, const Cell* binary, uint32_t count);
 
 // ---- writers ----
 
-// Empties the buffer, sets its unit to 1 and the head to 0.
-void clear_narrow(Cell* string);
 // When n units end before the current tail, the tail becomes start + n units.
 void truncate(NodeId node, uint32_t n);
-// Removes n units at absolute unit index `index`; nothing when the index is at or past the tail.
-void remove_at(const Cell* string, uint32_t index, uint32_t n);
 // Stores cp at absolute unit index `index` (U+0080-U+00FF stay in unit 1); an index at the tail
 // extends the text by one unit.
 inline SeriesBuffer* poke_char(const Cell* string, uint32_t index, uint32_t cp) {
   return overwrite_char(string->node(), index, cp);
 }
-// Appends each byte as one code point through append_char (a byte 80-FF widens unit 1).
-void append_bytes(NodeId node, std::string_view bytes);
 // Appends UTF-8 text decoded leniently, each code point through append_char's widening rule;
 // runs of ASCII are copied as they are. Malformed bytes are appended as U+FFFD.
 void append_utf8(NodeId node, std::string_view utf8);
@@ -134,12 +124,6 @@ enum ConcatMode : int32_t { CONCAT_APPEND, CONCAT_INSERT, CONCAT_OVERWRITE };
 // and converted unit by unit and left untouched. Answers the units copied.
 uint32_t concatenate(Cell* target, const Cell* source, int32_t part, uint32_t offset,
                      bool convert, ConcatMode mode);
-// Moves n units from the source's head to the target position (inserted there), then removes
-// them from the source; the two are different buffers.
-void move_part(Cell* source, Cell* target, uint32_t n);
-// Swaps the two adjacent byte ranges [first, first + first_bytes) and the one that follows it
-// in place; the shorter goes through a scratch area.
-void exchange_ranges(uint8_t* first, uint32_t first_bytes, uint32_t second_bytes);
 
 // ---- searching and comparing ----
 
@@ -148,8 +132,6 @@ int32_t find_char(const Cell* string, uint32_t cp);
 // True when a unit at head, head + step, head + 2 step ... equals cp; both sides folded to upper
 // case unless `case_sensitive`.
 bool contains_char(const Cell* string, uint32_t cp, uint32_t step, bool case_sensitive);
-// True when the text from the head begins with the bytes (each one code point, exactly).
-bool equal_c_string(const Cell* string, std::string_view bytes);
 
 // True when n units at a (of unit_a) equal n units at b (of unit_b), folded to upper case unless
 // `case_sensitive`.
@@ -160,11 +142,6 @@ bool units_match(const uint8_t* a, uint32_t unit_a, const uint8_t* b, uint32_t u
 // the op is strict-equal? or the case-sensitive sort. With `match`, the right side is a prefix
 // to find at the left's head (find/match, parse).
 int32_t compare_strings(const Cell* left, const Cell* right, int32_t op, bool match);
-// parse matching at the head of a string: any-string values as prefixes, a char! (folded unless
-// op is strict-equal?), a tag! with its brackets.
-bool match_at_head(const Cell* string, const Cell* value, int32_t op);
-// True when the head holds "<" and the unit just after the tag's length holds ">".
-bool tag_brackets_at_head(const Cell* string, const Cell* tag);
 
 // ---- sort comparators ----
 
@@ -178,8 +155,6 @@ constexpr uint32_t kSortSizeShift = 2;
 int32_t compare_unit1(const void* a, const void* b, uint32_t op, uint32_t flags);
 int32_t compare_unit2(const void* a, const void* b, uint32_t op, uint32_t flags);
 int32_t compare_unit4(const void* a, const void* b, uint32_t op, uint32_t flags);
-int32_t compare_float32(const void* a, const void* b, uint32_t op, uint32_t flags);
-int32_t compare_float64(const void* a, const void* b, uint32_t op, uint32_t flags);
 
 // ---- number text ----
 

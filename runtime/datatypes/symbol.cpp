@@ -172,10 +172,13 @@ int32_t make_caseless(std::string_view name) {
   return found.twin ? resolve(found.twin) : add(name, kNoAlias, found.empty);
 }
 
+namespace {
+// The symbol cell of an id; valid until the next allocation.
 Cell* get(int32_t id) {
   Cell table = table_cell();
   return block::abs_at(&table, uint32_t(id - 1));
 }
+}  // namespace
 
 int32_t alias_of(int32_t id) { return int32_t(get(id)->data1); }
 
@@ -207,12 +210,15 @@ int32_t compare_names(int32_t id1, int32_t id2, int32_t op) {
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+namespace {
+// The compare action of symbol!.
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (!value2->is(TYPE_SYMBOL)) return kNotComparable;
   Cell table = table_cell();
   Cell* first = block::abs_at(&table, 0);
   return compare_names(int32_t(value1 - first) + 1, int32_t(value2 - first) + 1, op);
 }
+}  // namespace
 
 void init() {
   datatype::register_type(TYPE_SYMBOL, 0, "symbol!",

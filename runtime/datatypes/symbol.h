@@ -35,8 +35,6 @@ int32_t make_caseless(std::string_view name);
 // The canonical id: the alias when there is one, else the id itself.
 int32_t resolve(int32_t id);
 int32_t alias_of(int32_t id);
-// The symbol cell of an id; valid until the next allocation.
-Cell* get(int32_t id);
 // The name's UTF-8 bytes; valid until the next allocation.
 std::string_view name(int32_t id);
 // Number of symbols made so far.
@@ -45,8 +43,6 @@ int32_t count();
 // Orders two names as text (letter case folded unless the op compares strictly); answers -1, 0
 // or 1 under `op`.
 int32_t compare_names(int32_t id1, int32_t id2, int32_t op);
-// The compare action of symbol!.
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers symbol! (id 13).
 void init();

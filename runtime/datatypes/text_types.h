@@ -25,8 +25,6 @@ std::string to_os_path(const Cell* path);
 // The current directory as a new string!, ending in "/".
 Cell current_dir();
 
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 // Registers file! (id 8, parent url!).
 void init();
 
@@ -54,19 +52,11 @@ void init();
 }  // namespace xol::tag
 
 namespace xol::email {
-// mold: the text as it is, or the construction #(email! "text") when that would not read back.
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-// The `user` and `host` fields (and integer indexes, as for any string).
-void eval_path(const PathStep& step, Cell* result);
 // Registers email! (id 45, parent string!).
 void init();
 }  // namespace xol::email
 
 namespace xol::ref {
-// mold: "@" and the text, or the construction #(ref! "text") when that would not read back.
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
 // Registers ref! (id 50, parent string!).
 void init();
 }  // namespace xol::ref

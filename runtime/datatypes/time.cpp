@@ -17,6 +17,7 @@
 
 namespace xol::time {
 namespace {
+int32_t field_of_word(const Cell* word);
 
 // Room for "-" , 20 hour digits, ":mm:" and the seconds text of at most 31 characters.
 constexpr int kTextSize = 64;
@@ -39,8 +40,7 @@ int32_t field_index(const Cell* element) {
 
 bool is_field(int32_t index) { return index >= 1 && index <= kFieldCount; }
 
-}  // namespace
-
+// The hours, with the value's sign (truncated toward zero), within 32 bits; 0 for a NaN.
 int32_t hours(double seconds) {
   double hours = std::trunc(seconds / kSecondsPerHour);
   if (std::isnan(hours)) return 0;
@@ -48,10 +48,12 @@ int32_t hours(double seconds) {
   return int32_t(std::fmax(-kMax, std::fmin(kMax, hours)));
 }
 
+// The minutes of the magnitude, 0-59; 0 for an infinity or NaN.
 int32_t minutes(double seconds) {
   double within_hour = std::fmod(std::fabs(seconds), kSecondsPerHour);
   return std::isnan(within_hour) ? 0 : int32_t(std::floor(within_hour / kSecondsPerMinute));
 }
+}  // namespace
 
 Cell get_field(double seconds, Field field) {
   switch (field) {
@@ -79,9 +81,13 @@ double set_field(double seconds, Field field, const Cell* value) {
   }
 }
 
+namespace {
+// The field named by a word (`hour`, `minute`, `second`, any letter case), or 0 for
+// another value.
 int32_t field_of_word(const Cell* word) {
   return number::word_index(word, kFieldWords, kFieldCount);
 }
+}  // namespace
 
 double printed_seconds(double seconds) {
   if (!std::isfinite(seconds)) return seconds;
@@ -108,10 +114,15 @@ const char* text_of(double seconds) {
   return time_text;
 }
 
+namespace {
+// Appends the printed form; answers the part limit less the characters written.
 int32_t to_text(double seconds, Cell* buffer, int32_t part) {
   return text::append_counted(buffer, text_of(seconds), part);
 }
 
+// The seconds of a time block: one to three integer! items (hours, minutes, seconds; the
+// seconds may be a float!), only the first of which may be negative. `spec` is named by the
+// error.
 double from_items(const Cell* items, uint32_t count, const Cell* spec) {
   if (count < 1 || count > uint32_t(kFieldCount)) number::raise_bad_to_arg(TYPE_TIME, spec);
   double total = 0;
@@ -141,6 +152,7 @@ double from_text(const Cell* text) {
   if (!loaded.is(TYPE_TIME)) number::raise_bad_to_arg(TYPE_TIME, text);
   return floating::to_double(&loaded);
 }
+}  // namespace
 
 // ---- actions ----
 
@@ -165,6 +177,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   floating::make_at(result, seconds, TYPE_TIME);
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   return to_text(get(value), buffer, part);
 }
@@ -224,6 +237,7 @@ void round(Cell* value, const RoundOptions& options, Cell* result) {
   double step = scale ? std::fabs(floating::to_double(scale)) : 1.0;
   floating::make_at(result, floating::round_to_step(get(value), step, options), TYPE_TIME);
 }
+}  // namespace
 
 // Parity of the whole seconds within the minute, the value first moved off a boundary that
 // arithmetic may have missed by a hair.

@@ -38,46 +38,22 @@ inline Cell make(int32_t hours, int32_t minutes, double seconds) {
 enum Field : int32_t { FIELD_HOUR = 1, FIELD_MINUTE, FIELD_SECOND };
 constexpr int32_t kFieldCount = 3;
 
-// The hours, with the value's sign (truncated toward zero), within 32 bits; 0 for a NaN.
-int32_t hours(double seconds);
-// The minutes of the magnitude, 0-59; 0 for an infinity or NaN.
-int32_t minutes(double seconds);
 // The field's value: hour and minute as integer!, second as float! with the value's sign.
 Cell get_field(double seconds, Field field);
 // The seconds with one field replaced; hour and minute take an integer!, second an integer! or
 // float!, anything else raises script `invalid-arg`.
 double set_field(double seconds, Field field, const Cell* value);
-// The field named by a word (`hour`, `minute`, `second`, any letter case), or 0 for
-// another value.
-int32_t field_of_word(const Cell* word);
 
 // The seconds as the printed form shows them: when the seconds of the minute round up to 60
 // at six significant digits, the next whole minute (with the value's sign); else unchanged.
 double printed_seconds(double seconds);
-// Appends the printed form; answers the part limit less the characters written.
-int32_t to_text(double seconds, Cell* buffer, int32_t part);
 // The printed form in a static buffer, valid until the next call.
 const char* text_of(double seconds);
 
-// The seconds of a time block: one to three integer! items (hours, minutes, seconds; the
-// seconds may be a float!), only the first of which may be negative. `spec` is named by the
-// error.
-double from_items(const Cell* items, uint32_t count, const Cell* spec);
-
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
-void add(Cell* value1, Cell* value2, Cell* result);
-void subtract(Cell* value1, Cell* value2, Cell* result);
-void multiply(Cell* value1, Cell* value2, Cell* result);
-void divide(Cell* value1, Cell* value2, Cell* result);
-void round(Cell* value, const RoundOptions& options, Cell* result);
 bool even(const Cell* value);
 bool odd(const Cell* value);
-void pick(Cell* value, int32_t index, const Cell* index_cell, Cell* result);
 
 // Registers time! (id 43), after float!.
 void init();

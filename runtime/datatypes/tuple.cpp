@@ -18,6 +18,7 @@
 
 namespace xol::tuple {
 namespace {
+void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
 
 constexpr int32_t kByteMax = 255;
 // A single hexadecimal digit d of a short colour stands for the byte d * 17 (F is FF).
@@ -105,6 +106,8 @@ Cell from_ints(int32_t n, const int32_t* values) {
   return make(std::max(n, kMinBytes), stored);
 }
 
+namespace {
+// The first up to 12 bytes of a binary! from its head, padded with zeros to 3.
 Cell from_binary(const Cell* binary) {
   const memory::SeriesBuffer* buffer = memory::buffer_of(binary->node());
   uint32_t used = buffer->used_bytes();
@@ -115,6 +118,8 @@ Cell from_binary(const Cell* binary) {
   return make(std::max(n, kMinBytes), stored);
 }
 
+// A hexadecimal colour issue (#F80, #FF8800, #FF880080); anything else raises script
+// `invalid-data`.
 Cell from_issue(const Cell* issue) {
   std::string_view digits = symbol::name(word::symbol_of(issue));
   int32_t values[kMinBytes + 1];
@@ -133,12 +138,17 @@ Cell from_issue(const Cell* issue) {
     if (values[i] < 0) error::raise(error::CAT_SCRIPT, "invalid-data", issue);
   return make_rgba(values[0], values[1], values[2], n > kMinBytes ? values[3] : -1);
 }
+}  // namespace
 
 bool all_zero(const Cell* tuple) {
   const uint8_t* b = bytes(tuple);
   return std::all_of(b, b + count(tuple), [](uint8_t byte) { return byte == 0; });
 }
 
+namespace {
+// Stores into byte `index` (1-based): an integer! clamped to 0..255, or none, which cuts the
+// tuple before the index (never below 3 bytes). An index outside the count raises script
+// `out-of-range`.
 void poke_byte(Cell* tuple, const Cell* index, const Cell* value) {
   int32_t n = count(tuple);
   int32_t at = index->is(TYPE_INTEGER) ? integer::get(index) : 0;
@@ -151,6 +161,7 @@ void poke_byte(Cell* tuple, const Cell* index, const Cell* value) {
   }
   b[at - 1] = uint8_t(clamp_byte(integer::get(value)));
 }
+}  // namespace
 
 // A tuple operand shorter than the tuple leaves the bytes it lacks as they are under divide and
 // remainder (a missing byte is no zero divisor); elsewhere a missing byte counts as 0.
@@ -208,6 +219,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
   for (int32_t i = 0; i < count(value); ++i) {
     if (i) part = text::append_counted(buffer, ".", part);
@@ -290,6 +302,7 @@ void random(Cell* value, bool seed, bool secure, bool, Cell* result) {
     b[i] = uint8_t(xol::random::integer(secure, b[i] + 1) - 1);
   *result = drawn;
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -18,8 +18,6 @@ namespace xol::tuple {
 
 constexpr int32_t kMinBytes = 3;
 constexpr int32_t kMaxBytes = 12;
-constexpr uint32_t kCountShift = 19;
-constexpr uint32_t kCountMask = 0xFu << kCountShift;
 
 inline int32_t count(const Cell* tuple) {
   return int32_t((tuple->header & kCountMask) >> kCountShift);
@@ -38,17 +36,8 @@ Cell make(int32_t n, const uint8_t* values);
 Cell make_rgba(int32_t r, int32_t g, int32_t b, int32_t a);
 // The bytes of `n` integers (low 8 bits each), padded with zeros to 3.
 Cell from_ints(int32_t n, const int32_t* values);
-// The first up to 12 bytes of a binary! from its head, padded with zeros to 3.
-Cell from_binary(const Cell* binary);
-// A hexadecimal colour issue (#F80, #FF8800, #FF880080); anything else raises script
-// `invalid-data`.
-Cell from_issue(const Cell* issue);
 // True when every byte within the count is 0.
 bool all_zero(const Cell* tuple);
-// Stores into byte `index` (1-based): an integer! clamped to 0..255, or none, which cuts the
-// tuple before the index (never below 3 bytes). An index outside the count raises script
-// `out-of-range`.
-void poke_byte(Cell* tuple, const Cell* index, const Cell* value);
 
 // tuple op operand (a tuple!, integer!, float! or percent!), written to `result`; with
 // `number_first` the operand is the left-hand side.
@@ -56,15 +45,6 @@ void do_math(MathOp op, const Cell* tuple, const Cell* operand, bool number_firs
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void complement(Cell* value, Cell* result);
-int32_t length_q(const Cell* series);
-void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
-void reverse(Cell* series, const Cell* part, const Cell* skip, Cell* result);
 
 // Registers tuple! (id 39).
 void init();

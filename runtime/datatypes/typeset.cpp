@@ -50,20 +50,10 @@ Cell default_set() {
   return set;
 }
 
-Cell* clear(Cell* set) {
-  set->data1 = set->data2 = set->data3 = 0;
-  return set;
-}
-
 int32_t count_types(const Cell* set) {
   int32_t count = 0;
   for (int32_t id = 1; id <= datatype::highest_type(); ++id) count += names_type(set, id);
   return count;
-}
-
-Cell* make_in(Cell* block, uint32_t word1, uint32_t word2, uint32_t word3) {
-  Cell set = make(word1, word2, word3);
-  return block::append_cell(block, &set);
 }
 
 Cell* make_default_in(Cell* block) {
@@ -87,6 +77,9 @@ Cell* make_from_block(Cell* block, const Cell* spec) {
   return block::append_cell(block, &set);
 }
 
+namespace {
+// Adds a datatype, a typeset or the value of a word naming one; anything else raises script
+// `invalid-arg`.
 void add_type(Cell* set, const Cell* value) {
   Cell type = value_of(value);
   switch (type.type()) {
@@ -95,6 +88,7 @@ void add_type(Cell* set, const Cell* value) {
     default: number::raise_invalid_arg(&type);
   }
 }
+}  // namespace
 
 void set_operation(MathOp op, const Cell* set, const Cell* other, Cell* result) {
   if (op == OP_UNIQUE) {
@@ -156,6 +150,7 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
   }
 }
 
+namespace {
 int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part) {
   return form_mold(value, buffer, false, argument != nullptr, part);
 }
@@ -189,6 +184,7 @@ void find(Cell* series, Cell* value, const FindOptions&, Cell* result) {
   if (!value->is(TYPE_DATATYPE)) number::raise_invalid_arg(value);
   *result = logic::make(has(series, int32_t(value->data1)));
 }
+}  // namespace
 
 void init() {
   using actions::own;

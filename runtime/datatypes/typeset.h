@@ -39,20 +39,14 @@ Cell of(std::initializer_list<int32_t> ids);
 // The set of an untyped argument: all 96 bits but the one of unset!.
 Cell default_set();
 
-// Zeroes the three words; answers the cell.
-Cell* clear(Cell* set);
 // Number of set bits among ids 1 to the highest registered id.
 int32_t count_types(const Cell* set);
 // Appends a typeset of exactly these words to the tail of a block; answers the new cell.
-Cell* make_in(Cell* block, uint32_t word1, uint32_t word2, uint32_t word3);
 Cell* make_default_in(Cell* block);
 // Appends a typeset filled from a function's type block: datatypes and typesets, words
 // replaced by their values (a word whose value is a word stands for object!), nested blocks
 // skipped; anything else raises script `invalid-type-spec`.
 Cell* make_from_block(Cell* block, const Cell* spec);
-// Adds a datatype, a typeset or the value of a word naming one; anything else raises script
-// `invalid-arg`.
-void add_type(Cell* set, const Cell* value);
 // The set operation `op` (OP_AND .. OP_XOR, OP_UNIQUE .. OP_DIFFERENCE) of a typeset and a
 // typeset or datatype.
 void set_operation(MathOp op, const Cell* set, const Cell* other, Cell* result);
@@ -64,12 +58,6 @@ int32_t form_mold(const Cell* set, Cell* buffer, bool only, bool has_part, int32
 
 // ---- actions ----
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void complement(Cell* value, Cell* result);
-void find(Cell* series, Cell* value, const FindOptions& options, Cell* result);
 
 // Registers typeset! (id 33).
 void init();

@@ -21,7 +21,6 @@ int32_t mold(const Cell*, Cell* buffer, bool, bool all, bool, const Cell*, int32
 Cell value{TYPE_UNSET, 0, 0, 0};
 
 Cell* box(Cell* slot) { return copy_cell(&value, slot); }
-Cell* make_in(Cell* block) { return block::append_cell(block, &value); }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
   if (value2->type() != value1->type() || !equality_or_sort_op(op)) return kNotComparable;

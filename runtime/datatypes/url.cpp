@@ -123,6 +123,8 @@ int escape_byte(uint8_t byte, char* out) {
   return encode_under(kNothingKept, byte, out);
 }
 
+namespace {
+// True and the byte when p (before end) holds "%" and two hexadecimal digits.
 bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {
   if (end - p < kEscapeLength || p[0] != '%') return false;
   int high = hex_value(p[1]), low = hex_value(p[2]);
@@ -130,6 +132,7 @@ bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {
   *byte = uint8_t(high << kNibbleBits | low);
   return true;
 }
+}  // namespace
 
 void decode_percent(const Cell* source, Cell* target) {
   std::string in = text_construct::utf8_of(source);
@@ -173,10 +176,12 @@ void encode_percent(const Cell* source, Cell* target, Selector selector) {
 
 // ---- actions ----
 
+namespace {
 void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   if (is_block_like(spec->type())) return to(prototype, spec, type, result);
   string::make(prototype, spec, type, result);
 }
+}  // namespace
 
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   if (type == TYPE_URL && is_block_like(spec->type())) {
@@ -186,6 +191,7 @@ void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result) {
   string::to(prototype, spec, type, result);
 }
 
+namespace {
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* argument,
              int32_t part, int32_t) {
   // Only a text with a scheme (a colon after a word) is a url! token at all.
@@ -214,6 +220,7 @@ void eval_path(const PathStep& step, Cell* result) {
   string::concatenate(&made, &text, -1, 0, true, string::CONCAT_APPEND);
   *result = made;
 }
+}  // namespace
 
 void refuse(const Cell* refinement) {
   if (refinement) error::raise(error::CAT_INTERNAL, "not-done");

@@ -23,8 +23,6 @@ enum Selector : int32_t { SELECTOR_URL = 254, SELECTOR_FILE = 255 };
 bool keeps(Selector selector, uint8_t byte);
 // The escape "%XX" of the byte, written at `out`; answers its length, 3.
 int escape_byte(uint8_t byte, char* out);
-// True and the byte when p (before end) holds "%" and two hexadecimal digits.
-bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte);
 // Appends the source's text, percent-decoded, to the target string.
 void decode_percent(const Cell* source, Cell* target);
 // Appends the source's UTF-8 bytes to the target string, each as itself or escaped.
@@ -34,11 +32,7 @@ void encode_percent(const Cell* source, Cell* target, Selector selector);
 void refuse(const Cell* refinement);
 
 // ---- actions ----
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
 void to(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-void eval_path(const PathStep& step, Cell* result);
 
 // Registers url! (id 9, parent string!).
 void init();

@@ -25,6 +25,7 @@
 
 namespace xol::vector {
 namespace {
+uint32_t length_at(const Cell* vector);
 
 using memory::SeriesBuffer;
 
@@ -324,21 +325,10 @@ Cell* make_at(Cell* cell, uint32_t count, TypeId type, uint32_t size) {
   return cell;
 }
 
+namespace {
+// Elements from the head index to the tail.
 uint32_t length_at(const Cell* vector) { return buffer_length(vector) - head_of(vector); }
-bool tail_q(const Cell* vector) { return vector->head_index() >= buffer_length(vector); }
-
-void skip_by(Cell* vector, int32_t n) {
-  int64_t position = int64_t(head_of(vector)) + n;
-  vector->data1 = uint32_t(std::clamp<int64_t>(position, 0, buffer_length(vector)));
-}
-
-uint8_t* head_address(const Cell* vector) { return address(vector, head_of(vector)); }
-uint8_t* tail_address(const Cell* vector) { return buffer_of(vector)->tail_ptr(); }
-
-void clear_to_tail(Cell* vector) {
-  SeriesBuffer* buffer = buffer_of(vector);
-  buffer->tail = buffer->head + head_of(vector) * buffer->unit();
-}
+}  // namespace
 
 Cell element_at(const Cell* vector, uint32_t position) {
   TypeId type = element_type(vector);
@@ -369,19 +359,12 @@ void append_value(Cell* vector, const Cell* value) {
   splice(vector, buffer_length(vector), 0, {Source::SINGLE, *value, 0, 1}, 1);
 }
 
-void poke_value(Cell* vector, uint32_t index, const Cell* value) {
-  uint32_t position = head_of(vector) + index;
-  uint32_t replaced = position < buffer_length(vector) ? 1 : 0;
-  splice(vector, position, replaced, {Source::SINGLE, *value, 0, 1}, 1);
-}
-
-void insert_value(Cell* vector, uint32_t index, const Cell* value) {
-  splice(vector, head_of(vector) + index, 0, {Source::SINGLE, *value, 0, 1}, 1);
-}
-
+namespace {
+// append_value for each value of a block from its head.
 void append_block(Cell* vector, const Cell* block) {
   splice(vector, buffer_length(vector), 0, source_of(block, false, false), 1);
 }
+}  // namespace
 
 Cell* to_block(const Cell* vector, Cell* target) {
   Cell source = *vector;
@@ -394,6 +377,8 @@ Cell* to_block(const Cell* vector, Cell* target) {
   return target;
 }
 
+namespace {
+// The elements' text, separated by single spaces; chars molded with `mold`.
 int32_t form_elements(const Cell* vector, Cell* buffer, bool all, bool has_part, int32_t part,
                       bool mold) {
   TypeId type = element_type(vector);
@@ -431,6 +416,7 @@ int32_t form_elements(const Cell* vector, Cell* buffer, bool all, bool has_part,
   }
   return part;
 }
+}  // namespace
 
 // With the scalar first nothing is skipped: 0 - v negates and 1 / v inverts. The elements
 // change in place, so an owner hears of it as of a change.
@@ -482,6 +468,8 @@ void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scal
   *result = target;
 }
 
+namespace {
+// vector op operand: in place with a scalar, a new vector with another vector.
 void do_math(MathOp op, const Cell* vector, const Cell* operand, Cell* result) {
   if (!operand->is(TYPE_VECTOR)) {
     do_math_scalar(op, vector, operand, false, result);
@@ -671,6 +659,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   });
   *result = target;
 }
+}  // namespace
 
 void init() {
   using actions::own;

@@ -34,17 +34,6 @@ inline uint32_t buffer_length(const Cell* vector) { return buffer_of(vector)->le
 // Makes `cell` an empty vector of `type` elements of `unit` bytes with room for `count`; a
 // size past 32 bits raises internal `no-memory`.
 Cell* make_at(Cell* cell, uint32_t count, TypeId type, uint32_t unit);
-// Elements from the head index to the tail.
-uint32_t length_at(const Cell* vector);
-bool tail_q(const Cell* vector);
-// Moves the head index by n within 0 .. tail.
-void skip_by(Cell* vector, int32_t n);
-inline void next_pos(Cell* vector) { skip_by(vector, 1); }
-// Address of the element at the head index, and of the tail; valid until the next allocation.
-uint8_t* head_address(const Cell* vector);
-uint8_t* tail_address(const Cell* vector);
-// Cuts the buffer at the head index.
-void clear_to_tail(Cell* vector);
 
 // Element `position` (counted from the buffer start) as the value pick answers.
 Cell element_at(const Cell* vector, uint32_t position);
@@ -57,34 +46,17 @@ void append_int32(Cell* vector, int32_t value);
 // the tail), insert at a head-relative index; the value must be of the element type, else
 // script `invalid-arg`.
 void append_value(Cell* vector, const Cell* value);
-void poke_value(Cell* vector, uint32_t index, const Cell* value);
-void insert_value(Cell* vector, uint32_t index, const Cell* value);
-// append_value for each value of a block from its head.
-void append_block(Cell* vector, const Cell* block);
 // Makes `target` a new block of the elements from the head index.
 Cell* to_block(const Cell* vector, Cell* target);
-// The elements' text, separated by single spaces; chars molded with `mold`.
-int32_t form_elements(const Cell* vector, Cell* buffer, bool all, bool has_part, int32_t part,
-                      bool mold);
 
 // Element-wise vector op scalar in place (scalar op element with `scalar_first`); `result`
 // becomes the vector.
 void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scalar_first,
                     Cell* result);
-// vector op operand: in place with a scalar, a new vector with another vector.
-void do_math(MathOp op, const Cell* vector, const Cell* operand, Cell* result);
 
 // ---- actions ----
-void make(const Cell* prototype, const Cell* spec, TypeId type, Cell* result);
-int32_t form(const Cell* value, Cell* buffer, const Cell* argument, int32_t part);
-int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
-             const Cell* argument, int32_t part, int32_t indent);
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
-void insert(Cell* series, Cell* value, const InsertOptions& options, bool at_tail, Cell* result);
-void change(Cell* series, Cell* value, const InsertOptions& options, Cell* result);
 void pick(Cell* series, int32_t index, const Cell* index_cell, Cell* result);
 void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result);
-void sort(Cell* series, const SortOptions& options, Cell* result);
 
 // Registers vector! (id 35, parent string!).
 void init();

@@ -21,6 +21,7 @@ int32_t flag = 0;
 
 namespace xol::word {
 namespace {
+Cell* make_in(int32_t symbol, Cell* block);
 
 // The printed marks of each word type: before and after the name.
 struct Mark {
@@ -80,11 +81,13 @@ Cell* make_at(int32_t symbol, Cell* cell) {
   return cell;
 }
 
+namespace {
 Cell* make_in(int32_t symbol, Cell* block) {
   Cell word;
   make_at(symbol, &word);
   return block::append_cell(block, &word);
 }
+}  // namespace
 
 Cell load_refinement(std::string_view name) {
   return keep_in_root(unbound(symbol::make(name), TYPE_REFINEMENT));

@@ -48,7 +48,6 @@ Cell* load_in(std::string_view name, Cell* block, TypeId type = TYPE_WORD);
 // Writes into `cell` a word! bound to the global context, adding the symbol there (with an unset
 // value) when absent.
 Cell* make_at(int32_t symbol, Cell* cell);
-Cell* make_in(int32_t symbol, Cell* block);
 // An unbound refinement! of the name, appended to the root block; answers the root copy.
 Cell load_refinement(std::string_view name);
 

@@ -39,8 +39,10 @@ void check_cell(const Cell* entry, const Cell* name, const Cell* value) {
   if (!typeset::has(&entry[0], value->type())) raise_expect(name, value, &entry[1]);
 }
 
-}  // namespace
-
+// Checks the arguments of the current frame against the function's spec: the arguments, and
+// the arguments of the refinements used (by `refinements` for a native or action, by the
+// refinement's logic! cell for a function). A mismatch raises script `expect-arg` with the
+// call's name, the datatype and the argument's word.
 void check_arguments(const Cell* function, const Cell* name, const int32_t* refinements) {
   const Cell cache = interpreter::arg_cache(function);
   const bool logic_cells = takes_logic_refinements(*function);
@@ -58,6 +60,7 @@ void check_arguments(const Cell* function, const Cell* name, const int32_t* refi
     }
   }
 }
+}  // namespace
 
 void value(const Cell* function_given, const Cell* name, const Cell* args, int32_t count,
            Cell* result, std::initializer_list<RefinementUse> refinements, NodeId object,

@@ -34,12 +34,6 @@ void value(const Cell* function, const Cell* name, const Cell* args, int32_t cou
            Cell* result, std::initializer_list<RefinementUse> refinements = {},
            NodeId object = kNoNode, Cell* final_args = nullptr, bool frame_cells = false);
 
-// Checks the arguments of the current frame against the function's spec: the arguments, and
-// the arguments of the refinements used (by `refinements` for a native or action, by the
-// refinement's logic! cell for a function). A mismatch raises script `expect-arg` with the
-// call's name, the datatype and the argument's word.
-void check_arguments(const Cell* function, const Cell* name, const int32_t* refinements);
-
 // The word's value; unset raises script `no-value` with the word.
 Cell* get_value(const Cell* word);
 // Sets the word (firing an object's on-change*); unset raises script `need-value`.

@@ -49,9 +49,8 @@ extern TraceState trace;
 // The block under evaluation, its index on the expression being evaluated (an error's `near`).
 extern Cell current_code;
 
-// Argument kinds, in bits 20-21 of the typeset cells of an argument cache.
+// Argument kinds, in the kArgKindMask bits of the typeset cells of an argument cache.
 enum ArgKind : uint32_t { ARG_EVALUATED = 0, ARG_LITERAL = 1, ARG_QUOTED = 2 };
-constexpr uint32_t kArgKindShift = 20;
 
 // Start-up (after the stacks): the event words, the current-code root, the evaluator services
 // the lower layers call (evaluator_hooks). `release` undoes it.

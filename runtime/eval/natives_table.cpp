@@ -17,6 +17,7 @@
 
 namespace xol::natives_table {
 namespace {
+std::string_view library_source(std::string_view name);
 
 struct Source {
   const char* name;
@@ -65,11 +66,14 @@ Cell load_library_body(std::string_view name) {
   return loaded;
 }
 
+namespace {
+// The text of an embedded library file ("natives.xol"); empty when there is none.
 std::string_view library_source(std::string_view name) {
   for (const Source& source : kSources)
     if (name == source.name) return source.text;
   return {};
 }
+}  // namespace
 
 void register_natives() {
 #define XOL_NATIVE_SET(n, id, routine, word) natives::set_native(natives::id, natives::routine);

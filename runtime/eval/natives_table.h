@@ -42,7 +42,5 @@ void run_library(std::string_view name);
 // The values of an embedded library file after its `Xol [...]` header, loaded into the global
 // context; an empty block when there is no such file.
 Cell load_library_body(std::string_view name);
-// The text of an embedded library file ("natives.xol"); empty when there is none.
-std::string_view library_source(std::string_view name);
 
 }  // namespace xol::natives_table

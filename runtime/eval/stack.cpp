@@ -219,19 +219,6 @@ Cell get_call() {
   return words::w.not_found;
 }
 
-bool interpreted_frame(const Frame* start, bool nearest_only) {
-  for (const Frame* frame = (start ? start : ctop) - 1; frame >= cbottom; --frame) {
-    if (frame->interpreted()) return true;
-    if (nearest_only) return false;
-  }
-  return false;
-}
-
-void check_error_top() {
-  if (top > arguments + 1 && top[-1].is(TYPE_ERROR)) *arguments = top[-1];
-  keep();
-}
-
 void collect_frame_words(int32_t level, Cell* block, int32_t end) {
   const Frame* last = cbottom + end;
   for (const Frame* frame = cbottom; frame < last && frame < cstack_end; ++frame) {

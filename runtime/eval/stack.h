@@ -121,8 +121,6 @@ inline void reset_last(const Cell* value) {
   top = arguments + 1;
   *arguments = copy;
 }
-// The cell below `top`, or the bottom cell itself when the stack is empty.
-inline Cell* top_cell() { return top > bottom ? top - 1 : bottom; }
 inline uint32_t index_of(const Cell* cell) { return uint32_t(cell - bottom); }
 
 // ---- frames ----
@@ -176,7 +174,6 @@ inline void set_body_flag(bool on) {
   if (on) current()->header |= Frame::kBodyFlag;
   else current()->header &= ~Frame::kBodyFlag;
 }
-inline void set_interp_flag() { current()->header |= Frame::kInterpFlag; }
 
 // Writes a saved values pointer back into the frame's function context.
 void restore_values(const Frame* frame);
@@ -187,20 +184,12 @@ inline void unwind() {
   top = arguments + 1;
   arguments = bottom + frame->prev;
 }
-inline void unwind_func() {
-  restore_values(ctop - 1);
-  unwind();
-}
 // Pops the current frame and moves its result into the caller's result slot.
 inline void unwind_last() {
   Cell* old_base = arguments;
   unwind();
   copy_cell(old_base, arguments);
   top = old_base + 1;
-}
-inline void unwind_func_last() {
-  restore_values(ctop - 1);
-  unwind_last();
 }
 // Pops the current frame, dropping its cells and its result.
 inline void revert() {
@@ -265,11 +254,6 @@ uint32_t guarded(Body&& body) {
 // The name of the nearest frame that is neither <body> nor <anon>, bound in its context; the
 // word <not-found> when there is none.
 Cell get_call();
-// True when a frame with the interpreter flag lies below `start` (or below the current
-// frame); with `nearest_only`, only the first one is looked at.
-bool interpreted_frame(const Frame* start, bool nearest_only);
-// When the cell below `top` is an error!, it becomes the result; `top` = arguments + 1.
-void check_error_top();
 // Appends to the block the name words of the frames below `end` (exclusive), skipping <body>
 // and <anon>: every name with `level` above 1, else only those whose value is a function.
 void collect_frame_words(int32_t level, Cell* block, int32_t end);

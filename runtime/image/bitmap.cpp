@@ -219,11 +219,6 @@ surfaces::Surface* begin_drawing(NodeId node) {
   return surface;
 }
 
-void release_surface(NodeId node) {
-  settle(node);
-  drop_surface(node);
-}
-
 bool has_surface(NodeId node) { return attached_of(node) != nullptr; }
 
 }  // namespace xol::bitmap

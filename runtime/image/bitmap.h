@@ -112,8 +112,6 @@ platform::image_surface::Surface* use_surface(NodeId node);
 // As use_surface, for drawing onto: the pixels are read back from the surface at their next
 // access.
 platform::image_surface::Surface* begin_drawing(NodeId node);
-// Destroys the attached surface, if any (after reading back what was drawn on it).
-void release_surface(NodeId node);
 // Whether a surface is attached now.
 bool has_surface(NodeId node);
 

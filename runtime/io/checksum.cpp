@@ -109,12 +109,15 @@ void init() {
     method_symbols[m] = symbol::resolve(symbol::make(kMethods[m].word));
 }
 
+namespace {
+// The method a symbol names (compared without regard to case), or -1.
 int32_t method_of(int32_t symbol) {
   int32_t canonical = symbol::resolve(symbol);
   for (int32_t m = 0; m < kMethodCount; ++m)
     if (method_symbols[m] == canonical) return m;
   return -1;
 }
+}  // namespace
 
 int32_t method_id(Method method) {
   int32_t id = kMethods[method].id;

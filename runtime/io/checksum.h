@@ -40,8 +40,6 @@ struct Digest {
 
 // Makes the method words.
 void init();
-// The method a symbol names (compared without regard to case), or -1.
-int32_t method_of(int32_t symbol);
 // The algorithm id of a method; `adler32` and `hash` have none (a fatal internal error).
 int32_t method_id(Method method);
 // The digest size in bytes of an algorithm id; 0 for the ids that are not digests.

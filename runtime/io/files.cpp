@@ -124,8 +124,8 @@ void load_text(const uint8_t* bytes, size_t count, Cell* string, utf8::LineEnds 
   }
 }
 
-}  // namespace
-
+// Whether the path names a folder by its form: it ends in "/", or it is "." or ".." alone or
+// ends in "/." or "/..".
 bool dir_q(const Cell* path) {
   const uint32_t n = string::length(path);
   if (n == 0) return false;
@@ -135,6 +135,7 @@ bool dir_q(const Cell* path) {
     if (n == dots || char_at(path, dots + 1) == '/') return true;
   return false;
 }
+}  // namespace
 
 Cell string_from_bytes(const uint8_t* bytes, size_t count, bool cut_allowed) {
   Cell made;

@@ -15,10 +15,6 @@
 
 namespace xol::simple_io {
 
-// Whether the path names a folder by its form: it ends in "/", or it is "." or ".." alone or
-// ends in "/." or "/..".
-bool dir_q(const Cell* path);
-
 // read: a folder path lists the folder (sorted names, "/" after folders); otherwise the file's
 // content from `seek` (an integer!, or null) for `part` bytes (an integer!, or null for all)
 // as a binary!, a block of lines or a string!. Raises access `cannot-open` with the path.

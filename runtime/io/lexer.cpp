@@ -27,6 +27,8 @@
 namespace xol::lexer {
 
 namespace {
+bool is_marker(const Cell* cell);
+void mark();
 
 constexpr uint32_t kInitialStackCells = 1000;
 constexpr uint32_t kConversionBytes = 100000;
@@ -289,7 +291,9 @@ void push(State& s, const Cell& value) {
   slot->header = (slot->header & ~kNewLineFlag) | (s.line_feeds > 0 ? kNewLineFlag : 0);
 }
 
+namespace {
 bool is_marker(const Cell* cell) { return cell->type() == kMarkerType; }
+}  // namespace
 
 uint32_t innermost_type(const State& s) {
   return s.open > s.head ? opener_type(&stack[s.open - 1]) : 0;
@@ -396,6 +400,8 @@ void release() {
   current = nullptr;
 }
 
+namespace {
+// Marks the cells of every running scan (collector hook).
 void mark() {
   for (State* s = current; s; s = s->parent) {
     collector::mark_cells(stack + s->head, stack + s->tail);
@@ -403,6 +409,7 @@ void mark() {
     collector::mark_cell(s->callback);
   }
 }
+}  // namespace
 
 int32_t scan(Cell* into, const Cell* source, const Cell* callback, int32_t* consumed,
              const Mode& mode, uint32_t length, const uint8_t* bytes, Cell* out) {

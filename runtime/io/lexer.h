@@ -78,7 +78,4 @@ Cell load(std::string_view source);
 // event words (other words count nothing), else all of them.
 uint32_t event_mask(const Cell* body);
 
-// Marks the cells of every running scan (collector hook).
-void mark();
-
 }  // namespace xol::lexer

@@ -117,7 +117,6 @@ Cell* stack_at(uint32_t index);
 // Pushes a copy of `value` for the scan's current token, with the new-line flag when the token
 // came after a line feed.
 void push(State& s, const Cell& value);
-bool is_marker(const Cell* cell);
 inline uint32_t opener_type(const Cell* marker) { return marker->data2 & kOpenerTypeMask; }
 // The opener type of the innermost open series, 0 when none is open.
 uint32_t innermost_type(const State& s);

@@ -77,8 +77,8 @@ std::string_view ascii_text(const uint8_t* units, uint32_t unit, uint32_t length
   return {buffer, length};
 }
 
-}  // namespace
-
+// The decimal-number check: signs, digits with single apostrophes, an optional fraction and
+// exponent.
 bool decimal_number(std::string_view text) {
   if (text.size() > kMaxDecimalText) return false;
   DecimalState state = DS_START;
@@ -89,6 +89,7 @@ bool decimal_number(std::string_view text) {
   return state == DS_INTEGER || state == DS_APOSTROPHE || state == DS_FRACTION ||
          state == DS_EXPONENT_DIGITS;
 }
+}  // namespace
 
 double parse_decimal(std::string_view text, int adjust, int* error) {
   if (!decimal_number(text)) {
@@ -200,16 +201,6 @@ double to_float(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* e
   double value = lexer::parse_decimal(text, 0, &failed);
   *error = failed;
   return value;
-}
-
-Cell to_tuple(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error) {
-  char buffer[lexer::kMaxDecimalText + 1];
-  std::string_view text = lexer::ascii_text(units, unit, length, buffer);
-  uint8_t parts[lexer::kMaxTupleParts] = {};
-  int32_t count = text.empty() ? -1 : lexer::read_tuple(text, parts);
-  *error = count < 0 ? -1 : 0;
-  if (count < lexer::kMinTupleParts) count = lexer::kMinTupleParts;
-  return tuple::make(count, parts);
 }
 
 Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error) {

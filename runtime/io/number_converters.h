@@ -19,9 +19,6 @@ constexpr int32_t kMaxTupleParts = 12;
 // Longest text the decimal check accepts.
 constexpr size_t kMaxDecimalText = 312;
 
-// The decimal-number check: signs, digits with single apostrophes, an optional fraction and
-// exponent.
-bool decimal_number(std::string_view text);
 // A decimal number that passes the check, apostrophes dropped, correctly rounded; `adjust` is
 // added to its decimal exponent (-2 reads 50 as 0.5). *error becomes -1 on failure.
 double parse_decimal(std::string_view text, int adjust, int* error);
@@ -39,8 +36,6 @@ namespace xol::string {
 int32_t to_integer(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
 // A decimal number with `,` read as the decimal point; NaN and -1 on failure.
 double to_float(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
-// Dotted parts 0-255, at most 12.
-Cell to_tuple(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);
 // Optional sign, optional 3-letter currency code then `$` (optional without a code), digits
 // with single apostrophes, at most one `.`.
 Cell to_money(const uint8_t* units, uint32_t unit, uint32_t length, int32_t* error);

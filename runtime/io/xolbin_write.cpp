@@ -16,6 +16,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/map.h"
@@ -275,7 +276,7 @@ class Writer {
       case TYPE_PERCENT:
         return write_number(value, type);
       case TYPE_DATE: {
-        const bool has_time = value->data1 & (1u << 16);
+        const bool has_time = date::has_time(value->data1);
         head(value, type, compact_ && has_time, 0, false);
         out_.int32(value->data1);
         if (!compact_ || has_time) write_double(value->float_value());
@@ -360,9 +361,9 @@ class Writer {
       case TYPE_OP: {
         const TypeId source_type = natives::op_source(value);
         if (source_type == TYPE_ROUTINE) refuse(value);
-        head(value, type, false, source_type << 16, false);
+        head(value, type, false, source_type << natives::kOpSourceShift, false);
         Cell source = *value;
-        source.header = (value->header & ~(kTypeMask | (kTypeMask << 16)) & ~kNewLineFlag) |
+        source.header = (value->header & ~(kTypeMask | natives::kOpSourceMask | kNewLineFlag)) |
                         source_type;
         write_record(&source);
         return;

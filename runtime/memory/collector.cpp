@@ -34,10 +34,12 @@ uint32_t nodes_cycles = 0;
 
 namespace detail {
 
+namespace {
 uint32_t read_torture_period() {
   const char* value = std::getenv("XOL_GC_TORTURE");
   return value ? uint32_t(std::strtoul(value, nullptr, 10)) : 0;
 }
+}  // namespace
 
 uint32_t torture_period = read_torture_period();
 uint32_t torture_countdown = torture_period;

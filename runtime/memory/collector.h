@@ -117,7 +117,6 @@ void mark_block(NodeId node);
 void mark_cells(const Cell* first, const Cell* end);
 inline void mark_cell(const Cell& cell) { mark_cells(&cell, &cell + 1); }
 // Marks a hash-table record and its arrays through the table marker.
-void mark_table(NodeId table);
 bool is_marked(NodeId node);
 
 // How the cells of one type are marked. `nodes` has bit n set when payload word n (1-3) holds a
@@ -135,7 +134,6 @@ struct TypeMarking {
 };
 constexpr uint8_t payload_word(int n) { return uint8_t(1u << n); }
 
-const TypeMarking& type_marking(TypeId type);
 void set_type_marking(TypeId type, const TypeMarking& marking);
 // The hash-table service installs its marker; until then only the record's node is marked.
 using TableMarker = void (*)(NodeId table);

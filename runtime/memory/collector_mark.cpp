@@ -19,21 +19,16 @@ using memory::SeriesBuffer;
 
 namespace {
 
-// Header bits that change how a cell is marked.
-constexpr uint32_t kContextOnStack = 0x400000;   // context!: its values live on the argument stack
-constexpr uint32_t kMadeEvent = 0x1000;          // event!: made by code, word 2 is its block
-constexpr int kOpTargetShift = 16;               // op!: header byte 2 is the type it was made from
-
 uint32_t payload(const Cell& cell, int n) {
   return n == 1 ? cell.data1 : n == 2 ? cell.data2 : cell.data3;
 }
 
 void mark_context_values(const Cell& cell) {
-  if (!(cell.header & kContextOnStack)) mark_block(cell.data2);
+  if (!(cell.header & context::kOnStackFlag)) mark_block(cell.data2);
 }
 
 void mark_op_context(const Cell& cell) {
-  uint32_t target = (cell.header >> kOpTargetShift) & kTypeMask;
+  uint32_t target = (cell.header & natives::kOpSourceMask) >> natives::kOpSourceShift;
   if (target == TYPE_FUNCTION || target == TYPE_ROUTINE) mark_block(cell.data1);
 }
 
@@ -42,7 +37,7 @@ void mark_handle_slot(const Cell& cell) {
 }
 
 void mark_event_block(const Cell& cell) {
-  if (cell.header & kMadeEvent) mark_block(cell.data2);
+  if (cell.header & event::kMadeFlag) mark_block(cell.data2);
 }
 
 constexpr uint8_t W1 = payload_word(1), W2 = payload_word(2), W3 = payload_word(3);
@@ -121,8 +116,6 @@ inline void mark_block_inline(NodeId node) {
 
 }  // namespace
 
-const TypeMarking& type_marking(TypeId type) { return type_table()[type]; }
-
 void set_type_marking(TypeId type, const TypeMarking& marking) { type_table()[type] = marking; }
 
 void set_table_marker(TableMarker marker) { table_marker = marker; }
@@ -131,11 +124,13 @@ bool mark_node(NodeId node) { return set_mark(node) != nullptr; }
 
 void mark_block(NodeId node) { mark_block_inline(node); }
 
+namespace {
 void mark_table(NodeId table) {
   if (table == kNoNode) return;
   if (table_marker) table_marker(table);
   else mark_node(table);
 }
+}  // namespace
 
 bool is_marked(NodeId node) {
   return node != kNoNode && (memory::buffer_of(node)->flags & memory::FLAG_MARKED);

@@ -18,6 +18,10 @@
 
 namespace xol::memory {
 
+namespace {
+SeriesFrame* find_series_frame(uint32_t total);
+}  // namespace
+
 MemoryState state;
 uintptr_t* node_slots = nullptr;
 
@@ -157,8 +161,6 @@ void release_spare_blocks() {
   state.spare_bytes = 0;
 }
 
-}  // namespace
-
 void* os_allocate(size_t size) {
   size_t rounded = round_to_pages(size);
   void* block = take_spare_block(rounded);
@@ -174,6 +176,7 @@ void os_free(void* block, size_t size) {
     error::raise(error::CAT_INTERNAL, "wrong-mem");
   state.bytes_in_use -= rounded;
 }
+}  // namespace
 
 void init() {
   state.~MemoryState();
@@ -217,6 +220,7 @@ int32_t alloc_node_frame(uint32_t capacity) {
   return index;
 }
 
+namespace {
 void unlink_node_frame(int32_t index) {
   NodeFrame& frame = state.node_frames[index];
   if (frame.prev >= 0) state.node_frames[frame.prev].next = frame.next;
@@ -232,6 +236,7 @@ void unlink_node_frame(int32_t index) {
   std::fill(slots, slots + frame.capacity, uintptr_t(0));
   frame = NodeFrame{};
 }
+}  // namespace
 
 int32_t node_frame_of(NodeId node) { return int32_t((node - 1) / kNodesPerFrame); }
 
@@ -321,6 +326,7 @@ void free_series_frame(SeriesFrame* frame) {
   os_free(frame, frame->size);
 }
 
+namespace {
 SeriesFrame* find_series_frame(uint32_t total) {
   for (SeriesFrame* frame = state.series_head; frame; frame = frame->next)
     if (frame->cursor + total < frame->end) return frame;
@@ -340,6 +346,7 @@ SeriesBuffer* alloc_big_frame(uint32_t total) {
   *link = frame;
   return frame->buffer();
 }
+}  // namespace
 
 void free_big_frame(SeriesBuffer* buffer) {
   for (BigFrame** link = &state.big_head; *link; link = &(*link)->next) {
@@ -362,6 +369,7 @@ void free_all_frames() {
 
 // ---- series buffers ----
 
+namespace {
 SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_offset) {
   collector::torture_point();
   uint64_t bytes = uint64_t(units) * unit;
@@ -384,6 +392,7 @@ SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_of
   init_header(buffer, size, unit, head_offset, extra_flags);
   return buffer;
 }
+}  // namespace
 
 NodeId alloc_series(uint32_t units, uint32_t unit, int32_t head_offset) {
   SeriesBuffer* buffer = alloc_series_buffer(units, unit, head_offset);
@@ -497,10 +506,6 @@ NodeId copy_series(NodeId node) {
 
 void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
   if (end > start) std::memset(start, byte, size_t(end - start));
-}
-
-void zero_words(uint32_t* first, uint32_t* last) {
-  if (last > first) std::memset(first, 0, size_t(last - first) * sizeof(uint32_t));
 }
 
 }  // namespace xol::memory

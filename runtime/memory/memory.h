@@ -138,21 +138,16 @@ extern uintptr_t* node_slots;   // indexed by node id
 
 // ---- OS blocks and frames ----
 void init();
-void* os_allocate(size_t size);
-void os_free(void* block, size_t size);
 int32_t alloc_node_frame(uint32_t capacity = kNodesPerFrame);
 // Called by the collector at the end of each cycle: the live heap it left is the measure of
 // the growth that brings the next one.
 void note_collection();
-void unlink_node_frame(int32_t frame);
 NodeId alloc_node();
 void free_node(NodeId node);
 int32_t node_frame_of(NodeId node);
 void release_node_frames();
 SeriesFrame* alloc_series_frame();
 void free_series_frame(SeriesFrame* frame);
-SeriesFrame* find_series_frame(uint32_t total);
-SeriesBuffer* alloc_big_frame(uint32_t total);
 void free_big_frame(SeriesBuffer* buffer);
 void free_all_frames();
 
@@ -189,7 +184,6 @@ constexpr uint64_t kMaxBufferSize = 0x7FFFFFF0;
 // its size, so that repeated growth costs amortised constant time, and never past
 // kMaxBufferSize; a `needed` past that raises internal `no-memory`.
 uint64_t grown_size(uint64_t size, uint64_t needed);
-SeriesBuffer* alloc_series_buffer(uint32_t units, uint32_t unit, int32_t head_offset);
 NodeId alloc_series(uint32_t units, uint32_t unit, int32_t head_offset);
 NodeId alloc_external_series(uint32_t units, uint32_t unit, int32_t head_offset);
 NodeId alloc_cells(uint32_t count);
@@ -205,7 +199,6 @@ SeriesBuffer* grow_series(SeriesBuffer* buffer, uint64_t new_size);
 SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint64_t new_size, uint8_t byte);
 NodeId copy_series(NodeId node);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
-void zero_words(uint32_t* first, uint32_t* last);
 
 }  // namespace xol::memory
 

@@ -78,8 +78,6 @@ void init() {
   platform::ignore_broken_pipe();
 }
 
-bool is_terminal() { return stdout_is_terminal; }
-
 bool line_is_open() { return line_open; }
 
 void write(const void* text, size_t size_in_bytes, uint32_t unit_size, bool newline) {

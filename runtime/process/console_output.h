@@ -25,7 +25,6 @@ constexpr size_t kFormatScratchSize = 64;
 // Allocates the output buffer, notes whether stdout is a terminal, and makes a closed pipe on
 // stdout lose the output instead of killing the process.
 void init();
-bool is_terminal();
 // True when the last text written did not end its line (`prin` left it open).
 bool line_is_open();
 

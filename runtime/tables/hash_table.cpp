@@ -18,6 +18,7 @@
 namespace xol::hashtable {
 
 namespace {
+void put_all(NodeId table, uint32_t start, uint32_t step);
 
 constexpr uint32_t kRecordInUse = TYPE_UNSET;   // header of a live record's key cell
 constexpr uint32_t kRecordRemoved = 0;
@@ -171,8 +172,10 @@ NodeId make(uint32_t size, const Cell* key_block, Kind kind, uint32_t cells_per_
 
 // ---- kinds 1 and 2 ----
 
+namespace {
 // Keys that hold buckets: a map's removed pairs keep theirs until they are reclaimed.
 uint32_t indexed_keys(const Table* t) { return t->count + t->removed; }
+}  // namespace
 
 void resize_in_place(NodeId table, uint32_t request) {
   uint32_t n = buckets::count_for_request(request);
@@ -214,10 +217,13 @@ uint32_t put(NodeId table, uint32_t position) {
   return position;
 }
 
+namespace {
+// put for every key from `start`, stepping `step` cells.
 void put_all(NodeId table, uint32_t start, uint32_t step) {
   for (uint32_t p = start; p < memory::buffer_of(record(table)->keys)->length(); p += step)
     put(table, p);
 }
+}  // namespace
 
 Lookup seek(NodeId table, const Cell* key, uint32_t op) {
   Cell sought = *key;

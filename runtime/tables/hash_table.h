@@ -96,8 +96,6 @@ NodeId make(uint32_t size, const Cell* key_block, Kind kind, uint32_t cells_per_
 // reached. When an equal key (strict op) is already indexed, nothing is added and its
 // position is answered; otherwise `position`.
 uint32_t put(NodeId table, uint32_t position);
-// put for every key from `start`, stepping `step` cells.
-void put_all(NodeId table, uint32_t start, uint32_t step);
 // Where a lookup ended: the position of the key found, or -1 with the bucket that the key
 // would take, so that a store after a miss need not probe again.
 struct Lookup {

@@ -25,6 +25,7 @@
 namespace xol::sort {
 
 namespace {
+void swap(uint8_t* a, uint8_t* b, uint32_t bytes, bool by_bytes);
 
 // Stable sort.
 constexpr uint32_t kMinMergeRun = 24;        // shorter natural runs are padded by insertion
@@ -356,8 +357,7 @@ uint32_t swap_units(uint8_t* a, uint8_t* b, uint32_t bytes) {
   return done;
 }
 
-}  // namespace
-
+// Exchanges two ranges of `bytes` bytes: a 32-bit word at a time unless `by_bytes`.
 void swap(uint8_t* a, uint8_t* b, uint32_t bytes, bool by_bytes) {
   if (by_bytes) {
     for (uint32_t i = 0; i < bytes; ++i) std::swap(a[i], b[i]);
@@ -367,6 +367,7 @@ void swap(uint8_t* a, uint8_t* b, uint32_t bytes, bool by_bytes) {
   uint32_t done = swap_units<Cell>(a, b, bytes);
   swap_units<uint32_t>(a + done, b + done, bytes - done);
 }
+}  // namespace
 
 void stable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flags,
             Compare compare) {

@@ -69,7 +69,5 @@ void stable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flag
 // The default sort: in place, allocates nothing, not stable.
 void unstable(Target target, uint32_t n, uint32_t size, uint32_t op, uint32_t flags,
               Compare compare);
-// Exchanges two ranges of `bytes` bytes: a 32-bit word at a time unless `by_bytes`.
-void swap(uint8_t* a, uint8_t* b, uint32_t bytes, bool by_bytes);
 
 }  // namespace xol::sort

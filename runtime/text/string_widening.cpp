@@ -41,9 +41,13 @@ SeriesBuffer* ensure_room(SeriesBuffer* buffer, uint32_t bytes) {
 
 void raise_bad_unit() { rt::runtime_error(rt::RUNTIME_NO_SWITCH_MATCH, XOL_CALLER_ADDRESS); }
 
+namespace {
+// Widening in place: each rewrites the used units zero-extended, last first, after growing the
+// buffer once when it lacks room for the widened text and one more unit.
 SeriesBuffer* widen_1_to_2(SeriesBuffer* buffer) { return widen<uint8_t, uint16_t>(buffer); }
 SeriesBuffer* widen_1_to_4(SeriesBuffer* buffer) { return widen<uint8_t, uint32_t>(buffer); }
 SeriesBuffer* widen_2_to_4(SeriesBuffer* buffer) { return widen<uint16_t, uint32_t>(buffer); }
+}  // namespace
 
 SeriesBuffer* widen_when_narrower(SeriesBuffer* buffer, uint32_t unit) {
   uint32_t current = unit_of(buffer);

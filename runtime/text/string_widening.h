@@ -94,11 +94,6 @@ inline uint8_t* head_address(const Cell* string, SeriesBuffer* buffer) {
   return buffer->data() + string->head_index() * buffer->unit();
 }
 
-// Widening in place: each rewrites the used units zero-extended, last first, after growing the
-// buffer once when it lacks room for the widened text and one more unit.
-SeriesBuffer* widen_1_to_2(SeriesBuffer* buffer);
-SeriesBuffer* widen_1_to_4(SeriesBuffer* buffer);
-SeriesBuffer* widen_2_to_4(SeriesBuffer* buffer);
 // Widens to `unit` when the buffer is narrower; a buffer as wide or wider is answered as is.
 SeriesBuffer* widen_when_narrower(SeriesBuffer* buffer, uint32_t unit);
 // The same for a valid text unit, without a call when the buffer already has that unit (the

@@ -61,6 +61,10 @@ constinit const std::array<uint8_t, kAutomatonSize> kAutomaton = build_automaton
 
 namespace xol::utf8 {
 
+namespace {
+int encode_os_char(uint32_t cp, uint8_t* out);
+}  // namespace
+
 using memory::SeriesBuffer;
 
 namespace {
@@ -400,11 +404,14 @@ int encode_char_bounded(uint32_t cp, uint8_t* out, int room) {
   return length;
 }
 
+namespace {
+// As encode_char, except that U+DC80-U+DCFF become the single bytes 80-FF.
 int encode_os_char(uint32_t cp, uint8_t* out) {
   if (cp < kFirstEscape || cp > kLastEscape) return encode_char(cp, out);
   out[0] = uint8_t(cp - kEscapeBase);
   return 1;
 }
+}  // namespace
 
 int32_t decode_one(const uint8_t* p, size_t* available) {
   size_t consumed = 0;
@@ -414,6 +421,8 @@ int32_t decode_one(const uint8_t* p, size_t* available) {
   return cp;
 }
 
+namespace {
+// OS-text decoding of one code point (never fails, consumes at least one byte).
 uint32_t decode_os_char(const uint8_t* p, const uint8_t* end, const uint8_t** next) {
   int32_t cp;
   const uint8_t* after = unicode::fast_decode_utf8_char(p, end, &cp);
@@ -424,6 +433,7 @@ uint32_t decode_os_char(const uint8_t* p, const uint8_t* end, const uint8_t** ne
   *next = after;
   return uint32_t(cp);
 }
+}  // namespace
 
 Loaded load_string(const uint8_t* bytes, size_t count, NodeId target, size_t* left_over,
                    LineEnds line_ends) {

@@ -83,16 +83,12 @@ size_t length_of_units(const uint8_t* start, const uint8_t* end, uint32_t unit);
 int encode_char(uint32_t cp, uint8_t* out);
 // Writes only the first `room` bytes of the sequence; answers the bytes written.
 int encode_char_bounded(uint32_t cp, uint8_t* out, int room);
-// As encode_char, except that U+DC80-U+DCFF become the single bytes 80-FF.
-int encode_os_char(uint32_t cp, uint8_t* out);
 
 // Strict decoding of one code point from p, of which *available bytes exist (at least 1).
 // *available becomes the bytes consumed. Answers kIncomplete when the input ends inside the
 // sequence; raises access `invalid-utf8` with the bytes from the lead byte on (at most 4) as a
 // `binary!` when the sequence is invalid.
 int32_t decode_one(const uint8_t* p, size_t* available);
-// OS-text decoding of one code point (never fails, consumes at least one byte).
-uint32_t decode_os_char(const uint8_t* p, const uint8_t* end, const uint8_t** next);
 
 // ---- loading text into string buffers ----
 
