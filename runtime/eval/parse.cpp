@@ -253,6 +253,9 @@ class Run {
       : input_(input), limit_(limit), kind_(kind_of(input)), rules_(rules),
         case_sensitive_(case_sensitive), rule_base_(stack_count(rule_stack)),
         input_base_(stack_count(input_stack)) {
+    // A series that began a line in its block would pass the break on to every value that keep
+    // and copy take from it.
+    cell::clear_new_line(&input_);
     pos_ = series::head_of(&input_);
     head_ = pos_;
     if (callback) {
@@ -762,6 +765,7 @@ State Run::start_into(const Cell& word) {
   cells[0] = input_;
   cells[1] = saved_at;
   input_ = value;
+  cell::clear_new_line(&input_);
   kind_ = kind_of(value);
   limit_ = kNoLimit;
   pos_ = series::head_of(&input_);
