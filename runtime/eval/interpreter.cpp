@@ -437,13 +437,56 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   return eval_infix(code, position, end, start);
 }
 
-// A path at `position` (a plain pick read straight, any other evaluated), and the operators
-// after it.
+// The slot of the field that a path `object/word` names, its word bound to the object's context
+// in `field` as the object's path step binds it; null for any other path or a missing field,
+// and, with `quiet`, for an object with a change hook (a store must then run it).
+inline Cell* object_field_slot(const Cell* path, Cell* field, bool quiet = false) {
+  const uint32_t head = path->head_index();
+  if (cell_count(path->node()) != head + 2) return nullptr;
+  const Cell* elements = cells_of(path->node()) + head;
+  if (!elements[0].is(TYPE_WORD) || !elements[1].is(TYPE_WORD)) return nullptr;
+  uint32_t flags;
+  const Cell* object = context::bound_slot(elements, &flags);
+  if (!object || !object->is(TYPE_OBJECT) || (quiet && object->data3 != kNoNode)) return nullptr;
+  const NodeId context = object::context_of(object);
+  *field = elements[1];
+  if ((word::context_of(field) != context || word::index_of(field) < 0) &&
+      context::bind_word(context, field) < 0)
+    return nullptr;
+  return context::value_at(context, word::index_of(field));
+}
+
+// `object/field` and `object/method args`, untraced: the field read, or the method called with
+// its object's context as parent, as eval_path_at does, without its general walk. The operators
+// after it are not taken. kNotPure, having done nothing, for any other path or an unset field,
+// which take that walk (and raise its errors).
+[[gnu::noinline]] uint32_t object_path(const Cell* code, uint32_t position, uint32_t end) {
+  Cell field;
+  const Cell* slot = object_field_slot(cell_at(code, position), &field);
+  if (!slot || slot->is(TYPE_UNSET)) return kNotPure;
+  if (!callable(slot->type())) {
+    stack::push(slot);
+    return position + 1;
+  }
+  stack::check_native_depth();
+  const Cell method = *slot;
+  CallSite site{code, position + 1, end, nullptr, 0};
+  call<false>(method, field, site, word::context_of(&field), false);
+  return site.position;
+}
+
+// A path at `position` (a plain pick read straight, an object's field or method taken by
+// object_path, any other evaluated), and the operators after it.
 [[gnu::noinline]] uint32_t eval_path_operand(const Cell* code, uint32_t position, uint32_t end) {
-  const Cell* value = plain_or_picked(cell_at(code, position));
-  if (!value) return eval_expression(code, position, end, false, true, false);
-  Cell* start = stack::push(value);
-  return eval_infix(code, position + 1, end, start);
+  Cell* start = stack::top;
+  if (const Cell* value = plain_or_picked(cell_at(code, position))) {
+    stack::push(value);
+    return eval_infix(code, position + 1, end, start);
+  }
+  const uint32_t next = object_path(code, position, end);
+  if (next == kNotPure) return eval_expression(code, position, end, false, true, false);
+  if (stack::pending) return next;
+  return eval_infix(code, next, end, start);
 }
 
 // The natives `if` (1), `unless` (2) and `either` (3), by code.
@@ -860,10 +903,12 @@ inline bool pure_paren(const Cell& group, int depth) {
 }
 
 // The value of a pure statement, pushed, stored into the `targets` slots (the targets from
-// `first` on, those marked in `fields` being objects' fields).
+// `first` on, those marked in `fields` being objects' fields; `path_field`, when not null, the
+// field that the last target, a set-path, stores into).
 [[gnu::always_inline]] inline uint32_t store_pure(const Cell* cells, uint32_t first,
                                                   uint32_t position, uint32_t end, Cell** slots,
-                                                  int targets, uint32_t fields) {
+                                                  int targets, uint32_t fields,
+                                                  const Cell* path_field = nullptr) {
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
   if (position == kNotPure) return kNotPure;
@@ -874,12 +919,14 @@ inline bool pure_paren(const Cell& group, int depth) {
   while (targets) *slots[--targets] = *start;
   for (uint32_t i = 0; fields; ++i, fields >>= 1)
     if (fields & 1) context::mark_changed(cells + first + i);
+  if (path_field) context::mark_changed(path_field);
   return position;
 }
 
 // pure_statement for targets that are fields of objects without a change hook, which a store
-// takes as set_in does (setting the field's change mark), or a set-path of plain picks into a
-// block, as the last target (a set-word after it would be set before the path is read).
+// takes as set_in does (setting the field's change mark), or, as the last target (a set-word
+// after it would be set before the path is read), a set-path of plain picks into a block or one
+// into such an object's field (`o/f:`).
 [[gnu::noinline]] uint32_t pure_statement_with_fields(const Cell* cells, uint32_t position,
                                                       uint32_t end) {
   Cell* slots[kPureTargets];
@@ -895,12 +942,20 @@ inline bool pure_paren(const Cell& group, int depth) {
     }
     slots[targets++] = slot;
   }
+  Cell field;
+  bool path_field = false;
   if (position < end && cells[position].is(TYPE_SET_PATH)) {
-    if (targets == kPureTargets || !(slots[targets++] = picked_cell(cells + position, true)))
-      return kNotPure;
+    if (targets == kPureTargets) return kNotPure;
+    Cell* slot = picked_cell(cells + position, true);
+    if (!slot) {
+      if (!(slot = object_field_slot(cells + position, &field, true))) return kNotPure;
+      path_field = true;
+    }
+    slots[targets++] = slot;
     ++position;
   }
-  return store_pure(cells, first, position, end, slots, targets, fields);
+  return store_pure(cells, first, position, end, slots, targets, fields,
+                    path_field ? &field : nullptr);
 }
 
 // A pure value with any set-words before it, whose slots take it straight (objects' fields
@@ -962,51 +1017,6 @@ inline uint32_t end_native_call(const Cell* code, uint32_t after, uint32_t end, 
 constexpr int32_t kIfNative = 1;
 constexpr int32_t kEitherNative = 3;
 
-// A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
-// written out, the commonest shape of control code: its arguments are taken without reading the
-// argument cache, as they cannot fail its types (any value, then blocks), and the branch taken
-// runs in its frame as the routine would run it. Any other shape is called as every word is.
-[[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
-                                       uint32_t end) {
-  const int32_t native = natives::code_of(slot);
-  const uint32_t blocks = native == kEitherNative ? 2 : 1;
-  end = clamp_end(code, end);
-  const Cell* cells = cells_of(code->node());
-  Cell* start = stack::top;
-  const uint32_t after = pure_value(cells, position + 1, end, kPureParenDepth);
-  if (after == kNotPure) return call_word(slot, code, position, end);
-  // Blocks written out, with no operator after either (which would make it an expression); an
-  // unset condition, which `either` rejects, takes the general road too (being pure, it may be
-  // computed again).
-  // Only the last block can have an operator after it: the first of two has a block.
-  const uint32_t next = after + blocks;
-  const bool written = next <= end && cells[after].is(TYPE_BLOCK) &&
-                       cells[next - 1].is(TYPE_BLOCK) && !(next < end && op_of(cells + next)) &&
-                       !(native == kEitherNative && start->is(TYPE_UNSET));
-  if (!written) {
-    stack::top = start;
-    return call_word(slot, code, position, end);
-  }
-  // The routine's work, done here. Choosing cannot fail, and nothing can see whether a branch
-  // left untaken or a pure one ran inside the frame: only a branch that may fail or run code
-  // needs it.
-  Cell branch = cells[after];
-  if (native == kEitherNative) {
-    if (!logic::true_q(start)) branch = cells[after + 1];
-  } else if (logic::false_q(start) == (native == kIfNative)) {
-    none::box(start);
-    stack::top = start + 1;
-    return eval_infix(code, next, end, start);
-  }
-  stack::top = start;
-  if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
-  stack::top = start + 1;
-  open_native_frame(cells[position], start);
-  stack::reset();
-  run_untraced_block<BlockBase::current_frame>(branch);
-  return end_native_call(code, next, end, start);
-}
-
 // The refinement parameters of a native or action called with none of its refinements.
 constexpr auto kNoRefinements = [] {
   std::array<int32_t, kMaxRefinements> none{};
@@ -1028,6 +1038,107 @@ inline void run_routine(const Cell& function, NodeId context, const Cell* name,
     if (routine) return routine(false, refinements);
   }
   invoke(&function, context, name, false, refinements);
+}
+
+// Whether the blocks of `if`, `unless` or `either` (`native`) are written out from `after` on,
+// with no operator after the last (which would make it an expression; the first of two has a
+// block after it), and its `condition` one the routine takes (an unset one `either` rejects).
+inline bool branches_written(const Cell* cells, uint32_t after, uint32_t end, int32_t native,
+                             const Cell* condition) {
+  const uint32_t next = after + (native == kEitherNative ? 2 : 1);
+  return next <= end && cells[after].is(TYPE_BLOCK) && cells[next - 1].is(TYPE_BLOCK) &&
+         !(next < end && op_of(cells + next)) &&
+         !(native == kEitherNative && condition->is(TYPE_UNSET));
+}
+
+// The block of those that the routine runs for `condition`, or null when it runs none (its
+// value is then none). Choosing cannot fail.
+inline const Cell* taken_branch(const Cell* cells, uint32_t after, int32_t native,
+                                const Cell* condition) {
+  if (native == kEitherNative) return cells + after + !logic::true_q(condition);
+  return logic::false_q(condition) == (native == kIfNative) ? nullptr : cells + after;
+}
+
+// A call of `if`, `unless` or `either` whose condition is not pure, its blocks perhaps written
+// out: its frame opens and the condition is fetched into it as an argument is; then, while the
+// blocks are still written out, the branch taken runs in the frame as the routine would run it.
+// A condition that changed the code so that they no longer are has the other arguments fetched
+// and the routine run. Called as every word is until the argument cache is built.
+[[gnu::noinline]] uint32_t call_branch_evaluated(const Cell* slot, const Cell* code,
+                                                 uint32_t position, uint32_t end) {
+  uint32_t cells_in_cache;
+  const Cell* entries = built_cache(slot, &cells_in_cache);
+  if (!entries) return call_word(slot, code, position, end);
+  const Cell function = *slot;
+  const int32_t native = natives::code_of(&function);
+  const Cell name = *cell_at(code, position);
+  const uint32_t count = entries[cells_in_cache - 1].data3;
+  stack::check_native_depth();
+  Cell* start = stack::top;
+  stack::mark_interp_native(&name);
+  CallSite site{code, position + 1, end, nullptr, 0};
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i == 1) {
+      site.end = clamp_end(code, site.end);
+      const Cell* cells = cells_of(code->node());
+      if (branches_written(cells, site.position, site.end, native, stack::arguments)) {
+        const Cell* branch = taken_branch(cells, site.position, native, stack::arguments);
+        const uint32_t next = site.position + (native == kEitherNative ? 2 : 1);
+        if (!branch) {
+          none::box(stack::arguments);
+          return end_native_call(code, next, end, start);
+        }
+        const Cell taken = *branch;
+        stack::reset();
+        run_untraced_block<BlockBase::current_frame>(taken);
+        return end_native_call(code, next, end, start);
+      }
+    }
+    // The cache read again: fetching runs code.
+    const Cell* entry = cells_of(arg_cache(&function).node()) + 2 * i;
+    const Cell types = entry[0], argument_word = entry[1];
+    fetch_argument(arg_kind(types), types, argument_word, &name, site, false);
+    if (stack::pending) return site.position;
+  }
+  run_routine(function, kNoNode, &name, kNoRefinements.data());
+  return end_native_call(code, site.position, end, start);
+}
+
+// A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
+// written out, the commonest shape of control code: its arguments are taken without reading the
+// argument cache, as they cannot fail its types (any value, then blocks), and the branch taken
+// runs in its frame as the routine would run it. A condition that is not pure takes
+// call_branch_evaluated; blocks not written out, the general road.
+[[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
+                                       uint32_t end) {
+  const int32_t native = natives::code_of(slot);
+  end = clamp_end(code, end);
+  const Cell* cells = cells_of(code->node());
+  Cell* start = stack::top;
+  const uint32_t after = pure_value(cells, position + 1, end, kPureParenDepth);
+  if (after == kNotPure) return call_branch_evaluated(slot, code, position, end);
+  if (!branches_written(cells, after, end, native, start)) {
+    // Being pure, the condition may be computed again.
+    stack::top = start;
+    return call_word(slot, code, position, end);
+  }
+  const uint32_t next = after + (native == kEitherNative ? 2 : 1);
+  // The routine's work, done here. Nothing can see whether a branch left untaken or a pure one
+  // ran inside the frame: only a branch that may fail or run code needs it.
+  const Cell* taken = taken_branch(cells, after, native, start);
+  if (!taken) {
+    none::box(start);
+    stack::top = start + 1;
+    return eval_infix(code, next, end, start);
+  }
+  const Cell branch = *taken;
+  stack::top = start;
+  if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
+  stack::top = start + 1;
+  open_native_frame(cells[position], start);
+  stack::reset();
+  run_untraced_block<BlockBase::current_frame>(branch);
+  return end_native_call(code, next, end, start);
 }
 
 // `pick` of a block by an integer, its cell put in place of the block; false for any other
@@ -1201,9 +1312,10 @@ const BinarySpec* binary_spec(const Cell& function) {
 }
 
 // The value of a word naming a native, action or function all of whose arguments before any
-// refinement (one at least) are evaluated, else null: called as an operator's operand, its last
-// argument takes every operator after it, so it may be called as a statement is.
-const Cell* evaluating_call(const Cell* word) {
+// refinement are evaluated, its number of them in `arity`; else null. Called as an operator's
+// operand, its last argument takes every operator after it, so it may be called as a statement
+// is; one of no argument takes none.
+const Cell* evaluating_call(const Cell* word, uint32_t* arity) {
   uint32_t flags;
   const Cell* slot = word->is(TYPE_WORD) ? context::bound_slot(word, &flags) : nullptr;
   if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION) || slot->is(TYPE_FUNCTION)))
@@ -1211,10 +1323,25 @@ const Cell* evaluating_call(const Cell* word) {
   uint32_t cells_in_cache;
   const Cell* entries = built_cache(slot, &cells_in_cache);
   if (!entries) return nullptr;
-  const uint32_t count = entries[cells_in_cache - 1].data3;
-  for (uint32_t i = 0; i < count; ++i)
+  *arity = entries[cells_in_cache - 1].data3;
+  for (uint32_t i = 0; i < *arity; ++i)
     if (arg_kind(entries[2 * i]) != ARG_EVALUATED) return nullptr;
-  return count ? slot : nullptr;
+  return slot;
+}
+
+// An operator's right operand that is a call: of arguments, as a statement's call; of none,
+// called alone.
+uint32_t operand_call(const Cell* slot, uint32_t arity, const Cell* code, uint32_t position,
+                      uint32_t end) {
+  if (arity == 0) {
+    const Cell function = *slot;
+    CallSite site{code, position + 1, end, nullptr, 0};
+    // Not call<true>, which stays inlined in call_word, its one caller.
+    call<false>(function, *cell_at(code, position), site, kNoNode, false);
+    return site.position;
+  }
+  return slot->is(TYPE_FUNCTION) ? call_word(slot, code, position, end)
+                                 : call_plain_native(slot, code, position, end);
 }
 
 // An untraced infix call of such an operator: what eval_code does, without its general argument
@@ -1236,14 +1363,18 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   if (const Cell* value = plain_argument(site.code, site.position)) {
     stack::push(value);
     ++site.position;
-  } else if (const Cell group = *cell_at(site.code, site.position); group.is(TYPE_PAREN)) {
-    run_group(group);
+  } else if (const Cell operand = *cell_at(site.code, site.position); operand.is(TYPE_PAREN)) {
+    run_group(operand);
     ++site.position;
     if (stack::pending) return true;
-  } else if (const Cell* slot = evaluating_call(cell_at(site.code, site.position))) {
-    site.position = slot->is(TYPE_FUNCTION)
-                        ? call_word(slot, site.code, site.position, site.end)
-                        : call_plain_native(slot, site.code, site.position, site.end);
+  } else if (uint32_t arity; const Cell* slot = evaluating_call(&operand, &arity)) {
+    site.position = operand_call(slot, arity, site.code, site.position, site.end);
+    if (stack::pending) return true;
+  } else if (const uint32_t next = operand.is(TYPE_PATH)
+                                       ? object_path(site.code, site.position, site.end)
+                                       : kNotPure;
+             next != kNotPure) {
+    site.position = next;
     if (stack::pending) return true;
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
