@@ -1141,14 +1141,25 @@ inline const Cell* taken_branch(const Cell* cells, uint32_t after, int32_t nativ
   return end_native_call(code, next, end, start);
 }
 
-// `pick` of a block by an integer, its cell put in place of the block; false for any other
-// call.
-[[gnu::noinline]] bool pick_in_place(const Cell& function, Cell* start) {
-  if (natives::code_of(&function) != ACT_PICK || !start->is(TYPE_BLOCK) ||
-      !start[1].is(TYPE_INTEGER))
-    return false;
-  *start = *block_pick(start, integer::get(start + 1));
-  return true;
+// `pick` of a block by an integer, its cell put in place of the block, or `poke` of one that
+// exists into a block that no owner or index watches, the value put there; false for any other
+// call, and for a poke that raises.
+[[gnu::noinline]] bool pick_or_poke_in_place(const Cell& function, Cell* start) {
+  if (!start->is(TYPE_BLOCK) || !start[1].is(TYPE_INTEGER)) return false;
+  switch (natives::code_of(&function)) {
+    case ACT_PICK:
+      *start = *block_pick(start, integer::get(start + 1));
+      return true;
+    case ACT_POKE: {
+      if (memory::buffer_of(start->node())->flags & series::kNoticedFlags) return false;
+      Cell* cell = block_cell(start, integer::get(start + 1));
+      if (!cell) return false;
+      *start = *cell = start[2];
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 // Call sites (block node and position, folded into a key) found not to have the shape
@@ -1184,11 +1195,11 @@ uint32_t other_call_shapes[kCallShapes];
     return call_word(slot, code, position, end);
   }
   const Cell function = *slot;
-  // The commonest `append`, and `pick` of a block by an integer, are made in place of the call:
-  // they run no code and cannot fail, so nothing can see that no frame opened.
+  // The commonest `append`, and `pick` and `poke` of a block by an integer, are made in place of
+  // the call: they run no code and cannot fail, so nothing can see that no frame opened.
   if (function.is(TYPE_ACTION) &&
       (natives::code_of(&function) == ACT_APPEND ? actions::append_in_place(start, start + 1)
-                                                 : pick_in_place(function, start))) {
+                                                 : pick_or_poke_in_place(function, start))) {
     stack::top = start + 1;
     return eval_infix(code, after, end, start);
   }
