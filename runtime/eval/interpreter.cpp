@@ -1059,6 +1059,13 @@ inline const Cell* taken_branch(const Cell* cells, uint32_t after, int32_t nativ
   return logic::false_q(condition) == (native == kIfNative) ? nullptr : cells + after;
 }
 
+// The value of a branch that is one plain value (`[n]`), which its run would push; else null.
+inline const Cell* one_value_branch(const Cell& branch) {
+  const uint32_t head = branch.head_index();
+  if (cell_count(branch.node()) != head + 1) return nullptr;
+  return plain_value(cells_of(branch.node()) + head);
+}
+
 // A call of `if`, `unless` or `either` whose condition is not pure, its blocks perhaps written
 // out: its frame opens and the condition is fetched into it as an argument is; then, while the
 // blocks are still written out, the branch taken runs in the frame as the routine would run it.
@@ -1089,6 +1096,10 @@ inline const Cell* taken_branch(const Cell* cells, uint32_t after, int32_t nativ
           return end_native_call(code, next, end, start);
         }
         const Cell taken = *branch;
+        if (const Cell* value = one_value_branch(taken)) {
+          *stack::arguments = *value;
+          return end_native_call(code, next, end, start);
+        }
         stack::reset();
         run_untraced_block<BlockBase::current_frame>(taken);
         return end_native_call(code, next, end, start);
@@ -1133,6 +1144,11 @@ inline const Cell* taken_branch(const Cell* cells, uint32_t after, int32_t nativ
   }
   const Cell branch = *taken;
   stack::top = start;
+  if (const Cell* value = one_value_branch(branch)) {
+    *start = *value;
+    stack::top = start + 1;
+    return eval_infix(code, next, end, start);
+  }
   if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
   stack::top = start + 1;
   open_native_frame(cells[position], start);
