@@ -232,6 +232,19 @@ NodeId impure_hints[kImpureHints];
 inline bool known_impure(NodeId node) { return impure_hints[node % kImpureHints] == node; }
 inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node; }
 
+// Sites (block node and position, folded into a key) found not to have the shape that a fast
+// road takes, so that it does not look again each time: small tables, where a stale or shared
+// entry only costs or saves a look. Calls that call_plain_native does not take, and set-words
+// and set-paths whose value is not pure.
+constexpr uint32_t kSiteHints = 1024;
+constexpr uint32_t kSiteShift = 6;
+uint32_t other_call_shapes[kSiteHints];
+uint32_t impure_stores[kSiteHints];
+inline uint32_t site_key(const Cell* code, uint32_t position) {
+  return code->node() << kSiteShift ^ position;
+}
+inline uint32_t& site_hint(uint32_t* table, uint32_t site) { return table[site % kSiteHints]; }
+
 // Where a block's evaluation keeps its values: a frame of its own (a traced block's), the
 // current frame (as eval_block_in_frame does), or no frame, its value pushed.
 enum class BlockBase { own_frame, current_frame, pushed };
@@ -423,10 +436,13 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   const Cell given = *cell_at(code, position);
   Cell* start = stack::top;
   uint32_t next = kNotPure;
-  if (given.is(TYPE_SET_WORD)) {
-    next = pure_statement(code, position, clamp_end(code, end));
-  } else if (!trace.active) {
-    next = pure_statement_with_fields(cells_of(code->node()), position, clamp_end(code, end));
+  const uint32_t site = site_key(code, position);
+  if (uint32_t& hint = site_hint(impure_stores, site); hint != site) {
+    next = given.is(TYPE_SET_WORD)
+               ? pure_statement(code, position, clamp_end(code, end))
+               : pure_statement_with_fields(cells_of(code->node()), position,
+                                            clamp_end(code, end));
+    if (next == kNotPure) hint = site;
   }
   if (next != kNotPure) {
     position = next;
@@ -1178,21 +1194,14 @@ inline const Cell* one_value_branch(const Cell& branch) {
   }
 }
 
-// Call sites (block node and position, folded into a key) found not to have the shape
-// call_plain_native takes, so that it does not look again each time: a small table, where a
-// stale or shared entry only costs or saves a look.
-constexpr uint32_t kCallShapes = 1024;
-constexpr uint32_t kCallShapeShift = 6;
-uint32_t other_call_shapes[kCallShapes];
-
 // A native or action whose arguments are all evaluated, called with a pure value for each
 // (`append s "abc"`, `put m k v * 2`): the values are computed, pushed and checked straight from
 // the call site, in the order a call fetches them (being pure, nothing can see that the frame
 // opens after them). Any other shape is called as every word is.
 [[gnu::noinline]] uint32_t call_plain_native(const Cell* slot, const Cell* code,
                                              uint32_t position, uint32_t end) {
-  const uint32_t site = code->node() << kCallShapeShift ^ position;
-  uint32_t& hint = other_call_shapes[site % kCallShapes];
+  const uint32_t site = site_key(code, position);
+  uint32_t& hint = site_hint(other_call_shapes, site);
   uint32_t cells_in_cache;
   const Cell* entries = hint == site ? nullptr : built_cache(slot, &cells_in_cache);
   if (!entries) return call_word(slot, code, position, end);
