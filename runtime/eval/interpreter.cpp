@@ -512,31 +512,46 @@ uint32_t call_plain_native(const Cell* slot, const Cell* code, uint32_t position
 [[gnu::noinline]] uint32_t call_word(const Cell* slot, const Cell* code, uint32_t position,
                                      uint32_t end);
 
+// A statement's or an argument's step, untraced: one switch on the cell type sends each kind to
+// its road; a plain value is pushed and the operators after it taken here.
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return eval_expression(code, position, end, false, true, false);
   const Cell* at = cell_at(code, position);
-  const Cell* value = nullptr;
-  if (self_evaluating(at->type())) {
-    value = at;
-  } else if (at->is(TYPE_WORD)) {
-    uint32_t flags;
-    const Cell* slot = context::bound_slot(at, &flags);
-    if (slot && callable(slot->type())) {
-      if (slot->is(TYPE_FUNCTION) || slot->is(TYPE_ROUTINE))
-        return call_word(slot, code, position, end);
-      const bool branch = slot->is(TYPE_NATIVE) && natives::code_of(slot) <= kLastBranchNative;
-      return branch ? call_branch(slot, code, position, end)
-                    : call_plain_native(slot, code, position, end);
+  const Cell* value = at;
+  switch (at->type()) {
+    case TYPE_WORD: {
+      uint32_t flags;
+      const Cell* slot = context::bound_slot(at, &flags);
+      if (!slot) return eval_expression(code, position, end, false, true, false);
+      switch (slot->type()) {
+        case TYPE_FUNCTION: case TYPE_ROUTINE:
+          return call_word(slot, code, position, end);
+        case TYPE_NATIVE:
+          if (natives::code_of(slot) <= kLastBranchNative)
+            return call_branch(slot, code, position, end);
+          return call_plain_native(slot, code, position, end);
+        case TYPE_ACTION:
+          return call_plain_native(slot, code, position, end);
+        case TYPE_OP: case TYPE_UNSET:
+          return eval_expression(code, position, end, false, true, false);
+        default:
+          value = slot;
+          break;
+      }
+      break;
     }
-    if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
-  } else if (at->is(TYPE_PAREN)) {
-    return eval_paren_at(code, position, end);
-  } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_SET_PATH)) {
-    return eval_set_at(code, position, end);
-  } else if (at->is(TYPE_PATH)) {
-    return eval_path_operand(code, position, end);
+    case TYPE_PAREN:
+      return eval_paren_at(code, position, end);
+    case TYPE_SET_WORD: case TYPE_SET_PATH:
+      return eval_set_at(code, position, end);
+    case TYPE_PATH:
+      return eval_path_operand(code, position, end);
+    default:
+      // The other step types take a statement's step; every other value pushes itself.
+      if (!self_evaluating(at->type()))
+        return eval_expression(code, position, end, false, true, false);
+      break;
   }
-  if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
   return eval_infix(code, position + 1, end, start);
 }
