@@ -1319,6 +1319,28 @@ bool Run::match_type(const Cell& types) {
 uint32_t Run::repeat_value(const Cell& value, uint32_t max) {
   const uint32_t stop = end();
   uint32_t count = 0;
+  if (value.is(TYPE_BITSET) && kind_ != INPUT_BLOCK) {
+    // One tight loop: the set's bits and the input's units are read once.
+    const memory::SeriesBuffer* set = bitset::buffer_of(&value);
+    const uint8_t* bits = set->data() + set->head;
+    const uint32_t bytes = set->used_bytes();
+    const bool outside = set->flags & bitset::kComplemented;
+    const Units input = units_of(input_);
+    const uint32_t from = std::min(pos_, stop);
+    const uint32_t last = stop - from > max ? from + max : stop;
+    auto in_set = [&](uint32_t cp) {
+      return (cp >> 3) < bytes ? (bits[cp >> 3] & (0x80u >> (cp & 7))) != 0 : outside;
+    };
+    uint32_t at = from;
+    if (input.unit == 1) {
+      while (at < last && in_set(input.data[at])) ++at;
+    } else {
+      while (at < last && in_set(input.at(at))) ++at;
+    }
+    count = at - from;
+    pos_ += count;
+    return count;
+  }
   if (single_unit(value)) {
     const Units input = units_of(input_);
     while (count < max && pos_ < stop && char_matches(input.at(pos_), value, exact())) {
