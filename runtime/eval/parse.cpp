@@ -1155,9 +1155,10 @@ bool Run::plain_item(const Cell& item, Cell* value) const {
   return plain_value(*value);
 }
 
-// The rule at the rule position when it needs no command or frame: a plain item, `skip`, `end`,
-// or any, some, opt or a count of a plain item or of skip, matched as the general road matches
-// them (the input moves past the match and stays on a failure), the rule position past it.
+// The rule of a command (keep, not, ahead) at the rule position when it needs no command or frame:
+// a plain item, `skip`, `end`, a block of plain alternatives, or any, some, opt or a count of a
+// plain item or of skip, matched as the general road matches them (the input moves past the
+// match and stays on a failure), the rule position past it.
 Run::Simple Run::simple_rule() {
   if (!more_rules()) return SIMPLE_NO;
   const Cell item = rule_at(rpos_);
@@ -1165,6 +1166,12 @@ Run::Simple Run::simple_rule() {
   if (plain_item(item, &value)) {
     ++rpos_;
     return match_value(value) ? SIMPLE_MATCHED : SIMPLE_FAILED;
+  }
+  // A block of plain alternatives, whose frame would go above the command's.
+  if (item.is(TYPE_BLOCK) && room_for(kCommandCells + kFrameCells)) {
+    const Simple simple = plain_alternatives(item);
+    if (simple) ++rpos_;
+    return simple;
   }
   int32_t min, max;
   if (item.is(TYPE_INTEGER)) {
