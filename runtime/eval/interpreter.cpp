@@ -469,7 +469,7 @@ inline Cell* object_field_slot(const Cell* path, Cell* field, bool quiet = false
   if ((word::context_of(field) != context || word::index_of(field) < 0) &&
       context::bind_word(context, field) < 0)
     return nullptr;
-  return context::value_at(context, word::index_of(field));
+  return context::bound_slot(field, &flags);
 }
 
 // `object/field` and `object/method args`, untraced: the field read, or the method called with
