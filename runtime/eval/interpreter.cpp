@@ -453,6 +453,19 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   return eval_infix(code, position, end, start);
 }
 
+// The field that a path site (`point/x`) found last: the object's context, the word's symbol
+// and the field's index. A context never loses or reorders its words, so the index stays good
+// while the context node lives; a node is freed and reused only by a collection, and every
+// collection clears the table.
+struct FieldHint {
+  uint32_t site;
+  NodeId context;
+  int32_t symbol;
+  int32_t index;
+};
+FieldHint field_hints[kSiteHints];
+void forget_field_hints() { std::memset(field_hints, 0, sizeof field_hints); }
+
 // The slot of the field that a path `object/word` names, its word bound to the object's context
 // in `field` as the object's path step binds it; null for any other path or a missing field,
 // and, with `quiet`, for an object with a change hook (a store must then run it).
@@ -466,9 +479,17 @@ inline Cell* object_field_slot(const Cell* path, Cell* field, bool quiet = false
   if (!object || !object->is(TYPE_OBJECT) || (quiet && object->data3 != kNoNode)) return nullptr;
   const NodeId context = object::context_of(object);
   *field = elements[1];
-  if ((word::context_of(field) != context || word::index_of(field) < 0) &&
-      context::bind_word(context, field) < 0)
-    return nullptr;
+  if (word::context_of(field) != context || word::index_of(field) < 0) {
+    const uint32_t site = site_key(path, head);
+    FieldHint& hint = field_hints[site % kSiteHints];
+    if (hint.site == site && hint.context == context && hint.symbol == word::symbol_of(field)) {
+      field->data1 = context;
+      field->data3 = uint32_t(hint.index);
+    } else {
+      if (context::bind_word(context, field) < 0) return nullptr;
+      hint = FieldHint{site, context, word::symbol_of(field), word::index_of(field)};
+    }
+  }
   return context::bound_slot(field, &flags);
 }
 
@@ -2002,6 +2023,8 @@ void init() {
   current_code = unset::value;
   trace = TraceState{};
   collector::register_mark(mark_state, collector::RANK_CURRENT_CELL);
+  forget_field_hints();
+  collector::register_sweep(forget_field_hints);
   evaluator_hooks::Services services;
   services.eval_block = service_eval_block;
   services.call_function = call::function_service;
@@ -2015,6 +2038,7 @@ void init() {
 
 void release() {
   collector::unregister_mark(mark_state);
+  collector::unregister_sweep(forget_field_hints);
   evaluator_hooks::install({});
   error::set_raise_observer(nullptr);
   eval_services::release();
