@@ -37,7 +37,7 @@ bench:
 # workers; crashes are kept in build-fuzz/artifacts/. FUZZ_TARGETS picks some of them.
 FUZZ_SECONDS ?= 300
 FUZZ_JOBS    ?= 4
-FUZZ_TARGETS ?= load eval parse xolbin lz zlib deflate gzip image json csv
+FUZZ_TARGETS ?= load eval diff parse xolbin lz zlib deflate gzip image json csv
 fuzz:
 	@scripts/install-deps fuzz
 	@$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOL_FUZZ=ON \

@@ -1,11 +1,16 @@
-// The libFuzzer targets of the runtime, one source built three times.
+// The libFuzzer targets of the runtime, one source built four times.
 //
 // xol_fuzz_load reads the input through the lexer, as the script runner loads a file, and molds
 // what it made. xol_fuzz_eval also evaluates the loaded block. xol_fuzz_parse runs random rules
 // over random input: the first byte picks the kind of input (text, binary, block), the bytes up
 // to the first line feed are the input, the rest is loaded as the rule block; a trace callback
 // stops each parse after kParseEvents events, since a `while` whose rule matches without moving
-// loops for ever by design. A language error (or any thrown
+// loops for ever by design. xol_fuzz_diff evaluates the loaded block plainly, under a trace
+// whose callback asks for no event (the evaluator then takes none of its shortcuts), and
+// plainly again, each on a fresh copy; when the plain runs agree (the code did not change the
+// world it reads), the traced one must agree too: the same value, or an error of the same type,
+// id, arguments, near and where. A stack overflow is left out, since a traced call takes more
+// stack. A language error (or any thrown
 // code) is the runtime answering bad input and ends the run quietly; a crash, a sanitizer report,
 // an escaping C++ exception or the process ending is a fault.
 //
@@ -26,6 +31,7 @@
 #include "runtime/memory/collector.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
@@ -44,6 +50,9 @@
 #ifndef XOL_FUZZ_PARSE
 #define XOL_FUZZ_PARSE 0
 #endif
+#ifndef XOL_FUZZ_DIFF
+#define XOL_FUZZ_DIFF 0
+#endif
 
 namespace xol::fuzz {
 namespace {
@@ -53,6 +62,10 @@ namespace {
 constexpr std::string_view kRefusedWords[] = {
     "call",  "browse", "wait",  "read",   "write",   "delete", "rename", "create",
     "open",  "close",  "modify", "query", "update",  "set-env", "forever", "quit", "halt",
+};
+// And, in the differential target, words whose answers differ from run to run by design.
+constexpr std::string_view kUnrepeatableWords[] = {
+    "random", "now", "trace", "debug", "profile", "stats", "recycle", "delta", "checksum/secure",
 };
 
 // The global values as start-up left them, a collector root while the process lives.
@@ -66,10 +79,35 @@ constexpr std::string_view kParseSetup =
     "fuzz-budget: 0 fuzz-callback: func [event match? rule input stack] "
     "[0 < fuzz-budget: fuzz-budget - 1]";
 
+// The differential target's runs and their comparison; fuzz-agrees answers false on a fault.
+// `q`, quit's short name, is too short to refuse by substring: it holds no value there.
+constexpr std::string_view kDiffSetup = R"(
+unset 'q
+fuzz-quiet: func [event code offset value ref frame] [[no-such-event]]
+fuzz-outcome: func [code [block!] traced [logic!] /local result] [
+	code: copy/deep code
+	set/any 'result either traced [try [do/trace code :fuzz-quiet]] [try [do code]]
+	mold/all either error? :result [
+		either result/id = 'stack-overflow ['overflow] [reduce [
+			result/type result/id :result/arg1 :result/arg2 :result/arg3 result/near result/where
+		]]
+	] [:result]
+]
+fuzz-agrees: func [code [block!] /local plain traced again] [
+	plain: fuzz-outcome code false
+	traced: fuzz-outcome code true
+	again: fuzz-outcome code false
+	any [
+		plain <> again  find plain "overflow"  find traced "overflow"  traced == plain
+		(print ["*** plain:" plain "^/*** traced:" traced] false)
+	]
+]
+)";
+
 void start_runtime() {
   runtime::init();
-  if (XOL_FUZZ_PARSE) {
-    const Cell setup = lexer::load(kParseSetup);
+  if (XOL_FUZZ_PARSE || XOL_FUZZ_DIFF) {
+    const Cell setup = lexer::load(XOL_FUZZ_PARSE ? kParseSetup : kDiffSetup);
     interpreter::eval_block(&setup, false);
   }
   const NodeId global = context::global();
@@ -91,8 +129,20 @@ void restore_globals() {
 bool refused(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return std::any_of(std::begin(kRefusedWords), std::end(kRefusedWords),
-                     [&](std::string_view word) { return lower.find(word) != std::string::npos; });
+  auto in_text = [&](std::string_view word) { return lower.find(word) != std::string::npos; };
+  return std::any_of(std::begin(kRefusedWords), std::end(kRefusedWords), in_text) ||
+         (XOL_FUZZ_DIFF &&
+          std::any_of(std::begin(kUnrepeatableWords), std::end(kUnrepeatableWords), in_text));
+}
+
+// fuzz-agrees on the loaded block; a disagreement is a fault.
+void run_diff(std::string_view text) {
+  const Cell code = lexer::load(text);
+  const Cell agrees_word = word::load("fuzz-agrees");
+  const Cell agrees = *call::get_value(&agrees_word);
+  Cell result;
+  call::value(&agrees, &agrees_word, &code, 1, &result);
+  if (result.is(TYPE_LOGIC) && !logic::get(&result)) __builtin_trap();
 }
 
 // parse/trace input rules :fuzz-callback, with the budget refilled.
@@ -127,6 +177,8 @@ void run(std::string_view text) {
   guarded_run([&] {
     if (XOL_FUZZ_PARSE) {
       run_parse(text);
+    } else if (XOL_FUZZ_DIFF) {
+      run_diff(text);
     } else {
       const Cell code = lexer::load(text);
       Cell molded;
@@ -142,7 +194,7 @@ void run(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace xol::fuzz;
   const std::string_view text = started_input(data, size, start_runtime);
-  if (XOL_FUZZ_EVAL || XOL_FUZZ_PARSE) {
+  if (XOL_FUZZ_EVAL || XOL_FUZZ_PARSE || XOL_FUZZ_DIFF) {
     if (refused(text)) return -1;
     restore_globals();
   }

@@ -13,7 +13,8 @@
 // (heap contexts: one cell per word, in the same order).
 // A function context keeps its values on the argument stack while the function runs: word 2 is
 // then the node of the series holding the frame and word 3 the index of the frame's first
-// argument cell in it; word 2 is 0 while the function is not running.
+// argument cell in it; word 2 is 0 while the function is not running. A heap context's word 3
+// is always 0, so that a value slot is word 2's first cell + word 3 + the index for both kinds.
 //
 // Case rule: binding, function contexts and word loading look words up by canonical symbol ids,
 // so Foo and foo share one slot while each word keeps its own spelling. select, load_global and
@@ -64,8 +65,8 @@ inline Cell* bound_slot(const Cell* word, uint32_t* flags) {
   const Cell* header = context_cell(context);
   if (!header->data2) return nullptr;
   *flags = header->header;
-  Cell* first = memory::buffer_of(header->data2)->cells();
-  return (header->header & kOnStackFlag) ? first + header->data3 + index : first + index;
+  // One sum for both kinds: a heap context's word 3 is 0.
+  return memory::buffer_of(header->data2)->cells() + header->data3 + index;
 }
 
 // The slot a store into the word may write straight: one of a context that is no object's, or

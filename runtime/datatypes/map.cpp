@@ -45,10 +45,12 @@ int32_t live_lookup(const Cell* map, const Cell* key, int32_t op) {
   int32_t position = hashtable::find(table_of(map), key, uint32_t(op));
   return position >= 0 && !removed_at(map, uint32_t(position)) ? position : -1;
 }
-// The value of that pair, or none.
+// The value of that pair, or none; the pair found is read once.
 Cell value_or_none(const Cell* map, const Cell* key, int32_t op) {
-  int32_t position = live_lookup(map, key, op);
-  return position < 0 ? none_cell() : *cell_at(map, uint32_t(position) + 1);
+  const int32_t position = hashtable::find(table_of(map), key, uint32_t(op));
+  if (position < 0) return none_cell();
+  const Cell value = cell_at(map, uint32_t(position))[1];
+  return value.header == kRemovedHeader ? none_cell() : value;
 }
 
 int32_t lookup_op(bool case_sensitive, bool same = false) {
@@ -69,11 +71,15 @@ void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_se
   }
   Cell stored_key = normalise_key(key);
   int32_t position = hashtable::reusable_pair(table);
+  Cell* cells;
   if (position < 0) {
-    series::reserve_tail(hashtable::record(table)->keys, kPairCells * sizeof(Cell));
+    // The new pair goes where the tail was reserved.
+    cells = reinterpret_cast<Cell*>(
+        series::reserve_tail(hashtable::record(table)->keys, kPairCells * sizeof(Cell)));
     position = int32_t(pair_cells(map) - kPairCells);
+  } else {
+    cells = cell_at(map, uint32_t(position));
   }
-  Cell* cells = cell_at(map, uint32_t(position));
   cells[0] = stored_key;
   cells[1] = stored_value;
   hashtable::put_missed(table, found, uint32_t(position));

@@ -232,6 +232,19 @@ NodeId impure_hints[kImpureHints];
 inline bool known_impure(NodeId node) { return impure_hints[node % kImpureHints] == node; }
 inline void note_impure(NodeId node) { impure_hints[node % kImpureHints] = node; }
 
+// Sites (block node and position, folded into a key) found not to have the shape that a fast
+// road takes, so that it does not look again each time: small tables, where a stale or shared
+// entry only costs or saves a look. Calls that call_plain_native does not take, and set-words
+// and set-paths whose value is not pure.
+constexpr uint32_t kSiteHints = 1024;
+constexpr uint32_t kSiteShift = 6;
+uint32_t other_call_shapes[kSiteHints];
+uint32_t impure_stores[kSiteHints];
+inline uint32_t site_key(const Cell* code, uint32_t position) {
+  return code->node() << kSiteShift ^ position;
+}
+inline uint32_t& site_hint(uint32_t* table, uint32_t site) { return table[site % kSiteHints]; }
+
 // Where a block's evaluation keeps its values: a frame of its own (a traced block's), the
 // current frame (as eval_block_in_frame does), or no frame, its value pushed.
 enum class BlockBase { own_frame, current_frame, pushed };
@@ -423,10 +436,13 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   const Cell given = *cell_at(code, position);
   Cell* start = stack::top;
   uint32_t next = kNotPure;
-  if (given.is(TYPE_SET_WORD)) {
-    next = pure_statement(code, position, clamp_end(code, end));
-  } else if (!trace.active) {
-    next = pure_statement_with_fields(cells_of(code->node()), position, clamp_end(code, end));
+  const uint32_t site = site_key(code, position);
+  if (uint32_t& hint = site_hint(impure_stores, site); hint != site) {
+    next = given.is(TYPE_SET_WORD)
+               ? pure_statement(code, position, clamp_end(code, end))
+               : pure_statement_with_fields(cells_of(code->node()), position,
+                                            clamp_end(code, end));
+    if (next == kNotPure) hint = site;
   }
   if (next != kNotPure) {
     position = next;
@@ -437,13 +453,77 @@ inline const Cell* block_pick(const Cell* block, int32_t index) {
   return eval_infix(code, position, end, start);
 }
 
-// A path at `position` (a plain pick read straight, any other evaluated), and the operators
-// after it.
+// The field that a path site (`point/x`) found last: the object's context, the word's symbol
+// and the field's index. A context never loses or reorders its words, so the index stays good
+// while the context node lives; a node is freed and reused only by a collection, and every
+// collection clears the table.
+struct FieldHint {
+  uint32_t site;
+  NodeId context;
+  int32_t symbol;
+  int32_t index;
+};
+FieldHint field_hints[kSiteHints];
+void forget_field_hints() { std::memset(field_hints, 0, sizeof field_hints); }
+
+// The slot of the field that a path `object/word` names, its word bound to the object's context
+// in `field` as the object's path step binds it; null for any other path or a missing field,
+// and, with `quiet`, for an object with a change hook (a store must then run it).
+inline Cell* object_field_slot(const Cell* path, Cell* field, bool quiet = false) {
+  const uint32_t head = path->head_index();
+  if (cell_count(path->node()) != head + 2) return nullptr;
+  const Cell* elements = cells_of(path->node()) + head;
+  if (!elements[0].is(TYPE_WORD) || !elements[1].is(TYPE_WORD)) return nullptr;
+  uint32_t flags;
+  const Cell* object = context::bound_slot(elements, &flags);
+  if (!object || !object->is(TYPE_OBJECT) || (quiet && object->data3 != kNoNode)) return nullptr;
+  const NodeId context = object::context_of(object);
+  *field = elements[1];
+  if (word::context_of(field) != context || word::index_of(field) < 0) {
+    const uint32_t site = site_key(path, head);
+    FieldHint& hint = field_hints[site % kSiteHints];
+    if (hint.site == site && hint.context == context && hint.symbol == word::symbol_of(field)) {
+      field->data1 = context;
+      field->data3 = uint32_t(hint.index);
+    } else {
+      if (context::bind_word(context, field) < 0) return nullptr;
+      hint = FieldHint{site, context, word::symbol_of(field), word::index_of(field)};
+    }
+  }
+  return context::bound_slot(field, &flags);
+}
+
+// `object/field` and `object/method args`, untraced: the field read, or the method called with
+// its object's context as parent, as eval_path_at does, without its general walk. The operators
+// after it are not taken. kNotPure, having done nothing, for any other path or an unset field,
+// which take that walk (and raise its errors).
+[[gnu::noinline]] uint32_t object_path(const Cell* code, uint32_t position, uint32_t end) {
+  Cell field;
+  const Cell* slot = object_field_slot(cell_at(code, position), &field);
+  if (!slot || slot->is(TYPE_UNSET)) return kNotPure;
+  if (!callable(slot->type())) {
+    stack::push(slot);
+    return position + 1;
+  }
+  stack::check_native_depth();
+  const Cell method = *slot;
+  CallSite site{code, position + 1, end, nullptr, 0};
+  call<false>(method, field, site, word::context_of(&field), false);
+  return site.position;
+}
+
+// A path at `position` (a plain pick read straight, an object's field or method taken by
+// object_path, any other evaluated), and the operators after it.
 [[gnu::noinline]] uint32_t eval_path_operand(const Cell* code, uint32_t position, uint32_t end) {
-  const Cell* value = plain_or_picked(cell_at(code, position));
-  if (!value) return eval_expression(code, position, end, false, true, false);
-  Cell* start = stack::push(value);
-  return eval_infix(code, position + 1, end, start);
+  Cell* start = stack::top;
+  if (const Cell* value = plain_or_picked(cell_at(code, position))) {
+    stack::push(value);
+    return eval_infix(code, position + 1, end, start);
+  }
+  const uint32_t next = object_path(code, position, end);
+  if (next == kNotPure) return eval_expression(code, position, end, false, true, false);
+  if (stack::pending) return next;
+  return eval_infix(code, next, end, start);
 }
 
 // The natives `if`, `unless` and `either` are the first three: codes up to NAT_EITHER.
@@ -453,31 +533,46 @@ uint32_t call_plain_native(const Cell* slot, const Cell* code, uint32_t position
 [[gnu::noinline]] uint32_t call_word(const Cell* slot, const Cell* code, uint32_t position,
                                      uint32_t end);
 
+// A statement's or an argument's step, untraced: one switch on the cell type sends each kind to
+// its road; a plain value is pushed and the operators after it taken here.
 uint32_t eval_operand(const Cell* code, uint32_t position, uint32_t end) {
   if (trace.active) return eval_expression(code, position, end, false, true, false);
   const Cell* at = cell_at(code, position);
-  const Cell* value = nullptr;
-  if (self_evaluating(at->type())) {
-    value = at;
-  } else if (at->is(TYPE_WORD)) {
-    uint32_t flags;
-    const Cell* slot = context::bound_slot(at, &flags);
-    if (slot && callable(slot->type())) {
-      if (slot->is(TYPE_FUNCTION) || slot->is(TYPE_ROUTINE))
-        return call_word(slot, code, position, end);
-      const bool branch = slot->is(TYPE_NATIVE) && natives::code_of(slot) <= natives::NAT_EITHER;
-      return branch ? call_branch(slot, code, position, end)
-                    : call_plain_native(slot, code, position, end);
+  const Cell* value = at;
+  switch (at->type()) {
+    case TYPE_WORD: {
+      uint32_t flags;
+      const Cell* slot = context::bound_slot(at, &flags);
+      if (!slot) return eval_expression(code, position, end, false, true, false);
+      switch (slot->type()) {
+        case TYPE_FUNCTION: case TYPE_ROUTINE:
+          return call_word(slot, code, position, end);
+        case TYPE_NATIVE:
+          if (natives::code_of(slot) <= natives::NAT_EITHER)
+            return call_branch(slot, code, position, end);
+          return call_plain_native(slot, code, position, end);
+        case TYPE_ACTION:
+          return call_plain_native(slot, code, position, end);
+        case TYPE_OP: case TYPE_UNSET:
+          return eval_expression(code, position, end, false, true, false);
+        default:
+          value = slot;
+          break;
+      }
+      break;
     }
-    if (slot && !slot->is(TYPE_OP) && !slot->is(TYPE_UNSET)) value = slot;
-  } else if (at->is(TYPE_PAREN)) {
-    return eval_paren_at(code, position, end);
-  } else if (at->is(TYPE_SET_WORD) || at->is(TYPE_SET_PATH)) {
-    return eval_set_at(code, position, end);
-  } else if (at->is(TYPE_PATH)) {
-    return eval_path_operand(code, position, end);
+    case TYPE_PAREN:
+      return eval_paren_at(code, position, end);
+    case TYPE_SET_WORD: case TYPE_SET_PATH:
+      return eval_set_at(code, position, end);
+    case TYPE_PATH:
+      return eval_path_operand(code, position, end);
+    default:
+      // The other step types take a statement's step; every other value pushes itself.
+      if (!self_evaluating(at->type()))
+        return eval_expression(code, position, end, false, true, false);
+      break;
   }
-  if (!value) return eval_expression(code, position, end, false, true, false);
   Cell* start = stack::push(value);
   return eval_infix(code, position + 1, end, start);
 }
@@ -860,10 +955,12 @@ inline bool pure_paren(const Cell& group, int depth) {
 }
 
 // The value of a pure statement, pushed, stored into the `targets` slots (the targets from
-// `first` on, those marked in `fields` being objects' fields).
+// `first` on, those marked in `fields` being objects' fields; `path_field`, when not null, the
+// field that the last target, a set-path, stores into).
 [[gnu::always_inline]] inline uint32_t store_pure(const Cell* cells, uint32_t first,
                                                   uint32_t position, uint32_t end, Cell** slots,
-                                                  int targets, uint32_t fields) {
+                                                  int targets, uint32_t fields,
+                                                  const Cell* path_field = nullptr) {
   Cell* start = stack::top;
   position = pure_value(cells, position, end, kPureParenDepth);
   if (position == kNotPure) return kNotPure;
@@ -874,12 +971,14 @@ inline bool pure_paren(const Cell& group, int depth) {
   while (targets) *slots[--targets] = *start;
   for (uint32_t i = 0; fields; ++i, fields >>= 1)
     if (fields & 1) context::mark_changed(cells + first + i);
+  if (path_field) context::mark_changed(path_field);
   return position;
 }
 
 // pure_statement for targets that are fields of objects without a change hook, which a store
-// takes as set_in does (setting the field's change mark), or a set-path of plain picks into a
-// block, as the last target (a set-word after it would be set before the path is read).
+// takes as set_in does (setting the field's change mark), or, as the last target (a set-word
+// after it would be set before the path is read), a set-path of plain picks into a block or one
+// into such an object's field (`o/f:`).
 [[gnu::noinline]] uint32_t pure_statement_with_fields(const Cell* cells, uint32_t position,
                                                       uint32_t end) {
   Cell* slots[kPureTargets];
@@ -895,12 +994,20 @@ inline bool pure_paren(const Cell& group, int depth) {
     }
     slots[targets++] = slot;
   }
+  Cell field;
+  bool path_field = false;
   if (position < end && cells[position].is(TYPE_SET_PATH)) {
-    if (targets == kPureTargets || !(slots[targets++] = picked_cell(cells + position, true)))
-      return kNotPure;
+    if (targets == kPureTargets) return kNotPure;
+    Cell* slot = picked_cell(cells + position, true);
+    if (!slot) {
+      if (!(slot = object_field_slot(cells + position, &field, true))) return kNotPure;
+      path_field = true;
+    }
+    slots[targets++] = slot;
     ++position;
   }
-  return store_pure(cells, first, position, end, slots, targets, fields);
+  return store_pure(cells, first, position, end, slots, targets, fields,
+                    path_field ? &field : nullptr);
 }
 
 // A pure value with any set-words before it, whose slots take it straight (objects' fields
@@ -957,50 +1064,6 @@ inline uint32_t end_native_call(const Cell* code, uint32_t after, uint32_t end, 
   return eval_infix(code, after, end, start);
 }
 
-// A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
-// written out, the commonest shape of control code: its arguments are taken without reading the
-// argument cache, as they cannot fail its types (any value, then blocks), and the branch taken
-// runs in its frame as the routine would run it. Any other shape is called as every word is.
-[[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
-                                       uint32_t end) {
-  const int32_t native = natives::code_of(slot);
-  const uint32_t blocks = native == natives::NAT_EITHER ? 2 : 1;
-  end = clamp_end(code, end);
-  const Cell* cells = cells_of(code->node());
-  Cell* start = stack::top;
-  const uint32_t after = pure_value(cells, position + 1, end, kPureParenDepth);
-  if (after == kNotPure) return call_word(slot, code, position, end);
-  // Blocks written out, with no operator after either (which would make it an expression); an
-  // unset condition, which `either` rejects, takes the general road too (being pure, it may be
-  // computed again).
-  // Only the last block can have an operator after it: the first of two has a block.
-  const uint32_t next = after + blocks;
-  const bool written = next <= end && cells[after].is(TYPE_BLOCK) &&
-                       cells[next - 1].is(TYPE_BLOCK) && !(next < end && op_of(cells + next)) &&
-                       !(native == natives::NAT_EITHER && start->is(TYPE_UNSET));
-  if (!written) {
-    stack::top = start;
-    return call_word(slot, code, position, end);
-  }
-  // The routine's work, done here. Choosing cannot fail, and nothing can see whether a branch
-  // left untaken or a pure one ran inside the frame: only a branch that may fail or run code
-  // needs it.
-  Cell branch = cells[after];
-  if (native == natives::NAT_EITHER) {
-    if (!logic::true_q(start)) branch = cells[after + 1];
-  } else if (logic::false_q(start) == (native == natives::NAT_IF)) {
-    none::box(start);
-    stack::top = start + 1;
-    return eval_infix(code, next, end, start);
-  }
-  stack::top = start;
-  if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
-  stack::top = start + 1;
-  open_native_frame(cells[position], start);
-  stack::reset();
-  run_untraced_block<BlockBase::current_frame>(branch);
-  return end_native_call(code, next, end, start);
-}
 
 // The refinement parameters of a native or action called with none of its refinements.
 constexpr auto kNoRefinements = [] {
@@ -1025,22 +1088,143 @@ inline void run_routine(const Cell& function, NodeId context, const Cell* name,
   invoke(&function, context, name, false, refinements);
 }
 
-// `pick` of a block by an integer, its cell put in place of the block; false for any other
-// call.
-[[gnu::noinline]] bool pick_in_place(const Cell& function, Cell* start) {
-  if (natives::code_of(&function) != ACT_PICK || !start->is(TYPE_BLOCK) ||
-      !start[1].is(TYPE_INTEGER))
-    return false;
-  *start = *block_pick(start, integer::get(start + 1));
-  return true;
+// Whether the blocks of `if`, `unless` or `either` (`native`) are written out from `after` on,
+// with no operator after the last (which would make it an expression; the first of two has a
+// block after it), and its `condition` one the routine takes (an unset one `either` rejects).
+inline bool branches_written(const Cell* cells, uint32_t after, uint32_t end, int32_t native,
+                             const Cell* condition) {
+  const uint32_t next = after + (native == natives::NAT_EITHER ? 2 : 1);
+  return next <= end && cells[after].is(TYPE_BLOCK) && cells[next - 1].is(TYPE_BLOCK) &&
+         !(next < end && op_of(cells + next)) &&
+         !(native == natives::NAT_EITHER && condition->is(TYPE_UNSET));
 }
 
-// Call sites (block node and position, folded into a key) found not to have the shape
-// call_plain_native takes, so that it does not look again each time: a small table, where a
-// stale or shared entry only costs or saves a look.
-constexpr uint32_t kCallShapes = 1024;
-constexpr uint32_t kCallShapeShift = 6;
-uint32_t other_call_shapes[kCallShapes];
+// The block of those that the routine runs for `condition`, or null when it runs none (its
+// value is then none). Choosing cannot fail.
+inline const Cell* taken_branch(const Cell* cells, uint32_t after, int32_t native,
+                                const Cell* condition) {
+  if (native == natives::NAT_EITHER) return cells + after + !logic::true_q(condition);
+  return logic::false_q(condition) == (native == natives::NAT_IF) ? nullptr : cells + after;
+}
+
+// The value of a branch that is one plain value (`[n]`), which its run would push; else null.
+inline const Cell* one_value_branch(const Cell& branch) {
+  const uint32_t head = branch.head_index();
+  if (cell_count(branch.node()) != head + 1) return nullptr;
+  return plain_value(cells_of(branch.node()) + head);
+}
+
+// A call of `if`, `unless` or `either` whose condition is not pure, its blocks perhaps written
+// out: its frame opens and the condition is fetched into it as an argument is; then, while the
+// blocks are still written out, the branch taken runs in the frame as the routine would run it.
+// A condition that changed the code so that they no longer are has the other arguments fetched
+// and the routine run. Called as every word is until the argument cache is built.
+[[gnu::noinline]] uint32_t call_branch_evaluated(const Cell* slot, const Cell* code,
+                                                 uint32_t position, uint32_t end) {
+  uint32_t cells_in_cache;
+  const Cell* entries = built_cache(slot, &cells_in_cache);
+  if (!entries) return call_word(slot, code, position, end);
+  const Cell function = *slot;
+  const int32_t native = natives::code_of(&function);
+  const Cell name = *cell_at(code, position);
+  const uint32_t count = entries[cells_in_cache - 1].data3;
+  stack::check_native_depth();
+  Cell* start = stack::top;
+  stack::mark_interp_native(&name);
+  CallSite site{code, position + 1, end, nullptr, 0};
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i == 1) {
+      site.end = clamp_end(code, site.end);
+      const Cell* cells = cells_of(code->node());
+      if (branches_written(cells, site.position, site.end, native, stack::arguments)) {
+        const Cell* branch = taken_branch(cells, site.position, native, stack::arguments);
+        const uint32_t next = site.position + (native == natives::NAT_EITHER ? 2 : 1);
+        if (!branch) {
+          none::box(stack::arguments);
+          return end_native_call(code, next, end, start);
+        }
+        const Cell taken = *branch;
+        if (const Cell* value = one_value_branch(taken)) {
+          *stack::arguments = *value;
+          return end_native_call(code, next, end, start);
+        }
+        stack::reset();
+        run_untraced_block<BlockBase::current_frame>(taken);
+        return end_native_call(code, next, end, start);
+      }
+    }
+    // The cache read again: fetching runs code.
+    const Cell* entry = cells_of(arg_cache(&function).node()) + 2 * i;
+    const Cell types = entry[0], argument_word = entry[1];
+    fetch_argument(arg_kind(types), types, argument_word, &name, site, false);
+    if (stack::pending) return site.position;
+  }
+  run_routine(function, kNoNode, &name, kNoRefinements.data());
+  return end_native_call(code, site.position, end, start);
+}
+
+// A call of `if`, `unless` or `either` whose condition is a pure value and whose blocks are
+// written out, the commonest shape of control code: its arguments are taken without reading the
+// argument cache, as they cannot fail its types (any value, then blocks), and the branch taken
+// runs in its frame as the routine would run it. A condition that is not pure takes
+// call_branch_evaluated; blocks not written out, the general road.
+[[gnu::noinline]] uint32_t call_branch(const Cell* slot, const Cell* code, uint32_t position,
+                                       uint32_t end) {
+  const int32_t native = natives::code_of(slot);
+  end = clamp_end(code, end);
+  const Cell* cells = cells_of(code->node());
+  Cell* start = stack::top;
+  const uint32_t after = pure_value(cells, position + 1, end, kPureParenDepth);
+  if (after == kNotPure) return call_branch_evaluated(slot, code, position, end);
+  if (!branches_written(cells, after, end, native, start)) {
+    // Being pure, the condition may be computed again.
+    stack::top = start;
+    return call_word(slot, code, position, end);
+  }
+  const uint32_t next = after + (native == natives::NAT_EITHER ? 2 : 1);
+  // The routine's work, done here. Nothing can see whether a branch left untaken or a pure one
+  // ran inside the frame: only a branch that may fail or run code needs it.
+  const Cell* taken = taken_branch(cells, after, native, start);
+  if (!taken) {
+    none::box(start);
+    stack::top = start + 1;
+    return eval_infix(code, next, end, start);
+  }
+  const Cell branch = *taken;
+  stack::top = start;
+  if (const Cell* value = one_value_branch(branch)) {
+    *start = *value;
+    stack::top = start + 1;
+    return eval_infix(code, next, end, start);
+  }
+  if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
+  stack::top = start + 1;
+  open_native_frame(cells[position], start);
+  stack::reset();
+  run_untraced_block<BlockBase::current_frame>(branch);
+  return end_native_call(code, next, end, start);
+}
+
+// `pick` of a block by an integer, its cell put in place of the block, or `poke` of one that
+// exists into a block that no owner or index watches, the value put there; false for any other
+// call, and for a poke that raises.
+[[gnu::noinline]] bool pick_or_poke_in_place(const Cell& function, Cell* start) {
+  if (!start->is(TYPE_BLOCK) || !start[1].is(TYPE_INTEGER)) return false;
+  switch (natives::code_of(&function)) {
+    case ACT_PICK:
+      *start = *block_pick(start, integer::get(start + 1));
+      return true;
+    case ACT_POKE: {
+      if (memory::buffer_of(start->node())->flags & series::kNoticedFlags) return false;
+      Cell* cell = block_cell(start, integer::get(start + 1));
+      if (!cell) return false;
+      *start = *cell = start[2];
+      return true;
+    }
+    default:
+      return false;
+  }
+}
 
 // A native or action whose arguments are all evaluated, called with a pure value for each
 // (`append s "abc"`, `put m k v * 2`): the values are computed, pushed and checked straight from
@@ -1048,8 +1232,8 @@ uint32_t other_call_shapes[kCallShapes];
 // opens after them). Any other shape is called as every word is.
 [[gnu::noinline]] uint32_t call_plain_native(const Cell* slot, const Cell* code,
                                              uint32_t position, uint32_t end) {
-  const uint32_t site = code->node() << kCallShapeShift ^ position;
-  uint32_t& hint = other_call_shapes[site % kCallShapes];
+  const uint32_t site = site_key(code, position);
+  uint32_t& hint = site_hint(other_call_shapes, site);
   uint32_t cells_in_cache;
   const Cell* entries = hint == site ? nullptr : built_cache(slot, &cells_in_cache);
   if (!entries) return call_word(slot, code, position, end);
@@ -1068,11 +1252,11 @@ uint32_t other_call_shapes[kCallShapes];
     return call_word(slot, code, position, end);
   }
   const Cell function = *slot;
-  // The commonest `append`, and `pick` of a block by an integer, are made in place of the call:
-  // they run no code and cannot fail, so nothing can see that no frame opened.
+  // The commonest `append`, and `pick` and `poke` of a block by an integer, are made in place of
+  // the call: they run no code and cannot fail, so nothing can see that no frame opened.
   if (function.is(TYPE_ACTION) &&
       (natives::code_of(&function) == ACT_APPEND ? actions::append_in_place(start, start + 1)
-                                                 : pick_in_place(function, start))) {
+                                                 : pick_or_poke_in_place(function, start))) {
     stack::top = start + 1;
     return eval_infix(code, after, end, start);
   }
@@ -1196,9 +1380,10 @@ const BinarySpec* binary_spec(const Cell& function) {
 }
 
 // The value of a word naming a native, action or function all of whose arguments before any
-// refinement (one at least) are evaluated, else null: called as an operator's operand, its last
-// argument takes every operator after it, so it may be called as a statement is.
-const Cell* evaluating_call(const Cell* word) {
+// refinement are evaluated, its number of them in `arity`; else null. Called as an operator's
+// operand, its last argument takes every operator after it, so it may be called as a statement
+// is; one of no argument takes none.
+const Cell* evaluating_call(const Cell* word, uint32_t* arity) {
   uint32_t flags;
   const Cell* slot = word->is(TYPE_WORD) ? context::bound_slot(word, &flags) : nullptr;
   if (!slot || !(slot->is(TYPE_NATIVE) || slot->is(TYPE_ACTION) || slot->is(TYPE_FUNCTION)))
@@ -1206,10 +1391,25 @@ const Cell* evaluating_call(const Cell* word) {
   uint32_t cells_in_cache;
   const Cell* entries = built_cache(slot, &cells_in_cache);
   if (!entries) return nullptr;
-  const uint32_t count = entries[cells_in_cache - 1].data3;
-  for (uint32_t i = 0; i < count; ++i)
+  *arity = entries[cells_in_cache - 1].data3;
+  for (uint32_t i = 0; i < *arity; ++i)
     if (arg_kind(entries[2 * i]) != ARG_EVALUATED) return nullptr;
-  return count ? slot : nullptr;
+  return slot;
+}
+
+// An operator's right operand that is a call: of arguments, as a statement's call; of none,
+// called alone.
+uint32_t operand_call(const Cell* slot, uint32_t arity, const Cell* code, uint32_t position,
+                      uint32_t end) {
+  if (arity == 0) {
+    const Cell function = *slot;
+    CallSite site{code, position + 1, end, nullptr, 0};
+    // Not call<true>, which stays inlined in call_word, its one caller.
+    call<false>(function, *cell_at(code, position), site, kNoNode, false);
+    return site.position;
+  }
+  return slot->is(TYPE_FUNCTION) ? call_word(slot, code, position, end)
+                                 : call_plain_native(slot, code, position, end);
 }
 
 // An untraced infix call of such an operator: what eval_code does, without its general argument
@@ -1231,14 +1431,18 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
   if (const Cell* value = plain_argument(site.code, site.position)) {
     stack::push(value);
     ++site.position;
-  } else if (const Cell group = *cell_at(site.code, site.position); group.is(TYPE_PAREN)) {
-    run_group(group);
+  } else if (const Cell operand = *cell_at(site.code, site.position); operand.is(TYPE_PAREN)) {
+    run_group(operand);
     ++site.position;
     if (stack::pending) return true;
-  } else if (const Cell* slot = evaluating_call(cell_at(site.code, site.position))) {
-    site.position = slot->is(TYPE_FUNCTION)
-                        ? call_word(slot, site.code, site.position, site.end)
-                        : call_plain_native(slot, site.code, site.position, site.end);
+  } else if (uint32_t arity; const Cell* slot = evaluating_call(&operand, &arity)) {
+    site.position = operand_call(slot, arity, site.code, site.position, site.end);
+    if (stack::pending) return true;
+  } else if (const uint32_t next = operand.is(TYPE_PATH)
+                                       ? object_path(site.code, site.position, site.end)
+                                       : kNotPure;
+             next != kNotPure) {
+    site.position = next;
     if (stack::pending) return true;
   } else {
     site.position = eval_expression(site.code, site.position, site.end, true, true, false);
@@ -1815,6 +2019,8 @@ void init() {
   current_code = unset::value;
   trace = TraceState{};
   collector::register_mark(mark_state, collector::RANK_CURRENT_CELL);
+  forget_field_hints();
+  collector::register_sweep(forget_field_hints);
   evaluator_hooks::Services services;
   services.eval_block = service_eval_block;
   services.call_function = call::function_service;
@@ -1830,6 +2036,7 @@ void init() {
 
 void release() {
   collector::unregister_mark(mark_state);
+  collector::unregister_sweep(forget_field_hints);
   evaluator_hooks::install({});
   error::set_raise_observer(nullptr);
   trace = TraceState{};

@@ -21,6 +21,7 @@
 #include "runtime/text/case_map.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block_storage.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
@@ -253,6 +254,9 @@ class Run {
       : input_(input), limit_(limit), kind_(kind_of(input)), rules_(rules),
         case_sensitive_(case_sensitive), rule_base_(stack_count(rule_stack)),
         input_base_(stack_count(input_stack)) {
+    // A series that began a line in its block would pass the break on to every value that keep
+    // and copy take from it.
+    cell::clear_new_line(&input_);
     pos_ = series::head_of(&input_);
     head_ = pos_;
     if (callback) {
@@ -362,6 +366,18 @@ class Run {
   State start_case(const Cell& word);
   State start_set_copy(Code code, const Cell& word);
   State do_if(const Cell& word);
+
+  // -- rules matched in one step --
+  // Without a trace callback, which would see the commands and frames, a rule whose match
+  // needs none of its own is matched in place: under keep, not and ahead, and a block of
+  // plain alternatives. Each answers SIMPLE_NO, having moved nothing, for any other rule, and
+  // for one whose command or frame would not fit on the stack (which the general road reports).
+  enum Simple : int8_t { SIMPLE_NO, SIMPLE_FAILED, SIMPLE_MATCHED };
+  bool room_for(uint32_t cells) const { return !events_ && rule_top() + cells <= kStackLimit; }
+  bool plain_item(const Cell& item, Cell* value) const;
+  Simple simple_rule();
+  Simple plain_alternatives(const Cell& block);
+  State matched(Simple simple) { return matched(simple == SIMPLE_MATCHED); }
 
   // -- matching --
   bool match_value(const Cell& value);
@@ -554,6 +570,8 @@ State Run::fetch() {
 State Run::dispatch(const Cell& item) {
   switch (item.type()) {
     case TYPE_BLOCK:
+      if (room_for(kFrameCells))
+        if (const Simple simple = plain_alternatives(item)) return matched(simple);
       push_frame(item);
       return fire(EV_PUSH) ? S_FETCH : S_DONE;
     case TYPE_PAREN: {
@@ -587,6 +605,8 @@ State Run::dispatch(const Cell& item) {
       const Cell value = resolve_word(item);
       switch (value.type()) {
         case TYPE_BLOCK:
+          if (room_for(kFrameCells))
+            if (const Simple simple = plain_alternatives(value)) return matched(simple);
           push_frame(value);
           return fire(EV_PUSH) ? S_FETCH : S_DONE;
         case TYPE_INTEGER:
@@ -631,6 +651,14 @@ State Run::keyword(Keyword kw, const Cell& word) {
     case KW_QUOTE: return matched(match_value(next_item(word)));
     case KW_NOT:
     case KW_AHEAD:
+      if (room_for(kCommandCells)) {
+        // Both put the input back; a simple rule that failed moved nothing.
+        const uint32_t start = pos_;
+        if (const Simple simple = simple_rule()) {
+          pos_ = start;
+          return matched((simple == SIMPLE_MATCHED) == (kw == KW_AHEAD));
+        }
+      }
       next_item(word);
       --rpos_;
       push_command(kw == KW_NOT ? CMD_NOT : CMD_AHEAD, word, word, 0);
@@ -762,6 +790,7 @@ State Run::start_into(const Cell& word) {
   cells[0] = input_;
   cells[1] = saved_at;
   input_ = value;
+  cell::clear_new_line(&input_);
   kind_ = kind_of(value);
   limit_ = kNoLimit;
   pos_ = series::head_of(&input_);
@@ -923,6 +952,13 @@ State Run::start_keep(const Cell& word) {
   const bool pick = item.is(TYPE_WORD) && keyword_of(item) == KW_PICK;
   if (pick) next_item(word);
   --rpos_;
+  if (room_for(kCommandCells)) {
+    const uint32_t start = pos_;
+    if (const Simple simple = simple_rule()) {
+      if (simple == SIMPLE_MATCHED) keep_part(start, pos_, pick);
+      return matched(simple);
+    }
+  }
   push_command(CMD_KEEP, word, word, pick);
   return run_rule();
 }
@@ -1099,6 +1135,104 @@ State Run::pop() {
   return check();
 }
 
+// ---- rules matched in one step ----
+
+// A rule item that is a plain value, or a word (no keyword) whose value is one: the value to
+// match, in `value`. False for any other item, and for a word that reads no value or one that
+// resolve_word refuses, which take the general road (and its errors).
+bool Run::plain_item(const Cell& item, Cell* value) const {
+  if (item.is(TYPE_WORD)) {
+    if (keyword_of(item) != KW_NOT_KEYWORD) return false;
+    uint32_t flags;
+    const Cell* slot = context::bound_slot(&item, &flags);
+    if (!slot || slot->is(TYPE_UNSET) || word::any_word_type(slot->type()) ||
+        slot->is(TYPE_PATH))
+      return false;
+    *value = *slot;
+  } else {
+    *value = item;
+  }
+  return plain_value(*value);
+}
+
+// The rule of a command (keep, not, ahead) at the rule position when it needs no command or frame:
+// a plain item, `skip`, `end`, a block of plain alternatives, or any, some, opt or a count of a
+// plain item or of skip, matched as the general road matches them (the input moves past the
+// match and stays on a failure), the rule position past it.
+Run::Simple Run::simple_rule() {
+  if (!more_rules()) return SIMPLE_NO;
+  const Cell item = rule_at(rpos_);
+  Cell value;
+  if (plain_item(item, &value)) {
+    ++rpos_;
+    return match_value(value) ? SIMPLE_MATCHED : SIMPLE_FAILED;
+  }
+  // A block of plain alternatives, whose frame would go above the command's.
+  if (item.is(TYPE_BLOCK) && room_for(kCommandCells + kFrameCells)) {
+    const Simple simple = plain_alternatives(item);
+    if (simple) ++rpos_;
+    return simple;
+  }
+  int32_t min, max;
+  if (item.is(TYPE_INTEGER)) {
+    min = max = integer::get(&item);
+    if (min < 1) return SIMPLE_NO;
+  } else if (!item.is(TYPE_WORD)) {
+    return SIMPLE_NO;
+  } else {
+    switch (keyword_of(item)) {
+      case KW_SKIP:
+        ++rpos_;
+        if (pos_ >= end()) return SIMPLE_FAILED;
+        ++pos_;
+        return SIMPLE_MATCHED;
+      case KW_END:
+        ++rpos_;
+        return pos_ >= end() ? SIMPLE_MATCHED : SIMPLE_FAILED;
+      case KW_ANY: min = 0, max = kUnbounded; break;
+      case KW_SOME: min = 1, max = kUnbounded; break;
+      case KW_OPT: min = 0, max = 1; break;
+      default: return SIMPLE_NO;
+    }
+  }
+  if (rpos_ + 1 >= rules_tail()) return SIMPLE_NO;
+  const Cell repeated = rule_at(rpos_ + 1);
+  const uint32_t limit = max == kUnbounded ? UINT32_MAX : uint32_t(max);
+  if (repeated.is(TYPE_WORD) && keyword_of(repeated) == KW_SKIP) {
+    rpos_ += 2;
+    const uint32_t left = end() - std::min(pos_, end());
+    const uint32_t count = std::min(left, limit);
+    if (count < uint32_t(min)) return SIMPLE_FAILED;
+    pos_ += count;
+    return SIMPLE_MATCHED;
+  }
+  // A count before an integer, or a word whose value is one, is a range: no plain item.
+  if (!plain_item(repeated, &value)) return SIMPLE_NO;
+  rpos_ += 2;
+  const uint32_t start = pos_;
+  if (repeat_value(value, limit) >= uint32_t(min)) return SIMPLE_MATCHED;
+  pos_ = start;
+  return SIMPLE_FAILED;
+}
+
+// A block whose alternatives, up to the first that matches, are each one plain item
+// (`[#"," | #"^/"]`), tried in place of entering it: a failed one moved nothing, and the rest
+// after a match are never read.
+Run::Simple Run::plain_alternatives(const Cell& block) {
+  const uint32_t tail = units_in(block);
+  for (uint32_t i = std::min(block.head_index(), tail); i < tail; i += 2) {
+    Cell value;
+    if (!plain_item(*cell_at(block, i), &value)) return SIMPLE_NO;
+    const bool last = i + 1 == tail;
+    if (!last && !(cell_at(block, i + 1)->is(TYPE_WORD) &&
+                   keyword_of(*cell_at(block, i + 1)) == KW_BAR))
+      return SIMPLE_NO;
+    if (match_value(value)) return SIMPLE_MATCHED;
+    if (last) return SIMPLE_FAILED;
+  }
+  return SIMPLE_NO;   // empty, or a bar last: an empty alternative
+}
+
 // ---- matching ----
 
 // Values that repeat and search loops take as they are: for text and binary input the ones
@@ -1192,6 +1326,28 @@ bool Run::match_type(const Cell& types) {
 uint32_t Run::repeat_value(const Cell& value, uint32_t max) {
   const uint32_t stop = end();
   uint32_t count = 0;
+  if (value.is(TYPE_BITSET) && kind_ != INPUT_BLOCK) {
+    // One tight loop: the set's bits and the input's units are read once.
+    const memory::SeriesBuffer* set = bitset::buffer_of(&value);
+    const uint8_t* bits = set->data() + set->head;
+    const uint32_t bytes = set->used_bytes();
+    const bool outside = set->flags & bitset::kComplemented;
+    const Units input = units_of(input_);
+    const uint32_t from = std::min(pos_, stop);
+    const uint32_t last = stop - from > max ? from + max : stop;
+    auto in_set = [&](uint32_t cp) {
+      return (cp >> 3) < bytes ? (bits[cp >> 3] & (0x80u >> (cp & 7))) != 0 : outside;
+    };
+    uint32_t at = from;
+    if (input.unit == 1) {
+      while (at < last && in_set(input.data[at])) ++at;
+    } else {
+      while (at < last && in_set(input.at(at))) ++at;
+    }
+    count = at - from;
+    pos_ += count;
+    return count;
+  }
   if (single_unit(value)) {
     const Units input = units_of(input_);
     while (count < max && pos_ < stop && char_matches(input.at(pos_), value, exact())) {

@@ -185,6 +185,45 @@ TEST_F(ContextTest, CloneRebindsTheWordsToTheNewContext) {
   EXPECT_TRUE(context::context_cell(copy)->header & context::kObjectFlag);
 }
 
+// bound_slot reads every word as word 2's first cell + word 3 + the index: a heap context's
+// word 3 is 0 however it was made, and a function context's is its frame's offset.
+TEST_F(ContextTest, HeapContextsKeepWordThreeZeroSoOneSumReadsEveryWord) {
+  Cell a = word::unbound(symbol::make("a"));
+  Cell b = word::unbound(symbol::make("b"));
+  NodeId object_context = context::create(1, false, true, nullptr, context::KIND_OBJECT);
+  context::add_word(object_context, &a);
+  context::add_word(object_context, &b);   // grows the values past the size asked
+  Cell object{TYPE_OBJECT, object_context, 0, 0};
+  const NodeId plain = context::create(2, false, false, nullptr, context::KIND_PLAIN);
+  const NodeId clone = context::clone_for(&object, context::KIND_OBJECT);
+  for (NodeId context : {object_context, plain, context::global(), clone})
+    EXPECT_EQ(context::context_cell(context)->data3, 0u);
+
+  Cell seven = integer(7);
+  context::put_value(clone, &b, &seven);
+  Cell read = b;
+  context::bind_word(clone, &read);
+  uint32_t flags;
+  ASSERT_NE(context::bound_slot(&read, &flags), nullptr);
+  EXPECT_EQ(context::bound_slot(&read, &flags)->data2, 7u);
+
+  Cell spec = block_of({"x", "y"});
+  const NodeId function = context::make_function_context(&spec, true, false, context::KIND_FUNCTION);
+  Cell frame;
+  block::make_at(&frame, 5);
+  for (int32_t i = 0; i < 5; ++i) {
+    Cell value = integer(i);
+    block::append_cell(&frame, &value);
+  }
+  Cell y = word::unbound(symbol::make("y"));
+  context::bind_word(function, &y);
+  context::enter_frame(function, frame.node(), 3);
+  EXPECT_EQ(context::bound_slot(&y, &flags)->data2, 4u);
+  context::leave_frame(function);
+  EXPECT_EQ(context::bound_slot(&y, &flags), nullptr);
+  EXPECT_EQ(context::context_cell(function)->data3, 0u);
+}
+
 // The names "w0".."w<count-1>" added to the context as words, in order.
 void add_numbered_words(NodeId context, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
