@@ -22,7 +22,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/text/utf8.h"
 
 namespace xol::binary {

@@ -13,7 +13,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/datatypes/owners.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
 
 namespace xol::bitset {

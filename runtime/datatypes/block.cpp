@@ -22,7 +22,7 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/io/lexer.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
 #include "runtime/tables/sort.h"
 

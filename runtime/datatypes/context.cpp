@@ -18,7 +18,7 @@
 #include "runtime/tables/hash_table.h"
 #include "runtime/datatypes/hooks.h"
 #include "runtime/tables/murmur3.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
 
 namespace xol::context {

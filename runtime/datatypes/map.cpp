@@ -12,8 +12,9 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/tables/hash_table.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/datatypes/string_storage.h"
 
 namespace xol::map {
 

@@ -20,8 +20,9 @@
 #include "runtime/datatypes/hooks.h"
 #include "runtime/memory/memory.h"
 #include "runtime/datatypes/owners.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/datatypes/string_storage.h"
 
 namespace xol::object {
 namespace {

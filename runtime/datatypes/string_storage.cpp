@@ -221,6 +221,13 @@ void append_utf8(NodeId node, std::string_view utf8) {
   }
 }
 
+int32_t append_indent(NodeId node, uint32_t levels, int32_t remaining) {
+  static constexpr std::string_view kLevel = "    ";
+  static_assert(kLevel.size() == kIndentWidth);
+  for (uint32_t i = 0; i < levels; ++i) append_utf8(node, kLevel);
+  return remaining - int32_t(levels * kIndentWidth);
+}
+
 uint32_t concatenate(Cell* target, const Cell* source, int32_t part, uint32_t offset,
                      bool convert, ConcatMode mode) {
   if (source->is(TYPE_SYMBOL)) {

@@ -97,6 +97,11 @@ void append_utf8_bytes(NodeId bytes, const Cell* text, int32_t limit = -1);
 // rule.
 void append_chars(NodeId node, const uint32_t* cps, uint32_t count);
 
+constexpr uint32_t kIndentWidth = 4;   // spaces per indentation level of mold
+
+// Appends `levels` x four spaces (mold's indentation) and answers `remaining` minus their count.
+int32_t append_indent(NodeId node, uint32_t levels, int32_t remaining);
+
 // Batches code points appended to one buffer, so that a routine writing character by
 // character (mold) widens and grows the target once per batch. Call flush before reading the
 // target or leaving; nothing is written before.

@@ -5,7 +5,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 
 namespace xol::values {
 namespace {

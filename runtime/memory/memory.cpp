@@ -503,6 +503,17 @@ void zero_words(uint32_t* first, uint32_t* last) {
   if (last > first) std::memset(first, 0, size_t(last - first) * sizeof(uint32_t));
 }
 
+uint8_t* repeat_fill(uint8_t* address, size_t unit_length, size_t count) {
+  const size_t total = unit_length * count;
+  size_t filled = unit_length;
+  while (filled < total) {
+    size_t chunk = std::min(filled, total - filled);
+    std::memcpy(address + filled, address, chunk);
+    filled += chunk;
+  }
+  return address + total;
+}
+
 }  // namespace xol::memory
 
 namespace xol::series {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "value_builders.h"
 
 namespace xol::testing {
