@@ -29,12 +29,7 @@ constexpr uint32_t kMinDataSize = 16;
 uintptr_t free_link(NodeId next) { return (uintptr_t(next) << 1) | kFreeSlotBit; }
 NodeId free_link_target(uintptr_t slot) { return NodeId(slot >> 1); }
 
-uint32_t align16(uint64_t bytes) { return uint32_t((bytes + 15) & ~uint64_t(15)); }
-
-size_t round_to_pages(size_t size) {
-  const size_t page = platform::page_size();
-  return (size + page - 1) & ~(page - 1);
-}
+uint32_t align16(uint64_t bytes) { return uint32_t(platform::round_up(bytes, 16)); }
 
 [[noreturn]] void out_of_frames() { error::raise(error::CAT_INTERNAL, "no-memory"); }
 
@@ -160,7 +155,7 @@ void release_spare_blocks() {
 }  // namespace
 
 void* os_allocate(size_t size) {
-  size_t rounded = round_to_pages(size);
+  size_t rounded = platform::round_to_pages(size);
   void* block = take_spare_block(rounded);
   if (!block) block = platform::vm_allocate(rounded);
   if (!block) out_of_frames();
@@ -169,7 +164,7 @@ void* os_allocate(size_t size) {
 }
 
 void os_free(void* block, size_t size) {
-  size_t rounded = round_to_pages(size);
+  size_t rounded = platform::round_to_pages(size);
   if (!keep_spare_block(block, rounded) && !platform::vm_free(block, rounded))
     error::raise(error::CAT_INTERNAL, "wrong-mem");
   state.bytes_in_use -= rounded;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/virtual_memory.h"
 #include "runtime/memory/collector.h"
 #include "runtime/datatypes/error_raise.h"
 
@@ -296,6 +297,14 @@ TEST(RepeatFill, RepeatsTheFirstUnitByDoubling) {
     // Nothing past the last copy is touched.
     EXPECT_EQ(buffer[c.unit * c.count], "abcdefghijklmnopqrstuvwxyz"[c.unit * c.count]);
   }
+}
+
+TEST(RoundUp, ToAPowerOfTwo) {
+  static_assert(platform::round_up(17, 16) == 32);
+  static_assert(platform::round_up(16, 16) == 16);
+  static_assert(platform::round_up(0, 8) == 0);
+  EXPECT_EQ(platform::round_up(size_t{1} << 40 | 1, 4096), (size_t{1} << 40) + 4096);
+  EXPECT_EQ(platform::round_to_pages(1), platform::page_size());
 }
 
 }  // namespace
