@@ -193,9 +193,7 @@ SortPlan* active_plan = nullptr;
 // Calls the comparison function, which may shorten the series: the sort would then go on over
 // cells past its end, which the collector no longer keeps alive.
 int32_t call_plan_function(const SortPlan& plan, const Cell* x, const Cell* y) {
-  int32_t answer = series::call_comparison(&plan.function, x, y);
-  series::require_units(&plan.target, plan.end);
-  return answer;
+  return series::call_sort_comparison(&plan.function, x, y, &plan.target, plan.end);
 }
 
 // The order of two cells under a sort op: their compare action's answer, or the difference of
@@ -280,11 +278,6 @@ class ActivePlan {
  private:
   SortPlan* saved_;
 };
-
-bool is_callable(TypeId type) {
-  return type == TYPE_FUNCTION || type == TYPE_NATIVE || type == TYPE_ACTION ||
-         type == TYPE_OP || type == TYPE_ROUTINE;
-}
 
 // The body of a value that has one (object!, map!), through its reflect action.
 void body_of(const Cell* value, Cell* result) {
@@ -685,20 +678,12 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   } else if (options.all) {
     error::raise(error::CAT_SCRIPT, "bad-refines");
   }
-  if (options.compare) {
-    if (options.compare->is(TYPE_INTEGER)) {
-      if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
-      int32_t n = integer::get(options.compare);
-      if (n < 1 || uint32_t(n) > plan.skip)
-        error::raise(error::CAT_SCRIPT, "out-of-range", options.compare);
-      plan.offset = uint32_t(n - 1);
-    } else if (is_callable(options.compare->type())) {
-      plan.function = *options.compare;
-      if (plan.all && plan.skip > 1)
-        for (Cell& record : plan.records) make_at(&record, int32_t(plan.skip));
-    } else {
-      raise_refine(options.compare, "compare");
-    }
+  const series::SortComparison comparison = series::read_sort_comparison(options, plan.skip);
+  plan.offset = comparison.offset;
+  if (comparison.function) {
+    plan.function = *comparison.function;
+    if (plan.all && plan.skip > 1)
+      for (Cell& record : plan.records) make_at(&record, int32_t(plan.skip));
   }
   uint32_t op = options.case_sensitive ? COMP_CASE_SORT : COMP_SORT;
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(start), int32_t(count));

@@ -276,6 +276,27 @@ int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b) {
   }
 }
 
+SortComparison read_sort_comparison(const SortOptions& options, uint32_t skip) {
+  const Cell* compare = options.compare;
+  if (!compare) return {};
+  if (compare->is(TYPE_INTEGER)) {
+    if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
+    int32_t position = integer::get(compare);
+    if (position < 1 || uint32_t(position) > skip)
+      error::raise(error::CAT_SCRIPT, "out-of-range", compare);
+    return {nullptr, uint32_t(position - 1)};
+  }
+  if (!is_function_type(compare->type())) raise_refine(compare, "compare");
+  return {compare, 0};
+}
+
+int32_t call_sort_comparison(const Cell* function, const Cell* a, const Cell* b,
+                             const Cell* sorted, uint32_t end) {
+  int32_t order = call_comparison(function, a, b);
+  require_units(sorted, end);
+  return order;
+}
+
 // ---- navigation and queries ----
 
 void at(Cell* series, Cell* index, Cell* result) {

@@ -142,6 +142,19 @@ inline bool is_function_type(TypeId type) {
   }
 }
 
+// What the /compare argument of a sort asks for: a comparison function, or with /skip (and
+// without /all) an integer naming the compared element of each record, 1 to `skip`.
+struct SortComparison {
+  const Cell* function = nullptr;
+  uint32_t offset = 0;   // of the compared element within a record, 0-based
+};
+// Reads options.compare (absent: the default comparison); raises on anything else.
+SortComparison read_sort_comparison(const SortOptions& options, uint32_t skip);
+// call_comparison for a sort of `sorted`, which the function may have shortened: raises
+// `past-end` when it no longer holds `end` units, since the sort must not go on past its end.
+int32_t call_sort_comparison(const Cell* function, const Cell* a, const Cell* b,
+                             const Cell* sorted, uint32_t end);
+
 // ---- actions ----
 
 void at(Cell* series, Cell* index, Cell* result);

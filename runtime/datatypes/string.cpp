@@ -551,10 +551,9 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
     x = series::element_at(&sort.series, index_of(a) + offset);
     y = series::element_at(&sort.series, index_of(b) + offset);
   }
-  int32_t order = series::call_comparison(sort.function, &x, &y);
-  // The function may have changed the string: the sort cannot go on past a new end, nor over
-  // units that widening has made wider (it would cut characters into pieces).
-  series::require_units(&sort.series, sort.end);
+  int32_t order = series::call_sort_comparison(sort.function, &x, &y, &sort.series, sort.end);
+  // Nor can it go on over units that widening has made wider (it would cut characters into
+  // pieces).
   if (unit_of(buffer_of(&sort.series)) != sort.unit) error::raise(error::CAT_SCRIPT, "past-end");
   return flags & SORT_REVERSE ? -order : order;
 }
@@ -927,19 +926,9 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   if (options.all && !options.skip) raise_bad_refines();
   uint32_t flags = options.reverse ? uint32_t(SORT_REVERSE) : 0;
   if (options.skip && options.all) flags |= SORT_RECORD | size << kSortSizeShift;
-  const Cell* function = nullptr;
-  if (options.compare) {
-    if (options.compare->is(TYPE_INTEGER)) {
-      if (!options.skip || options.all) raise_bad_refines();
-      int32_t offset = integer::get(options.compare);
-      if (offset < 1 || uint32_t(offset) > size) number::raise_out_of_range(options.compare);
-      flags |= uint32_t(offset - 1) << kSortSizeShift;
-    } else if (series::is_function_type(options.compare->type())) {
-      function = options.compare;
-    } else {
-      series::raise_refine(options.compare, "compare");
-    }
-  }
+  const series::SortComparison comparison = series::read_sort_comparison(options, size);
+  const Cell* function = comparison.function;
+  flags |= comparison.offset << kSortSizeShift;
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(head), int32_t(n));
   // Read after the owner's hook, which may have widened the string.
   uint32_t unit = unit_of(buffer_of(&target));

@@ -233,9 +233,7 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
     return record;
   };
   const Cell x = operand(a), y = operand(b);
-  int32_t order = series::call_comparison(sort.function, &x, &y);
-  // The function may have shortened the vector: the sort cannot go on past its new end.
-  series::require_units(&sort.vector, sort.end);
+  int32_t order = series::call_sort_comparison(sort.function, &x, &y, &sort.vector, sort.end);
   return flags & kSortReverse ? -order : order;
 }
 
@@ -641,19 +639,11 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t flags = options.reverse ? kSortReverse : 0;
   sort::Compare compare_fn = comparator_for(element_type(&target), size);
   UserSort user{nullptr, target, options.all && skip > 1, target.data1 + count};
-  if (options.compare) {
-    if (options.compare->is(TYPE_INTEGER)) {
-      if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
-      int32_t offset = integer::get(options.compare);
-      if (offset < 1 || uint32_t(offset) > skip) number::raise_out_of_range(options.compare);
-      flags |= uint32_t(offset - 1) << kSortOffsetShift;
-    } else if (series::is_function_type(options.compare->type())) {
-      user.function = options.compare;
-      compare_fn = compare_by_function;
-    } else {
-      const Cell word = word::unbound(symbol::make("compare"));
-      error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, options.compare);
-    }
+  const series::SortComparison comparison = series::read_sort_comparison(options, skip);
+  flags |= comparison.offset << kSortOffsetShift;
+  if (comparison.function) {
+    user.function = comparison.function;
+    compare_fn = compare_by_function;
   }
   UserSort* saved = user_sort;
   user_sort = &user;

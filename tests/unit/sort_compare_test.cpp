@@ -54,7 +54,7 @@ TEST_F(SortCompareTest, VectorRecordsAndOffsets) {
        "[1 9 3 7 2 5]"},
       {"to block! sort/compare make vector! [1 2] 1", "error script bad-refines"},
       {"to block! sort/skip/compare make vector! [1 2] 2 3", "error script out-of-range 3"},
-      {"sort/compare make vector! [1 2] \"x\"", "error script invalid-refine-arg compare \"x\""},
+      {"sort/compare make vector! [1 2] \"x\"", "error script invalid-refine-arg \"x\" compare"},
   };
   for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
 }
