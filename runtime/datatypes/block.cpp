@@ -20,6 +20,7 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/io/lexer.h"
 #include "runtime/memory/memory.h"
 #include "runtime/memory/cycles.h"
@@ -34,7 +35,6 @@ constexpr uint64_t kMaxInsertCells = 1u << 27;   // an insertion never makes mor
 constexpr int32_t kDupForDoubling = 5;           // below this many copies, growth doubles
 constexpr int32_t kDefaultCapacity = 1;
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 using series::raise_refine;
 
@@ -431,7 +431,7 @@ void eval_path(const PathStep& step, Cell* result) {
   if (!step.value) {
     if (element.is(TYPE_WORD) && !parent.is(TYPE_HASH)) {
       Cell* found = select_word(&parent, &element, step.case_sensitive);
-      *result = found ? *found : none_cell();
+      *result = found ? *found : none::make();
       return;
     }
     FindOptions options;
@@ -571,7 +571,7 @@ void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result) {
   }
   if (deep) copy_nested(&taken);
   if (!part) {
-    *result = length(&taken) > 0 ? *head(&taken) : none_cell();
+    *result = length(&taken) > 0 ? *head(&taken) : none::make();
     return;
   }
   *result = taken;
@@ -601,7 +601,7 @@ void find(Cell* series, Cell* value, const FindOptions& options, Cell* result) {
   Cell sought = *value;
   Found found = find_in(&target, &sought, options);
   if (found.position < 0) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   uint64_t position = uint64_t(found.position);
@@ -617,7 +617,7 @@ void select(Cell* series, Cell* value, const FindOptions& options, Cell* result)
   Found found = find_in(&target, &sought, options);
   uint64_t after = uint64_t(found.position) + found.length;
   if (found.position < 0 || after >= series::buffer_units(&target)) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   *result = *abs_at(&target, uint32_t(after));

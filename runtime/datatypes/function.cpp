@@ -13,6 +13,7 @@
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/memory/memory.h"
 #include "runtime/memory/cycles.h"
@@ -34,7 +35,6 @@ bool is_argument_word(TypeId type) {
 // The entries that name frame cells: arguments, refinements and locals.
 bool is_frame_entry(TypeId type) { return is_argument_word(type) || type == TYPE_REFINEMENT; }
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 // A new record of `count` unset cells.
 NodeId make_record(uint32_t count) {
@@ -221,7 +221,7 @@ NodeId make_value(const Cell* spec, const Cell* given_body, NodeId context, int3
   NodeId made = context != kNoNode ? context
                                    : context::make_function_context(
                                          &spec_block, true, false, context::KIND_FUNCTION);
-  Cell body_copy = none_cell();
+  Cell body_copy = none::make();
   if (given_body) {
     values::copy(given_body, true, &body_copy);
     if (context == kNoNode) context::bind(&body_copy, made, false);
@@ -269,7 +269,7 @@ int32_t count_locals(const Cell* spec, uint32_t start, bool require) {
 }
 
 void set_nones(Cell* first, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) first[i] = i == 0 ? logic::make(false) : none_cell();
+  for (int32_t i = 0; i < count; ++i) first[i] = i == 0 ? logic::make(false) : none::make();
 }
 
 void collect_locals(Cell* spec, const Cell* body, Cell* result) {
@@ -460,7 +460,7 @@ void make_value(const Cell* spec, const Cell* given_body, int32_t code, uint32_t
   NodeId made = context::make_function_context(&spec_block, true, false, context::KIND_FUNCTION);
   NodeId record_node = make_record(function::kRecordCells);
   Cell* cells = memory::buffer_of(record_node)->cells();
-  cells[function::RECORD_BODY] = given_body ? *given_body : none_cell();
+  cells[function::RECORD_BODY] = given_body ? *given_body : none::make();
   cells[function::RECORD_CODE] = integer::make(code);
   cells[function::RECORD_OWNER] = integer::make(entry(code).result);
   uint32_t header = uint32_t(TYPE_ROUTINE) | (flags & kPassCellsFlag) |

@@ -23,6 +23,7 @@ void init();
 
 namespace xol::none {
 extern Cell value;
+inline Cell make() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell* box(Cell* slot);
 Cell* make_in(Cell* block);
 void init();

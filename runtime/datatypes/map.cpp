@@ -10,6 +10,7 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/tables/hash_table.h"
 #include "runtime/memory/memory.h"
 #include "runtime/memory/cycles.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr uint32_t kPairCells = 2;
 constexpr uint32_t kRemovedHeader = 0;   // the value cell of a removed pair
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 NodeId table_of(const Cell* map) { return map->data3; }
 uint32_t pair_cells(const Cell* map) {
@@ -44,7 +44,7 @@ int32_t live_lookup(const Cell* map, const Cell* key, int32_t op) {
 // The value of that pair, or none.
 Cell value_or_none(const Cell* map, const Cell* key, int32_t op) {
   int32_t position = live_lookup(map, key, op);
-  return position < 0 ? none_cell() : *cell_at(map, uint32_t(position) + 1);
+  return position < 0 ? none::make() : *cell_at(map, uint32_t(position) + 1);
 }
 
 int32_t lookup_op(bool case_sensitive, bool same = false) {
@@ -364,7 +364,7 @@ void copy(Cell* map, const Cell*, bool deep, const Cell* types, Cell* result) {
 
 void find(Cell* map, Cell* key, const FindOptions& options, Cell* result) {
   int32_t position = live_lookup(map, key, lookup_op(options.case_sensitive, options.same));
-  *result = position < 0 ? none_cell() : key_given_out(cell_at(map, uint32_t(position)));
+  *result = position < 0 ? none::make() : key_given_out(cell_at(map, uint32_t(position)));
 }
 
 int32_t length_q(const Cell* map) { return count(map); }

@@ -35,7 +35,6 @@ constexpr int32_t kBodyCellsPerField = 2;
 
 int32_t class_counter = kPortClass;
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell shared_none{TYPE_NONE, 0, 0, 0};
 
 int32_t symbol_of_word(const Cell& word) { return word::symbol_of(&word); }
@@ -129,8 +128,8 @@ void clear_new_lines(NodeId context) {
 
 void mark_owned(Cell* object) {
   Cell owner = *object;
-  Cell none = none_cell();
-  ownership::set_deep_flag(&owner, &owner, &none);
+  Cell blank = none::make();
+  ownership::set_deep_flag(&owner, &owner, &blank);
 }
 
 // A copy keeps its source's hooks, so it owns the series it holds as a made object does.
@@ -193,7 +192,7 @@ bool logic_word(const Cell* value, Cell* result) {
   } else if (is(words::sym.false_) || is(words::sym.no) || is(words::sym.off)) {
     *result = logic::make(false);
   } else if (is(words::sym.none)) {
-    *result = none_cell();
+    *result = none::make();
   } else {
     return false;
   }
@@ -313,7 +312,7 @@ int32_t field_index(const Cell* object, const Cell* word) {
 Cell* select_slot(const Cell* object, const Cell* word) {
   const int32_t index = field_index(object, word);
   if (index < 0) {
-    shared_none = none_cell();
+    shared_none = none::make();
     return &shared_none;
   }
   return context::value_at(context_of(object), index);
@@ -390,7 +389,7 @@ void set_from(Cell* object, const Cell* source, bool any, bool only, bool some) 
     if (!spread) {
       *value = *source;
     } else if (source->is(TYPE_BLOCK)) {
-      *value = uint32_t(i) < block::length(source) ? *(block::head(source) + i) : none_cell();
+      *value = uint32_t(i) < block::length(source) ? *(block::head(source) + i) : none::make();
     } else {
       const Cell word = *context::word_at(context, i);
       const int32_t from = field_index(source, &word);
@@ -430,7 +429,7 @@ void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result)
   bool in_run = false;
   for (uint32_t i = 0; i <= count; ++i) {
     const bool at_end = i == count;
-    const Cell entry = at_end ? none_cell() : *(block::head(spec) + i);
+    const Cell entry = at_end ? none::make() : *(block::head(spec) + i);
     if (entry.is(TYPE_SET_WORD)) {
       if (!in_run) run_start = i;
       in_run = true;

@@ -40,7 +40,6 @@ uint8_t* unit_at(const Cell* series, uint32_t position) {
   return b->head_ptr() + position * b->unit();
 }
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 ComparisonCaller comparison_caller = nullptr;
 
@@ -364,7 +363,7 @@ int64_t element_position(const Cell* series, int32_t index) {
 
 void pick(Cell* series, int32_t index, const Cell*, Cell* result) {
   int64_t position = element_position(series, index);
-  *result = position < 0 ? none_cell() : element_at(series, uint32_t(position));
+  *result = position < 0 ? none::make() : element_at(series, uint32_t(position));
 }
 
 void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result) {
@@ -462,7 +461,7 @@ void reverse(Cell* series, const Cell* part, const Cell* skip_size, Cell* result
 void take(Cell* series, const Cell* part, bool, bool last, Cell* result) {
   Cell source = *series;
   if (length_q(&source) < 1) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   uint32_t head = head_of(&source);
@@ -584,7 +583,7 @@ void random(Cell* series, bool seed, bool secure, bool only, Cell* result) {
   }
   if (only) {
     if (head >= units) {
-      *result = none_cell();
+      *result = none::make();
       return;
     }
     int32_t drawn = xol::random::integer(secure, int32_t(units - head));
@@ -605,7 +604,7 @@ void reflect(Cell* series, const Cell* field, Cell* result) {
                                    symbol::resolve(words::sym.owned))
     error::raise(error::CAT_INTERNAL, "not-done");
   const Cell* owner = ownership::find(series->node());
-  *result = owner ? *owner : none_cell();
+  *result = owner ? *owner : none::make();
 }
 
 void modify(Cell* series, Cell* field, Cell* value, bool, Cell* result) {

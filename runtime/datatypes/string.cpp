@@ -54,7 +54,6 @@ constexpr char kEscapes[kEscapeTableSize] = {
     0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   '^',
 };
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 [[noreturn]] void raise_not_done() { error::raise(error::CAT_INTERNAL, "not-done"); }
 [[noreturn]] void raise_bad_refines() { error::raise(error::CAT_SCRIPT, "bad-refines"); }
@@ -879,7 +878,7 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
 void find(Cell* series, Cell* value, const FindOptions& options, Cell* result) {
   Found found = search(series, value, options);
   if (!found.found) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   Cell at = at_head(series, options.tail ? found.start + found.length : found.start);
@@ -890,7 +889,7 @@ void select(Cell* series, Cell* value, const FindOptions& options, Cell* result)
   Found found = search(series, value, options);
   uint32_t next = found.start + found.length;
   if (!found.found || next >= length_abs(series)) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   *result = series::element_at(series, next);
