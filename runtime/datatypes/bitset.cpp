@@ -15,6 +15,7 @@
 #include "runtime/datatypes/owners.h"
 #include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/text/hex.h"
 
 namespace xol::bitset {
 namespace {
@@ -25,9 +26,6 @@ constexpr uint8_t kPlainFill = 0x00;
 constexpr uint8_t kComplementFill = 0xFF;
 // The flags a copy keeps: the unit and the complement, never ownership or collector state.
 constexpr uint32_t kCopiedFlags = memory::UNIT_MASK | kComplemented;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-// Characters of two hexadecimal digits.
-constexpr int32_t kDigitsPerByte = 2;
 
 uint8_t fill_of(bool is_complemented) { return is_complemented ? kComplementFill : kPlainFill; }
 uint8_t mask_of(uint32_t n) { return uint8_t(0x80u >> (n & 7)); }
@@ -188,7 +186,8 @@ int32_t form_bytes(const Cell* set, Cell* buffer, bool has_part, int32_t part, b
   for (uint32_t i = 0; i < length; ++i) {
     uint8_t byte = zq_head(set)[i];
     if (invert) byte = uint8_t(~byte);
-    char digits[kDigitsPerByte] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    char digits[2];
+    hex::write_byte(digits, byte);
     part = text::append_counted(buffer, {digits, sizeof digits}, part);
     if (has_part && part < 0) break;
   }

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/process/low_print.h"
 #include "runtime/process/process.h"
+#include "runtime/text/hex.h"
 #include "runtime/text/utf16.h"
 #include "runtime/text/utf8.h"
 
@@ -24,10 +25,7 @@ namespace {
 
 constexpr uint32_t kReplacementChar = 0xFFFD;
 constexpr uint32_t kAsciiEnd = 0x80;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr int kHexWidth = 8;
-constexpr int kNibbleBits = 4;
-constexpr uint32_t kNibbleMask = 0xF;
 
 
 // Makes room for `bytes` more bytes after the tail, growing to twice the needed size.
@@ -463,8 +461,8 @@ int32_t compare_float64(const void* a, const void* b, uint32_t op, uint32_t flag
 std::string_view to_hex(int32_t value, bool trim) {
   static char digits[kHexWidth];
   uint32_t bits = uint32_t(value);
-  for (int i = kHexWidth - 1; i >= 0; --i, bits >>= kNibbleBits)
-    digits[i] = kHexDigits[bits & kNibbleMask];
+  for (int i = kHexWidth - 1; i >= 0; --i, bits >>= hex::kNibbleBits)
+    digits[i] = hex::kDigits[bits & hex::kNibbleMask];
   if (!trim) return {digits, kHexWidth};
   int first = 0;
   constexpr int kMinDigits = 2;
@@ -474,8 +472,7 @@ std::string_view to_hex(int32_t value, bool trim) {
 
 std::string_view byte_to_hex(uint8_t byte) {
   static char digits[2];
-  digits[0] = kHexDigits[byte >> kNibbleBits];
-  digits[1] = kHexDigits[byte & kNibbleMask];
+  hex::write_byte(digits, byte);
   return {digits, 2};
 }
 

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/process/random.h"
 #include "runtime/memory/memory.h"
+#include "runtime/text/hex.h"
 
 namespace xol::tuple {
 namespace {
@@ -25,13 +26,6 @@ constexpr int32_t kShortDigitScale = 17;
 constexpr size_t kShortColour = 3, kColour = 6, kColourWithAlpha = 8;
 
 int32_t clamp_byte(int64_t value) { return int32_t(std::clamp<int64_t>(value, 0, kByteMax)); }
-
-int32_t hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // a op b on integers; add, subtract and multiply in 64 bits so that saturation sees the true
 // value.
@@ -120,12 +114,10 @@ Cell from_issue(const Cell* issue) {
   int32_t values[kMinBytes + 1];
   int32_t n = 0;
   if (digits.size() == kShortColour) {
-    for (char c : digits) values[n++] = hex_digit(c) * kShortDigitScale;
+    for (char c : digits) values[n++] = hex::digit_value(uint8_t(c)) * kShortDigitScale;
   } else if (digits.size() == kColour || digits.size() == kColourWithAlpha) {
-    for (size_t i = 0; i < digits.size(); i += 2) {
-      int32_t high = hex_digit(digits[i]), low = hex_digit(digits[i + 1]);
-      values[n++] = high < 0 || low < 0 ? -1 : high << 4 | low;
-    }
+    for (size_t i = 0; i < digits.size(); i += 2)
+      values[n++] = hex::byte_value(uint8_t(digits[i]), uint8_t(digits[i + 1]));
   } else {
     error::raise(error::CAT_SCRIPT, "invalid-data", issue);
   }
