@@ -15,6 +15,7 @@
 // with fewer), `mold` the shortest text that reads back.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -40,6 +41,20 @@ inline bool is_float_family(TypeId type) {
 }
 // The value of an integer!, char!, float!, percent! or time! as a double.
 double to_double(const Cell* number);
+
+// a op b (OP_ADD .. OP_REMAINDER) by the float rules: IEEE results, infinities and NaN rather
+// than errors, remainder as fmod. The per-element loops of vectors, points and tuples run it
+// without building cells; other ops raise script `cannot-use` with `type`.
+inline double apply(MathOp op, double a, double b, TypeId type = TYPE_FLOAT) {
+  switch (op) {
+    case OP_ADD: return a + b;
+    case OP_SUBTRACT: return a - b;
+    case OP_MULTIPLY: return a * b;
+    case OP_DIVIDE: return a / b;
+    case OP_REMAINDER: return std::fmod(a, b);
+    default: number::raise_cannot_use(number::action_of(op), type);
+  }
+}
 
 // The tolerant equality of `=` (NaN is equal to nothing).
 bool near_equal(double a, double b);

@@ -7,6 +7,7 @@
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
@@ -39,7 +40,7 @@ int64_t integer_op(MathOp op, int64_t a, int64_t b) {
 }
 
 double float_op(MathOp op, double a, double b) {
-  return compound::apply_double(op, a, b, TYPE_TUPLE);
+  return floating::apply(op, a, b, TYPE_TUPLE);
 }
 
 int32_t from_double(double value) {

@@ -452,8 +452,8 @@ void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scal
       for (uint32_t i = head; i < end; ++i) {
         uint8_t* at = address(&target, i);
         double e = read_float(at, size);
-        write_float(at, size, scalar_first ? compound::apply_double(op, s, e, TYPE_VECTOR)
-                                           : compound::apply_double(op, e, s, TYPE_VECTOR));
+        write_float(at, size, scalar_first ? floating::apply(op, s, e, TYPE_VECTOR)
+                                           : floating::apply(op, e, s, TYPE_VECTOR));
       }
     });
     *result = target;
@@ -500,7 +500,7 @@ void do_math(MathOp op, const Cell* vector, const Cell* operand, Cell* result) {
     if (is_float_kind(type)) {
       double x = read_float(address(&a, head_a + i), unit(&a));
       double y = read_float(address(&b, head_b + i), unit(&b));
-      write_float(at, size, compound::apply_double(op, x, y, TYPE_VECTOR));
+      write_float(at, size, floating::apply(op, x, y, TYPE_VECTOR));
     } else {
       int32_t x = read_int(address(&a, head_a + i), unit(&a), is_char);
       int32_t y = read_int(address(&b, head_b + i), unit(&b), is_char);
