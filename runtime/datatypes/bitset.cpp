@@ -134,8 +134,7 @@ int64_t process_string(const Cell* text, Cell* set, WalkOp op) {
 }
 
 bool is_dash(const Cell* value) {
-  return value->is(TYPE_WORD) &&
-         symbol::resolve(word::symbol_of(value)) == symbol::resolve(words::sym.dash);
+  return value->is(TYPE_WORD) && word::is_named(value, words::sym.dash);
 }
 
 [[noreturn]] void raise_unsupported(const Cell* value, Caller caller) {
@@ -249,8 +248,7 @@ void make_from(const Cell* spec, Caller caller, Cell* result) {
   bool negated = false;
   if (source.is(TYPE_BLOCK) && block::length(&source) > 0) {
     const Cell* first = block::head(&source);
-    if (first->is(TYPE_WORD) &&
-        symbol::resolve(word::symbol_of(first)) == symbol::resolve(words::sym.not_)) {
+    if (first->is(TYPE_WORD) && word::is_named(first, words::sym.not_)) {
       negated = true;
       source.data1 = block::head_position(&source) + 1;
       if (block::length(&source) > 0 && block::head(&source)->is(TYPE_BINARY))
@@ -455,8 +453,7 @@ void remove(Cell* series, const Cell*, const Cell* key, Cell* result) {
 
 void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
   Cell stored = *value;
-  if (word::any_word_type(field->type()) &&
-      symbol::resolve(word::symbol_of(field)) == symbol::resolve(words::sym.owned)) {
+  if (word::any_word_type(field->type()) && word::is_named(field, words::sym.owned)) {
     if (stored.is(TYPE_NONE)) {
       ownership::unbind(target);
     } else if (stored.is(TYPE_BLOCK) && block::length(&stored) >= 2) {

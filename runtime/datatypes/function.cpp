@@ -24,10 +24,6 @@ namespace {
 
 constexpr int32_t kCollectCapacity = 8;   // room of the block of collected locals
 
-bool same_name(const Cell* word, int32_t symbol) {
-  return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol);
-}
-
 bool is_argument_word(TypeId type) {
   return type == TYPE_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD;
 }
@@ -72,8 +68,8 @@ uint32_t attribute_flags(const Cell* spec, const Cell* attributes) {
   for (uint32_t i = 0, n = block::length(&block); i < n; ++i) {
     const Cell* attribute = block::head(&block) + i;
     if (!attribute->is(TYPE_WORD)) bad_spec(spec);
-    if (same_name(attribute, words::sym.trace)) flags |= function::kTraceFlag;
-    if (same_name(attribute, words::sym.no_trace)) flags |= function::kNoTraceFlag;
+    if (word::is_named(attribute, words::sym.trace)) flags |= function::kTraceFlag;
+    if (word::is_named(attribute, words::sym.no_trace)) flags |= function::kNoTraceFlag;
   }
   return flags;
 }
@@ -86,7 +82,7 @@ void check_duplicates(const Cell* spec) {
     int32_t name = word::symbol_of(entry);
     for (uint32_t j = i + 1; j < count; ++j) {
       Cell later = *(block::head(spec) + j);
-      if (is_frame_entry(later.type()) && same_name(&later, name))
+      if (is_frame_entry(later.type()) && word::is_named(&later, name))
         error::raise(error::CAT_SCRIPT, "dup-vars", &later);
     }
   }
@@ -118,7 +114,7 @@ void check_entries(const Cell* spec, uint32_t first) {
         ++i;
         break;
       case TYPE_SET_WORD: {
-        if (return_seen || local_seen || !same_name(&entry, words::sym.return_)) bad_spec(spec);
+        if (return_seen || local_seen || !word::is_named(&entry, words::sym.return_)) bad_spec(spec);
         if (type_at(i + 1) != TYPE_BLOCK) bad_spec(spec);
         TypeId after = type_at(i + 2);
         if (i + 2 < count && after != TYPE_REFINEMENT && after != TYPE_STRING) bad_spec(spec);
@@ -128,7 +124,7 @@ void check_entries(const Cell* spec, uint32_t first) {
         break;
       }
       case TYPE_REFINEMENT: {
-        if (same_name(&entry, word::symbol_of(&words::refs.local))) local_seen = true;
+        if (word::is_named(&entry, word::symbol_of(&words::refs.local))) local_seen = true;
         else if (return_seen || local_seen) bad_spec(spec);
         // A call holds the refinements it is given in arrays of that bound.
         else if (++refinements > interpreter::kMaxRefinements) bad_spec(spec);
@@ -150,7 +146,7 @@ void check_entries(const Cell* spec, uint32_t first) {
 
 bool holds_name(const Cell* block, const Cell* word) {
   for (Cell* entry = block::head(block); entry < block::tail(block); ++entry)
-    if (entry->is(TYPE_WORD) && same_name(entry, word::symbol_of(word))) return true;
+    if (entry->is(TYPE_WORD) && word::is_named(entry, word::symbol_of(word))) return true;
   return false;
 }
 
@@ -187,7 +183,7 @@ void collect_body(const Cell* body, Cell* ignore, Cell* result) {
       const Cell next = *(block::head(&block) + i + 1);
       if (next.is(TYPE_WORD) || next.is(TYPE_SET_WORD)) {
         collect_word(&next, ignore, result);
-      } else if (next.is(TYPE_BLOCK) && !same_name(&entry, words::sym.repeat)) {
+      } else if (next.is(TYPE_BLOCK) && !word::is_named(&entry, words::sym.repeat)) {
         for (uint32_t j = 0, n = block::length(&next); j < n; ++j) {
           const Cell named = *(block::head(&next) + j);
           if (is_argument_word(named.type())) collect_word(&named, ignore, result);
@@ -201,7 +197,7 @@ int32_t find_refinement(const Cell* spec, const Cell& refinement) {
   const uint32_t count = block::length(spec);
   for (uint32_t i = 0; i < count; ++i) {
     const Cell* entry = block::head(spec) + i;
-    if (entry->is(TYPE_REFINEMENT) && same_name(entry, word::symbol_of(&refinement)))
+    if (entry->is(TYPE_REFINEMENT) && word::is_named(entry, word::symbol_of(&refinement)))
       return int32_t(i);
   }
   return -1;
@@ -259,7 +255,7 @@ int32_t count_locals(const Cell* spec, uint32_t start, bool require) {
   for (uint32_t i = start; i < count; ++i) {
     const Cell* entry = block::head(spec) + i;
     if (locals == 0) {
-      if (entry->is(TYPE_REFINEMENT) && same_name(entry, word::symbol_of(&words::refs.local)))
+      if (entry->is(TYPE_REFINEMENT) && word::is_named(entry, word::symbol_of(&words::refs.local)))
         locals = 1;
     } else if (entry->is(TYPE_WORD)) {
       ++locals;
@@ -283,7 +279,7 @@ void collect_locals(Cell* spec, const Cell* body, Cell* result) {
     for (uint32_t i = uint32_t(extern_at) + 1; i < count; ++i) {
       const Cell entry = *(block::head(spec) + i);
       if (entry.is(TYPE_REFINEMENT))
-        after_local = same_name(&entry, word::symbol_of(&words::refs.local));
+        after_local = word::is_named(&entry, word::symbol_of(&words::refs.local));
       else if (after_local && entry.is(TYPE_WORD))
         block::append_cell(result, &entry);
     }
@@ -307,7 +303,7 @@ void collect_locals(Cell* spec, const Cell* body, Cell* result) {
   const uint32_t collected = block::length(result);
   for (uint32_t i = 0; i < collected; ++i) {
     Cell entry = *(block::head(result) + i);
-    if (same_name(&entry, word::symbol_of(&words::w.local))) continue;
+    if (word::is_named(&entry, word::symbol_of(&words::w.local))) continue;
     *(block::head(result) + kept++) = entry;
     block::append_cell(spec, &entry);
   }
@@ -345,13 +341,13 @@ void reflect(Cell* value, const Cell* field, Cell* result) {
   // Only a word names a field; anything else is as unknown as a word that names none.
   if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
   const Cell function = *value;
-  if (same_name(field, words::sym.spec)) {
+  if (word::is_named(field, words::sym.spec)) {
     // A copy: the frame layout and the argument checks are read from the spec.
     const Cell spec = spec_block(&function);
     values::copy(&spec, true, result);
-  } else if (same_name(field, words::sym.body)) {
+  } else if (word::is_named(field, words::sym.body)) {
     *result = *body(&function);
-  } else if (same_name(field, words::sym.words)) {
+  } else if (word::is_named(field, words::sym.words)) {
     Cell list = context::word_list(context_of(&function));
     values::copy(&list, false, result);
     for (Cell* word = block::head(result); word < block::tail(result); ++word)
@@ -417,7 +413,7 @@ TypeId declared_type(const Cell* spec, uint32_t index) {
                          {TYPE_INTEGER, words::sym.integer_type},
                          {TYPE_FLOAT, words::sym.float_type}};
   for (const auto& entry : passed_by_value)
-    if (same_name(first, entry.symbol)) return entry.type;
+    if (word::is_named(first, entry.symbol)) return entry.type;
   return TYPE_UNSET;
 }
 

@@ -97,8 +97,7 @@ void each_pair(const Cell* map, Visit&& visit) {
 }
 
 bool field_is(const Cell* field, int32_t symbol) {
-  return word::any_word_type(field->type()) &&
-         symbol::resolve(word::symbol_of(field)) == symbol::resolve(symbol);
+  return word::any_word_type(field->type()) && word::is_named(field, symbol);
 }
 
 void mark_map(const Cell& cell) {

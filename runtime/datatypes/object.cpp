@@ -39,13 +39,9 @@ Cell shared_none{TYPE_NONE, 0, 0, 0};
 
 int32_t symbol_of_word(const Cell& word) { return word::symbol_of(&word); }
 
-bool same_name(const Cell* word, int32_t symbol) {
-  return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol);
-}
-
 bool is_hook_word(const Cell* word) {
-  return same_name(word, symbol_of_word(words::w.on_change)) ||
-         same_name(word, symbol_of_word(words::w.on_deep_change));
+  return word::is_named(word, symbol_of_word(words::w.on_change)) ||
+         word::is_named(word, symbol_of_word(words::w.on_deep_change));
 }
 
 Cell* record_cells(const Cell* object) { return memory::buffer_of(object->data3)->cells(); }
@@ -344,7 +340,7 @@ bool starts_with_fields(const Cell* object, std::span<const char* const> names) 
   const NodeId context = context_of(object);
   if (context::word_count(context) < int32_t(names.size())) return false;
   for (size_t i = 0; i < names.size(); ++i)
-    if (!same_name(context::word_at(context, int32_t(i)), symbol::make(names[i]))) return false;
+    if (!word::is_named(context::word_at(context, int32_t(i)), symbol::make(names[i]))) return false;
   return true;
 }
 
@@ -593,7 +589,7 @@ void eval_path(const PathStep& step, Cell* result) {
   };
   if (step.value) {
     if (!bound) {
-      if (same_name(element, words::sym.self))
+      if (word::is_named(element, words::sym.self))
         error::raise(error::CAT_SCRIPT, "invalid-path", step.path, element);
       missing();
       return;

@@ -95,9 +95,7 @@ int32_t frame_cells(const Cell* function) {
         ++cells;
         break;
       case TYPE_REFINEMENT:
-        if (symbol::resolve(word::symbol_of(entry)) ==
-            symbol::resolve(word::symbol_of(&words::refs.local)))
-          return cells;
+        if (word::is_named(entry, word::symbol_of(&words::refs.local))) return cells;
         ++cells;
         break;
       default:

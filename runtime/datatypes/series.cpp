@@ -609,8 +609,7 @@ void reflect(Cell* series, const Cell* field, Cell* result) {
 
 void modify(Cell* series, Cell* field, Cell* value, bool, Cell* result) {
   Cell target = *series;
-  bool owned_field = field->is(TYPE_WORD) && symbol::resolve(word::symbol_of(field)) ==
-                                                 symbol::resolve(words::sym.owned);
+  bool owned_field = field->is(TYPE_WORD) && word::is_named(field, words::sym.owned);
   if (owned_field) {
     if (value->is(TYPE_NONE)) {
       ownership::unbind(&target);
