@@ -22,6 +22,7 @@
 #include "runtime/datatypes/owners.h"
 #include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_storage.h"
 
 namespace xol::object {
@@ -357,7 +358,7 @@ void copy_values(NodeId source, NodeId target, bool copy_all) {
     if (values::is_copied_series(value.type())) {
       Cell copied;
       values::copy(&value, true, &copied);
-      if (values::is_any_block(copied.type())) context::bind(&copied, target, true);
+      if (series::any_block(copied.type())) context::bind(&copied, target, true);
       *context::value_at(target, i) = copied;
     } else if (copy_all) {
       *context::value_at(target, i) = value;

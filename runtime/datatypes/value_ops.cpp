@@ -4,6 +4,7 @@
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/memory/memory.h"
 #include "runtime/memory/cycles.h"
 
@@ -18,7 +19,7 @@ uint32_t length_of(const Cell* value) {
 
 void copy_own(const Cell* value, bool deep, Cell* result) {
   Cell source = *value;
-  bool block_like = is_any_block(source.type());
+  bool block_like = series::any_block(source.type());
   if (deep && block_like && cycles::find(source.node()))
     error::raise(error::CAT_INTERNAL, "no-cycle");
   uint32_t count = length_of(&source);
@@ -48,7 +49,7 @@ bool is_copied_series(TypeId type) {
     case TYPE_REF: case TYPE_VECTOR: case TYPE_BINARY: case TYPE_IMAGE:
       return true;
     default:
-      return is_any_block(type);
+      return series::any_block(type);
   }
 }
 
