@@ -27,6 +27,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/tables/sort.h"
+#include "runtime/text/utf16.h"
 #include "runtime/text/utf8.h"
 
 namespace xol::string {
@@ -39,8 +40,6 @@ constexpr uint32_t kBraceLength = 50;
 constexpr uint32_t kBraceLineFeeds = 3;
 constexpr uint32_t kRecordSeparator = 0x1E;
 constexpr uint32_t kFirstC1 = 0x80, kLastC1 = 0x9F;
-// A lone surrogate has no UTF-8 form the lexer accepts, so it is always written as ^(hex).
-constexpr uint32_t kFirstSurrogate = 0xD800, kLastSurrogate = 0xDFFF;
 constexpr uint32_t kDelete = 0x7F;
 constexpr uint32_t kEscapeTableSize = 95;
 
@@ -613,9 +612,10 @@ class RecordSet {
 
 }  // namespace
 
+// A lone surrogate has no UTF-8 form the lexer accepts, so it is always written as ^(hex).
 void put_escaped(CharWriter& writer, uint32_t cp, bool all) {
   if (cp == kRecordSeparator || (cp >= kFirstC1 && cp <= kLastC1) ||
-      (cp >= kFirstSurrogate && cp <= kLastSurrogate) || (all && cp >= kDelete + 1)) {
+      utf16::is_surrogate(cp) || (all && cp >= kDelete + 1)) {
     writer.put('^');
     writer.put('(');
     writer.put_ascii(to_hex(int32_t(cp), true));
