@@ -6,17 +6,7 @@
 namespace xol::testing {
 namespace {
 
-struct Case {
-  const char* source;
-  const char* expected;
-};
-
-class ConversionsTest : public EvalTest {
- protected:
-  void check(std::initializer_list<Case> cases) {
-    for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
-  }
-};
+class ConversionsTest : public EvalTest {};
 
 TEST_F(ConversionsTest, IntegerFromText) {
   check({

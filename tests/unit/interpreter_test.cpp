@@ -5,15 +5,10 @@
 namespace xol::testing {
 namespace {
 
-struct Case {
-  const char* source;
-  const char* expected;
-};
-
 class InterpreterTest : public EvalTest {};
 
 TEST_F(InterpreterTest, EvaluationOrder) {
-  const Case cases[] = {
+  check({
       {"1 + 2 * 3", "9"},                                    // left to right, no precedence
       {"f: func [x][x] f 1 + 2", "3"},                       // a prefix argument is a full expression
       {"f: func [x][x] 1 + f 2 * 3", "7"},                   // 1 + f (2 * 3)
@@ -22,12 +17,11 @@ TEST_F(InterpreterTest, EvaluationOrder) {
       {"x: y: 4 x + y", "8"},
       {"[]", "[]"},
       {"do []", "unset"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  });
 }
 
 TEST_F(InterpreterTest, ArgumentKinds) {
-  const Case cases[] = {
+  check({
       {"f: func ['w][w] f abc", "abc"},
       {"f: func ['w][w] f (1 + 1)", "2"},
       {"x: 5 f: func ['w][w] f :x", "5"},
@@ -35,19 +29,17 @@ TEST_F(InterpreterTest, ArgumentKinds) {
       {"f: func ['w [any-type!]][type? get/any 'w] f", "unset!"},
       {"x: 3 :x", "3"},
       {"'abc", "abc"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  });
   EXPECT_EQ(eval("f: func ['w [any-type!]][:w] reduce [f]"), "[unset]");
 }
 
 TEST_F(InterpreterTest, RefinementsOfFunctionsInSpecOrder) {
-  const Case cases[] = {
+  check({
       {"f: func [a /x b /y c][reduce [a x b y c]] f 1", "[1 false none false none]"},
       {"f: func [a /x b /y c][reduce [a x b y c]] f/y/x 1 2 3", "[1 true 3 true 2]"},
       {"f: func [/r x][x] r: false reduce [f/:r 1 2]", "[none 2]"},
       {"f: func [/r x][x] r: true reduce [f/:r 1 2]", "[1 2]"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  });
 }
 
 TEST_F(InterpreterTest, NativeRefinementsArriveInPathOrder) {
@@ -58,7 +50,7 @@ TEST_F(InterpreterTest, NativeRefinementsArriveInPathOrder) {
 }
 
 TEST_F(InterpreterTest, SetWordsAndPaths) {
-  const Case cases[] = {
+  check({
       {"b: [1 2 3] b/2", "2"},
       {"b: [1 2 3] b/2: 9 b", "[1 9 3]"},
       {"b: [1 [2 3]] b/2/1", "2"},
@@ -68,12 +60,11 @@ TEST_F(InterpreterTest, SetWordsAndPaths) {
       {"m: make map! [k 1] m/k", "1"},
       {"i: 2 b: [a b c] b/:i", "b"},
       {"b: [a b c] b/(1 + 2)", "c"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  });
 }
 
 TEST_F(InterpreterTest, NonLocalExits) {
-  const Case cases[] = {
+  check({
       {"f: func [][loop 3 [return 5] 7] f", "5"},
       {"f: func [][either true [return 1][2] 3] f", "1"},
       {"g: func [][return 2] f: func [][g 3] f", "3"},               // return ends its own body
@@ -86,12 +77,11 @@ TEST_F(InterpreterTest, NonLocalExits) {
       {"n: 0 loop 2 [try/all [if true [break]] n: n + 1] n", "2"},
       {"f: does [try/all [return 1] 2] f", "2"},
       {"until [break/return 7]", "7"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  });
 }
 
 TEST_F(InterpreterTest, ThrowErrorsOfExitsWithoutTheirFrame) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"break", "throw break"},
       {"continue", "throw continue"},
       {"return 1", "throw return"},
@@ -99,13 +89,13 @@ TEST_F(InterpreterTest, ThrowErrorsOfExitsWithoutTheirFrame) {
       {"catch/name [throw/name 1 'x] 'y", "throw throw 1"},
       {"while [break][1]", "throw while-cond"},
   };
-  for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.expected) << c.source;
+  for (const SourceCase& c : cases) EXPECT_EQ(error_of(c.source), c.expected) << c.source;
   EXPECT_EQ(eval("e: try/all [break] e/id"), "break");
   EXPECT_EQ(eval("e: loop 3 [try/all [continue]] e/id"), "continue");
 }
 
 TEST_F(InterpreterTest, FailureTable) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"foo-unset-word", "script no-value foo-unset-word"},
       {"x:", "script need-value x:"},
       {"x: do []", "script need-value x:"},
@@ -127,7 +117,7 @@ TEST_F(InterpreterTest, FailureTable) {
       {"f: does [1] :f/x", "script invalid-path-get :f/x"},
       {"#system [1]", "internal xol-system"},
   };
-  for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.expected) << c.source;
+  for (const SourceCase& c : cases) EXPECT_EQ(error_of(c.source), c.expected) << c.source;
 }
 
 // Operators on two integers skip their routines; every case a routine must decide (another
@@ -135,7 +125,7 @@ TEST_F(InterpreterTest, FailureTable) {
 // or an expression.
 TEST_F(InterpreterTest, IntegerOperatorsAgreeWithTheirRoutines) {
   const std::string remainder = "%: make op! :remainder ";
-  const Case cases[] = {
+  check({
       {"x: 7 x - 10", "-3"},
       {"x: 2 1 + x * 3", "9"},
       {"x: 3 reduce [x < 4 x > 4 x = 3 4 < x]", "[true false true false]"},
@@ -145,8 +135,7 @@ TEST_F(InterpreterTest, IntegerOperatorsAgreeWithTheirRoutines) {
       {"x: 1 x + 1.5", "2.5"},
       {"1 < 1.5", "true"},
       {"x: 1 x + (x + 1)", "3"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
+  });
   EXPECT_EQ(eval(remainder + "-7 % 2"), "-1");
   EXPECT_EQ(error_of(remainder + "x: 0 1 % x"), "math zero-divide");
   EXPECT_EQ(error_of(remainder + "x: -1 -2147483648 % x"), "math overflow");
@@ -249,7 +238,7 @@ class PureEvaluationTest : public EvalTest {
 };
 
 TEST_F(PureEvaluationTest, StacksAndResultMatchTheTracedRoad) {
-  const Case blocks[] = {
+  const SourceCase blocks[] = {
       {"[x: y: 1 + 2 x * y]", "9"},                 // all pure
       {"[x: 1 + (2 * (3 - 4))]", "-1"},             // nested parens
       {"[x: 5 reduce [x]]", "[5]"},                 // a pure head, then a call

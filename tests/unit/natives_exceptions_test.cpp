@@ -5,17 +5,7 @@
 namespace xol::testing {
 namespace {
 
-struct Case {
-  const char* source;
-  const char* expected;
-};
-
-class NativesExceptionsTest : public EvalTest {
- protected:
-  void check(std::initializer_list<Case> cases) {
-    for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
-  }
-};
+class NativesExceptionsTest : public EvalTest {};
 
 TEST_F(NativesExceptionsTest, CatchAndThrow) {
   check({

@@ -5,17 +5,7 @@
 namespace xol::testing {
 namespace {
 
-struct Case {
-  const char* source;
-  const char* expected;
-};
-
-class NativesWordsTest : public EvalTest {
- protected:
-  void check(std::initializer_list<Case> cases) {
-    for (const Case& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
-  }
-};
+class NativesWordsTest : public EvalTest {};
 
 TEST_F(NativesWordsTest, FunctionMakers) {
   check({
