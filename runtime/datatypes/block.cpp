@@ -267,18 +267,6 @@ int32_t call_function(const void* first, const void* second, uint32_t, uint32_t)
   return call_plan_function(plan, &x, &y);
 }
 
-// Restores the previous plan however the sort ends.
-class ActivePlan {
- public:
-  explicit ActivePlan(SortPlan* plan) : saved_(active_plan) { active_plan = plan; }
-  ~ActivePlan() { active_plan = saved_; }
-  ActivePlan(const ActivePlan&) = delete;
-  ActivePlan& operator=(const ActivePlan&) = delete;
-
- private:
-  SortPlan* saved_;
-};
-
 // The body of a value that has one (object!, map!), through its reflect action.
 void body_of(const Cell* value, Cell* result) {
   Cell field = word::load("body");
@@ -688,7 +676,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t op = options.case_sensitive ? COMP_CASE_SORT : COMP_SORT;
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(start), int32_t(count));
   hash::forget(&target, start, count);
-  ActivePlan active(&plan);
+  series::ActiveSort active(active_plan, &plan);
   uint32_t offset = memory::buffer_of(target.node())->head + start * uint32_t(sizeof(Cell));
   uint32_t record_size = plan.skip * uint32_t(sizeof(Cell));
   bool by_function = !plan.function.is(TYPE_UNSET);

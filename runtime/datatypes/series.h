@@ -154,6 +154,20 @@ SortComparison read_sort_comparison(const SortOptions& options, uint32_t skip);
 // `past-end` when it no longer holds `end` units, since the sort must not go on past its end.
 int32_t call_sort_comparison(const Cell* function, const Cell* a, const Cell* b,
                              const Cell* sorted, uint32_t end);
+// Points a sort's `active` state at `state` for its lifetime, and back at the state before
+// however the sort ends: a comparison function that sorts leaves the outer sort's in place.
+template <class State>
+class ActiveSort {
+ public:
+  ActiveSort(State*& active, State* state) : active_(active), saved_(active) { active = state; }
+  ~ActiveSort() { active_ = saved_; }
+  ActiveSort(const ActiveSort&) = delete;
+  ActiveSort& operator=(const ActiveSort&) = delete;
+
+ private:
+  State*& active_;
+  State* saved_;
+};
 
 // ---- actions ----
 

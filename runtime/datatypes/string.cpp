@@ -933,12 +933,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t unit = unit_of(buffer_of(&target));
   UserSort user{function, target, unit, head + n};
   sort::Compare comparator = function ? compare_by_function : comparator_for(unit);
-  UserSort* saved = user_sort;
-  user_sort = &user;
-  struct Restore {
-    UserSort* saved;
-    ~Restore() { user_sort = saved; }
-  } restore{saved};
+  series::ActiveSort active(user_sort, &user);
   sort::Target elements = sort::Target::in_series(target.node(), head * unit);
   uint32_t records = n / size;
   // Bytes have no letter case.

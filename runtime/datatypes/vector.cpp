@@ -645,12 +645,7 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
     user.function = comparison.function;
     compare_fn = compare_by_function;
   }
-  UserSort* saved = user_sort;
-  user_sort = &user;
-  struct Restore {
-    UserSort* saved;
-    ~Restore() { user_sort = saved; }
-  } restore{saved};
+  series::ActiveSort active(user_sort, &user);
   compound::notifying(&target, words::w.sort, words::w.sorted, nullptr, [&] {
     // The owner's hook, told before this runs, may have shortened the vector.
     series::require_units(&target, user.end);
