@@ -550,8 +550,8 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
     y = series::element_at(&sort.series, index_of(b) + offset);
   }
   int32_t order = series::call_sort_comparison(sort.function, &x, &y, &sort.series, sort.end);
-  // Nor can it go on over units that widening has made wider (it would cut characters into
-  // pieces).
+  // The function may also have widened the string: the sort cannot go on over units made
+  // wider (it would cut characters into pieces).
   if (unit_of(buffer_of(&sort.series)) != sort.unit) error::raise(error::CAT_SCRIPT, "past-end");
   return flags & SORT_REVERSE ? -order : order;
 }
