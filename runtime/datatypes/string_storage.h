@@ -116,6 +116,13 @@ class CharWriter {
   void put_ascii(std::string_view text) {
     for (char c : text) put(uint8_t(c));
   }
+  // A line break and `levels` of mold's indentation; answers the characters put.
+  int32_t put_line_break(int32_t levels) {
+    const int32_t spaces = levels * int32_t(kIndentWidth);
+    put('\n');
+    for (int32_t i = 0; i < spaces; ++i) put(' ');
+    return 1 + spaces;
+  }
   void flush() {
     append_chars(node_, batch_, pending_);
     pending_ = 0;
