@@ -9,11 +9,6 @@
 namespace xol::platform {
 namespace {
 
-size_t round_to_pages(size_t size) {
-  const size_t page = page_size();
-  return (size + page - 1) & ~(page - 1);
-}
-
 struct ThreadStart {
   void (*entry)(void*);
   void* argument;

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/text/hex.h"
 #include "runtime/text/string_widening.h"
 
 namespace xol::base_encoding {
@@ -24,7 +25,6 @@ namespace {
 // The largest text a series holds, in bytes.
 constexpr size_t kMaxEncodedSize = 0x7FFFFFFF;
 
-constexpr char kBase16Digits[] = "0123456789ABCDEF";
 constexpr char kBase58Digits[] = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
 constexpr char kBase64Digits[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -72,7 +72,7 @@ constexpr ClassTable classes_of_low(const char* digits, int count, bool lower_to
 }
 
 constexpr ClassTable kBase2Classes = classes_of_low("01", 2, false);
-constexpr ClassTable kBase16Classes = classes_of_low(kBase16Digits, 16, true);
+constexpr ClassTable kBase16Classes = classes_of_low(hex::kDigits, 16, true);
 constexpr ClassTable kBase58Classes = classes_of(kBase58Digits, 58, false);
 constexpr ClassTable kBase64Classes = classes_of(kBase64Digits, 64, true);
 
@@ -192,10 +192,7 @@ uint8_t* encode_base2(const uint8_t* bytes, size_t n, uint8_t* out) {
 }
 
 uint8_t* encode_base16(const uint8_t* bytes, size_t n, uint8_t* out) {
-  for (size_t i = 0; i < n; ++i) {
-    *out++ = kBase16Digits[bytes[i] >> kNibbleBits];
-    *out++ = kBase16Digits[bytes[i] & 0xF];
-  }
+  for (size_t i = 0; i < n; ++i) out = hex::write_byte(out, bytes[i]);
   return out;
 }
 

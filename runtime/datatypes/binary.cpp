@@ -22,7 +22,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/text/utf8.h"
 
 namespace xol::binary {
@@ -33,7 +33,6 @@ constexpr uint32_t kMinCapacity = 16;
 // Mold puts the bytes on lines of their own from this many on, 32 to a line.
 constexpr uint32_t kLongBinary = 31;
 constexpr uint32_t kBytesPerLine = 32;
-constexpr int32_t kIndentWidth = 4;
 constexpr int32_t kByteMin = -128, kByteMax = 255;
 constexpr int kDoubleBytes = 8;
 
@@ -128,11 +127,7 @@ int32_t write_hex(const Cell* value, Cell* buffer, bool only, bool flat, bool li
   auto spend = [&](int32_t characters) {
     if (limited) part -= characters;
   };
-  auto new_line = [&](int32_t level) {
-    writer.put('\n');
-    for (int32_t i = 0; i < level * kIndentWidth; ++i) writer.put(' ');
-    spend(1 + level * kIndentWidth);
-  };
+  auto new_line = [&](int32_t level) { spend(writer.put_line_break(level)); };
   if (!only) {
     writer.put_ascii("#{");
     spend(2);

@@ -13,8 +13,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/datatypes/owners.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/text/hex.h"
 
 namespace xol::bitset {
 namespace {
@@ -31,9 +32,6 @@ constexpr uint8_t kPlainFill = 0x00;
 constexpr uint8_t kComplementFill = 0xFF;
 // The flags a copy keeps: the unit and the complement, never ownership or collector state.
 constexpr uint32_t kCopiedFlags = memory::UNIT_MASK | kComplemented;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-// Characters of two hexadecimal digits.
-constexpr int32_t kDigitsPerByte = 2;
 
 uint8_t fill_of(bool is_complemented) { return is_complemented ? kComplementFill : kPlainFill; }
 uint8_t mask_of(uint32_t n) { return uint8_t(0x80u >> (n & 7)); }
@@ -142,8 +140,7 @@ int64_t process_string(const Cell* text, Cell* set, WalkOp op) {
 }
 
 bool is_dash(const Cell* value) {
-  return value->is(TYPE_WORD) &&
-         symbol::resolve(word::symbol_of(value)) == symbol::resolve(words::sym.dash);
+  return value->is(TYPE_WORD) && word::is_named(value, words::sym.dash);
 }
 
 [[noreturn]] void raise_unsupported(const Cell* value, Caller caller) {
@@ -194,7 +191,8 @@ int32_t form_bytes(const Cell* set, Cell* buffer, bool has_part, int32_t part, b
   for (uint32_t i = 0; i < length; ++i) {
     uint8_t byte = zq_head(set)[i];
     if (invert) byte = uint8_t(~byte);
-    char digits[kDigitsPerByte] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    char digits[2];
+    hex::write_byte(digits, byte);
     part = text::append_counted(buffer, {digits, sizeof digits}, part);
     if (has_part && part < 0) break;
   }
@@ -262,8 +260,7 @@ void make_from(const Cell* spec, Caller caller, Cell* result) {
   bool negated = false;
   if (source.is(TYPE_BLOCK) && block::length(&source) > 0) {
     const Cell* first = block::head(&source);
-    if (first->is(TYPE_WORD) &&
-        symbol::resolve(word::symbol_of(first)) == symbol::resolve(words::sym.not_)) {
+    if (first->is(TYPE_WORD) && word::is_named(first, words::sym.not_)) {
       negated = true;
       source.data1 = block::head_position(&source) + 1;
       if (block::length(&source) > 0 && block::head(&source)->is(TYPE_BINARY))
@@ -471,8 +468,7 @@ void remove(Cell* series, const Cell*, const Cell* key, Cell* result) {
 
 void modify(Cell* target, Cell* field, Cell* value, bool, Cell* result) {
   Cell stored = *value;
-  if (word::any_word_type(field->type()) &&
-      symbol::resolve(word::symbol_of(field)) == symbol::resolve(words::sym.owned)) {
+  if (word::any_word_type(field->type()) && word::is_named(field, words::sym.owned)) {
     if (stored.is(TYPE_NONE)) {
       ownership::unbind(target);
     } else if (stored.is(TYPE_BLOCK) && block::length(&stored) >= 2) {

@@ -20,9 +20,10 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/io/lexer.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
 #include "runtime/tables/sort.h"
 
@@ -38,7 +39,6 @@ constexpr uint64_t kMaxInsertCells = 1u << 27;   // an insertion never makes mor
 constexpr int32_t kDupForDoubling = 5;           // below this many copies, growth doubles
 constexpr int32_t kDefaultCapacity = 1;
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 using series::raise_refine;
 
@@ -197,9 +197,7 @@ SortPlan* active_plan = nullptr;
 // Calls the comparison function, which may shorten the series: the sort would then go on over
 // cells past its end, which the collector no longer keeps alive.
 int32_t call_plan_function(const SortPlan& plan, const Cell* x, const Cell* y) {
-  int32_t answer = series::call_comparison(&plan.function, x, y);
-  series::require_units(&plan.target, plan.end);
-  return answer;
+  return series::call_sort_comparison(&plan.function, x, y, &plan.target, plan.end);
 }
 
 // The order of two cells under a sort op: their compare action's answer, or the difference of
@@ -271,23 +269,6 @@ int32_t call_function(const void* first, const void* second, uint32_t, uint32_t)
   }
   Cell x = a[plan.offset], y = b[plan.offset];
   return call_plan_function(plan, &x, &y);
-}
-
-// Restores the previous plan however the sort ends.
-class ActivePlan {
- public:
-  explicit ActivePlan(SortPlan* plan) : saved_(active_plan) { active_plan = plan; }
-  ~ActivePlan() { active_plan = saved_; }
-  ActivePlan(const ActivePlan&) = delete;
-  ActivePlan& operator=(const ActivePlan&) = delete;
-
- private:
-  SortPlan* saved_;
-};
-
-bool is_callable(TypeId type) {
-  return type == TYPE_FUNCTION || type == TYPE_NATIVE || type == TYPE_ACTION ||
-         type == TYPE_OP || type == TYPE_ROUTINE;
 }
 
 // The body of a value that has one (object!, map!), through its reflect action.
@@ -446,7 +427,7 @@ void eval_path(const PathStep& step, Cell* result) {
   if (!step.value) {
     if (element.is(TYPE_WORD) && !parent.is(TYPE_HASH)) {
       Cell* found = select_word(&parent, &element, step.case_sensitive);
-      *result = found ? *found : none_cell();
+      *result = found ? *found : none::make();
       return;
     }
     FindOptions options;
@@ -589,7 +570,7 @@ void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result) {
   }
   if (deep) copy_nested(&taken);
   if (!part) {
-    *result = length(&taken) > 0 ? *head(&taken) : none_cell();
+    *result = length(&taken) > 0 ? *head(&taken) : none::make();
     return;
   }
   *result = taken;
@@ -619,7 +600,7 @@ void find(Cell* series, Cell* value, const FindOptions& options, Cell* result) {
   Cell sought = *value;
   Found found = find_in(&target, &sought, options);
   if (found.position < 0) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   uint64_t position = uint64_t(found.position);
@@ -635,7 +616,7 @@ void select(Cell* series, Cell* value, const FindOptions& options, Cell* result)
   Found found = find_in(&target, &sought, options);
   uint64_t after = uint64_t(found.position) + found.length;
   if (found.position < 0 || after >= series::buffer_units(&target)) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   *result = *abs_at(&target, uint32_t(after));
@@ -696,25 +677,17 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   } else if (options.all) {
     error::raise(error::CAT_SCRIPT, "bad-refines");
   }
-  if (options.compare) {
-    if (options.compare->is(TYPE_INTEGER)) {
-      if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
-      int32_t n = integer::get(options.compare);
-      if (n < 1 || uint32_t(n) > plan.skip)
-        error::raise(error::CAT_SCRIPT, "out-of-range", options.compare);
-      plan.offset = uint32_t(n - 1);
-    } else if (is_callable(options.compare->type())) {
-      plan.function = *options.compare;
-      if (plan.all && plan.skip > 1)
-        for (Cell& record : plan.records) make_at(&record, int32_t(plan.skip));
-    } else {
-      raise_refine(options.compare, "compare");
-    }
+  const series::SortComparison comparison = series::read_sort_comparison(options, plan.skip);
+  plan.offset = comparison.offset;
+  if (comparison.function) {
+    plan.function = *comparison.function;
+    if (plan.all && plan.skip > 1)
+      for (Cell& record : plan.records) make_at(&record, int32_t(plan.skip));
   }
   uint32_t op = options.case_sensitive ? COMP_CASE_SORT : COMP_SORT;
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(start), int32_t(count));
   hash::forget(&target, start, count);
-  ActivePlan active(&plan);
+  series::ActiveSort active(active_plan, &plan);
   uint32_t offset = memory::buffer_of(target.node())->head + start * uint32_t(sizeof(Cell));
   uint32_t record_size = plan.skip * uint32_t(sizeof(Cell));
   bool by_function = !plan.function.is(TYPE_UNSET);

@@ -8,11 +8,12 @@
 #include "runtime/memory/collector.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 
 namespace xol::block {
 namespace {

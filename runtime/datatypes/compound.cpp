@@ -77,17 +77,6 @@ void coordinate_math(MathOp op, const Cell* left, const Cell* right, Cell* resul
 
 }  // namespace
 
-double apply_double(MathOp op, double a, double b, TypeId type) {
-  switch (op) {
-    case OP_ADD: return a + b;
-    case OP_SUBTRACT: return a - b;
-    case OP_MULTIPLY: return a * b;
-    case OP_DIVIDE: return a / b;
-    case OP_REMAINDER: return std::fmod(a, b);
-    default: number::raise_cannot_use(number::action_of(op), type);
-  }
-}
-
 void set_text_loader(TextLoader loader) { text_loader = loader; }
 
 Cell load_as(const Cell* text, TypeId type) {

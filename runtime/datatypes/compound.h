@@ -44,11 +44,6 @@ int32_t coordinate_index(const Cell* element, int32_t count);
 // the new value, or else the owner of the series that holds it, with the word `set-path`.
 void notify_path_set(const PathStep& step, const Cell& old_value);
 
-// a op b (OP_ADD .. OP_REMAINDER) by the float rules: IEEE results, infinities and NaN rather
-// than errors, remainder as fmod. The per-element loops of vectors, points and tuples run it
-// without building cells; other ops raise script `cannot-use` with `type`.
-double apply_double(MathOp op, double a, double b, TypeId type);
-
 // Runs `change` framed by the owners notifications `before` and `after` of a series; the one
 // after runs only when the one before found an owner, and an unowned buffer costs one flag
 // test.

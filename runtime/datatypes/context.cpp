@@ -18,8 +18,9 @@
 #include "runtime/tables/hash_table.h"
 #include "runtime/datatypes/hooks.h"
 #include "runtime/tables/murmur3.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/datatypes/series.h"
 
 namespace xol::context {
 namespace {
@@ -100,16 +101,6 @@ Cell* slot_at(NodeId context, const Cell* word, int32_t index) {
   return first + index;
 }
 
-bool is_any_block(TypeId type) {
-  switch (type) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_HASH:
-      return true;
-    default:
-      return false;
-  }
-}
-
 void bind_deep(const Cell* block, NodeId context, bool self_binding) {
   if (cycles::find(block->node())) return;
   cycles::Visit visit(block->node());
@@ -118,7 +109,7 @@ void bind_deep(const Cell* block, NodeId context, bool self_binding) {
   for (uint32_t i = 0; i < count; ++i) {
     Cell* cell = block::abs_at(block, first + i);
     TypeId type = cell->type();
-    if (is_any_block(type)) {
+    if (series::any_block(type)) {
       Cell nested = *cell;
       bind_deep(&nested, context, self_binding);
     } else if (type == TYPE_WORD && self_binding && word::symbol_of(cell) == words::sym.self) {

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/evaluator_hooks.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_buffer.h"
@@ -48,7 +49,6 @@ bool value_layer_ready() {
          actions::find<ACT_MAKE>(TYPE_ERROR) && !collector::in_cycle();
 }
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 bool same_name_caseless(std::string_view name, std::string_view known) {
   if (name.size() != known.size()) return false;
@@ -71,10 +71,10 @@ void blank_error(Cell* result) {
     Cell made;
     object::make_at(&made, kFieldCount);
     const NodeId context = object::context_of(&made);
-    const Cell none = none_cell();
+    const Cell blank = none::make();
     for (const char* name : kFieldNames) {
       const Cell word = word::unbound(symbol::make(name));
-      context::add_value(context, &word, &none);
+      context::add_value(context, &word, &blank);
     }
     object::make_from(context, object::kErrorClass, kNoNode, result);
   }
@@ -199,8 +199,8 @@ Cell* field(const Cell* error, Field which) {
 
 void make_with_args(const Cell* category_word, const Cell* id_word, const Cell* arg1,
                     const Cell* arg2, const Cell* arg3, Cell* result) {
-  const Cell args[] = {arg1 ? *arg1 : none_cell(), arg2 ? *arg2 : none_cell(),
-                       arg3 ? *arg3 : none_cell()};
+  const Cell args[] = {arg1 ? *arg1 : none::make(), arg2 ? *arg2 : none::make(),
+                       arg3 ? *arg3 : none::make()};
   const Cell category = *category_word, id = *id_word;
   Cell made;
   blank_error(&made);
@@ -249,9 +249,9 @@ void make(const Cell*, const Cell* spec, TypeId, Cell* result) {
     }
     case TYPE_BLOCK: {
       const Cell block = *spec;
-      const Cell first = block::length(&block) ? *block::head(&block) : none_cell();
+      const Cell first = block::length(&block) ? *block::head(&block) : none::make();
       if (first.is(TYPE_WORD)) {
-        const Cell second = block::length(&block) > 1 ? *(block::head(&block) + 1) : none_cell();
+        const Cell second = block::length(&block) > 1 ? *(block::head(&block) + 1) : none::make();
         blank_error(&made);
         set_from_words(&made, &first, &second);
       } else if (first.is(TYPE_SET_WORD)) {

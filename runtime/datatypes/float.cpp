@@ -44,17 +44,6 @@ uint64_t raw_bits(double value) {
   return bits;
 }
 
-double apply(MathOp op, double a, double b) {
-  switch (op) {
-    case OP_ADD: return a + b;
-    case OP_SUBTRACT: return a - b;
-    case OP_MULTIPLY: return a * b;
-    case OP_DIVIDE: return a / b;
-    case OP_REMAINDER: return std::fmod(a, b);
-    default: number::raise_cannot_use(number::action_of(op), TYPE_FLOAT);
-  }
-}
-
 // The result type of an operation: time! with any time! operand, else the first operand's
 // percent!, else float!.
 TypeId result_type(TypeId left, TypeId right) {

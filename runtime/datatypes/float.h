@@ -15,6 +15,7 @@
 // with fewer), `mold` the shortest text that reads back.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -37,6 +38,20 @@ inline void make_at(Cell* cell, double value, TypeId type = TYPE_FLOAT) {
 }
 // The value of an integer!, char!, float!, percent! or time! as a double.
 double to_double(const Cell* number);
+
+// a op b (OP_ADD .. OP_REMAINDER) by the float rules: IEEE results, infinities and NaN rather
+// than errors, remainder as fmod. The per-element loops of vectors, points and tuples run it
+// without building cells; other ops raise script `cannot-use` with `type`.
+inline double apply(MathOp op, double a, double b, TypeId type = TYPE_FLOAT) {
+  switch (op) {
+    case OP_ADD: return a + b;
+    case OP_SUBTRACT: return a - b;
+    case OP_MULTIPLY: return a * b;
+    case OP_DIVIDE: return a / b;
+    case OP_REMAINDER: return std::fmod(a, b);
+    default: number::raise_cannot_use(number::action_of(op), type);
+  }
+}
 
 // The compare answer for two doubles under `op`: -1, 0 or 1; an ordering with a NaN on either
 // side is false whichever way it is asked.

@@ -14,17 +14,13 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
 
 namespace xol {
 namespace {
 
 constexpr int32_t kCollectCapacity = 8;   // room of the block of collected locals
-
-bool same_name(const Cell* word, int32_t symbol) {
-  return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol);
-}
 
 bool is_argument_word(TypeId type) {
   return type == TYPE_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD;
@@ -33,7 +29,6 @@ bool is_argument_word(TypeId type) {
 // The entries that name frame cells: arguments, refinements and locals.
 bool is_frame_entry(TypeId type) { return is_argument_word(type) || type == TYPE_REFINEMENT; }
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 // A new record of `count` unset cells.
 NodeId make_record(uint32_t count) {
@@ -71,8 +66,8 @@ uint32_t attribute_flags(const Cell* spec, const Cell* attributes) {
   for (uint32_t i = 0, n = block::length(&block); i < n; ++i) {
     const Cell* attribute = block::head(&block) + i;
     if (!attribute->is(TYPE_WORD)) bad_spec(spec);
-    if (same_name(attribute, words::sym.trace)) flags |= function::kTraceFlag;
-    if (same_name(attribute, words::sym.no_trace)) flags |= function::kNoTraceFlag;
+    if (word::is_named(attribute, words::sym.trace)) flags |= function::kTraceFlag;
+    if (word::is_named(attribute, words::sym.no_trace)) flags |= function::kNoTraceFlag;
   }
   return flags;
 }
@@ -85,7 +80,7 @@ void check_duplicates(const Cell* spec) {
     int32_t name = word::symbol_of(entry);
     for (uint32_t j = i + 1; j < count; ++j) {
       Cell later = *(block::head(spec) + j);
-      if (is_frame_entry(later.type()) && same_name(&later, name))
+      if (is_frame_entry(later.type()) && word::is_named(&later, name))
         error::raise(error::CAT_SCRIPT, "dup-vars", &later);
     }
   }
@@ -117,7 +112,7 @@ void check_entries(const Cell* spec, uint32_t first) {
         ++i;
         break;
       case TYPE_SET_WORD: {
-        if (return_seen || local_seen || !same_name(&entry, words::sym.return_)) bad_spec(spec);
+        if (return_seen || local_seen || !word::is_named(&entry, words::sym.return_)) bad_spec(spec);
         if (type_at(i + 1) != TYPE_BLOCK) bad_spec(spec);
         TypeId after = type_at(i + 2);
         if (i + 2 < count && after != TYPE_REFINEMENT && after != TYPE_STRING) bad_spec(spec);
@@ -127,7 +122,7 @@ void check_entries(const Cell* spec, uint32_t first) {
         break;
       }
       case TYPE_REFINEMENT: {
-        if (same_name(&entry, word::symbol_of(&words::refs.local))) local_seen = true;
+        if (word::is_named(&entry, word::symbol_of(&words::refs.local))) local_seen = true;
         else if (return_seen || local_seen) bad_spec(spec);
         // A call holds the refinements it is given in arrays of that bound.
         else if (++refinements > function::kMaxRefinements) bad_spec(spec);
@@ -149,7 +144,7 @@ void check_entries(const Cell* spec, uint32_t first) {
 
 bool holds_name(const Cell* block, const Cell* word) {
   for (Cell* entry = block::head(block); entry < block::tail(block); ++entry)
-    if (entry->is(TYPE_WORD) && same_name(entry, word::symbol_of(word))) return true;
+    if (entry->is(TYPE_WORD) && word::is_named(entry, word::symbol_of(word))) return true;
   return false;
 }
 
@@ -186,7 +181,7 @@ void collect_body(const Cell* body, Cell* ignore, Cell* result) {
       const Cell next = *(block::head(&block) + i + 1);
       if (next.is(TYPE_WORD) || next.is(TYPE_SET_WORD)) {
         collect_word(&next, ignore, result);
-      } else if (next.is(TYPE_BLOCK) && !same_name(&entry, words::sym.repeat)) {
+      } else if (next.is(TYPE_BLOCK) && !word::is_named(&entry, words::sym.repeat)) {
         for (uint32_t j = 0, n = block::length(&next); j < n; ++j) {
           const Cell named = *(block::head(&next) + j);
           if (is_argument_word(named.type())) collect_word(&named, ignore, result);
@@ -200,7 +195,7 @@ int32_t find_refinement(const Cell* spec, const Cell& refinement) {
   const uint32_t count = block::length(spec);
   for (uint32_t i = 0; i < count; ++i) {
     const Cell* entry = block::head(spec) + i;
-    if (entry->is(TYPE_REFINEMENT) && same_name(entry, word::symbol_of(&refinement)))
+    if (entry->is(TYPE_REFINEMENT) && word::is_named(entry, word::symbol_of(&refinement)))
       return int32_t(i);
   }
   return -1;
@@ -220,7 +215,7 @@ NodeId make_value(const Cell* spec, const Cell* given_body, NodeId context, int3
   NodeId made = context != kNoNode ? context
                                    : context::make_function_context(
                                          &spec_block, true, false, context::KIND_FUNCTION);
-  Cell body_copy = none_cell();
+  Cell body_copy = none::make();
   if (given_body) {
     values::copy(given_body, true, &body_copy);
     if (context == kNoNode) context::bind(&body_copy, made, false);
@@ -258,7 +253,7 @@ int32_t count_locals(const Cell* spec, uint32_t start, bool require) {
   for (uint32_t i = start; i < count; ++i) {
     const Cell* entry = block::head(spec) + i;
     if (locals == 0) {
-      if (entry->is(TYPE_REFINEMENT) && same_name(entry, word::symbol_of(&words::refs.local)))
+      if (entry->is(TYPE_REFINEMENT) && word::is_named(entry, word::symbol_of(&words::refs.local)))
         locals = 1;
     } else if (entry->is(TYPE_WORD)) {
       ++locals;
@@ -268,7 +263,7 @@ int32_t count_locals(const Cell* spec, uint32_t start, bool require) {
 }
 
 void set_nones(Cell* first, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) first[i] = i == 0 ? logic::make(false) : none_cell();
+  for (int32_t i = 0; i < count; ++i) first[i] = i == 0 ? logic::make(false) : none::make();
 }
 
 void collect_locals(Cell* spec, const Cell* body, Cell* result) {
@@ -282,7 +277,7 @@ void collect_locals(Cell* spec, const Cell* body, Cell* result) {
     for (uint32_t i = uint32_t(extern_at) + 1; i < count; ++i) {
       const Cell entry = *(block::head(spec) + i);
       if (entry.is(TYPE_REFINEMENT))
-        after_local = same_name(&entry, word::symbol_of(&words::refs.local));
+        after_local = word::is_named(&entry, word::symbol_of(&words::refs.local));
       else if (after_local && entry.is(TYPE_WORD))
         block::append_cell(result, &entry);
     }
@@ -306,7 +301,7 @@ void collect_locals(Cell* spec, const Cell* body, Cell* result) {
   const uint32_t collected = block::length(result);
   for (uint32_t i = 0; i < collected; ++i) {
     Cell entry = *(block::head(result) + i);
-    if (same_name(&entry, word::symbol_of(&words::w.local))) continue;
+    if (word::is_named(&entry, word::symbol_of(&words::w.local))) continue;
     *(block::head(result) + kept++) = entry;
     block::append_cell(spec, &entry);
   }
@@ -344,13 +339,13 @@ void reflect(Cell* value, const Cell* field, Cell* result) {
   // Only a word names a field; anything else is as unknown as a word that names none.
   if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
   const Cell function = *value;
-  if (same_name(field, words::sym.spec)) {
+  if (word::is_named(field, words::sym.spec)) {
     // A copy: the frame layout and the argument checks are read from the spec.
     const Cell spec = spec_block(&function);
     values::copy(&spec, true, result);
-  } else if (same_name(field, words::sym.body)) {
+  } else if (word::is_named(field, words::sym.body)) {
     *result = *body(&function);
-  } else if (same_name(field, words::sym.words)) {
+  } else if (word::is_named(field, words::sym.words)) {
     Cell list = context::word_list(context_of(&function));
     values::copy(&list, false, result);
     for (Cell* word = block::head(result); word < block::tail(result); ++word)
@@ -418,7 +413,7 @@ TypeId declared_type(const Cell* spec, uint32_t index) {
                          {TYPE_INTEGER, words::sym.integer_type},
                          {TYPE_FLOAT, words::sym.float_type}};
   for (const auto& entry : passed_by_value)
-    if (same_name(first, entry.symbol)) return entry.type;
+    if (word::is_named(first, entry.symbol)) return entry.type;
   return TYPE_UNSET;
 }
 
@@ -465,7 +460,7 @@ void make_value(const Cell* spec, const Cell* given_body, int32_t code, uint32_t
   NodeId made = context::make_function_context(&spec_block, true, false, context::KIND_FUNCTION);
   NodeId record_node = make_record(function::kRecordCells);
   Cell* cells = memory::buffer_of(record_node)->cells();
-  cells[function::RECORD_BODY] = given_body ? *given_body : none_cell();
+  cells[function::RECORD_BODY] = given_body ? *given_body : none::make();
   cells[function::RECORD_CODE] = integer::make(code);
   cells[function::RECORD_OWNER] = integer::make(entry(code).result);
   uint32_t header = uint32_t(TYPE_ROUTINE) | (flags & kPassCellsFlag) |

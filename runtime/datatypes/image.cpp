@@ -42,7 +42,6 @@ constexpr uint32_t kWhite = 0xFFFFFFFF;
 // Mold: pixels on one line, and the count from which the RGB bytes start on a line of their own.
 constexpr uint32_t kPixelsPerLine = 10;
 constexpr uint32_t kPixelsForLines = 8;
-constexpr int32_t kIndentWidth = 4;
 constexpr uint32_t kBytesPerRgb = 3;
 // Bytes per pixel of each channel view, in Channel order.
 constexpr uint32_t kChannelBytes[] = {1, 3, 4};
@@ -177,9 +176,8 @@ struct HexWriter {
     if (limited) part -= int32_t(text.size());
   }
   void new_line(int32_t level) {
-    writer.put('\n');
-    for (int32_t i = 0; i < level * kIndentWidth; ++i) writer.put(' ');
-    if (limited) part -= 1 + level * kIndentWidth;
+    const int32_t written = writer.put_line_break(level);
+    if (limited) part -= written;
   }
 };
 

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/process/random.h"
 #include "runtime/io/number_converters.h"
+#include "runtime/text/hex.h"
 
 namespace xol::integer {
 namespace {
@@ -60,10 +61,7 @@ int32_t from_issue(const Cell* issue) {
   if (letters.size() > kHexDigits) error::raise(error::CAT_SCRIPT, "invalid-data", issue);
   uint32_t value = 0;
   for (char c : letters) {
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
+    int digit = hex::digit_value(uint8_t(c));
     if (digit < 0) error::raise(error::CAT_SCRIPT, "invalid-data", issue);
     value = value << 4 | uint32_t(digit);
   }

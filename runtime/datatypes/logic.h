@@ -22,6 +22,7 @@ void init();
 
 namespace xol::none {
 extern Cell value;
+inline Cell make() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell* box(Cell* slot);
 void init();
 }  // namespace xol::none

@@ -10,10 +10,12 @@
 #include "runtime/datatypes/text_buffer.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/tables/hash_table.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/datatypes/string_storage.h"
 
 namespace xol::map {
 namespace {
@@ -27,7 +29,6 @@ namespace {
 constexpr uint32_t kPairCells = 2;
 constexpr uint32_t kRemovedHeader = 0;   // the value cell of a removed pair
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 NodeId table_of(const Cell* map) { return map->data3; }
 uint32_t pair_cells(const Cell* map) {
@@ -48,9 +49,9 @@ int32_t live_lookup(const Cell* map, const Cell* key, int32_t op) {
 // The value of that pair, or none; the pair found is read once.
 Cell value_or_none(const Cell* map, const Cell* key, int32_t op) {
   const int32_t position = hashtable::find(table_of(map), key, uint32_t(op));
-  if (position < 0) return none_cell();
+  if (position < 0) return none::make();
   const Cell value = cell_at(map, uint32_t(position))[1];
-  return value.header == kRemovedHeader ? none_cell() : value;
+  return value.header == kRemovedHeader ? none::make() : value;
 }
 
 int32_t lookup_op(bool case_sensitive, bool same = false) {
@@ -107,8 +108,7 @@ void each_pair(const Cell* map, Visit&& visit) {
 }
 
 bool field_is(const Cell* field, int32_t symbol) {
-  return word::any_word_type(field->type()) &&
-         symbol::resolve(word::symbol_of(field)) == symbol::resolve(symbol);
+  return word::any_word_type(field->type()) && word::is_named(field, symbol);
 }
 
 void mark_map(const Cell& cell) {
@@ -383,7 +383,7 @@ void copy(Cell* map, const Cell*, bool deep, const Cell* types, Cell* result) {
 
 void find(Cell* map, Cell* key, const FindOptions& options, Cell* result) {
   int32_t position = live_lookup(map, key, lookup_op(options.case_sensitive, options.same));
-  *result = position < 0 ? none_cell() : key_given_out(cell_at(map, uint32_t(position)));
+  *result = position < 0 ? none::make() : key_given_out(cell_at(map, uint32_t(position)));
 }
 
 int32_t length_q(const Cell* map) { return count(map); }

@@ -29,10 +29,6 @@ constexpr uint32_t kMakeSpecLength = 2;     // [spec index]
 constexpr uint32_t kHeaderKeptByOp = ~(kTypeMask | kOpSourceMask);
 
 
-bool same_name(const Cell* word, int32_t symbol) {
-  return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol);
-}
-
 struct Printed {
   TypeId type;
   const char* formed;
@@ -83,8 +79,8 @@ bool valid_op_spec(const Cell* spec) {
       case TYPE_SET_WORD:
         return arguments == 2;
       case TYPE_REFINEMENT:
-        return arguments == 2 && (same_name(entry, word::symbol_of(&words::refs.local)) ||
-                                  same_name(entry, word::symbol_of(&words::refs.extern_)));
+        return arguments == 2 && (word::is_named(entry, word::symbol_of(&words::refs.local)) ||
+                                  word::is_named(entry, word::symbol_of(&words::refs.extern_)));
       default:
         break;
     }
@@ -139,11 +135,11 @@ void reflect(Cell* value, const Cell* field, Cell* result) {
   // Only a word names a field; anything else is as unknown as a word that names none.
   if (!word::any_word_type(field->type())) error::raise(error::CAT_INTERNAL, "not-done");
   const Cell called = *value;
-  if (same_name(field, words::sym.spec)) {
+  if (word::is_named(field, words::sym.spec)) {
     // A copy: the argument layout is read from the spec, which nothing may change.
     const Cell spec = spec_of(&called);
     values::copy(&spec, true, result);
-  } else if (same_name(field, words::sym.body)) {
+  } else if (word::is_named(field, words::sym.body)) {
     TypeId source = called.is(TYPE_OP) ? op_source(&called) : called.type();
     *result = from_function(source) ? *function::body(&called) : integer::make(code_of(&called));
   } else {

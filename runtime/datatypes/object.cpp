@@ -20,8 +20,10 @@
 #include "runtime/datatypes/hooks.h"
 #include "runtime/memory/memory.h"
 #include "runtime/datatypes/owners.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "runtime/datatypes/runtime_words.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string_storage.h"
 
 namespace xol::object {
 namespace {
@@ -36,18 +38,13 @@ constexpr int32_t kBodyCellsPerField = 2;
 
 int32_t class_counter = kPortClass;
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell shared_none{TYPE_NONE, 0, 0, 0};
 
 int32_t symbol_of_word(const Cell& word) { return word::symbol_of(&word); }
 
-bool same_name(const Cell* word, int32_t symbol) {
-  return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol);
-}
-
 bool is_hook_word(const Cell* word) {
-  return same_name(word, symbol_of_word(words::w.on_change)) ||
-         same_name(word, symbol_of_word(words::w.on_deep_change));
+  return word::is_named(word, symbol_of_word(words::w.on_change)) ||
+         word::is_named(word, symbol_of_word(words::w.on_deep_change));
 }
 
 Cell* record_cells(const Cell* object) { return memory::buffer_of(object->data3)->cells(); }
@@ -130,8 +127,8 @@ void clear_new_lines(NodeId context) {
 
 void mark_owned(Cell* object) {
   Cell owner = *object;
-  Cell none = none_cell();
-  ownership::set_deep_flag(&owner, &owner, &none);
+  Cell blank = none::make();
+  ownership::set_deep_flag(&owner, &owner, &blank);
 }
 
 // A copy keeps its source's hooks, so it owns the series it holds as a made object does.
@@ -194,7 +191,7 @@ bool logic_word(const Cell* value, Cell* result) {
   } else if (is(words::sym.false_) || is(words::sym.no) || is(words::sym.off)) {
     *result = logic::make(false);
   } else if (is(words::sym.none)) {
-    *result = none_cell();
+    *result = none::make();
   } else {
     return false;
   }
@@ -318,7 +315,7 @@ int32_t field_index(const Cell* object, const Cell* word) {
 Cell* select_slot(const Cell* object, const Cell* word) {
   const int32_t index = field_index(object, word);
   if (index < 0) {
-    shared_none = none_cell();
+    shared_none = none::make();
     return &shared_none;
   }
   return context::value_at(context_of(object), index);
@@ -340,7 +337,7 @@ bool starts_with_fields(const Cell* object, std::span<const char* const> names) 
   const NodeId context = context_of(object);
   if (context::word_count(context) < int32_t(names.size())) return false;
   for (size_t i = 0; i < names.size(); ++i)
-    if (!same_name(context::word_at(context, int32_t(i)), symbol::make(names[i]))) return false;
+    if (!word::is_named(context::word_at(context, int32_t(i)), symbol::make(names[i]))) return false;
   return true;
 }
 
@@ -361,7 +358,7 @@ void copy_values(NodeId source, NodeId target, bool copy_all) {
     if (values::is_copied_series(value.type())) {
       Cell copied;
       values::copy(&value, true, &copied);
-      if (values::is_any_block(copied.type())) context::bind(&copied, target, true);
+      if (series::any_block(copied.type())) context::bind(&copied, target, true);
       *context::value_at(target, i) = copied;
     } else if (copy_all) {
       *context::value_at(target, i) = value;
@@ -379,7 +376,7 @@ void set_from(Cell* object, const Cell* source, bool any, bool only, bool some) 
     if (!spread) {
       *value = *source;
     } else if (source->is(TYPE_BLOCK)) {
-      *value = uint32_t(i) < block::length(source) ? *(block::head(source) + i) : none_cell();
+      *value = uint32_t(i) < block::length(source) ? *(block::head(source) + i) : none::make();
     } else {
       const Cell word = *context::word_at(context, i);
       const int32_t from = field_index(source, &word);
@@ -419,7 +416,7 @@ void construct(const Cell* prototype, const Cell* spec, bool only, Cell* result)
   bool in_run = false;
   for (uint32_t i = 0; i <= count; ++i) {
     const bool at_end = i == count;
-    const Cell entry = at_end ? none_cell() : *(block::head(spec) + i);
+    const Cell entry = at_end ? none::make() : *(block::head(spec) + i);
     if (entry.is(TYPE_SET_WORD)) {
       if (!in_run) run_start = i;
       in_run = true;
@@ -585,7 +582,7 @@ void eval_path(const PathStep& step, Cell* result) {
   };
   if (step.value) {
     if (!bound) {
-      if (same_name(element, words::sym.self))
+      if (word::is_named(element, words::sym.self))
         error::raise(error::CAT_SCRIPT, "invalid-path", step.path, element);
       missing();
       return;

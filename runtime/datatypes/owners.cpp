@@ -12,7 +12,7 @@
 #include "runtime/tables/hash_table.h"
 #include "runtime/datatypes/hooks.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 
 namespace xol::ownership {
 namespace {

@@ -7,7 +7,7 @@
 #include "runtime/datatypes/number.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/text_buffer.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 
 namespace xol::path {
 

@@ -139,7 +139,7 @@ void do_math(MathOp op, const Cell* point, const Cell* operand, Cell* result) {
       c.v[i] = op == OP_MULTIPLY ? c.v[i] * v.v[i] : c.v[i] / v.v[i];
       continue;
     }
-    c.v[i] = float(compound::apply_double(op, c.v[i], v.v[i], type));
+    c.v[i] = float(floating::apply(op, c.v[i], v.v[i], type));
   }
   *result = make(type, c.v);
 }

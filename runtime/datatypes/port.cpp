@@ -27,11 +27,10 @@ constexpr const char* kFieldNames[kFieldCount] = {"spec", "scheme", "actor", "aw
                                                   "state", "data", "extra"};
 constexpr int32_t kMaxForwarded = 24;   // the port, arguments and refinements of `find`
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell flag(bool given) { return logic::make(given); }
-Cell optional(const Cell* argument) { return argument ? *argument : none_cell(); }
+Cell optional(const Cell* argument) { return argument ? *argument : none::make(); }
 Cell optional_count(int32_t count, bool given) {
-  return given ? integer::make(count) : none_cell();
+  return given ? integer::make(count) : none::make();
 }
 
 Cell field_word(const char* name) { return word::unbound(symbol::make(name)); }
@@ -52,10 +51,10 @@ void blank_port(Cell* result) {
     return;
   }
   object::make_at(result, kFieldCount);
-  const Cell none = none_cell();
+  const Cell blank = none::make();
   for (const char* name : kFieldNames) {
     const Cell word = field_word(name);
-    context::add_value(object::context_of(result), &word, &none);
+    context::add_value(object::context_of(result), &word, &blank);
   }
 }
 
@@ -75,7 +74,7 @@ void spec_object(const Cell* spec, Cell* result) {
 // pairs), or none.
 Cell find_scheme(const Cell* name) {
   const Cell* schemes = object::system_field({"schemes"});
-  if (!schemes) return none_cell();
+  if (!schemes) return none::make();
   if (schemes->is(TYPE_OBJECT)) {
     const Cell* found = object::select_slot(schemes, name);
     return *found;
@@ -84,7 +83,7 @@ Cell find_scheme(const Cell* name) {
     const Cell* found = block::select_word(schemes, name, false);
     if (found) return *found;
   }
-  return none_cell();
+  return none::make();
 }
 
 // Frame cells that the function's spec declares before /local.
@@ -97,9 +96,7 @@ int32_t frame_cells(const Cell* function) {
         ++cells;
         break;
       case TYPE_REFINEMENT:
-        if (symbol::resolve(word::symbol_of(entry)) ==
-            symbol::resolve(word::symbol_of(&words::refs.local)))
-          return cells;
+        if (word::is_named(entry, word::symbol_of(&words::refs.local))) return cells;
         ++cells;
         break;
       default:

@@ -41,7 +41,6 @@ uint8_t* unit_at(const Cell* series, uint32_t position) {
   return b->head_ptr() + position * b->unit();
 }
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 }  // namespace
 
@@ -278,6 +277,27 @@ int32_t call_comparison(const Cell* function, const Cell* a, const Cell* b) {
   }
 }
 
+SortComparison read_sort_comparison(const SortOptions& options, uint32_t skip) {
+  const Cell* compare = options.compare;
+  if (!compare) return {};
+  if (compare->is(TYPE_INTEGER)) {
+    if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
+    int32_t position = integer::get(compare);
+    if (position < 1 || uint32_t(position) > skip)
+      error::raise(error::CAT_SCRIPT, "out-of-range", compare);
+    return {nullptr, uint32_t(position - 1)};
+  }
+  if (!is_function_type(compare->type())) raise_refine(compare, "compare");
+  return {compare, 0};
+}
+
+int32_t call_sort_comparison(const Cell* function, const Cell* a, const Cell* b,
+                             const Cell* sorted, uint32_t end) {
+  int32_t order = call_comparison(function, a, b);
+  require_units(sorted, end);
+  return order;
+}
+
 // ---- navigation and queries ----
 
 namespace {
@@ -342,7 +362,7 @@ int64_t element_position(const Cell* series, int32_t index) {
 
 void pick(Cell* series, int32_t index, const Cell*, Cell* result) {
   int64_t position = element_position(series, index);
-  *result = position < 0 ? none_cell() : element_at(series, uint32_t(position));
+  *result = position < 0 ? none::make() : element_at(series, uint32_t(position));
 }
 
 void poke(Cell* series, int32_t index, const Cell* index_cell, Cell* value, Cell* result) {
@@ -441,7 +461,7 @@ void reverse(Cell* series, const Cell* part, const Cell* skip_size, Cell* result
 void take(Cell* series, const Cell* part, bool, bool last, Cell* result) {
   Cell source = *series;
   if (length_q(&source) < 1) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   uint32_t head = head_of(&source);
@@ -564,7 +584,7 @@ void random(Cell* series, bool seed, bool secure, bool only, Cell* result) {
   }
   if (only) {
     if (head >= units) {
-      *result = none_cell();
+      *result = none::make();
       return;
     }
     int32_t drawn = xol::random::integer(secure, int32_t(units - head));
@@ -585,13 +605,12 @@ void reflect(Cell* series, const Cell* field, Cell* result) {
                                    symbol::resolve(words::sym.owned))
     error::raise(error::CAT_INTERNAL, "not-done");
   const Cell* owner = ownership::find(series->node());
-  *result = owner ? *owner : none_cell();
+  *result = owner ? *owner : none::make();
 }
 
 void modify(Cell* series, Cell* field, Cell* value, bool, Cell* result) {
   Cell target = *series;
-  bool owned_field = field->is(TYPE_WORD) && symbol::resolve(word::symbol_of(field)) ==
-                                                 symbol::resolve(words::sym.owned);
+  bool owned_field = field->is(TYPE_WORD) && word::is_named(field, words::sym.owned);
   if (owned_field) {
     if (value->is(TYPE_NONE)) {
       ownership::unbind(&target);

@@ -132,6 +132,33 @@ inline bool is_function_type(TypeId type) {
   }
 }
 
+// What the /compare argument of a sort asks for: a comparison function, or with /skip (and
+// without /all) an integer naming the compared element of each record, 1 to `skip`.
+struct SortComparison {
+  const Cell* function = nullptr;
+  uint32_t offset = 0;   // of the compared element within a record, 0-based
+};
+// Reads options.compare (absent: the default comparison); raises on anything else.
+SortComparison read_sort_comparison(const SortOptions& options, uint32_t skip);
+// call_comparison for a sort of `sorted`, which the function may have shortened: raises
+// `past-end` when it no longer holds `end` units, since the sort must not go on past its end.
+int32_t call_sort_comparison(const Cell* function, const Cell* a, const Cell* b,
+                             const Cell* sorted, uint32_t end);
+// Points a sort's `active` state at `state` for its lifetime, and back at the state before
+// however the sort ends: a comparison function that sorts leaves the outer sort's in place.
+template <class State>
+class ActiveSort {
+ public:
+  ActiveSort(State*& active, State* state) : active_(active), saved_(active) { active = state; }
+  ~ActiveSort() { active_ = saved_; }
+  ActiveSort(const ActiveSort&) = delete;
+  ActiveSort& operator=(const ActiveSort&) = delete;
+
+ private:
+  State*& active_;
+  State* saved_;
+};
+
 // ---- actions ----
 
 void take(Cell* series, const Cell* part, bool deep, bool last, Cell* result);

@@ -27,6 +27,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/tables/sort.h"
+#include "runtime/text/utf16.h"
 #include "runtime/text/utf8.h"
 
 namespace xol::string {
@@ -39,8 +40,6 @@ constexpr uint32_t kBraceLength = 50;
 constexpr uint32_t kBraceLineFeeds = 3;
 constexpr uint32_t kRecordSeparator = 0x1E;
 constexpr uint32_t kFirstC1 = 0x80, kLastC1 = 0x9F;
-// A lone surrogate has no UTF-8 form the lexer accepts, so it is always written as ^(hex).
-constexpr uint32_t kFirstSurrogate = 0xD800, kLastSurrogate = 0xDFFF;
 constexpr uint32_t kDelete = 0x7F;
 constexpr uint32_t kEscapeTableSize = 95;
 
@@ -54,7 +53,6 @@ constexpr char kEscapes[kEscapeTableSize] = {
     0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   '^',
 };
 
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 
 [[noreturn]] void raise_not_done() { error::raise(error::CAT_INTERNAL, "not-done"); }
 [[noreturn]] void raise_bad_refines() { error::raise(error::CAT_SCRIPT, "bad-refines"); }
@@ -551,10 +549,9 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
     x = series::element_at(&sort.series, index_of(a) + offset);
     y = series::element_at(&sort.series, index_of(b) + offset);
   }
-  int32_t order = series::call_comparison(sort.function, &x, &y);
-  // The function may have changed the string: the sort cannot go on past a new end, nor over
-  // units that widening has made wider (it would cut characters into pieces).
-  series::require_units(&sort.series, sort.end);
+  int32_t order = series::call_sort_comparison(sort.function, &x, &y, &sort.series, sort.end);
+  // The function may also have widened the string: the sort cannot go on over units made
+  // wider (it would cut characters into pieces).
   if (unit_of(buffer_of(&sort.series)) != sort.unit) error::raise(error::CAT_SCRIPT, "past-end");
   return flags & SORT_REVERSE ? -order : order;
 }
@@ -615,9 +612,10 @@ class RecordSet {
 
 }  // namespace
 
+// A lone surrogate has no UTF-8 form the lexer accepts, so it is always written as ^(hex).
 void put_escaped(CharWriter& writer, uint32_t cp, bool all) {
   if (cp == kRecordSeparator || (cp >= kFirstC1 && cp <= kLastC1) ||
-      (cp >= kFirstSurrogate && cp <= kLastSurrogate) || (all && cp >= kDelete + 1)) {
+      utf16::is_surrogate(cp) || (all && cp >= kDelete + 1)) {
     writer.put('^');
     writer.put('(');
     writer.put_ascii(to_hex(int32_t(cp), true));
@@ -882,7 +880,7 @@ void change(Cell* series, Cell* value, const InsertOptions& options, Cell* resul
 void find(Cell* series, Cell* value, const FindOptions& options, Cell* result) {
   Found found = search(series, value, options);
   if (!found.found) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   Cell at = at_head(series, options.tail ? found.start + found.length : found.start);
@@ -893,7 +891,7 @@ void select(Cell* series, Cell* value, const FindOptions& options, Cell* result)
   Found found = search(series, value, options);
   uint32_t next = found.start + found.length;
   if (!found.found || next >= length_abs(series)) {
-    *result = none_cell();
+    *result = none::make();
     return;
   }
   *result = series::element_at(series, next);
@@ -929,30 +927,15 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   if (options.all && !options.skip) raise_bad_refines();
   uint32_t flags = options.reverse ? uint32_t(SORT_REVERSE) : 0;
   if (options.skip && options.all) flags |= SORT_RECORD | size << kSortSizeShift;
-  const Cell* function = nullptr;
-  if (options.compare) {
-    if (options.compare->is(TYPE_INTEGER)) {
-      if (!options.skip || options.all) raise_bad_refines();
-      int32_t offset = integer::get(options.compare);
-      if (offset < 1 || uint32_t(offset) > size) number::raise_out_of_range(options.compare);
-      flags |= uint32_t(offset - 1) << kSortSizeShift;
-    } else if (series::is_function_type(options.compare->type())) {
-      function = options.compare;
-    } else {
-      series::raise_refine(options.compare, "compare");
-    }
-  }
+  const series::SortComparison comparison = series::read_sort_comparison(options, size);
+  const Cell* function = comparison.function;
+  flags |= comparison.offset << kSortSizeShift;
   series::Notice notice(&target, ACT_SORT, nullptr, int32_t(head), int32_t(n));
   // Read after the owner's hook, which may have widened the string.
   uint32_t unit = unit_of(buffer_of(&target));
   UserSort user{function, target, unit, head + n};
   sort::Compare comparator = function ? compare_by_function : comparator_for(unit);
-  UserSort* saved = user_sort;
-  user_sort = &user;
-  struct Restore {
-    UserSort* saved;
-    ~Restore() { user_sort = saved; }
-  } restore{saved};
+  series::ActiveSort active(user_sort, &user);
   sort::Target elements = sort::Target::in_series(target.node(), head * unit);
   uint32_t records = n / size;
   // Bytes have no letter case.

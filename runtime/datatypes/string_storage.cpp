@@ -15,6 +15,7 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/process/low_print.h"
 #include "runtime/process/process.h"
+#include "runtime/text/hex.h"
 #include "runtime/text/utf16.h"
 #include "runtime/text/utf8.h"
 
@@ -29,10 +30,7 @@ namespace {
 
 constexpr uint32_t kReplacementChar = 0xFFFD;
 constexpr uint32_t kAsciiEnd = 0x80;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr int kHexWidth = 8;
-constexpr int kNibbleBits = 4;
-constexpr uint32_t kNibbleMask = 0xF;
 
 
 // Makes room for `bytes` more bytes after the tail, growing to twice the needed size.
@@ -206,6 +204,13 @@ void append_utf8(NodeId node, std::string_view utf8) {
     p = unicode::fast_decode_utf8_char(p, end, &cp);
     append_char(node, cp < 0 ? kReplacementChar : uint32_t(cp));
   }
+}
+
+int32_t append_indent(NodeId node, uint32_t levels, int32_t remaining) {
+  static constexpr std::string_view kLevel = "    ";
+  static_assert(kLevel.size() == kIndentWidth);
+  for (uint32_t i = 0; i < levels; ++i) append_utf8(node, kLevel);
+  return remaining - int32_t(levels * kIndentWidth);
 }
 
 uint32_t concatenate(Cell* target, const Cell* source, int32_t part, uint32_t offset,
@@ -382,8 +387,8 @@ int32_t compare_unit4(const void* a, const void* b, uint32_t op, uint32_t flags)
 std::string_view to_hex(int32_t value, bool trim) {
   static char digits[kHexWidth];
   uint32_t bits = uint32_t(value);
-  for (int i = kHexWidth - 1; i >= 0; --i, bits >>= kNibbleBits)
-    digits[i] = kHexDigits[bits & kNibbleMask];
+  for (int i = kHexWidth - 1; i >= 0; --i, bits >>= hex::kNibbleBits)
+    digits[i] = hex::kDigits[bits & hex::kNibbleMask];
   if (!trim) return {digits, kHexWidth};
   int first = 0;
   constexpr int kMinDigits = 2;
@@ -393,8 +398,7 @@ std::string_view to_hex(int32_t value, bool trim) {
 
 std::string_view byte_to_hex(uint8_t byte) {
   static char digits[2];
-  digits[0] = kHexDigits[byte >> kNibbleBits];
-  digits[1] = kHexDigits[byte & kNibbleMask];
+  hex::write_byte(digits, byte);
   return {digits, 2};
 }
 

@@ -87,6 +87,11 @@ void append_utf8_bytes(NodeId bytes, const Cell* text, int32_t limit = -1);
 // rule.
 void append_chars(NodeId node, const uint32_t* cps, uint32_t count);
 
+constexpr uint32_t kIndentWidth = 4;   // spaces per indentation level of mold
+
+// Appends `levels` x four spaces (mold's indentation) and answers `remaining` minus their count.
+int32_t append_indent(NodeId node, uint32_t levels, int32_t remaining);
+
 // Batches code points appended to one buffer, so that a routine writing character by
 // character (mold) widens and grows the target once per batch. Call flush before reading the
 // target or leaving; nothing is written before.
@@ -100,6 +105,13 @@ class CharWriter {
   }
   void put_ascii(std::string_view text) {
     for (char c : text) put(uint8_t(c));
+  }
+  // A line break and `levels` of mold's indentation; answers the characters put.
+  int32_t put_line_break(int32_t levels) {
+    const int32_t spaces = levels * int32_t(kIndentWidth);
+    put('\n');
+    for (int32_t i = 0; i < spaces; ++i) put(' ');
+    return 1 + spaces;
   }
   void flush() {
     append_chars(node_, batch_, pending_);

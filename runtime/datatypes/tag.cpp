@@ -11,13 +11,13 @@
 
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
+#include "runtime/text/utf16.h"
 
 namespace xol::tag {
 
 namespace {
 
 constexpr int32_t kBrackets = 2;
-constexpr uint32_t kFirstSurrogate = 0xD800, kLastSurrogate = 0xDFFF;
 
 // The lexer's tag states after the "<", as the plain form meets them: the first character, the
 // text, inside "..." and inside '...'. STOP stands for every way out of them before the closing
@@ -37,10 +37,8 @@ constexpr TagState kTagStates[kTagStateCount][kTagClassCount] = {
     /* SINGLE*/ {SINGLE, SINGLE, SINGLE, SINGLE, TEXT,      SINGLE, SINGLE,   STOP},
 };
 
-bool is_surrogate(uint32_t c) { return c >= kFirstSurrogate && c <= kLastSurrogate; }
-
 TagClass tag_class(uint32_t c) {
-  if (is_surrogate(c)) return UNREADABLE;
+  if (utf16::is_surrogate(c)) return UNREADABLE;
   switch (c) {
     case 0: return UNREADABLE;
     case '<': return LESS;

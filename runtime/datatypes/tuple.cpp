@@ -7,6 +7,7 @@
 
 #include "runtime/datatypes/block_storage.h"
 #include "runtime/datatypes/compound.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
@@ -15,6 +16,7 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/process/random.h"
 #include "runtime/memory/memory.h"
+#include "runtime/text/hex.h"
 
 namespace xol::tuple {
 namespace {
@@ -26,13 +28,6 @@ constexpr int32_t kShortDigitScale = 17;
 constexpr size_t kShortColour = 3, kColour = 6, kColourWithAlpha = 8;
 
 int32_t clamp_byte(int64_t value) { return int32_t(std::clamp<int64_t>(value, 0, kByteMax)); }
-
-int32_t hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // a op b on integers; add, subtract and multiply in 64 bits so that saturation sees the true
 // value.
@@ -46,7 +41,7 @@ int64_t integer_op(MathOp op, int64_t a, int64_t b) {
 }
 
 double float_op(MathOp op, double a, double b) {
-  return compound::apply_double(op, a, b, TYPE_TUPLE);
+  return floating::apply(op, a, b, TYPE_TUPLE);
 }
 
 int32_t from_double(double value) {
@@ -125,12 +120,10 @@ Cell from_issue(const Cell* issue) {
   int32_t values[kMinBytes + 1];
   int32_t n = 0;
   if (digits.size() == kShortColour) {
-    for (char c : digits) values[n++] = hex_digit(c) * kShortDigitScale;
+    for (char c : digits) values[n++] = hex::digit_value(uint8_t(c)) * kShortDigitScale;
   } else if (digits.size() == kColour || digits.size() == kColourWithAlpha) {
-    for (size_t i = 0; i < digits.size(); i += 2) {
-      int32_t high = hex_digit(digits[i]), low = hex_digit(digits[i + 1]);
-      values[n++] = high < 0 || low < 0 ? -1 : high << 4 | low;
-    }
+    for (size_t i = 0; i < digits.size(); i += 2)
+      values[n++] = hex::byte_value(uint8_t(digits[i]), uint8_t(digits[i + 1]));
   } else {
     error::raise(error::CAT_SCRIPT, "invalid-data", issue);
   }

@@ -19,6 +19,7 @@
 #include "runtime/eval/call.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/io/http.h"
+#include "runtime/text/hex.h"
 #include "runtime/text/utf8.h"
 
 namespace xol::url {
@@ -27,8 +28,6 @@ namespace {
 
 constexpr uint32_t kAsciiEnd = 0x80;
 constexpr int kEscapeLength = 3;   // "%" and two digits
-constexpr int kNibbleBits = 4;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 using KeepTable = std::array<bool, kAsciiEnd>;
 
@@ -58,16 +57,8 @@ int encode_under(const KeepTable& table, uint8_t byte, char* out) {
     return 1;
   }
   out[0] = '%';
-  out[1] = kHexDigits[byte >> kNibbleBits];
-  out[2] = kHexDigits[byte & 0xF];
+  hex::write_byte(out + 1, byte);
   return kEscapeLength;
-}
-
-int hex_value(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // The UTF-8 bytes of `text` percent-encoded under `table`.
@@ -127,9 +118,9 @@ namespace {
 // True and the byte when p (before end) holds "%" and two hexadecimal digits.
 bool decode_escape(const uint8_t* p, const uint8_t* end, uint8_t* byte) {
   if (end - p < kEscapeLength || p[0] != '%') return false;
-  int high = hex_value(p[1]), low = hex_value(p[2]);
-  if (high < 0 || low < 0) return false;
-  *byte = uint8_t(high << kNibbleBits | low);
+  int value = hex::byte_value(p[1], p[2]);
+  if (value < 0) return false;
+  *byte = uint8_t(value);
   return true;
 }
 }  // namespace

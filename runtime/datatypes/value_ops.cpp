@@ -7,8 +7,9 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/text_buffer.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/memory/memory.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 
 namespace xol::values {
 namespace {
@@ -23,7 +24,7 @@ uint32_t length_of(const Cell* value) {
 
 void copy_own(const Cell* value, bool deep, Cell* result) {
   Cell source = *value;
-  bool block_like = is_any_block(source.type());
+  bool block_like = series::any_block(source.type());
   if (deep && block_like && cycles::find(source.node()))
     error::raise(error::CAT_INTERNAL, "no-cycle");
   uint32_t count = length_of(&source);
@@ -53,7 +54,7 @@ bool is_copied_series(TypeId type) {
     case TYPE_REF: case TYPE_VECTOR: case TYPE_BINARY: case TYPE_IMAGE:
       return true;
     default:
-      return is_any_block(type);
+      return series::any_block(type);
   }
 }
 

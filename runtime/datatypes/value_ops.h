@@ -13,16 +13,6 @@
 
 namespace xol::values {
 
-inline bool is_any_block(TypeId type) {
-  switch (type) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_HASH:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The series types whose values object copies and method clones copy deeply.
 bool is_copied_series(TypeId type);
 

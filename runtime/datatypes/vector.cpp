@@ -234,9 +234,7 @@ int32_t compare_by_function(const void* a, const void* b, uint32_t, uint32_t fla
     return record;
   };
   const Cell x = operand(a), y = operand(b);
-  int32_t order = series::call_comparison(sort.function, &x, &y);
-  // The function may have shortened the vector: the sort cannot go on past its new end.
-  series::require_units(&sort.vector, sort.end);
+  int32_t order = series::call_sort_comparison(sort.function, &x, &y, &sort.vector, sort.end);
   return flags & kSortReverse ? -order : order;
 }
 
@@ -440,8 +438,8 @@ void do_math_scalar(MathOp op, const Cell* vector, const Cell* scalar, bool scal
       for (uint32_t i = head; i < end; ++i) {
         uint8_t* at = address(&target, i);
         double e = read_float(at, size);
-        write_float(at, size, scalar_first ? compound::apply_double(op, s, e, TYPE_VECTOR)
-                                           : compound::apply_double(op, e, s, TYPE_VECTOR));
+        write_float(at, size, scalar_first ? floating::apply(op, s, e, TYPE_VECTOR)
+                                           : floating::apply(op, e, s, TYPE_VECTOR));
       }
     });
     *result = target;
@@ -490,7 +488,7 @@ void do_math(MathOp op, const Cell* vector, const Cell* operand, Cell* result) {
     if (is_float_kind(type)) {
       double x = read_float(address(&a, head_a + i), unit(&a));
       double y = read_float(address(&b, head_b + i), unit(&b));
-      write_float(at, size, compound::apply_double(op, x, y, TYPE_VECTOR));
+      write_float(at, size, floating::apply(op, x, y, TYPE_VECTOR));
     } else {
       int32_t x = read_int(address(&a, head_a + i), unit(&a), is_char);
       int32_t y = read_int(address(&b, head_b + i), unit(&b), is_char);
@@ -629,26 +627,13 @@ void sort(Cell* series, const SortOptions& options, Cell* result) {
   uint32_t flags = options.reverse ? kSortReverse : 0;
   sort::Compare compare_fn = comparator_for(element_type(&target), size);
   UserSort user{nullptr, target, options.all && skip > 1, target.data1 + count};
-  if (options.compare) {
-    if (options.compare->is(TYPE_INTEGER)) {
-      if (!options.skip || options.all) error::raise(error::CAT_SCRIPT, "bad-refines");
-      int32_t offset = integer::get(options.compare);
-      if (offset < 1 || uint32_t(offset) > skip) number::raise_out_of_range(options.compare);
-      flags |= uint32_t(offset - 1) << kSortOffsetShift;
-    } else if (series::is_function_type(options.compare->type())) {
-      user.function = options.compare;
-      compare_fn = compare_by_function;
-    } else {
-      const Cell word = word::unbound(symbol::make("compare"));
-      error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &word, options.compare);
-    }
+  const series::SortComparison comparison = series::read_sort_comparison(options, skip);
+  flags |= comparison.offset << kSortOffsetShift;
+  if (comparison.function) {
+    user.function = comparison.function;
+    compare_fn = compare_by_function;
   }
-  UserSort* saved = user_sort;
-  user_sort = &user;
-  struct Restore {
-    UserSort* saved;
-    ~Restore() { user_sort = saved; }
-  } restore{saved};
+  series::ActiveSort active(user_sort, &user);
   compound::notifying(&target, words::w.sort, words::w.sorted, nullptr, [&] {
     // The owner's hook, told before this runs, may have shortened the vector.
     series::require_units(&target, user.end);

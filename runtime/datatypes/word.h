@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/symbol.h"
 
 namespace xol::boot {
 // Set by runtime initialisation as its first step; cleared by the boot code.
@@ -29,6 +30,10 @@ constexpr uint32_t kUnresolvedIndex = 0xFFFFFFFF;
 
 inline bool any_word_type(TypeId type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
 inline int32_t symbol_of(const Cell* word) { return int32_t(word->data2); }
+// Whether the word is spelled `symbol` up to case (their canonical ids agree).
+inline bool is_named(const Cell* word, int32_t symbol) {
+  return symbol::resolve(symbol_of(word)) == symbol::resolve(symbol);
+}
 inline int32_t index_of(const Cell* word) { return int32_t(word->data3); }
 inline NodeId context_of(const Cell* word) { return word->data1; }
 

@@ -29,6 +29,7 @@
 #include "runtime/eval/call.h"
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/error_stack.h"
+#include "runtime/eval/frame_fill.h"
 #include "runtime/eval/natives_table.h"
 #include "runtime/eval/stack.h"
 #include "runtime/memory/memory.h"
@@ -708,19 +709,9 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
       bool used = true;
       if (element.is(TYPE_GET_WORD)) used = logic::cell_true(word_slot(&element), false, nullptr);
       else if (!element.is(TYPE_WORD)) error::raise(error::CAT_SCRIPT, "bad-refine", &element);
-      const int32_t sought = symbol::resolve(word::symbol_of(&element));
-      uint32_t at = 0;
-      for (; at + 1 < count; at += 2) {
-        const Cell* entry = cells_of(cache) + at;
-        if (entry->is(TYPE_REFINEMENT) && symbol::resolve(word::symbol_of(entry)) == sought) break;
-      }
-      if (at + 1 >= count) error::raise(error::CAT_SCRIPT, "no-refine", name, &element);
+      const uint32_t at = find_refinement(cache, count, element, name, seen, site.path);
       const Cell position = cells_of(cache)[at + 1];
-      const uint32_t ordinal = position.data1;
-      if (seen & (uint64_t(1) << ordinal)) error::raise(error::CAT_SCRIPT, "dup-refine", site.path);
-      seen |= uint64_t(1) << ordinal;
       Cell* first_argument = stack::top;
-      if (!is_function && used) refinements[ordinal] = int32_t(stack::top - stack::arguments);
       for (uint32_t k = 0; k < position.data3; ++k) {
         const Cell* entry = cells_of(cache) + at + 2 + 2 * k;
         const Cell types = entry[0], argument_word = entry[1];
@@ -728,23 +719,11 @@ void fetch_arguments(const Cell& function, const Cell* name, CallSite& site, boo
                        site, false);
         if (stack::pending) return;
       }
-      if (is_function) {
-        Cell* flag = stack::arguments + position.data2;
-        *flag = logic::make(used);
-        if (used)
-          for (uint32_t k = 0; k < position.data3; ++k) flag[1 + k] = first_argument[k];
-        stack::top = first_argument;
-      } else if (!used) {
-        stack::top = first_argument;
-      }
+      settle_refinement(position, used, is_function, first_argument, refinements);
     }
   }
 
-  if (is_function && totals.locals > 0) {
-    Cell* first_local = stack::top;
-    for (int32_t i = 0; i < totals.locals; ++i) stack::push_slot();
-    function::set_nones(first_local, totals.locals);
-  }
+  if (is_function) push_locals(totals.locals);
 }
 
 // `+`, `-`, `*`, `%` and the comparisons on two integer! values, computed in place of the action

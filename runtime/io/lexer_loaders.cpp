@@ -28,6 +28,7 @@
 #include "runtime/io/lexer_internal.h"
 #include "runtime/io/number_converters.h"
 #include "runtime/memory/memory.h"
+#include "runtime/text/hex.h"
 #include "runtime/text/number_text.h"
 #include "runtime/text/utf8.h"
 
@@ -42,12 +43,6 @@ std::string_view view(Bytes start, Bytes end) {
 }
 
 bool is_digit(uint8_t byte) { return byte >= '0' && byte <= '9'; }
-
-int hex_value(uint8_t byte) {
-  if (byte >= '0' && byte <= '9') return byte - '0';
-  if ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'f') return (byte | 0x20) - 'a' + 10;
-  return -1;
-}
 
 // The 21 code points that separate words besides ASCII whitespace.
 constexpr int32_t kUnicodeSpaces[] = {
@@ -84,7 +79,7 @@ int32_t decode_escape(Bytes& p, Bytes end) {
       int32_t cp = 0;
       bool hex = true;
       for (char c : inside) {
-        int digit = hex_value(uint8_t(c));
+        int digit = hex::digit_value(uint8_t(c));
         if (digit < 0) {
           hex = false;
           break;
@@ -198,10 +193,9 @@ std::string& percent_decoded(Bytes text, Bytes text_end) {
   static std::string scratch;
   scratch.clear();
   for (Bytes p = text; p < text_end; ++p) {
-    int high, low;
-    if (*p == '%' && text_end - p >= 3 && (high = hex_value(p[1])) >= 0 &&
-        (low = hex_value(p[2])) >= 0) {
-      scratch.push_back(char(high * 16 + low));
+    int byte;
+    if (*p == '%' && text_end - p >= 3 && (byte = hex::byte_value(p[1], p[2])) >= 0) {
+      scratch.push_back(char(byte));
       p += 2;
     } else {
       scratch.push_back(char(*p));
@@ -262,7 +256,7 @@ int32_t decode_base(Bytes p, Bytes end, int base, uint8_t* out) {
       ++held;
       bits <<= kBase64Bits;
     } else {
-      digit = base == 16 ? hex_value(*p) : base == 2 ? (*p == '0' || *p == '1' ? *p - '0' : -1)
+      digit = base == 16 ? hex::digit_value(*p) : base == 2 ? (*p == '0' || *p == '1' ? *p - '0' : -1)
                                                      : base64_value(*p);
       if (digit < 0 || padding) return -1;
       bits = (bits << (base == 16 ? 4 : base == 2 ? 1 : kBase64Bits)) | uint32_t(digit);
@@ -766,7 +760,7 @@ bool load_hex_integer(State& s, Bytes start, Bytes end, uint32_t, int mode) {
   if (digits < kMinDigits || digits > kMaxDigits) return throw_error(s, start, end, TYPE_INTEGER);
   uint32_t value = 0;
   for (Bytes p = start; p < end - 1; ++p) {
-    int digit = hex_value(*p);
+    int digit = hex::digit_value(*p);
     if (digit < 0 || (*p >= 'a' && *p <= 'f')) return throw_error(s, start, end, TYPE_INTEGER);
     value = value * 16 + uint32_t(digit);
   }

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/address_sanitizer.h"
 #include "runtime/memory/collector_internal.h"
 #include "runtime/memory/handle_table.h"
 #include "runtime/memory/memory.h"
@@ -376,14 +377,6 @@ MemoryStats memory_stats() {
 }
 
 }  // namespace xol::collector
-
-#if defined(__SANITIZE_ADDRESS__)
-#define XOL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define XOL_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 #ifdef XOL_ADDRESS_SANITIZER
 // The stack scan must see locals on the real stack, not in AddressSanitizer's fake stacks.

@@ -33,12 +33,7 @@ constexpr uint32_t kMinDataSize = 16;
 uintptr_t free_link(NodeId next) { return (uintptr_t(next) << 1) | kFreeSlotBit; }
 NodeId free_link_target(uintptr_t slot) { return NodeId(slot >> 1); }
 
-uint32_t align16(uint64_t bytes) { return uint32_t((bytes + 15) & ~uint64_t(15)); }
-
-size_t round_to_pages(size_t size) {
-  const size_t page = platform::page_size();
-  return (size + page - 1) & ~(page - 1);
-}
+uint32_t align16(uint64_t bytes) { return uint32_t(platform::round_up(bytes, 16)); }
 
 [[noreturn]] void out_of_frames() { error::raise(error::CAT_INTERNAL, "no-memory"); }
 
@@ -162,7 +157,7 @@ void release_spare_blocks() {
 }
 
 void* os_allocate(size_t size) {
-  size_t rounded = round_to_pages(size);
+  size_t rounded = platform::round_to_pages(size);
   void* block = take_spare_block(rounded);
   if (!block) block = platform::vm_allocate(rounded);
   if (!block) out_of_frames();
@@ -171,7 +166,7 @@ void* os_allocate(size_t size) {
 }
 
 void os_free(void* block, size_t size) {
-  size_t rounded = round_to_pages(size);
+  size_t rounded = platform::round_to_pages(size);
   if (!keep_spare_block(block, rounded) && !platform::vm_free(block, rounded))
     error::raise(error::CAT_INTERNAL, "wrong-mem");
   state.bytes_in_use -= rounded;
@@ -506,6 +501,17 @@ NodeId copy_series(NodeId node) {
 
 void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
   if (end > start) std::memset(start, byte, size_t(end - start));
+}
+
+uint8_t* repeat_fill(uint8_t* address, size_t unit_length, size_t count) {
+  const size_t total = unit_length * count;
+  size_t filled = unit_length;
+  while (filled < total) {
+    size_t chunk = std::min(filled, total - filled);
+    std::memcpy(address + filled, address, chunk);
+    filled += chunk;
+  }
+  return address + total;
 }
 
 }  // namespace xol::memory

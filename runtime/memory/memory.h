@@ -199,6 +199,9 @@ SeriesBuffer* grow_series(SeriesBuffer* buffer, uint64_t new_size);
 SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, uint64_t new_size, uint8_t byte);
 NodeId copy_series(NodeId node);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
+// Repeats the first `unit_length` bytes at `address` until `count` copies stand back to back,
+// copying by doubling; answers address + unit_length x count.
+uint8_t* repeat_fill(uint8_t* address, size_t unit_length, size_t count);
 
 }  // namespace xol::memory
 

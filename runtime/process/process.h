@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/address_sanitizer.h"
+
 namespace xol::rt {
 
 enum ThrownCode : uint32_t {
@@ -71,13 +73,6 @@ constexpr int kUncaughtErrorExit = -2;
 // own stack limits must always come first. AddressSanitizer cleans up the shadow of a stack of
 // at most 64 MiB on a throw and leaves stale poison on a larger one, so sanitizer builds run on
 // that much.
-#if defined(__SANITIZE_ADDRESS__)
-#define XOL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define XOL_ADDRESS_SANITIZER 1
-#endif
-#endif
 #if defined(XOL_ADDRESS_SANITIZER)
 constexpr size_t kRuntimeStackSize = size_t(64) << 20;
 #else

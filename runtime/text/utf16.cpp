@@ -14,12 +14,6 @@ using memory::SeriesBuffer;
 
 namespace {
 
-constexpr uint32_t kHighSurrogate = 0xD800;
-constexpr uint32_t kLowSurrogate = 0xDC00;
-constexpr uint32_t kSurrogateEnd = 0xE000;
-constexpr uint32_t kSurrogateBits = 0x3FF;   // payload of each half of a pair
-constexpr uint32_t kSurrogateShift = 10;
-constexpr uint32_t kSupplementaryBase = 0x10000;
 constexpr uint32_t kLatin1End = 0x100;
 constexpr uint16_t kCr = '\r';
 constexpr uint16_t kLf = '\n';
@@ -27,8 +21,6 @@ constexpr uint16_t kLf = '\n';
 uint32_t unit_at(const uint8_t* units, size_t i) {
   return string::load_unit<uint16_t>(units + i * sizeof(uint16_t));
 }
-bool is_high(uint32_t u) { return u >= kHighSurrogate && u < kLowSurrogate; }
-bool is_low(uint32_t u) { return u >= kLowSurrogate && u < kSurrogateEnd; }
 
 [[noreturn]] void raise_broken_pair(uint32_t unit) {
   Cell arg{TYPE_INTEGER, 0, unit, 0};
@@ -42,13 +34,13 @@ uint32_t scan_units(const uint8_t* units, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     uint32_t u = unit_at(units, i);
     if (u < kLatin1End) continue;
-    if (u < kHighSurrogate || u >= kSurrogateEnd) {
+    if (!is_surrogate(u)) {
       if (unit == string::UNIT_1) unit = string::UNIT_2;
       continue;
     }
     unit = string::UNIT_4;
-    if (is_high(u)) {
-      if (i + 1 == count || !is_low(unit_at(units, i + 1))) raise_broken_pair(u);
+    if (is_high_surrogate(u)) {
+      if (i + 1 == count || !is_low_surrogate(unit_at(units, i + 1))) raise_broken_pair(u);
       ++i;
     }
   }
@@ -79,10 +71,7 @@ NodeId load(const uint8_t* units, size_t count, Cell* target, bool drop_cr) {
   for (size_t i = 0; i < count; ++i) {
     uint32_t cp = unit_at(units, i);
     if (drop_cr && cp == kCr) continue;
-    if (unit == string::UNIT_4 && is_high(cp)) {
-      uint32_t low = unit_at(units, ++i);
-      cp = kSupplementaryBase + ((cp & kSurrogateBits) << kSurrogateShift) + (low & kSurrogateBits);
-    }
+    if (unit == string::UNIT_4 && is_high_surrogate(cp)) cp = join_pair(cp, unit_at(units, ++i));
     string::put_char(out + at, unit, cp);
     at += unit;
   }
@@ -129,8 +118,8 @@ int encode_char(uint32_t cp, uint16_t* out) {
     return 1;
   }
   if (cp > utf8::kMaxCodePoint) return 0;
-  out[0] = uint16_t(kHighSurrogate | ((cp - kSupplementaryBase) >> kSurrogateShift));
-  out[1] = uint16_t(kLowSurrogate | (cp & kSurrogateBits));
+  out[0] = uint16_t(kFirstSurrogate | ((cp - kSupplementaryBase) >> kSurrogateShift));
+  out[1] = uint16_t(kFirstLowSurrogate | (cp & kSurrogateBits));
   return 2;
 }
 

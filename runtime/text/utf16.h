@@ -16,6 +16,24 @@
 
 namespace xol::utf16 {
 
+// The surrogates, U+D800-U+DFFF: high halves of a pair below U+DC00, low halves from it.
+constexpr uint32_t kFirstSurrogate = 0xD800;
+constexpr uint32_t kFirstLowSurrogate = 0xDC00;
+constexpr uint32_t kSurrogateEnd = 0xE000;
+constexpr uint32_t kSupplementaryBase = 0x10000;   // the first code point a pair stands for
+constexpr uint32_t kSurrogateBits = 0x3FF;         // the payload of each half of a pair
+constexpr uint32_t kSurrogateShift = 10;
+
+constexpr bool is_surrogate(uint32_t c) { return c >= kFirstSurrogate && c < kSurrogateEnd; }
+constexpr bool is_high_surrogate(uint32_t u) {
+  return u >= kFirstSurrogate && u < kFirstLowSurrogate;
+}
+constexpr bool is_low_surrogate(uint32_t u) { return u >= kFirstLowSurrogate && u < kSurrogateEnd; }
+// The code point of the pair `high`, `low`.
+constexpr uint32_t join_pair(uint32_t high, uint32_t low) {
+  return kSupplementaryBase + ((high & kSurrogateBits) << kSurrogateShift) + (low & kSurrogateBits);
+}
+
 // Loads `count` UTF-16LE units (byte pairs, low byte first) into the buffer of `target` (its
 // content replaced and its unit set) or into a new buffer when target is null. With no source
 // (units null) the source is the target's conversion buffer, where a producer has written.

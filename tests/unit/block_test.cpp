@@ -4,7 +4,7 @@
 #include <string>
 
 #include "runtime/datatypes/evaluator_hooks.h"
-#include "runtime/memory/refs.h"
+#include "runtime/memory/cycles.h"
 #include "value_builders.h"
 
 namespace xol::testing {

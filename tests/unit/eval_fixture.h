@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "runtime/memory/collector.h"
@@ -20,6 +21,7 @@
 #include "runtime/eval/stack.h"
 #include "runtime/io/lexer.h"
 #include "runtime/runtime.h"
+#include "tests/unit/source_case.h"
 #include "tests/unit/value_layer_fixture.h"
 
 namespace xol::testing {
@@ -80,6 +82,10 @@ class EvalTest : public ::testing::Test {
     std::string result;
     const std::string error = error_of(source, &result);
     return error.empty() ? result : "error " + error;
+  }
+  // Evaluates each case's source and expects what it gives.
+  static void check(std::initializer_list<SourceCase> cases) {
+    for (const SourceCase& c : cases) EXPECT_EQ(eval(c.source), c.expected) << c.source;
   }
   // "category id arg1 arg2 ..." (arguments molded) of the error that the source raises, and
   // the stacks back at their bottoms; "" when it raises none.

@@ -5,11 +5,6 @@
 namespace xol::testing {
 namespace {
 
-struct Case {
-  const char* source;
-  const char* expected;
-};
-
 class InterpreterTest : public EvalTest {};
 
 TEST_F(InterpreterTest, DeepRecursionRaisesStackOverflow) {
@@ -107,7 +102,7 @@ class PureEvaluationTest : public EvalTest {
 };
 
 TEST_F(PureEvaluationTest, StacksAndResultMatchTheTracedRoad) {
-  const Case blocks[] = {
+  const SourceCase blocks[] = {
       {"[x: y: 1 + 2 x * y]", "9"},                 // all pure
       {"[x: 1 + (2 * (3 - 4))]", "-1"},             // nested parens
       {"[x: 5 reduce [x]]", "[5]"},                 // a pure head, then a call

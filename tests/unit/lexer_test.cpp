@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "number_fixture.h"
+#include "tests/unit/source_case.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_storage.h"
@@ -119,13 +120,8 @@ class LexerTest : public NumberTest {
   }
 };
 
-struct Case {
-  const char* source;
-  const char* expected;
-};
-
 TEST_F(LexerTest, WordsOfAllKinds) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"a b-c c? <= <> == + - -a", "a b-c c? <= <> == + - -a"},
       {"a: :a 'a /a", "a: :a 'a /a"},
       {"=: <: >: +: -: *: ==:", "=: <: >: +: -: *: ==:"},
@@ -140,7 +136,7 @@ TEST_F(LexerTest, WordsOfAllKinds) {
       {"a/b\xC2\xA0" "c a/b:\xC2\xA0" "1", "a/b c a/b: 1"},
       {"ffh", "ffh"},
   };
-  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+  for (const SourceCase& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
 }
 
 TEST_F(LexerTest, WordTypes) {
@@ -152,7 +148,7 @@ TEST_F(LexerTest, WordTypes) {
 }
 
 TEST_F(LexerTest, Numbers) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"0 1 -1 +5 2147483647 -2147483648", "0 1 -1 5 2147483647 -2147483648"},
       {"2147483648 12345678901", "2147483648.0 12345678901.0"},
       {"1'000'000", "1000000"},
@@ -161,11 +157,11 @@ TEST_F(LexerTest, Numbers) {
       {"50% 12.5% -1%", "50% 12.5% -1%"},
       {"0FFh FFh 12345678h", "255 255 305419896"},
   };
-  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+  for (const SourceCase& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
 }
 
 TEST_F(LexerTest, TimesDatesMoney) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"10:30 1:30.5 -1:00 0:0:1.25", "10:30:00 0:01:30.5 -1:00:00 0:00:01.25"},
       {"1-Jan-2000 1/jan/2000 2000-01-01 1-1-99", "1-Jan-2000 1-Jan-2000 1-Jan-2000 1-Jan-1999"},
       {"29-Feb-2000 5-sept-1999 31-Dec-49", "29-Feb-2000 5-Sep-1999 31-Dec-2049"},
@@ -174,7 +170,7 @@ TEST_F(LexerTest, TimesDatesMoney) {
       {"2009-W01-1 2004-W53-7 2000-060", "29-Dec-2008 2-Jan-2005 29-Feb-2000"},
       {"$1'000.50 -$1 USD$10.5 $0.12345", "$1000.50 -$1.00 USD$10.50 $0.12"},
   };
-  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+  for (const SourceCase& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
 }
 
 TEST_F(LexerTest, ConstructionSyntax) {
@@ -240,7 +236,7 @@ TEST_F(LexerTest, Maps) {
 }
 
 TEST_F(LexerTest, MoldedLiteralForms) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"\"a^\"b^/c\" {x {y} ^}}", "[{a\"b^/c} \"x {y} }\"]"},
       {"%a/b.txt %\"a b\" http://x.org/a user@x.org <b> @ref",
        "[%a/b.txt %\"a b\" http://x.org/a user@x.org <b> @ref]"},
@@ -250,20 +246,20 @@ TEST_F(LexerTest, MoldedLiteralForms) {
       {"#[a 1] a/(b)/c [1 [2]] (3)", "[#[\n    a: 1\n] a/(b)/c [1 [2]] (3)]"},
       {"[\n  a\n  b c\n]", "[[\n    a\n    b c\n]]"},
   };
-  for (const Case& c : cases) {
+  for (const SourceCase& c : cases) {
     Cell block = lexer::load(c.source);
     EXPECT_EQ(molded(block), c.expected) << c.source;
   }
 }
 
 TEST_F(LexerTest, Paths) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"a/b a/b/c 'a/b :a/b", "a/b a/b/c 'a/b :a/b"},
       {"a/1 a/:b a/(b)/c a/(b c) x", "a/1 a/:b a/(b)/c a/(b c) x"},
       {"a/b: 1", "a/b: 1"},
       {"[a/b] (a/b)", "[a/b] (a/b)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
+  for (const SourceCase& c : cases) EXPECT_EQ(loaded(c.source), c.expected) << c.source;
   EXPECT_EQ(first("a/b: ").type(), TYPE_SET_PATH);
   EXPECT_EQ(first("'a/b").type(), TYPE_LIT_PATH);
   Cell path = first("a/(b)/c");
@@ -347,11 +343,11 @@ TEST_F(LexerTest, TextForms) {
 }
 
 TEST_F(LexerTest, CharsAndCompoundScalars) {
-  const Case chars[] = {
+  const SourceCase chars[] = {
       {"#\"a\"", "97"}, {"#\"^(41)\"", "65"}, {"#\"^(line)\"", "10"}, {"#\"^/\"", "10"},
       {"#\"^\"\"", "34"}, {"#\"\xE2\x82\xAC\"", "8364"}, {"#\"^(1F600)\"", "128512"},
   };
-  for (const Case& c : chars) {
+  for (const SourceCase& c : chars) {
     Cell value = first(c.source);
     EXPECT_EQ(value.type(), TYPE_CHAR) << c.source;
     EXPECT_EQ(std::to_string(value.data2), c.expected) << c.source;
@@ -556,7 +552,7 @@ TEST_F(LexerTest, SyntaxErrors) {
 // A continuation byte without its lead byte is invalid UTF-8 in every text-bearing token, as a
 // lone lead byte is; it was stored as the Latin-1 character of that byte.
 TEST_F(LexerTest, StrayContinuationByteIsInvalid) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"\"a\xA0\"", "string!"}, {"{a\xA0}", "string!"},  {"%{a\xA0}%", "string!"},
       {"<a\xA0>", "tag!"},       {"%a\xA0", "file!"},     {"%\"a\xA0\"", "file!"},
       {"a@b\xA0", "email!"},     {"@a\xA0", "ref!"},      {"http://\xA0", "url!"},
@@ -564,7 +560,7 @@ TEST_F(LexerTest, StrayContinuationByteIsInvalid) {
       {"'a\xA0", "lit-word!"},   {"/a\xA0", "refinement!"}, {"#a\xA0", "issue!"},
       {"\"\xC3\xA9\xBF\"", "string!"},
   };
-  for (const Case& c : cases) {
+  for (const SourceCase& c : cases) {
     EXPECT_EQ(syntax_error(c.source).rfind("invalid: (line 1) | "s + c.expected + " | ", 0), 0u)
         << c.source << ": " << syntax_error(c.source);
   }
@@ -619,10 +615,10 @@ TEST_F(LexerTest, AppendsIntoAGivenBlock) {
 }
 
 TEST_F(LexerTest, OneValueFromAString) {
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"10:30", "10:30:00"}, {" 50% ", "50%"}, {"1 2", "1"}, {"", "unset"}, {"[1]", "[1]"},
   };
-  for (const Case& c : cases) {
+  for (const SourceCase& c : cases) {
     Cell text, value;
     string::load_utf8(&text, c.source);
     value::load_from_string(&text, &value);

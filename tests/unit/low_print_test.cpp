@@ -12,7 +12,6 @@
 #include "runtime/process/console_output.h"
 #include "runtime/process/low_print.h"
 #include "runtime/process/print_hooks.h"
-#include "runtime/small_utils.h"
 #include "tests/unit/stdout_capture.h"
 
 namespace xol {
@@ -138,48 +137,6 @@ TEST(LowPrintResults, PrintersAnswerTheirArgument) {
     EXPECT_EQ(rt::print_char_literal(200), 200);
   });
   EXPECT_EQ(out, "-3FFFFFFFF0.5qa#\"^(C8)\"");
-}
-
-struct AngleCase {
-  double degrees;
-  rt::AngleKind kind;
-  double radians;
-};
-
-TEST(NormalizeAngle, ReducesIntoTheRangeOfItsFunction) {
-  const AngleCase cases[] = {
-      {270, rt::ANGLE_SINE, -1.5707963267948966},
-      {135, rt::ANGLE_TANGENT, -0.7853981633974483},
-      {135, rt::ANGLE_COSINE, 2.356194490192345},
-      {135, rt::ANGLE_SINE, 0.7853981633974483},
-      {-135, rt::ANGLE_TANGENT, 0.7853981633974483},
-      {-135, rt::ANGLE_SINE, -0.7853981633974483},
-      {720 + 30, rt::ANGLE_SINE, 30 * 3.141592653589793 / 180},
-      {-200, rt::ANGLE_COSINE, 160 * 3.141592653589793 / 180},
-      {90, rt::ANGLE_TANGENT, 1.5707963267948966},
-  };
-  for (const AngleCase& c : cases) {
-    EXPECT_DOUBLE_EQ(rt::normalize_angle(c.degrees, c.kind), c.radians)
-        << c.degrees << " degrees, kind " << c.kind;
-  }
-}
-
-TEST(RoundUp, ToAPowerOfTwo) {
-  static_assert(rt::round_up(17, 16) == 32);
-  static_assert(rt::round_up(16, 16) == 16);
-  static_assert(rt::round_up(0, 8) == 0);
-  static_assert(rt::round_up_next(16, 16) == 32);
-  static_assert(rt::round_up_next(17, 16) == 32);
-  static_assert(rt::round_up_next(0, 8) == 8);
-  EXPECT_EQ(rt::round_up(size_t{1} << 40 | 1, 4096), (size_t{1} << 40) + 4096);
-}
-
-TEST(CStrEqual, NeedsSameLengthAndBytes) {
-  EXPECT_TRUE(rt::cstr_equal("abc", "abc"));
-  EXPECT_TRUE(rt::cstr_equal("", ""));
-  EXPECT_FALSE(rt::cstr_equal("abc", "abcd"));
-  EXPECT_FALSE(rt::cstr_equal("abc", "abd"));
-  EXPECT_FALSE(rt::cstr_equal("ABC", "abc"));
 }
 
 }  // namespace

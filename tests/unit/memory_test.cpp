@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "platform/virtual_memory.h"
 #include "runtime/memory/collector.h"
 #include "runtime/datatypes/error_raise.h"
 
@@ -280,6 +282,29 @@ TEST_F(MemoryTest, BytesInUseFollowFrames) {
   EXPECT_GT(memory::state.bytes_in_use, before + memory::kFrameSizeLimit);
   memory::free_all_frames();
   EXPECT_EQ(memory::state.bytes_in_use, 0u);
+}
+
+TEST(RepeatFill, RepeatsTheFirstUnitByDoubling) {
+  struct Case {
+    size_t unit, count;
+    const char* expected;
+  } cases[] = {{4, 1, "abcd"}, {3, 5, "abcabcabcabcabc"}, {1, 8, "aaaaaaaa"}, {2, 3, "ababab"}};
+  for (const Case& c : cases) {
+    char buffer[32] = "abcdefghijklmnopqrstuvwxyz";
+    uint8_t* start = reinterpret_cast<uint8_t*>(buffer);
+    EXPECT_EQ(memory::repeat_fill(start, c.unit, c.count), start + c.unit * c.count);
+    EXPECT_EQ(std::string(buffer, c.unit * c.count), c.expected);
+    // Nothing past the last copy is touched.
+    EXPECT_EQ(buffer[c.unit * c.count], "abcdefghijklmnopqrstuvwxyz"[c.unit * c.count]);
+  }
+}
+
+TEST(RoundUp, ToAPowerOfTwo) {
+  static_assert(platform::round_up(17, 16) == 32);
+  static_assert(platform::round_up(16, 16) == 16);
+  static_assert(platform::round_up(0, 8) == 0);
+  EXPECT_EQ(platform::round_up(size_t{1} << 40 | 1, 4096), (size_t{1} << 40) + 4096);
+  EXPECT_EQ(platform::round_to_pages(1), platform::page_size());
 }
 
 }  // namespace

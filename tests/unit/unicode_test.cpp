@@ -415,6 +415,19 @@ TEST_F(Unicode, EncodingIntoCallerMemoryStopsAtWholeCharacters) {
 
 // ---- UTF-16 ----
 
+TEST(Utf16, SurrogateBoundsAndPairsRoundTrip) {
+  static_assert(!utf16::is_surrogate(0xD7FF) && utf16::is_surrogate(0xD800));
+  static_assert(utf16::is_surrogate(0xDFFF) && !utf16::is_surrogate(0xE000));
+  static_assert(utf16::is_high_surrogate(0xDBFF) && !utf16::is_high_surrogate(0xDC00));
+  static_assert(utf16::is_low_surrogate(0xDC00) && !utf16::is_low_surrogate(0xDBFF));
+  for (uint32_t cp : {0x10000u, 0x1F600u, 0x10FFFFu}) {
+    uint16_t pair[2];
+    ASSERT_EQ(utf16::encode_char(cp, pair), 2);
+    EXPECT_TRUE(utf16::is_high_surrogate(pair[0]) && utf16::is_low_surrogate(pair[1]));
+    EXPECT_EQ(utf16::join_pair(pair[0], pair[1]), cp);
+  }
+}
+
 TEST_F(Unicode, Utf16FromStringPairsAndAddsCr) {
   Cell string = make_string(4, {0x1F600, '\n'});
   const uint16_t* out = utf16::from_string(&string);

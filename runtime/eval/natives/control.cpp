@@ -86,8 +86,6 @@ void close_loop() {
 
 // ---- the foreach and remove-each steps ----
 
-bool is_list(TypeId type) { return series::any_block(type); }
-
 bool loop_word_type(TypeId type) { return type >= TYPE_WORD && type <= TYPE_GET_WORD; }
 
 // The word block of foreach and remove-each: at least one entry, each a word of the four kinds.
@@ -120,7 +118,7 @@ bool series_left(const Cell& series) {
 
 // Element `i` (from 1) at the series' index, as `pick` answers it (none past the tail).
 Cell pick_at(Cell* series, int32_t i) {
-  if (is_list(series->type())) {
+  if (series::any_block(series->type())) {
     const uint32_t at = series->data1 + uint32_t(i) - 1;
     return at < series::buffer_units(series) ? *block::abs_at(series, at) : none::value;
   }

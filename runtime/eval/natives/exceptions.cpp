@@ -21,10 +21,6 @@ namespace {
 constexpr int32_t kKeptCallsLevel = 1;
 constexpr int32_t kKeptCallsCapacity = 8;
 
-bool same_symbol(const Cell* a, const Cell* b) {
-  return symbol::resolve(word::symbol_of(a)) == symbol::resolve(word::symbol_of(b));
-}
-
 // Whether a throw named `thrown` is for a catch/name with `wanted` (a word or a block of words).
 bool name_matches(const Cell& wanted, const Cell& thrown) {
   if (wanted.is(TYPE_BLOCK)) {
@@ -34,11 +30,12 @@ bool name_matches(const Cell& wanted, const Cell& thrown) {
         Cell name = word::load("name", TYPE_REFINEMENT);
         error::raise(error::CAT_SCRIPT, "invalid-refine-arg", &name, &wanted);
       }
-      found = found || (word::any_word_type(thrown.type()) && same_symbol(entry, &thrown));
+      found = found || (word::any_word_type(thrown.type()) &&
+                        word::is_named(entry, word::symbol_of(&thrown)));
     }
     return found;
   }
-  return word::any_word_type(thrown.type()) && same_symbol(&wanted, &thrown);
+  return word::any_word_type(thrown.type()) && word::is_named(&wanted, word::symbol_of(&thrown));
 }
 
 // Records the names of the calls active at the raise (every frame is still there, since

@@ -3,7 +3,7 @@
 //
 // Everything computes in IEEE doubles with the C library and raises no math error of its own:
 // a domain error gives NaN or an infinity. Angles are degrees unless /radians is given; a degree
-// angle is first reduced by rt::normalize_angle so that the results the language promises come
+// angle is first reduced by normalize_angle so that the results the language promises come
 // out exact (`sine 180` is 0.0, `tangent 90` is infinity). `exp` is e to the power of its
 // argument through `pow` and `log-2` the natural logarithm over ln 2, as the language defines
 // them, which differs from the C library's own exp and log2 in the last bits.
@@ -26,7 +26,6 @@
 #include "runtime/datatypes/error_raise.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
-#include "runtime/small_utils.h"
 
 namespace xol::natives {
 namespace {
@@ -38,6 +37,31 @@ using stack::arguments;
 constexpr double kEpsilon = 2.220446049250313e-16;
 constexpr double kPi = 3.141592653589793;
 constexpr double kLn2 = 0.6931471805599453;
+constexpr double kFullTurn = 360.0;
+constexpr double kHalfTurn = 180.0;
+constexpr double kQuarterTurn = 90.0;
+
+// Which function an angle is reduced for: the reduction keeps the function's value and sign.
+enum AngleKind : int {
+  ANGLE_TANGENT,
+  ANGLE_COSINE,
+  ANGLE_SINE,
+};
+
+// Reduces an angle in degrees into -90..90 (cosine: -180..180) and answers it in radians.
+double normalize_angle(double degrees, AngleKind kind) {
+  double a = std::fmod(degrees, kFullTurn);
+  if (a > kHalfTurn || a < -kHalfTurn) a += a < 0 ? kFullTurn : -kFullTurn;
+  if (a > kQuarterTurn || a < -kQuarterTurn) {
+    switch (kind) {
+      case ANGLE_TANGENT: a += a < 0 ? kHalfTurn : -kHalfTurn; break;
+      case ANGLE_SINE: a = a < 0 ? -kHalfTurn - a : kHalfTurn - a; break;
+      case ANGLE_COSINE: break;
+    }
+  }
+  // Multiplying before dividing fixes the last bit of the result that callers compare against.
+  return a * kPi / kHalfTurn;
+}
 constexpr double kE = 2.718281828459045;
 // shift works on 32-bit integers: a count above this empties (or fills) every bit.
 constexpr int32_t kHighestBit = 31;
@@ -80,15 +104,15 @@ int32_t sign_of(const Cell* value) {
 bool radians(const int32_t* refinements) { return refinements[0] >= 0; }
 
 // The angle argument in radians, reduced for `kind` when it is given in degrees.
-double angle_of(const int32_t* refinements, rt::AngleKind kind) {
+double angle_of(const int32_t* refinements, AngleKind kind) {
   const double angle = arg_to_float(arguments);
-  return radians(refinements) ? angle : rt::normalize_angle(angle, kind);
+  return radians(refinements) ? angle : normalize_angle(angle, kind);
 }
 
 double snap_to_zero(double value) { return std::fabs(value) < kEpsilon ? 0.0 : value; }
 
 double to_degrees_unless(const int32_t* refinements, double value) {
-  return radians(refinements) ? value : value * 180.0 / kPi;
+  return radians(refinements) ? value : value * kHalfTurn / kPi;
 }
 
 // arcsine, arccosine and arctangent: one C function each, the result in degrees unless
@@ -172,15 +196,15 @@ void to_hex(bool, const int32_t* refinements) {
 }
 
 void sine(bool, const int32_t* refinements) {
-  result_float(snap_to_zero(std::sin(angle_of(refinements, rt::ANGLE_SINE))));
+  result_float(snap_to_zero(std::sin(angle_of(refinements, ANGLE_SINE))));
 }
 
 void cosine(bool, const int32_t* refinements) {
-  result_float(snap_to_zero(std::cos(angle_of(refinements, rt::ANGLE_COSINE))));
+  result_float(snap_to_zero(std::cos(angle_of(refinements, ANGLE_COSINE))));
 }
 
 void tangent(bool, const int32_t* refinements) {
-  const double angle = angle_of(refinements, rt::ANGLE_TANGENT);
+  const double angle = angle_of(refinements, ANGLE_TANGENT);
   if (angle == kPi / 2) return result_float(HUGE_VAL);
   if (angle == -kPi / 2) return result_float(-HUGE_VAL);
   result_float(std::tan(angle));

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/value_ops.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/call.h"
+#include "runtime/eval/frame_fill.h"
 #include "runtime/eval/interpreter.h"
 #include "runtime/eval/natives/natives.h"
 #include "runtime/eval/stack.h"
@@ -367,44 +368,23 @@ void apply_arguments(const Cell& function, const Cell* name, const Cell& list, b
   while (!all && walk_left(list, position, end)) {
     const Cell element = *block::abs_at(&list, position++);
     if (!element.is(TYPE_REFINEMENT)) error::raise(error::CAT_SCRIPT, "bad-refine", &element);
-    const int32_t sought = symbol::resolve(word::symbol_of(&element));
-    uint32_t at = 0;
-    for (; at + 1 < count; at += 2) {
-      const Cell* entry = block::abs_at(&cache, at);
-      if (entry->is(TYPE_REFINEMENT) && symbol::resolve(word::symbol_of(entry)) == sought) break;
-    }
-    if (at + 1 >= count) error::raise(error::CAT_SCRIPT, "no-refine", name, &element);
+    const uint32_t at =
+        interpreter::find_refinement(cache.node(), count, element, name, seen, &list);
     const Cell refinement = *block::abs_at(&cache, at + 1);
-    if (seen & (uint64_t(1) << refinement.data1))
-      error::raise(error::CAT_SCRIPT, "dup-refine", &list);
-    seen |= uint64_t(1) << refinement.data1;
     apply_argument(interpreter::ARG_EVALUATED, list, position, end, safer);
     if (stack::pending) return;
     const bool on = logic::cell_true(--stack::top, false, nullptr);
     Cell* first = stack::top;
-    if (on && !is_function) refinements[refinement.data1] = int32_t(first - stack::arguments);
     for (uint32_t k = 0; k < refinement.data3; ++k) {
       const Cell types = *block::abs_at(&cache, at + 2 + 2 * k);
       apply_argument(kind_of(types), list, position, end, safer);
       if (stack::pending) return;
       check_applied(types, *block::abs_at(&cache, at + 3 + 2 * k), name);
     }
-    if (is_function) {
-      Cell* flag = stack::arguments + refinement.data2;
-      *flag = logic::make(on);
-      if (on)
-        for (uint32_t k = 0; k < refinement.data3; ++k) flag[1 + k] = first[k];
-      stack::top = first;
-    } else if (!on) {
-      stack::top = first;
-    }
+    interpreter::settle_refinement(refinement, on, is_function, first, refinements);
   }
 
-  if (is_function && totals.locals > 0) {
-    Cell* first_local = stack::top;
-    for (int32_t i = 0; i < totals.locals; ++i) stack::push_slot();
-    function::set_nones(first_local, totals.locals);
-  }
+  if (is_function) interpreter::push_locals(totals.locals);
 }
 
 }  // namespace
