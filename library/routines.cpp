@@ -27,6 +27,7 @@
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_storage.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_types.h"
@@ -343,9 +344,11 @@ Cell* encode_image(Cell* image, Cell*) {
 }
 
 // A binary! is decoded from memory, a string! from its UTF-8 bytes (never taken as a file
-// name), anything else is the file to read.
+// name), another text (file!, url! ...) names the file to read; other values are refused.
 Cell* decode_image(Cell* data) {
   Cell source = *data;
+  if (!data->is(TYPE_BINARY) && !series::any_string(data->type()))
+    error::raise(CAT_SCRIPT, "invalid-arg", data);
   if (data->is(TYPE_STRING)) {
     binary::make_at(&source, string::length(data));
     string::append_utf8_bytes(source.node(), data);
