@@ -79,10 +79,12 @@ constexpr std::string_view kParseSetup =
     "fuzz-budget: 0 fuzz-callback: func [event match? rule input stack] "
     "[0 < fuzz-budget: fuzz-budget - 1]";
 
+// `q`, quit's short name, is too short to refuse by substring: it holds no value in the
+// evaluating targets.
+constexpr std::string_view kEvalSetup = "unset 'q";
+
 // The differential target's runs and their comparison; fuzz-agrees answers false on a fault.
-// `q`, quit's short name, is too short to refuse by substring: it holds no value there.
 constexpr std::string_view kDiffSetup = R"(
-unset 'q
 fuzz-quiet: func [event code offset value ref frame] [[no-such-event]]
 fuzz-outcome: func [code [block!] traced [logic!] /local result] [
 	code: copy/deep code
@@ -106,6 +108,10 @@ fuzz-agrees: func [code [block!] /local plain traced again] [
 
 void start_runtime() {
   runtime::init();
+  if (XOL_FUZZ_EVAL || XOL_FUZZ_PARSE || XOL_FUZZ_DIFF) {
+    const Cell no_quit = lexer::load(kEvalSetup);
+    interpreter::eval_block(&no_quit, false);
+  }
   if (XOL_FUZZ_PARSE || XOL_FUZZ_DIFF) {
     const Cell setup = lexer::load(XOL_FUZZ_PARSE ? kParseSetup : kDiffSetup);
     interpreter::eval_block(&setup, false);

@@ -51,7 +51,7 @@ constexpr uint32_t unit_for_store(uint32_t cp) {
 inline uint32_t unit_of(const SeriesBuffer* buffer) {
   constexpr uint32_t kTextUnits = 1u << UNIT_1 | 1u << UNIT_2 | 1u << UNIT_4;
   uint32_t unit = buffer->unit();
-  if (!(kTextUnits >> unit & 1)) raise_bad_unit();
+  if (unit > UNIT_4 || !(kTextUnits >> unit & 1)) raise_bad_unit();
   return unit;
 }
 

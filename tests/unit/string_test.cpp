@@ -52,6 +52,16 @@ TEST_F(StringTest, AppendingACharWidensFromU0080ButStoringAndLoadingOnlyFromU010
   EXPECT_EQ(unit_of(str("\xC3\xA9")), 1u) << "loading UTF-8 keeps U+00E9 in unit 1";
 }
 
+// A text buffer of any other unit, however wide, ends the process with runtime error 101.
+TEST_F(StringTest, ABufferOfAnotherUnitIsRuntimeError101) {
+  for (uint32_t unit : {3u, 16u, 40u, 255u}) {
+    const NodeId node = memory::alloc_units(1, unit);
+    EXPECT_EXIT(string::unit_of(memory::buffer_of(node)), ::testing::ExitedWithCode(101),
+                "no value matched in SWITCH")
+        << unit;
+  }
+}
+
 TEST_F(StringTest, AHeadPastTheTailReadsAsEmptyAndClampsBackToTheTail) {
   Cell s = str("abc");
   s.data1 = 10;
