@@ -51,18 +51,20 @@ struct ErrorPtr {
 };
 
 // The size a loader announces before it makes its pixels: a picture too large for an image
-// is refused even when the loader cannot make it.
+// is refused even when the loader cannot make it. A few bytes can announce gigabytes of
+// pixels, which a loader then makes and fills: it is asked for the smallest size instead.
 struct SizeCheck {
-  uint32_t max_side;
+  const Limits& limits;
   Size* picture;
   bool too_large = false;
 };
 
-void on_size_prepared(GdkPixbufLoader*, gint width, gint height, gpointer data) {
+void on_size_prepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
   auto* check = static_cast<SizeCheck*>(data);
   *check->picture = Size{uint32_t(std::max(width, 0)), uint32_t(std::max(height, 0))};
-  if (check->picture->width > check->max_side || check->picture->height > check->max_side)
-    check->too_large = true;
+  if (!check->limits.exceeded_by(check->picture->width, check->picture->height)) return;
+  check->too_large = true;
+  gdk_pixbuf_loader_set_size(loader, 1, 1);
 }
 
 // GdkPixbuf shows a BMP cut short as if the missing rows were there, and believes the size its
@@ -179,8 +181,8 @@ struct QuietTiff {
 
 enum class TiffRead { NOT_STRAIGHT_RGBA, DONE, FAILED, TOO_LARGE };
 
-TiffRead read_straight_tiff(const uint8_t* bytes, size_t size, uint32_t max_side, Size* picture,
-                            PixelSink sink, void* context) {
+TiffRead read_straight_tiff(const uint8_t* bytes, size_t size, const Limits& limits,
+                            Size* picture, PixelSink sink, void* context) {
   QuietTiff quiet;
   MemoryFile file{bytes, toff_t(size), 0};
   std::unique_ptr<TIFF, TiffClose> tiff(TIFFClientOpen(
@@ -203,7 +205,7 @@ TiffRead read_straight_tiff(const uint8_t* bytes, size_t size, uint32_t max_side
     return TiffRead::NOT_STRAIGHT_RGBA;
   *picture = Size{width, height};
   if (!width || !height) return TiffRead::FAILED;
-  if (width > max_side || height > max_side) return TiffRead::TOO_LARGE;
+  if (limits.exceeded_by(width, height)) return TiffRead::TOO_LARGE;
   const size_t row_bytes = size_t(width) * kBytesPerPixel;
   if (size_t(TIFFScanlineSize(tiff.get())) != row_bytes) return TiffRead::FAILED;
   // Every row is read before the sink is asked, so a file cut short leaves nothing behind.
@@ -346,14 +348,14 @@ void quiet_loaders() {
 
 }  // namespace
 
-Decoded decode(Format format, const uint8_t* bytes, size_t size, uint32_t max_side,
+Decoded decode(Format format, const uint8_t* bytes, size_t size, const Limits& limits,
                Size* picture, PixelSink sink, void* context) {
   quiet_loaders();
   *picture = Size{};
-  SizeCheck check{max_side, picture};
+  SizeCheck check{limits, picture};
   if (format == FORMAT_BMP && bmp_cut_short(bytes, size)) return Decoded::UNREADABLE;
   if (format == FORMAT_TIFF) {
-    switch (read_straight_tiff(bytes, size, max_side, picture, sink, context)) {
+    switch (read_straight_tiff(bytes, size, limits, picture, sink, context)) {
       case TiffRead::DONE: return Decoded::OK;
       case TiffRead::FAILED: return Decoded::UNREADABLE;
       case TiffRead::TOO_LARGE: return Decoded::TOO_LARGE;
@@ -375,7 +377,7 @@ Decoded decode(Format format, const uint8_t* bytes, size_t size, uint32_t max_si
     return Decoded::UNREADABLE;
   *picture = Size{uint32_t(gdk_pixbuf_get_width(pixbuf)), uint32_t(gdk_pixbuf_get_height(pixbuf))};
   if (picture->width == 0 || picture->height == 0) return Decoded::UNREADABLE;
-  if (picture->width > max_side || picture->height > max_side) return Decoded::TOO_LARGE;
+  if (limits.exceeded_by(picture->width, picture->height)) return Decoded::TOO_LARGE;
   // The pixbuf belongs to the loader, which lives until the copy is made.
   uint32_t* target = sink(picture->width, picture->height, context);
   if (target) pixbuf_to_words(pixbuf, format == FORMAT_TIFF, target);

@@ -28,21 +28,31 @@ struct Size {
   uint32_t width = 0, height = 0;
 };
 
+// The largest picture the caller can hold: each side, and width x height in all.
+struct Limits {
+  uint32_t max_side;
+  uint64_t max_pixels;
+  bool exceeded_by(uint32_t width, uint32_t height) const {
+    return width > max_side || height > max_side || uint64_t(width) * height > max_pixels;
+  }
+};
+
 // Receives the decoded picture's size and answers where its width x height pixel words go.
 using PixelSink = uint32_t* (*)(uint32_t width, uint32_t height, void* context);
 
 // Decodes the first frame of `bytes` as `format`, answering its size in `picture`. A picture
-// with a side above `max_side` is refused with TOO_LARGE before the sink is asked; truncated or
-// corrupt data gives UNREADABLE. The sink may throw: nothing of the decoder is left behind.
-Decoded decode(Format format, const uint8_t* bytes, size_t size, uint32_t max_side,
+// beyond `limits` is refused with TOO_LARGE before the sink is asked (and, where the loader
+// announces the size first, before it makes the pixels); truncated or corrupt data gives
+// UNREADABLE. The sink may throw: nothing of the decoder is left behind.
+Decoded decode(Format format, const uint8_t* bytes, size_t size, const Limits& limits,
                Size* picture, PixelSink sink, void* context);
 
 template <class Sink>
-Decoded decode(Format format, const uint8_t* bytes, size_t size, uint32_t max_side,
+Decoded decode(Format format, const uint8_t* bytes, size_t size, const Limits& limits,
                Size* picture, Sink&& sink) {
   using Callable = std::remove_reference_t<Sink>;
   return decode(
-      format, bytes, size, max_side, picture,
+      format, bytes, size, limits, picture,
       [](uint32_t width, uint32_t height, void* context) {
         return (*static_cast<Callable*>(context))(width, height);
       },

@@ -89,8 +89,8 @@ void check_size(int64_t width, int64_t height, const Cell* culprit) {
 }
 
 NodeId new_record(uint32_t width, uint32_t height) {
+  if (uint64_t(width) * height > kMaxPixels) error::raise(error::CAT_INTERNAL, "no-memory");
   const uint64_t bytes = uint64_t(width) * height * kBytesPerPixel + sizeof(Record);
-  if (bytes > UINT32_MAX) error::raise(error::CAT_INTERNAL, "no-memory");
   const NodeId node = memory::alloc_bytes(uint32_t(bytes));
   memory::SeriesBuffer* buffer = memory::buffer_of(node);
   buffer->tail = buffer->head + uint32_t(bytes);
@@ -180,7 +180,7 @@ Decoded decode(const uint8_t* bytes, size_t size) {
   NodeId node = kNoNode;
   codecs::Size picture;
   const codecs::Decoded status = codecs::decode(
-      Format(format), bytes, size, kMaxSide, &picture, [&](uint32_t width, uint32_t height) {
+      Format(format), bytes, size, {kMaxSide, kMaxPixels}, &picture, [&](uint32_t width, uint32_t height) {
         node = new_record(width, height);
         return pixels_of(node);
       });

@@ -42,6 +42,9 @@ struct Record {
 };
 static_assert(sizeof(Record) % kBytesPerPixel == 0, "pixels follow the header word-aligned");
 
+// The most pixels a record holds: the record and its pixels fit one buffer of 32-bit size.
+constexpr uint64_t kMaxPixels = (UINT32_MAX - sizeof(Record)) / kBytesPerPixel;
+
 // Registers the handle kind "image" and the collector's hook for image cells.
 void init();
 
