@@ -337,8 +337,8 @@ inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
 }
 
 // Most expressions have no operator after them: that test is always inline, the loop is not.
-[[gnu::always_inline]] inline uint32_t eval_infix(const Cell* code, uint32_t position,
-                                                  uint32_t end, Cell* start) {
+[[gnu::always_inline]] inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end,
+                                                  Cell* start) {
   const Cell* slot = op_after(code, position, end);
   return slot ? run_infix(code, position, end, start, slot) : position;
 }
