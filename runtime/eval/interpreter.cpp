@@ -316,8 +316,8 @@ template <BlockBase Base>
 void eval_group(const Cell& group) { run_group(group); }
 
 // The op! that the cell at `position` names, when it is a word the infix loop would take; null
-// otherwise.
-inline const Cell* op_of(const Cell* next) {
+// otherwise. Always inline: a call costs about as much as its test.
+[[gnu::always_inline]] inline const Cell* op_of(const Cell* next) {
   uint32_t flags;
   const Cell* slot = next->is(TYPE_WORD) ? context::bound_slot(next, &flags) : nullptr;
   return slot && slot->is(TYPE_OP) ? slot : nullptr;
@@ -326,10 +326,20 @@ inline const Cell* op_at(const Cell* code, uint32_t position, uint32_t end) {
   return position < end ? op_of(cell_at(code, position)) : nullptr;
 }
 
-// Most expressions have no operator after them: that test is inline, the loop is not.
-inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start) {
+// The op! after an expression that ended at `position`, as op_at finds it once `end` is clamped
+// to the block as it is now. At the end given there is none, however the block changed: most
+// expressions end their block, and need not count it.
+[[gnu::always_inline]] inline const Cell* op_after(const Cell* code, uint32_t position,
+                                                   uint32_t& end) {
+  if (position >= end) return nullptr;
   end = clamp_end(code, end);
-  const Cell* slot = op_at(code, position, end);
+  return op_at(code, position, end);
+}
+
+// Most expressions have no operator after them: that test is always inline, the loop is not.
+[[gnu::always_inline]] inline uint32_t eval_infix(const Cell* code, uint32_t position, uint32_t end,
+                                                  Cell* start) {
+  const Cell* slot = op_after(code, position, end);
   return slot ? run_infix(code, position, end, start, slot) : position;
 }
 
@@ -1177,10 +1187,13 @@ inline const Cell* one_value_branch(const Cell& branch) {
     return eval_infix(code, next, end, start);
   }
   if (pure_paren(branch, kPureParenDepth)) return eval_infix(code, next, end, start);
-  stack::top = start + 1;
-  open_native_frame(cells[position], start);
-  stack::reset();
-  run_untraced_block<BlockBase::current_frame>(branch);
+  // The frame opens empty: the branch's run resets it to its base anyway.
+  stack::check_native_depth();
+  stack::top = start;
+  stack::mark_interp_native(cells + position);
+  // Not pure as a whole, it is known impure or has its first impure statement after others that
+  // run as well without their shortcut: its pure head is not looked for again.
+  run_block_as<false, BlockBase::current_frame>(branch, true, branch.head_index());
   return end_native_call(code, next, end, start);
 }
 
@@ -1441,7 +1454,7 @@ bool binary_infix(const Cell& function, const Cell& name, CallSite& site) {
 // one's), the value computed so far at `start` becomes the operator's left operand.
 uint32_t run_infix(const Cell* code, uint32_t position, uint32_t end, Cell* start,
                    const Cell* slot) {
-  for (;; end = clamp_end(code, end), slot = op_at(code, position, end)) {
+  for (;; slot = op_after(code, position, end)) {
     if (!slot) return position;
     stack::top = start + 1;
     if (trace.active) {
@@ -1748,7 +1761,9 @@ void eval_path_at(const Cell* path_given, PathMode mode, const Cell* value, Call
   if (trace.active) return run_traced_block(code, chain, code.head_index());
   Cell* start = stack::top;
   run_untraced_block<BlockBase::pushed>(code);
-  if (chain && !stack::pending) copy_cell(start, stack::arguments);
+  // Copied without copy_cell's test: on an empty frame the value is there already, and a cell
+  // copied onto itself stays the same.
+  if (chain && !stack::pending) *stack::arguments = *start;
 }
 
 // Puts back what a function body changed, on every way out.
@@ -1773,8 +1788,11 @@ void run_body(const Cell* function, const Cell* name) {
                   trace.switches};
   context::enter_frame(context, stack::argument_node, stack::index_of(stack::arguments));
   stack::set_body_flag(true);
-  if (function->header & function::kNoTraceFlag) trace.active = false;
-  else if (function->header & function::kTraceFlag) trace.active = trace.saved_active;
+  // Most functions have neither attribute: one test passes them.
+  if (function->header & (function::kNoTraceFlag | function::kTraceFlag)) [[unlikely]] {
+    if (function->header & function::kNoTraceFlag) trace.active = false;
+    else trace.active = trace.saved_active;
+  }
   const Cell body = *function::body(function);
   fire(EVENT_PROLOG, &body, 0, function, name);
   uint32_t code = stack::guarded([&] {
